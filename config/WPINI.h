@@ -1,0 +1,22 @@
+#pragma once
+// INI file access: the only road to the program's INI files. Reads fall back
+// to the default and writes fail silently, as the profile functions do.
+// Paths are Windows paths; a bare file name lives in the Windows directory.
+
+#include <QString>
+
+namespace WPINI {
+
+QString ReadIni(const QString& iniFile, const QString& section, const QString& key,
+                const QString& defaultValue);
+void WriteIni(const QString& iniFile, const QString& section, const QString& key,
+              const QString& value);
+void DeleteIniSection(const QString& iniFile, const QString& section);
+
+// "C:\windows\", "C:" and "C:\windows\system32\", or "" when the platform
+// cannot tell.
+QString GetWinDir();
+QString GetWinDrive();
+QString GetSysDir();
+
+} // namespace WPINI

@@ -1,0 +1,147 @@
+#include "AtomicFile.h"
+
+#include "HostError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+QByteArray Enc(const QString& s) { return QFile::encodeName(s); }
+
+mode_t NewFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+QString TempNameBeside(const QString& target) {
+    const QFileInfo fi(target);
+    return fi.path() + QStringLiteral("/.") + fi.fileName() + u'.' +
+           QString::number(::getpid()) + u'.' +
+           QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
+}
+
+int SyncDirectory(const QString& dir) {
+    const int dfd = ::open(Enc(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0)
+        return NoError; // the rename has happened; nothing to undo
+    const int rc = ::fsync(dfd);
+    const int err = errno;
+    ::close(dfd);
+    return rc == 0 || err == EINVAL ? NoError : ErrorFromErrno(err);
+}
+
+} // namespace
+
+AtomicWriter::AtomicWriter(QString target) : target_(std::move(target)) {
+    char resolved[PATH_MAX];
+    if (::realpath(Enc(target_).constData(), resolved))
+        target_ = QFile::decodeName(resolved);
+}
+
+AtomicWriter::~AtomicWriter() { discard(); }
+
+void AtomicWriter::discard() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!tempName_.isEmpty())
+        ::unlink(Enc(tempName_).constData());
+    tempName_.clear();
+}
+
+int AtomicWriter::open(const struct stat* like) {
+    discard();
+    const QString dir = QFileInfo(target_).path();
+    fd_ = ::open(Enc(dir).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        tempName_ = TempNameBeside(target_);
+        fd_ = ::open(Enc(tempName_).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd_ < 0)
+            tempName_.clear();
+    }
+    if (fd_ < 0) {
+        const int err = errno;
+        return ErrorFromErrno(err, err == ENOENT);
+    }
+    if (like) {
+        if (::geteuid() == 0)
+            (void)!::fchown(fd_, like->st_uid, like->st_gid);
+        (void)::fchmod(fd_, like->st_mode & 07777);
+    } else {
+        (void)::fchmod(fd_, NewFileMode());
+    }
+    return NoError;
+}
+
+int AtomicWriter::write(const char* data, qint64 size) {
+    if (fd_ < 0)
+        return PathFileAccessError;
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int err = ErrorFromErrno(errno);
+            discard();
+            return err;
+        }
+        data += n;
+        size -= n;
+    }
+    return NoError;
+}
+
+int AtomicWriter::commit() {
+    if (fd_ < 0)
+        return PathFileAccessError;
+    if (::fsync(fd_) != 0) {
+        const int err = ErrorFromErrno(errno);
+        discard();
+        return err;
+    }
+    if (tempName_.isEmpty()) {
+        // Give the unnamed file a name beside the target, then rename it over.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
+        for (int attempt = 0; tempName_.isEmpty(); ++attempt) {
+            const QString name = TempNameBeside(target_);
+            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, Enc(name).constData(),
+                         AT_SYMLINK_FOLLOW) == 0) {
+                tempName_ = name;
+            } else if (errno != EEXIST || attempt > 8) {
+                const int err = ErrorFromErrno(errno);
+                discard();
+                return err;
+            }
+        }
+    }
+    if (::rename(Enc(tempName_).constData(), Enc(target_).constData()) != 0) {
+        const int err = ErrorFromErrno(errno);
+        discard();
+        return err;
+    }
+    tempName_.clear();
+    ::close(fd_);
+    fd_ = -1;
+    return SyncDirectory(QFileInfo(target_).path());
+}
+
+int ReplaceFile(const QString& target, const QByteArray& bytes, const struct stat* like) {
+    AtomicWriter w(target);
+    if (int err = w.open(like))
+        return err;
+    if (int err = w.write(bytes.constData(), bytes.size()))
+        return err;
+    return w.commit();
+}
+
+} // namespace platform

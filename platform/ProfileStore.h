@@ -1,0 +1,21 @@
+#pragma once
+// The profile-file store on host paths: the Windows profile functions'
+// reading rules over IniDocument, a cache of parsed files checked against the
+// file's identity, size and times, and atomic writes. Nothing stays open.
+
+#include <QString>
+
+namespace platform::profile {
+
+// The value, or `def` (trailing blanks and a surrounding pair of quotes
+// removed) when the file, section or key does not exist. Never creates a file.
+QString Read(const QString& hostPath, QStringView section, QStringView key, QStringView def);
+
+// False when the write was refused or failed; the old file then stays as it was.
+bool Write(const QString& hostPath, QStringView section, QStringView key, QStringView value);
+bool DeleteSection(const QString& hostPath, QStringView section);
+
+// Drops every parsed file (tests and benchmarks use it to measure a cold read).
+void ForgetCache();
+
+} // namespace platform::profile

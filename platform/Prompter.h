@@ -1,0 +1,95 @@
+#pragma once
+// Message boxes. The program talks to its user only through these; windows
+// show them with QMessageBox, quarnctl on the terminal, and tests answer them
+// from a script and read back every box that was shown.
+
+#include <QList>
+#include <QString>
+
+#include <cstdio>
+
+namespace platform {
+
+// Shown when a box is given no title.
+inline const QString ProgramTitle = QStringLiteral("Quarn");
+
+enum class Buttons { Ok, OkCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel };
+enum class Icon { None, Critical, Question, Exclamation, Information };
+enum class Answer { Ok, Cancel, Abort, Retry, Ignore, Yes, No };
+
+struct Message {
+    QString title;
+    QString text;
+    Buttons buttons = Buttons::Ok;
+    Icon icon = Icon::None;
+    int defaultButton = 0; // index into ButtonAnswers(buttons)
+    bool operator==(const Message&) const = default;
+};
+
+// The buttons of a set, left to right.
+QList<Answer> ButtonAnswers(Buttons buttons);
+// The answer Escape or the end of input gives: Cancel, No or the last resort
+// a set offers (Abort; Ok for a notice).
+Answer EscapeAnswer(Buttons buttons);
+QString AnswerText(Answer answer); // "OK", "Abort", "Retry" ...
+
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    virtual Answer ask(const Message& message) = 0;
+};
+
+// The prompter in use; a terminal prompter until one is installed.
+Prompter& CurrentPrompter();
+void SetPrompter(Prompter* prompter); // nullptr: back to the terminal
+
+// Shows a box through the current prompter; an empty title becomes the
+// program's title.
+Answer MsgBox(const QString& text, Buttons buttons = Buttons::Ok, Icon icon = Icon::None,
+              const QString& title = {}, int defaultButton = 0);
+
+// Installs a prompter for the lifetime of this object.
+class ScopedPrompter {
+public:
+    explicit ScopedPrompter(Prompter& p);
+    ~ScopedPrompter();
+    ScopedPrompter(const ScopedPrompter&) = delete;
+    ScopedPrompter& operator=(const ScopedPrompter&) = delete;
+
+private:
+    Prompter* previous_;
+};
+
+// Answers from a queue and records every box shown. With the queue empty it
+// answers with the box's default button and counts the box as unexpected.
+class ScriptedPrompter : public Prompter {
+public:
+    explicit ScriptedPrompter(QList<Answer> answers = {}) : answers_(std::move(answers)) {}
+    Answer ask(const Message& message) override;
+
+    void push(Answer a) { answers_.append(a); }
+    const QList<Message>& shown() const { return shown_; }
+    int unexpected() const { return unexpected_; }
+    qsizetype pending() const { return answers_.size(); }
+    void clear() { shown_.clear(); answers_.clear(); unexpected_ = 0; }
+
+private:
+    QList<Answer> answers_;
+    QList<Message> shown_;
+    int unexpected_ = 0;
+};
+
+// Prints the box on `out` and reads the answer from `in`: a button's name or
+// its first letter, without regard to case; an empty line takes the default.
+// At the end of input it takes EscapeAnswer, so a script never hangs.
+class TerminalPrompter : public Prompter {
+public:
+    explicit TerminalPrompter(FILE* in = stdin, FILE* out = stderr) : in_(in), out_(out) {}
+    Answer ask(const Message& message) override;
+
+private:
+    FILE* in_;
+    FILE* out_;
+};
+
+} // namespace platform

@@ -1,0 +1,234 @@
+#include "WinPath.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+bool IsSeparator(QChar c) { return c == u'\\' || c == u'/'; }
+
+bool LStatExists(const QByteArray& p) {
+    struct stat st{};
+    return ::lstat(p.constData(), &st) == 0;
+}
+
+bool IsDirectory(const QByteArray& p) {
+    struct stat st{};
+    return ::stat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The entry of `dir` whose name equals `name` without regard to case; the
+// first in name order so that the answer does not depend on directory order.
+QString FindFolded(const QString& dir, const QString& name) {
+    DIR* d = ::opendir(QFile::encodeName(dir).constData());
+    if (!d)
+        return {};
+    QString best;
+    while (dirent* e = ::readdir(d)) {
+        const QString entry = QFile::decodeName(e->d_name);
+        if (entry.compare(name, Qt::CaseInsensitive) == 0 && (best.isEmpty() || entry < best))
+            best = entry;
+    }
+    ::closedir(d);
+    return best;
+}
+
+// Joins `components` onto the host directory `root`, matching each existing
+// component exactly, then without regard to case.
+QString Resolve(QString root, const QStringList& components) {
+    bool exists = true;
+    for (const QString& c : components) {
+        QString next = root.endsWith(u'/') ? root + c : root + u'/' + c;
+        if (exists && !LStatExists(QFile::encodeName(next))) {
+            const QString folded = FindFolded(root, c);
+            if (!folded.isEmpty())
+                next = root.endsWith(u'/') ? root + folded : root + u'/' + folded;
+            else
+                exists = false;
+        }
+        root = next;
+    }
+    return root;
+}
+
+// Splits the part below a root into components, dropping empty ones and
+// resolving "." and ".." lexically, never above the root. Windows ignores
+// trailing dots and blanks of a name, so they are dropped too.
+Result<QStringList> Components(QStringView rest) {
+    QStringList out;
+    qsizetype i = 0;
+    while (i <= rest.size()) {
+        qsizetype j = i;
+        while (j < rest.size() && !IsSeparator(rest[j]))
+            ++j;
+        QString c = rest.mid(i, j - i).toString();
+        i = j + 1;
+        if (c == u"..") {
+            if (!out.isEmpty())
+                out.removeLast();
+            continue;
+        }
+        while (!c.isEmpty() && (c.endsWith(u'.') || c.endsWith(u' ')))
+            c.chop(1);
+        if (c.isEmpty())
+            continue;
+        if (c.contains(QChar(0)) || c.contains(u':'))
+            return {{}, PathFileAccessError};
+        out << c;
+    }
+    return {out, NoError};
+}
+
+Result<QString> DriveRoot(QChar letter) {
+    const QString prefix = WinePrefix();
+    const QString link = prefix + QStringLiteral("/dosdevices/") + letter.toLower() + u':';
+    const QByteArray enc = QFile::encodeName(link);
+    if (LStatExists(enc))
+        return IsDirectory(enc) ? Result<QString>{link, NoError}
+                                : Result<QString>{link, DiskNotReady};
+    if (letter.toLower() == u'c') {
+        const QString driveC = prefix + QStringLiteral("/drive_c");
+        if (IsDirectory(QFile::encodeName(driveC)))
+            return {driveC, NoError};
+    }
+    return {{}, DeviceUnavailable};
+}
+
+bool IsDriveLetter(QChar c) { return c.isLetter() && c.unicode() < 128; }
+
+} // namespace
+
+QString WinePrefix() {
+    const QString env = qEnvironmentVariable("WINEPREFIX");
+    if (!env.isEmpty())
+        return env;
+    return QDir::homePath() + QStringLiteral("/.wine");
+}
+
+Result<QString> ToHostPath(const QString& windowsPath) {
+    if (windowsPath.startsWith(u'/'))
+        return {windowsPath, NoError};
+    const QString& p = windowsPath;
+
+    // \\server\share\rest
+    if (p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1])) {
+        auto parts = Components(QStringView(p).mid(2));
+        if (!parts.ok())
+            return {{}, parts.error};
+        if (parts.value.size() < 2)
+            return {{}, DeviceUnavailable};
+        const QString unc = WinePrefix() + QStringLiteral("/dosdevices/unc");
+        const QString share = Resolve(unc, parts.value.mid(0, 2));
+        if (!IsDirectory(QFile::encodeName(share)))
+            return {{}, DeviceUnavailable};
+        return {Resolve(share, parts.value.mid(2)), NoError};
+    }
+
+    // X:\rest, and X:rest relative to the current directory when on that drive
+    if (p.size() >= 2 && p[1] == u':' && IsDriveLetter(p[0])) {
+        QString rest = p.mid(2);
+        if (rest.isEmpty() || !IsSeparator(rest[0])) {
+            const QString cwd = CurrentDirectory();
+            rest = cwd.startsWith(p.left(2), Qt::CaseInsensitive) ? cwd.mid(2) + u'\\' + rest
+                                                                    : u'\\' + rest;
+        }
+        auto root = DriveRoot(p[0]);
+        if (!root.ok())
+            return root;
+        auto parts = Components(rest);
+        if (!parts.ok())
+            return {{}, parts.error};
+        return {Resolve(root.value, parts.value), NoError};
+    }
+
+    const QString cwd = CurrentDirectory();
+    if (!p.isEmpty() && IsSeparator(p[0])) {
+        // Root of the current drive (or share).
+        if (cwd.startsWith(QStringLiteral("\\\\"))) {
+            const qsizetype server = cwd.indexOf(u'\\', 2);
+            const qsizetype share = server < 0 ? -1 : cwd.indexOf(u'\\', server + 1);
+            return ToHostPath((share < 0 ? cwd : cwd.left(share)) + p);
+        }
+        return ToHostPath(cwd.left(2) + p);
+    }
+    return ToHostPath(cwd.endsWith(u'\\') ? cwd + p : cwd + u'\\' + p);
+}
+
+QString ToWindowsPath(const QString& hostPath) {
+    const QString target = QFileInfo(hostPath).canonicalFilePath();
+    if (target.isEmpty())
+        return {};
+    QString bestLetter;
+    QString bestRoot;
+    for (char l = 'a'; l <= 'z'; ++l) {
+        auto root = DriveRoot(QChar(l));
+        if (!root.ok())
+            continue;
+        const QString canon = QFileInfo(root.value).canonicalFilePath();
+        if (canon.isEmpty())
+            continue;
+        const bool under = target == canon || canon == u"/" ||
+                           target.startsWith(canon + u'/');
+        if (under && canon.size() > bestRoot.size()) {
+            bestRoot = canon;
+            bestLetter = QString(QChar(l).toUpper());
+        }
+    }
+    if (bestLetter.isEmpty())
+        return {};
+    QString rest = target.mid(bestRoot == u"/" ? 0 : bestRoot.size());
+    rest.replace(u'/', u'\\');
+    if (rest.isEmpty())
+        rest = QStringLiteral("\\");
+    return bestLetter + u':' + rest;
+}
+
+QString CurrentDirectory() {
+    const QString mapped = ToWindowsPath(QDir::currentPath());
+    return mapped.isEmpty() ? QStringLiteral("C:\\") : mapped;
+}
+
+QString WindowsDirectory() {
+    return DriveRoot(u'c').ok() ? QStringLiteral("C:\\windows") : QString();
+}
+
+QString SystemDirectory() {
+    return DriveRoot(u'c').ok() ? QStringLiteral("C:\\windows\\system32") : QString();
+}
+
+Result<qint64> FileLength(const QString& windowsPath) {
+    const auto host = ToHostPath(windowsPath);
+    if (!host.ok())
+        return {0, host.error};
+    struct stat st{};
+    const QByteArray enc = QFile::encodeName(host.value);
+    if (::stat(enc.constData(), &st) != 0) {
+        const int err = errno;
+        const QString parent = QFileInfo(host.value).path();
+        return {0, ErrorFromErrno(err, !IsDirectory(QFile::encodeName(parent)))};
+    }
+    if (S_ISDIR(st.st_mode))
+        return {0, FileNotFound};
+    return {static_cast<qint64>(st.st_size), NoError};
+}
+
+bool CanListDirectory(const QString& windowsDirectory) {
+    const auto host = ToHostPath(windowsDirectory);
+    if (!host.ok())
+        return false;
+    DIR* d = ::opendir(QFile::encodeName(host.value).constData());
+    if (!d)
+        return false;
+    // Every listing holds at least "." here.
+    const bool any = ::readdir(d) != nullptr;
+    ::closedir(d);
+    return any;
+}
+
+} // namespace platform

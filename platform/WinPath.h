@@ -1,0 +1,43 @@
+#pragma once
+// Windows paths over a Wine prefix. Everything above the platform layer keeps
+// Windows paths (C:\VALUATOR\QUARN2.INI, \\SERVER\SHARE\DATA); they become host
+// paths here, only at the moment the disk is touched.
+
+#include "HostError.h"
+
+#include <QString>
+
+namespace platform {
+
+// $WINEPREFIX, else ~/.wine.
+QString WinePrefix();
+
+// Host path for a Windows path. Drive letters go through
+// <prefix>/dosdevices/<letter>: (C: falls back to <prefix>/drive_c), UNC
+// paths through <prefix>/dosdevices/unc/<server>/<share>, and a path that
+// starts with "/" is a host path already. Each existing component is matched
+// exactly first, then without regard to case; the rest is kept as written.
+// Relative paths resolve against CurrentDirectory(). Errors: 68 for a drive or
+// share with no mapping, 71 for a mapping whose target is gone (a drive
+// without its medium), 75 for a name the file system cannot hold.
+Result<QString> ToHostPath(const QString& windowsPath);
+
+// Windows path for a host path through the drive table ("" when no drive
+// reaches it).
+QString ToWindowsPath(const QString& hostPath);
+
+// The process's working directory as a Windows path, else "C:\".
+QString CurrentDirectory();
+
+// "C:\windows" and "C:\windows\system32", or "" when the prefix has no C:.
+QString WindowsDirectory();
+QString SystemDirectory();
+
+// Length of a file. 53 for a missing file or a directory, 76 for a missing
+// directory on the way, else the mapped host error.
+Result<qint64> FileLength(const QString& windowsPath);
+
+// True when the directory can be listed: it exists and is readable.
+bool CanListDirectory(const QString& windowsDirectory);
+
+} // namespace platform

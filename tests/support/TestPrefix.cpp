@@ -1,0 +1,74 @@
+#include "TestPrefix.h"
+
+#include "ProfileStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace {
+
+void Link(const QString& target, const QString& link) {
+    if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) != 0)
+        qFatal("cannot link %s", qPrintable(link));
+}
+
+} // namespace
+
+TestPrefix::TestPrefix(Options options) {
+    if (!dir_.isValid())
+        qFatal("no temporary directory");
+    hadPrefix_ = qEnvironmentVariableIsSet("WINEPREFIX");
+    savedPrefix_ = qgetenv("WINEPREFIX");
+
+    makeDir(prefix() + QStringLiteral("/dosdevices/unc/server"));
+    if (options.driveC) {
+        makeDir(driveC() + QStringLiteral("/windows/system32"));
+        makeDir(driveC() + QStringLiteral("/VALUATOR"));
+        Link(QStringLiteral("../drive_c"), prefix() + QStringLiteral("/dosdevices/c:"));
+    }
+    makeDir(driveD());
+    Link(driveD(), prefix() + QStringLiteral("/dosdevices/d:"));
+    Link(root() + QStringLiteral("/no-medium"), prefix() + QStringLiteral("/dosdevices/e:"));
+    if (options.driveZ)
+        Link(QStringLiteral("/"), prefix() + QStringLiteral("/dosdevices/z:"));
+    makeDir(share());
+    Link(share(), prefix() + QStringLiteral("/dosdevices/unc/server/share"));
+
+    qputenv("WINEPREFIX", QFile::encodeName(prefix()));
+    platform::profile::ForgetCache();
+}
+
+TestPrefix::~TestPrefix() {
+    if (hadPrefix_)
+        qputenv("WINEPREFIX", savedPrefix_);
+    else
+        qunsetenv("WINEPREFIX");
+    platform::profile::ForgetCache();
+}
+
+void TestPrefix::write(const QString& hostPath, const QByteArray& bytes) const {
+    makeDir(QFileInfo(hostPath).path());
+    QFile f(hostPath);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(hostPath));
+}
+
+void TestPrefix::makeDir(const QString& hostPath) const {
+    if (!QDir().mkpath(hostPath))
+        qFatal("cannot make %s", qPrintable(hostPath));
+}
+
+QByteArray TestPrefix::read(const QString& hostPath) {
+    QFile f(hostPath);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool TestPrefix::exists(const QString& hostPath) { return QFileInfo::exists(hostPath); }
+
+QStringList TestPrefix::entries(const QString& hostDir) {
+    return QDir(hostDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                   QDir::NoDotAndDotDot);
+}

@@ -1,0 +1,45 @@
+#pragma once
+// A throw-away Wine-style prefix for tests that touch files: C: (dosdevices
+// link to drive_c, with windows\system32 and the suite folder VALUATOR), D:
+// on a second folder, E: a drive whose medium is gone (a dangling link), Z:
+// on the host's root as Wine sets it up, and the share \\SERVER\SHARE.
+// WINEPREFIX points at it for the object's lifetime.
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+class TestPrefix {
+public:
+    struct Options {
+        bool driveZ = true;
+        bool driveC = true;
+    };
+    TestPrefix() : TestPrefix(Options{}) {}
+    explicit TestPrefix(Options options);
+    ~TestPrefix();
+    TestPrefix(const TestPrefix&) = delete;
+    TestPrefix& operator=(const TestPrefix&) = delete;
+
+    QString root() const { return dir_.path(); }
+    QString prefix() const { return dir_.path() + QStringLiteral("/prefix"); }
+    QString driveC() const { return prefix() + QStringLiteral("/drive_c"); }
+    QString driveD() const { return dir_.path() + QStringLiteral("/second"); }
+    QString share() const { return dir_.path() + QStringLiteral("/share"); }
+
+    // Host path under root() for a relative path such as "prefix/drive_c/x".
+    QString at(const QString& relative) const { return root() + u'/' + relative; }
+
+    // Files and folders by host path; parents are created.
+    void write(const QString& hostPath, const QByteArray& bytes) const;
+    void makeDir(const QString& hostPath) const;
+    static QByteArray read(const QString& hostPath);
+    static bool exists(const QString& hostPath);
+    // Every file name in a host directory, hidden ones included.
+    static QStringList entries(const QString& hostDir);
+
+private:
+    QTemporaryDir dir_;
+    QByteArray savedPrefix_;
+    bool hadPrefix_ = false;
+};
