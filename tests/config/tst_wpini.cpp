@@ -1,4 +1,217 @@
+// INI access through Windows paths on a real prefix: defaults, files that
+// must not appear, what a write keeps, and the directory queries.
+
+#include "ProfileStore.h"
+#include "TestPrefix.h"
+#include "WPINI.h"
+
+#include <QFileInfo>
 #include <QTest>
-class T : public QObject { Q_OBJECT private Q_SLOTS: void none() {} };
-QTEST_GUILESS_MAIN(T)
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace WPINI;
+
+class TestWPINI : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void readEdges_data() {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("def");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("absent key gives default") << "Directories" << "NoKey" << "dflt" << "dflt";
+        QTest::newRow("absent section gives default") << "Nothing" << "DataDir" << "1" << "1";
+        QTest::newRow("empty value beats default") << "Directories" << "Empty" << "1" << "";
+        QTest::newRow("absent key, empty default") << "Directories" << "NoKey" << "" << "";
+        QTest::newRow("default loses trailing blanks") << "Directories" << "NoKey" << " a  " << " a";
+        QTest::newRow("default loses its quotes") << "Directories" << "NoKey" << "\"q\"  " << "q";
+        QTest::newRow("255 characters whole") << "Long" << "K255" << "" << QString(255, u'a');
+        QTest::newRow("300 characters whole") << "Long" << "K300" << "" << QString(300, u'b');
+        QTest::newRow("40000 characters whole") << "Long" << "K40000" << "" << QString(40000, u'c');
+        QTest::newRow("read in lower case") << "directories" << "datadir" << "" << "C:\\QX\\DATA";
+    }
+    void readEdges() {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, def);
+        QFETCH(QString, expected);
+        TestPrefix p;
+        p.write(p.driveC() + "/VALUATOR/kav.ini",
+                "[Directories]\r\nDataDir=C:\\QX\\DATA\r\nEmpty=\r\n[Long]\r\nK255=" + QByteArray(255, 'a') +
+                    "\r\nK300=" + QByteArray(300, 'b') + "\r\nK40000=" + QByteArray(40000, 'c') + "\r\n");
+        QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", section, key, def), expected);
+    }
+
+    void readNeverCreates_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("missing file") << "C:\\VALUATOR\\NONE.INI";
+        QTest::newRow("missing directory") << "C:\\NODIR\\NONE.INI";
+        QTest::newRow("unmapped drive") << "Q:\\NONE.INI";
+        QTest::newRow("bare name") << "NONE.INI";
+    }
+    void readNeverCreates() {
+        QFETCH(QString, file);
+        TestPrefix p;
+        const QStringList before = TestPrefix::entries(p.driveC() + "/VALUATOR") +
+                                   TestPrefix::entries(p.driveC() + "/windows") +
+                                   TestPrefix::entries(p.driveC());
+        QCOMPARE(ReadIni(file, "s", "k", "d"), u"d");
+        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR") + TestPrefix::entries(p.driveC() + "/windows") +
+                     TestPrefix::entries(p.driveC()),
+                 before);
+    }
+
+    void bareNameLivesInWindowsDirectory() {
+        TestPrefix p;
+        WriteIni("QUARN2.INI", "LOCAL", "QXADATADIR", "C:\\QX");
+        QCOMPARE(TestPrefix::read(p.driveC() + "/windows/QUARN2.INI"),
+                 QByteArray("[LOCAL]\r\nQXADATADIR=C:\\QX\r\n"));
+        QCOMPARE(ReadIni("C:\\WINDOWS\\quarn2.ini", "local", "qxadatadir", ""), u"C:\\QX");
+    }
+
+    void writeCreatesFileAndSectionAndKeepsEmptyKey() {
+        TestPrefix p;
+        WriteIni("C:\\VALUATOR\\NEW.INI", "Directories", "DataDir", "");
+        QCOMPARE(TestPrefix::read(p.driveC() + "/VALUATOR/NEW.INI"), QByteArray("[Directories]\r\nDataDir=\r\n"));
+        QCOMPARE(ReadIni("C:\\VALUATOR\\NEW.INI", "Directories", "DataDir", "1"), u"");
+    }
+
+    void writeFindsTheFileInAnyCase() {
+        TestPrefix p;
+        p.write(p.driveC() + "/VALUATOR/photokpr.ini", "[directories]\ndatadir=x\n");
+        WriteIni("C:\\VALUATOR\\PHOTOKPR.INI", "Directories", "DataDir", "y");
+        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"photokpr.ini"});
+        QCOMPARE(TestPrefix::read(p.driveC() + "/VALUATOR/photokpr.ini"), QByteArray("[directories]\ndatadir=y\n"));
+    }
+
+    void writeIntoMissingPlacesFailsSilently_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("missing directory") << "C:\\NODIR\\A.INI";
+        QTest::newRow("unmapped drive") << "Q:\\A.INI";
+        QTest::newRow("drive without medium") << "E:\\A.INI";
+        QTest::newRow("unknown share") << "\\\\NOSUCH\\SHARE\\A.INI";
+    }
+    void writeIntoMissingPlacesFailsSilently() {
+        QFETCH(QString, file);
+        TestPrefix p;
+        const QStringList before = TestPrefix::entries(p.driveC()) + TestPrefix::entries(p.root());
+        WriteIni(file, "s", "k", "v");
+        DeleteIniSection(file, "s");
+        QCOMPARE(TestPrefix::entries(p.driveC()) + TestPrefix::entries(p.root()), before);
+    }
+
+    void refusedWriteLeavesFileAlone_data() {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("LF injects a key") << "Directories" << "DataDir" << "C:\\X\r\nAppDir=C:\\EVIL";
+        QTest::newRow("LF injects a section") << "Directories]\n[Evil" << "k" << "v";
+        QTest::newRow("CR in key") << "Directories" << "Data\rDir" << "v";
+    }
+    void refusedWriteLeavesFileAlone() {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        TestPrefix p;
+        const QByteArray before("[Directories]\r\nDataDir=C:\\OLD\r\n");
+        p.write(p.driveC() + "/VALUATOR/OFCKPR.INI", before);
+        WriteIni("C:\\VALUATOR\\OFCKPR.INI", section, key, value);
+        QCOMPARE(TestPrefix::read(p.driveC() + "/VALUATOR/OFCKPR.INI"), before);
+    }
+
+    void writeKeepsPermissionsAndLinks() {
+        TestPrefix p;
+        const QString real = p.driveD() + "/shared.ini";
+        p.write(real, "[s]\nk=1\n");
+        QVERIFY(::chmod(QFile::encodeName(real).constData(), 0640) == 0);
+        QVERIFY(::symlink(QFile::encodeName(real).constData(),
+                          QFile::encodeName(p.driveC() + "/VALUATOR/LINKED.INI").constData()) == 0);
+        WriteIni("C:\\VALUATOR\\LINKED.INI", "s", "k", "2");
+        QVERIFY(QFileInfo(p.driveC() + "/VALUATOR/LINKED.INI").isSymLink());
+        QCOMPARE(TestPrefix::read(real), QByteArray("[s]\nk=2\n"));
+        struct stat st{};
+        QVERIFY(::stat(QFile::encodeName(real).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        QCOMPARE(TestPrefix::entries(p.driveD()), QStringList{"shared.ini"}); // no temporary left
+    }
+
+    void unchangedWriteDoesNotTouchTheFile() {
+        TestPrefix p;
+        const QString host = p.driveC() + "/VALUATOR/kav.ini";
+        p.write(host, "[Directories]\r\nDataDir=C:\\D\r\n");
+        struct stat before{}, after{};
+        QVERIFY(::stat(QFile::encodeName(host).constData(), &before) == 0);
+        WriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "C:\\D");
+        QVERIFY(::stat(QFile::encodeName(host).constData(), &after) == 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+    }
+
+    void deleteSection() {
+        TestPrefix p;
+        const QString host = p.driveC() + "/VALUATOR/QUARN2.INI";
+        p.write(host, "[PREFERENCES]\r\nopt0=1\r\n\r\n[LIST]\r\nitem001=a\r\nitem002=b\r\n\r\n[LOCAL]\r\nQXADATADIR=C:\\\r\n");
+        DeleteIniSection("C:\\VALUATOR\\QUARN2.INI", "list");
+        QCOMPARE(TestPrefix::read(host), QByteArray("[PREFERENCES]\r\nopt0=1\r\n\r\n[LOCAL]\r\nQXADATADIR=C:\\\r\n"));
+        QCOMPARE(ReadIni("C:\\VALUATOR\\QUARN2.INI", "LIST", "item001", "gone"), u"gone");
+    }
+
+    void outsideChangesAreSeen() {
+        // A cached parse must give way to a change made behind our back, even
+        // one that keeps the size and puts the modification time back.
+        TestPrefix p;
+        const QString host = p.driveC() + "/VALUATOR/kav.ini";
+        p.write(host, "[d]\nk=AAAA\n");
+        struct stat st{};
+        QVERIFY(::stat(QFile::encodeName(host).constData(), &st) == 0);
+        const timespec old[2] = {st.st_atim, {st.st_mtim.tv_sec - 10, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(host).constData(), old, 0) == 0);
+        QTest::qWait(120);
+        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"AAAA");
+        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"AAAA"); // from the cache
+        QFile f(host);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.write("[d]\nk=BBBB\n");
+        f.close();
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(host).constData(), old, 0) == 0);
+        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"BBBB");
+    }
+
+    void oddFilesReadAsMissing_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("directory") << 0;
+        QTest::newRow("fifo") << 1;
+    }
+    void oddFilesReadAsMissing() {
+        QFETCH(int, kind);
+        TestPrefix p;
+        const QString host = p.driveC() + "/VALUATOR/ODD.INI";
+        if (kind == 0)
+            p.makeDir(host);
+        else
+            QVERIFY(::mkfifo(QFile::encodeName(host).constData(), 0600) == 0);
+        QCOMPARE(ReadIni("C:\\VALUATOR\\ODD.INI", "s", "k", "d"), u"d"); // and no hang
+        WriteIni("C:\\VALUATOR\\ODD.INI", "s", "k", "v");
+        QCOMPARE(QFileInfo(host).isDir(), kind == 0);
+    }
+
+    void directoryQueries() {
+        {
+            TestPrefix p;
+            QCOMPARE(GetWinDir(), u"C:\\windows\\");
+            QCOMPARE(GetWinDrive(), u"C:");
+            QCOMPARE(GetSysDir(), u"C:\\windows\\system32\\");
+        }
+        TestPrefix none(TestPrefix::Options{.driveZ = true, .driveC = false});
+        QCOMPARE(GetWinDir(), QString());
+        QCOMPARE(GetWinDrive(), QString());
+        QCOMPARE(GetSysDir(), QString());
+        QCOMPARE(ReadIni("QUARN2.INI", "s", "k", "d"), u"d");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWPINI)
 #include "tst_wpini.moc"
