@@ -19,7 +19,9 @@ QString Trim(QStringView s) {
     return s.mid(b, e - b).toString();
 }
 
-QString TrimUCase(QStringView s) { return Trim(s).toUpper(); }
+QString TrimUCase(QStringView s) {
+    return Trim(s).toUpper();
+}
 
 // Blank -> "" with the argument untouched; a missing backslash is added to
 // the (trimmed) argument; an argument that already ends in one is left as it
@@ -52,13 +54,10 @@ bool FileExists(const QString& path) {
         if (length.error == platform::FileNotFound || length.error == platform::PathNotFound)
             return false;
         switch (HandleError(length.error)) {
-        case RecoveryAction::Retry:
-            continue;
+        case RecoveryAction::Retry: continue;
         case RecoveryAction::Skip: // a file we cannot read is not a present file
-        case RecoveryAction::Leave:
-            return false;
-        case RecoveryAction::Propagate:
-            throw RuntimeError(length.error);
+        case RecoveryAction::Leave: return false;
+        case RecoveryAction::Propagate: throw RuntimeError(length.error);
         }
     }
 }
@@ -133,10 +132,8 @@ RecoveryAction HandleError(int errorNumber) {
     case platform::DeviceIOError:
     case platform::DiskFull:
     case platform::DeviceUnavailable:
-    case platform::DiskNotReady:
-        break;
-    default:
-        return RecoveryAction::Propagate;
+    case platform::DiskNotReady: break;
+    default: return RecoveryAction::Propagate;
     }
     const QString text = platform::ErrorDescription(errorNumber) + QStringLiteral(".\r\n") +
                          QStringLiteral("Error #") + u' ' + QString::number(errorNumber) +

@@ -19,7 +19,9 @@ QString HostFile(const QString& iniFile) {
     return host.ok() ? host.value : QString();
 }
 
-QString WithBackslash(const QString& dir) { return dir.isEmpty() ? QString() : dir + u'\\'; }
+QString WithBackslash(const QString& dir) {
+    return dir.isEmpty() ? QString() : dir + u'\\';
+}
 
 } // namespace
 
@@ -42,13 +44,17 @@ void DeleteIniSection(const QString& iniFile, const QString& section) {
         platform::profile::DeleteSection(host, section);
 }
 
-QString GetWinDir() { return WithBackslash(platform::WindowsDirectory()); }
+QString GetWinDir() {
+    return WithBackslash(platform::WindowsDirectory());
+}
 
 QString GetWinDrive() {
     const QString dir = platform::WindowsDirectory();
     return dir.isEmpty() ? QString() : (dir + QStringLiteral("  ")).left(2);
 }
 
-QString GetSysDir() { return WithBackslash(platform::SystemDirectory()); }
+QString GetSysDir() {
+    return WithBackslash(platform::SystemDirectory());
+}
 
 } // namespace WPINI

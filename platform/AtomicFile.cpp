@@ -15,7 +15,9 @@
 namespace platform {
 namespace {
 
-QByteArray Enc(const QString& s) { return QFile::encodeName(s); }
+QByteArray Enc(const QString& s) {
+    return QFile::encodeName(s);
+}
 
 mode_t NewFileMode() {
     const mode_t mask = ::umask(0);
@@ -25,9 +27,9 @@ mode_t NewFileMode() {
 
 QString TempNameBeside(const QString& target) {
     const QFileInfo fi(target);
-    return fi.path() + QStringLiteral("/.") + fi.fileName() + u'.' +
-           QString::number(::getpid()) + u'.' +
-           QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
+    return fi.path() + QStringLiteral("/.") + fi.fileName() + u'.' + QString::number(::getpid()) +
+           u'.' + QString::number(QRandomGenerator::global()->generate(), 36) +
+           QStringLiteral(".tmp");
 }
 
 int SyncDirectory(const QString& dir) {
@@ -48,7 +50,9 @@ AtomicWriter::AtomicWriter(QString target) : target_(std::move(target)) {
         target_ = QFile::decodeName(resolved);
 }
 
-AtomicWriter::~AtomicWriter() { discard(); }
+AtomicWriter::~AtomicWriter() {
+    discard();
+}
 
 void AtomicWriter::discard() {
     if (fd_ >= 0)

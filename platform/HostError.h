@@ -43,8 +43,7 @@ private:
 };
 
 // A value with the error number of the step that produced it (0 = success).
-template <class T>
-struct Result {
+template <class T> struct Result {
     T value{};
     int error = NoError;
     bool ok() const { return error == NoError; }

@@ -9,8 +9,12 @@ namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF");
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+bool IsBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
 QStringView TrimView(QStringView s) {
     qsizetype b = 0, e = s.size();
@@ -102,12 +106,17 @@ QString IniDocument::decode(qsizetype from, qsizetype to) const {
     return utf8_ ? QString::fromUtf8(d, to - from) : DecodeAnsi(d, to - from);
 }
 
+QString IniDocument::asStored(QStringView name) const {
+    const QByteArray b = encode(name);
+    return utf8_ ? QString::fromUtf8(b) : DecodeAnsi(b.constData(), b.size());
+}
+
 QByteArray IniDocument::encode(QStringView text) const {
     return utf8_ ? text.toUtf8() : EncodeAnsi(text);
 }
 
 const IniDocument::Span* IniDocument::find(QStringView section) const {
-    const auto it = index_.constFind(FoldName(TrimView(section)));
+    const auto it = index_.constFind(FoldName(TrimView(asStored(section))));
     return it == index_.cend() ? nullptr : &spans_[*it];
 }
 
@@ -117,8 +126,8 @@ std::optional<IniDocument::KeyLine> IniDocument::findKey(const Span& span,
     for (qsizetype pos = span.body; pos < span.end;) {
         const Line line = lineAt(pos);
         pos = line.next;
-        const char* eq =
-            static_cast<const char*>(std::memchr(d + line.begin, '=', line.contentEnd - line.begin));
+        const char* eq = static_cast<const char*>(
+            std::memchr(d + line.begin, '=', line.contentEnd - line.begin));
         if (!eq)
             continue;
         qsizetype b = line.begin, e = eq - d;
@@ -141,7 +150,7 @@ std::optional<QString> IniDocument::value(QStringView section, QStringView key) 
     const Span* span = find(section);
     if (!span)
         return std::nullopt;
-    const auto hit = findKey(*span, FoldName(k));
+    const auto hit = findKey(*span, FoldName(asStored(k)));
     if (!hit)
         return std::nullopt;
 
@@ -182,7 +191,7 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
     }
 
     const char* d = bytes_.constData();
-    if (const auto hit = findKey(*span, FoldName(k))) {
+    if (const auto hit = findKey(*span, FoldName(asStored(k)))) {
         qsizetype e = hit->line.contentEnd;
         while (e > hit->equals + 1 && IsBlank(d[e - 1]))
             --e;
@@ -209,9 +218,13 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
         }
     }
     const QByteArray entry = keyBytes + '=' + valueBytes;
-    if (!last)
+    if (!last) {
+        // A key whose bytes open with the byte-order mark would turn the whole
+        // file into UTF-8 text.
+        if (!utf8_ && entry.startsWith(kBom))
+            return std::nullopt;
         out.insert(start_, entry + eol_);
-    else if (last->next > last->contentEnd)
+    } else if (last->next > last->contentEnd)
         out.insert(last->next, entry + eol_);
     else
         out.insert(last->contentEnd, eol_ + entry);

@@ -49,6 +49,10 @@ private:
     bool isHeader(const Line& line, qsizetype* nameBegin, qsizetype* nameEnd) const;
     QString decode(qsizetype from, qsizetype to) const;
     QByteArray encode(QStringView text) const;
+    // A name as the file would hold it: the profile functions convert a
+    // request to the file's code page before they compare, so "c\u4e2d" finds
+    // "c?".
+    QString asStored(QStringView name) const;
     const Span* find(QStringView section) const;
     std::optional<KeyLine> findKey(const Span& span, const QString& foldedKey) const;
 
@@ -56,8 +60,8 @@ private:
     qsizetype start_ = 0; // after the byte-order mark
     bool utf8_ = false;
     QByteArray eol_;
-    std::vector<Span> spans_;      // first section of each name only
-    QHash<QString, int> index_;    // folded name -> spans_ index
+    std::vector<Span> spans_;   // first section of each name only
+    QHash<QString, int> index_; // folded name -> spans_ index
 };
 
 // Names match without regard to ASCII case, as the profile functions match.

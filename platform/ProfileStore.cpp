@@ -24,7 +24,9 @@ constexpr int kCacheEntries = 64;
 // of it may change again without its time moving, so it is not trusted.
 constexpr qint64 kRacyNs = 50'000'000;
 
-qint64 Ns(const timespec& t) { return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
+qint64 Ns(const timespec& t) {
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
 
 struct Identity {
     dev_t dev = 0;

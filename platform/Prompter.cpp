@@ -45,7 +45,9 @@ Prompter& CurrentPrompter() {
     return gPrompter ? *gPrompter : terminal;
 }
 
-void SetPrompter(Prompter* prompter) { gPrompter = prompter; }
+void SetPrompter(Prompter* prompter) {
+    gPrompter = prompter;
+}
 
 Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title,
               int defaultButton) {
@@ -53,8 +55,12 @@ Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& ti
         {title.isEmpty() ? ProgramTitle : title, text, buttons, icon, defaultButton});
 }
 
-ScopedPrompter::ScopedPrompter(Prompter& p) : previous_(gPrompter) { gPrompter = &p; }
-ScopedPrompter::~ScopedPrompter() { gPrompter = previous_; }
+ScopedPrompter::ScopedPrompter(Prompter& p) : previous_(gPrompter) {
+    gPrompter = &p;
+}
+ScopedPrompter::~ScopedPrompter() {
+    gPrompter = previous_;
+}
 
 Answer ScriptedPrompter::ask(const Message& message) {
     shown_.append(message);
@@ -69,7 +75,8 @@ Answer TerminalPrompter::ask(const Message& message) {
     const QList<Answer> set = ButtonAnswers(message.buttons);
     const Answer fallback = set.value(message.defaultButton, set.front());
     std::fprintf(out_, "\n== %s ==\n%s\n", qUtf8Printable(message.title),
-                 qUtf8Printable(QString(message.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
+                 qUtf8Printable(
+                     QString(message.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
     if (set.size() == 1) {
         std::fprintf(out_, "[%s]\n", qUtf8Printable(AnswerText(set.front())));
         return set.front();

@@ -71,7 +71,11 @@ public:
     const QList<Message>& shown() const { return shown_; }
     int unexpected() const { return unexpected_; }
     qsizetype pending() const { return answers_.size(); }
-    void clear() { shown_.clear(); answers_.clear(); unexpected_ = 0; }
+    void clear() {
+        shown_.clear();
+        answers_.clear();
+        unexpected_ = 0;
+    }
 
 private:
     QList<Answer> answers_;

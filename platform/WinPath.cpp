@@ -11,15 +11,17 @@
 namespace platform {
 namespace {
 
-bool IsSeparator(QChar c) { return c == u'\\' || c == u'/'; }
+bool IsSeparator(QChar c) {
+    return c == u'\\' || c == u'/';
+}
 
 bool LStatExists(const QByteArray& p) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(p.constData(), &st) == 0;
 }
 
 bool IsDirectory(const QByteArray& p) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -100,7 +102,9 @@ Result<QString> DriveRoot(QChar letter) {
     return {{}, DeviceUnavailable};
 }
 
-bool IsDriveLetter(QChar c) { return c.isLetter() && c.unicode() < 128; }
+bool IsDriveLetter(QChar c) {
+    return c.isLetter() && c.unicode() < 128;
+}
 
 } // namespace
 
@@ -136,7 +140,7 @@ Result<QString> ToHostPath(const QString& windowsPath) {
         if (rest.isEmpty() || !IsSeparator(rest[0])) {
             const QString cwd = CurrentDirectory();
             rest = cwd.startsWith(p.left(2), Qt::CaseInsensitive) ? cwd.mid(2) + u'\\' + rest
-                                                                    : u'\\' + rest;
+                                                                  : u'\\' + rest;
         }
         auto root = DriveRoot(p[0]);
         if (!root.ok())
@@ -173,8 +177,7 @@ QString ToWindowsPath(const QString& hostPath) {
         const QString canon = QFileInfo(root.value).canonicalFilePath();
         if (canon.isEmpty())
             continue;
-        const bool under = target == canon || canon == u"/" ||
-                           target.startsWith(canon + u'/');
+        const bool under = target == canon || canon == u"/" || target.startsWith(canon + u'/');
         if (under && canon.size() > bestRoot.size()) {
             bestRoot = canon;
             bestLetter = QString(QChar(l).toUpper());
@@ -206,7 +209,7 @@ Result<qint64> FileLength(const QString& windowsPath) {
     const auto host = ToHostPath(windowsPath);
     if (!host.ok())
         return {0, host.error};
-    struct stat st{};
+    struct stat st {};
     const QByteArray enc = QFile::encodeName(host.value);
     if (::stat(enc.constData(), &st) != 0) {
         const int err = errno;

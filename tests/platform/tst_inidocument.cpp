@@ -56,6 +56,7 @@ private Q_SLOTS:
         QTest::newRow("key in later duplicate only") << QByteArray("[s]\n[t]\n[s]\nk=2\n") << "s" << "k" << kMissing;
         QTest::newRow("empty key never read") << QByteArray("[s]\n=v\n") << "s" << "" << kMissing;
         QTest::newRow("empty file") << QByteArray() << "s" << "k" << kMissing;
+        QTest::newRow("names compared as the file holds them") << QByteArray("[s]\nc?=1\n") << "s" << QString::fromUtf8("c中") << "1";
         QTest::newRow("binary junk") << QByteArray("\x00\xff[\x01]\n=\n\xfe=\xfd\n", 11) << "\x01" << "\xfe" << kMissing;
     }
     void reading() {
@@ -146,6 +147,7 @@ private Q_SLOTS:
         QTest::newRow("empty key") << "s" << " " << "v";
         QTest::newRow("equals in key") << "s" << "a=b" << "v";
         QTest::newRow("key looks like a header") << "s" << "[t]" << "v";
+        QTest::newRow("key would start the file with a BOM") << "" << QString::fromUtf8("ï»¿x") << "v";
     }
     void refusedWrites() {
         QFETCH(QString, section);

@@ -66,7 +66,9 @@ QByteArray TestPrefix::read(const QString& hostPath) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool TestPrefix::exists(const QString& hostPath) { return QFileInfo::exists(hostPath); }
+bool TestPrefix::exists(const QString& hostPath) {
+    return QFileInfo::exists(hostPath);
+}
 
 QStringList TestPrefix::entries(const QString& hostDir) {
     return QDir(hostDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |

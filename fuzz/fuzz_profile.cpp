@@ -1,0 +1,160 @@
+// Random bytes as an INI file, then random writes and section removals on
+// it. Every change must leave the reads it does not aim at as they were, and
+// the value it wrote must read back.
+
+#include "Codepage.h"
+#include "IniDocument.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <QString>
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+using platform::FoldName;
+using platform::IniDocument;
+
+namespace {
+
+using Name = std::pair<QString, QString>; // section, key
+
+QString Decode(const QByteArray& bytes, bool utf8) {
+    return utf8 ? QString::fromUtf8(bytes) : platform::DecodeAnsi(bytes.constData(), bytes.size());
+}
+
+QString TrimBlanks(const QString& s) {
+    qsizetype b = 0, e = s.size();
+    while (b < e && (s[b] == u' ' || s[b] == u'\t'))
+        ++b;
+    while (e > b && (s[e - 1] == u' ' || s[e - 1] == u'\t'))
+        --e;
+    return s.mid(b, e - b);
+}
+
+// A name or value as the file holds it.
+QString Stored(const QString& s, bool utf8) {
+    if (utf8)
+        return QString::fromUtf8(s.toUtf8());
+    const QByteArray b = platform::EncodeAnsi(s);
+    return platform::DecodeAnsi(b.constData(), b.size());
+}
+
+bool Same(const QString& a, const QString& b, bool utf8) {
+    return FoldName(TrimBlanks(Stored(a, utf8))) == FoldName(TrimBlanks(Stored(b, utf8)));
+}
+
+// Names to read: each header's text and each line's text before "=", under
+// the header before it. They need not be exact: they are read before and
+// after and compared.
+std::vector<Name> Candidates(const QByteArray& file, bool utf8) {
+    std::vector<Name> out;
+    QString section;
+    for (const QByteArray& line : file.split('\n')) {
+        const QString text = Decode(line, utf8);
+        const qsizetype open = text.indexOf(u'['), close = text.lastIndexOf(u']');
+        if (open >= 0 && close > open) {
+            section = text.mid(open + 1, close - open - 1);
+            continue;
+        }
+        if (const qsizetype eq = text.indexOf(u'='); eq > 0)
+            out.push_back({section, text.left(eq)});
+        if (out.size() > 200)
+            break;
+    }
+    return out;
+}
+
+QString Text(FuzzedDataProvider& in) {
+    const std::string raw = in.ConsumeRandomLengthString(40);
+    return in.ConsumeBool() ? QString::fromLatin1(raw.data(), raw.size())
+                            : QString::fromUtf8(raw.data(), raw.size());
+}
+
+bool HasBreak(const QString& s) {
+    return s.contains(u'\r') || s.contains(u'\n') || s.contains(QChar(0));
+}
+
+#define Check(ok) (ok) ? void() : Fail(__LINE__)
+[[noreturn]] void Fail(int line) {
+    std::fprintf(stderr, "check failed at line %d\n", line);
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    const std::string raw = in.ConsumeRandomLengthString(4096);
+    IniDocument doc(QByteArray(raw.data(), raw.size()));
+    for (int op = 0; op < 4 && in.remaining_bytes() > 0; ++op) {
+        const bool utf8 = doc.isUtf8();
+        std::vector<Name> names = Candidates(doc.bytes(), utf8);
+        const bool remove = in.ConsumeIntegralInRange(0, 5) == 0;
+        QString section = !names.empty() && in.ConsumeBool()
+                              ? names[in.ConsumeIntegralInRange<size_t>(0, names.size() - 1)].first
+                              : Text(in);
+        QString key = !names.empty() && in.ConsumeBool()
+                          ? names[in.ConsumeIntegralInRange<size_t>(0, names.size() - 1)].second
+                          : Text(in);
+        const QString value = Text(in);
+        names.push_back({section, key});
+
+        std::vector<std::optional<QString>> before;
+        for (const Name& n : names)
+            before.push_back(doc.value(n.first, n.second));
+
+        const auto out = remove ? doc.withoutSection(section) : doc.withValue(section, key, value);
+        if (!out) {
+            if (!remove) {
+                const QString k = TrimBlanks(key);
+                const bool opensWithBom =
+                    !utf8 && platform::EncodeAnsi(k).startsWith("\xEF\xBB\xBF");
+                Check(HasBreak(section) || HasBreak(key) || HasBreak(value) || k.isEmpty() ||
+                      k.contains(u'=') || k.startsWith(u'[') || opensWithBom);
+            }
+            continue;
+        }
+        IniDocument after(*out);
+        if (getenv("FUZZ_DEBUG"))
+            std::fprintf(stderr, "op remove=%d s=[%s] k=[%s]\nbefore=[%s]\nafter=[%s]\n", remove,
+                         qPrintable(section), qPrintable(key),
+                         doc.bytes().toPercentEncoding().constData(),
+                         out->toPercentEncoding().constData());
+        Check(after.isUtf8() == utf8);
+        for (size_t i = 0; i < names.size(); ++i) {
+            const Name& n = names[i];
+            const bool aimed = remove ? Same(n.first, section, utf8)
+                                      : Same(n.first, section, utf8) && Same(n.second, key, utf8);
+            if (!aimed && getenv("FUZZ_DEBUG") && after.value(n.first, n.second) != before[i])
+                std::fprintf(
+                    stderr, "remove=%d s=[%s] k=[%s] read s=[%s] k=[%s]\nbefore=[%s]\nafter=[%s]\n",
+                    remove, qPrintable(section), qPrintable(key), qPrintable(n.first),
+                    qPrintable(n.second), doc.bytes().toPercentEncoding().constData(),
+                    out->toPercentEncoding().constData());
+            if (!aimed)
+                Check(after.value(n.first, n.second) == before[i]);
+        }
+        if (!remove) {
+            // What the file holds is the value in the file's encoding, read
+            // back under the names as the file holds them.
+            const auto enc = [&](const QString& s) { return Stored(s, utf8); };
+            QString expect = TrimBlanks(enc(value));
+            if (expect.size() >= 2 && (expect[0] == u'"' || expect[0] == u'\'') &&
+                expect.back() == expect[0])
+                expect = expect.mid(1, expect.size() - 2);
+            const auto got = after.value(enc(section), enc(key));
+            if (getenv("FUZZ_DEBUG"))
+                std::fprintf(
+                    stderr, "s=[%s] k=[%s] v=[%s] expect=[%s] got=[%s]\nbefore=[%s]\nafter=[%s]\n",
+                    qPrintable(section), qPrintable(key), qPrintable(value), qPrintable(expect),
+                    got ? qPrintable(*got) : "<none>", doc.bytes().toPercentEncoding().constData(),
+                    out->toPercentEncoding().constData());
+            Check(got.has_value() && *got == expect);
+        }
+        doc = std::move(after);
+    }
+    return 0;
+}

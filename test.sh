@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a plain build, then again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of each
+# fuzz target. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")"
+. tools/ensure-packages.sh
+ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
+
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+echo "== plain build and tests"
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+ctest --preset default -j "$jobs" --output-on-failure
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs" --output-on-failure
+
+echo "== fuzz targets, briefly"
+fuzz/run.sh 20
+
+echo "All tests passed."
