@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/resource.h>
 
 namespace {
@@ -28,8 +29,13 @@ QByteArray Body() {
 
 // Child modes, run by re-starting this test program.
 int Writer() {
-    for (int i = 1;; ++i)
+    for (int i = 1;; ++i) {
         WPINI::WriteIni(kFile, "Big", "Counter", QString::number(i).rightJustified(kDigits, u'0'));
+        if (i == 1) {
+            std::fputs("written\n", stdout); // the parent starts its clock here
+            std::fflush(stdout);
+        }
+    }
 }
 
 int LimitedWriter() {
@@ -44,7 +50,7 @@ QProcess* StartChild(const QString& mode) {
     auto* child = new QProcess;
     child->setProgram(QCoreApplication::applicationFilePath());
     child->setArguments({mode});
-    child->setProcessChannelMode(QProcess::ForwardedChannels);
+    child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child->start();
     return child;
 }
@@ -65,8 +71,8 @@ private Q_SLOTS:
         int changed = 0;
         for (int round = 0; round < 25; ++round) {
             std::unique_ptr<QProcess> child(StartChild("--writer"));
-            QVERIFY(child->waitForStarted());
-            QTest::qSleep(5 + QRandomGenerator::global()->bounded(80));
+            QVERIFY(child->waitForReadyRead(60000));
+            QTest::qSleep(QRandomGenerator::global()->bounded(40));
             child->kill();
             QVERIFY(child->waitForFinished());
 
