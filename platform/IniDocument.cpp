@@ -2,6 +2,8 @@
 
 #include "Codepage.h"
 
+#include <QRandomGenerator>
+
 #include <cstring>
 
 namespace platform {
@@ -34,6 +36,16 @@ bool HasLineBreakOrNul(QStringView s) {
 
 } // namespace
 
+size_t IniDocument::NameHash::operator()(const QString& name) const noexcept {
+    // FNV-1a, cheaper than qHash on short names; the per-process basis keeps a
+    // crafted file from piling its sections into one bucket.
+    static const size_t basis = 14695981039346656037ull ^ QRandomGenerator::system()->generate64();
+    size_t h = basis;
+    for (QChar c : name)
+        h = (h ^ c.unicode()) * 1099511628211ull;
+    return h;
+}
+
 QString FoldName(QStringView name) {
     QString out = name.toString();
     for (QChar& c : out)
@@ -53,7 +65,7 @@ IniDocument::IniDocument(QByteArray bytes) : bytes_(std::move(bytes)) {
               : QByteArray("\r\n");
 
     spans_.push_back({-1, start_, size});
-    index_.insert(QString(), 0);
+    index_.try_emplace(QString(), 0);
     int open = 0; // span still collecting lines, or -1 for a repeated name
     for (qsizetype pos = start_; pos < size;) {
         const Line line = lineAt(pos);
@@ -62,12 +74,12 @@ IniDocument::IniDocument(QByteArray bytes) : bytes_(std::move(bytes)) {
             if (open >= 0)
                 spans_[open].end = line.begin;
             const QString name = FoldName(TrimView(decode(nb, ne)));
-            if (index_.contains(name)) {
-                open = -1;
-            } else {
-                open = static_cast<int>(spans_.size());
+            const int next = static_cast<int>(spans_.size());
+            if (index_.try_emplace(name, next).second) {
+                open = next;
                 spans_.push_back({line.begin, line.next, size});
-                index_.insert(name, open);
+            } else {
+                open = -1;
             }
         }
         pos = line.next;
@@ -116,8 +128,8 @@ QByteArray IniDocument::encode(QStringView text) const {
 }
 
 const IniDocument::Span* IniDocument::find(QStringView section) const {
-    const auto it = index_.constFind(FoldName(TrimView(asStored(section))));
-    return it == index_.cend() ? nullptr : &spans_[*it];
+    const auto it = index_.find(FoldName(TrimView(asStored(section))));
+    return it == index_.end() ? nullptr : &spans_[it->second];
 }
 
 std::optional<IniDocument::KeyLine> IniDocument::findKey(const Span& span,

@@ -3,10 +3,10 @@
 // and edited so that every byte a change does not need stays as it was.
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -60,8 +60,11 @@ private:
     qsizetype start_ = 0; // after the byte-order mark
     bool utf8_ = false;
     QByteArray eol_;
-    std::vector<Span> spans_;   // first section of each name only
-    QHash<QString, int> index_; // folded name -> spans_ index
+    struct NameHash {
+        size_t operator()(const QString& name) const noexcept;
+    };
+    std::vector<Span> spans_;                          // first section of each name only
+    std::unordered_map<QString, int, NameHash> index_; // folded name -> spans_ index
 };
 
 // Names match without regard to ASCII case, as the profile functions match.
