@@ -15,6 +15,8 @@
 namespace platform {
 namespace {
 
+bool gNamedOnly = false;
+
 QByteArray Enc(const QString& s) {
     return QFile::encodeName(s);
 }
@@ -44,6 +46,10 @@ int SyncDirectory(const QString& dir) {
 
 } // namespace
 
+void AtomicWriter::UseNamedTemporariesOnly(bool namedOnly) {
+    gNamedOnly = namedOnly;
+}
+
 AtomicWriter::AtomicWriter(QString target) : target_(std::move(target)) {
     char resolved[PATH_MAX];
     if (::realpath(Enc(target_).constData(), resolved))
@@ -66,17 +72,21 @@ void AtomicWriter::discard() {
 int AtomicWriter::open(const struct stat* like) {
     discard();
     const QString dir = QFileInfo(target_).path();
-    fd_ = ::open(Enc(dir).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    // An unnamed file is named through /proc at commit; without /proc, or
+    // where the file system cannot make one, a named temporary stands in.
+    static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
+    const bool unnamed = procFds && !gNamedOnly;
+    fd_ = unnamed ? ::open(Enc(dir).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
+    int err = errno;
+    if (fd_ < 0 && (!unnamed || err == EOPNOTSUPP || err == EISDIR || err == EINVAL)) {
         tempName_ = TempNameBeside(target_);
         fd_ = ::open(Enc(tempName_).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        err = errno;
         if (fd_ < 0)
             tempName_.clear();
     }
-    if (fd_ < 0) {
-        const int err = errno;
+    if (fd_ < 0)
         return ErrorFromErrno(err, err == ENOENT);
-    }
     if (like) {
         if (::geteuid() == 0)
             (void)!::fchown(fd_, like->st_uid, like->st_gid);

@@ -27,6 +27,9 @@ public:
     int write(const char* data, qint64 size);
     int commit();
 
+    // Tests reach the path taken where the file system has no unnamed files.
+    static void UseNamedTemporariesOnly(bool namedOnly);
+
 private:
     void discard();
 

@@ -1,6 +1,7 @@
 // A write is all or nothing: a writer killed at any moment, or stopped by a
 // full disk, leaves the old file or the new one, whole.
 
+#include "AtomicFile.h"
 #include "TestPrefix.h"
 #include "WPINI.h"
 
@@ -38,7 +39,8 @@ int Writer() {
     }
 }
 
-int LimitedWriter() {
+int LimitedWriter(bool named) {
+    platform::AtomicWriter::UseNamedTemporariesOnly(named);
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{1024 * 1024, 1024 * 1024};
     setrlimit(RLIMIT_FSIZE, &limit);
@@ -91,15 +93,32 @@ private Q_SLOTS:
             qInfo() << "temporary files left by killed writers:" << left.size() - 1;
     }
 
+    void fullDiskLeavesOldFile_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("unnamed temporary") << "--limited";
+        QTest::newRow("named temporary") << "--limited-named";
+    }
     void fullDiskLeavesOldFile() {
+        QFETCH(QString, mode);
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/BIG.INI";
         const QByteArray before = kHead + "1\r\n" + QByteArray(100 * 1024, ';') + "\r\n";
         p.write(host, before);
-        std::unique_ptr<QProcess> child(StartChild("--limited"));
+        std::unique_ptr<QProcess> child(StartChild(mode));
         QVERIFY(child->waitForFinished());
         QCOMPARE(TestPrefix::read(host), before);
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"BIG.INI"});
+    }
+
+    void namedTemporaryReplacesAndLeavesNothing() {
+        TestPrefix p;
+        const QString host = p.driveC() + "/VALUATOR/kav.ini";
+        p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
+        platform::AtomicWriter::UseNamedTemporariesOnly(true);
+        WPINI::WriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW");
+        platform::AtomicWriter::UseNamedTemporariesOnly(false);
+        QCOMPARE(TestPrefix::read(host), QByteArray("[Directories]\r\nDataDir=N:\\NEW\r\n"));
+        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
     }
 };
 
@@ -108,7 +127,9 @@ int main(int argc, char** argv) {
     if (argc > 1 && qstrcmp(argv[1], "--writer") == 0)
         return Writer();
     if (argc > 1 && qstrcmp(argv[1], "--limited") == 0)
-        return LimitedWriter();
+        return LimitedWriter(false);
+    if (argc > 1 && qstrcmp(argv[1], "--limited-named") == 0)
+        return LimitedWriter(true);
     TestAtomicWrite test;
     return QTest::qExec(&test, argc, argv);
 }
