@@ -23,7 +23,8 @@ namespace {
 using Name = std::pair<QString, QString>; // section, key
 
 QString Decode(const QByteArray& bytes, bool utf8) {
-    return utf8 ? QString::fromUtf8(bytes) : platform::DecodeAnsi(bytes.constData(), bytes.size());
+    return utf8 ? platform::DecodeUtf8(bytes.constData(), bytes.size())
+                : platform::DecodeAnsi(bytes.constData(), bytes.size());
 }
 
 QString TrimBlanks(const QString& s) {
@@ -37,10 +38,7 @@ QString TrimBlanks(const QString& s) {
 
 // A name or value as the file holds it.
 QString Stored(const QString& s, bool utf8) {
-    if (utf8)
-        return QString::fromUtf8(s.toUtf8());
-    const QByteArray b = platform::EncodeAnsi(s);
-    return platform::DecodeAnsi(b.constData(), b.size());
+    return Decode(utf8 ? s.toUtf8() : platform::EncodeAnsi(s), utf8);
 }
 
 bool Same(const QString& a, const QString& b, bool utf8) {
@@ -114,7 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 const bool opensWithBom =
                     !utf8 && platform::EncodeAnsi(k).startsWith("\xEF\xBB\xBF");
                 Check(HasBreak(section) || HasBreak(key) || HasBreak(value) || k.isEmpty() ||
-                      k.contains(u'=') || k.startsWith(u'[') || opensWithBom);
+                      k.contains(u'=') || k.startsWith(u'[') || opensWithBom ||
+                      doc.bytes().startsWith("\xFF\xFE") || doc.bytes().startsWith("\xFE\xFF"));
             }
             continue;
         }

@@ -1,5 +1,7 @@
 #include "Codepage.h"
 
+#include <QStringDecoder>
+
 namespace platform {
 namespace {
 
@@ -29,6 +31,11 @@ QString DecodeAnsi(const char* data, qsizetype size) {
         dst[i] = (b >= 0x80 && b < 0xA0) ? QChar(kHigh[b - 0x80]) : QChar(b);
     }
     return out;
+}
+
+QString DecodeUtf8(const char* data, qsizetype size) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(data, size));
 }
 
 QByteArray EncodeAnsi(QStringView text) {

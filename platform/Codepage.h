@@ -7,6 +7,8 @@
 namespace platform {
 
 QString DecodeAnsi(const char* data, qsizetype size);
+// UTF-8 that keeps a U+FEFF at the start, where QString::fromUtf8 drops it.
+QString DecodeUtf8(const char* data, qsizetype size);
 // Characters the code page lacks become "?", as the platform's own
 // conversion does.
 QByteArray EncodeAnsi(QStringView text);

@@ -18,6 +18,10 @@ bool IsBlank(QChar c) {
     return c == u' ' || c == u'\t';
 }
 
+char Fold(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+}
+
 QStringView TrimView(QStringView s) {
     qsizetype b = 0, e = s.size();
     while (b < e && IsBlank(s[b]))
@@ -34,17 +38,26 @@ bool HasLineBreakOrNul(QStringView s) {
     return false;
 }
 
-} // namespace
+bool FoldedEqual(const char* a, qsizetype na, const char* b, qsizetype nb) {
+    if (na != nb)
+        return false;
+    for (qsizetype i = 0; i < na; ++i)
+        if (Fold(a[i]) != Fold(b[i]))
+            return false;
+    return true;
+}
 
-size_t IniDocument::NameHash::operator()(const QString& name) const noexcept {
-    // FNV-1a, cheaper than qHash on short names; the per-process basis keeps a
-    // crafted file from piling its sections into one bucket.
-    static const size_t basis = 14695981039346656037ull ^ QRandomGenerator::system()->generate64();
-    size_t h = basis;
-    for (QChar c : name)
-        h = (h ^ c.unicode()) * 1099511628211ull;
+// FNV-1a over the folded bytes; the per-process basis keeps a crafted file
+// from piling its sections onto one probe chain.
+quint32 HashFolded(const char* p, qsizetype n) {
+    static const quint32 basis = 2166136261u ^ QRandomGenerator::system()->generate();
+    quint32 h = basis;
+    for (qsizetype i = 0; i < n; ++i)
+        h = (h ^ quint8(Fold(p[i]))) * 16777619u;
     return h;
 }
+
+} // namespace
 
 QString FoldName(QStringView name) {
     QString out = name.toString();
@@ -56,6 +69,7 @@ QString FoldName(QStringView name) {
 
 IniDocument::IniDocument(QByteArray bytes) : bytes_(std::move(bytes)) {
     utf8_ = bytes_.startsWith(kBom);
+    utf16_ = bytes_.startsWith("\xFF\xFE") || bytes_.startsWith("\xFE\xFF");
     start_ = utf8_ ? kBom.size() : 0;
 
     const char* d = bytes_.constData();
@@ -64,22 +78,20 @@ IniDocument::IniDocument(QByteArray bytes) : bytes_(std::move(bytes)) {
     eol_ = nl ? (nl > d && nl[-1] == '\r' ? QByteArray("\r\n") : QByteArray("\n"))
               : QByteArray("\r\n");
 
-    spans_.push_back({-1, start_, size});
-    index_.try_emplace(QString(), 0);
-    int open = 0; // span still collecting lines, or -1 for a repeated name
+    addSpan({-1, size, HashFolded(d, 0)});
+    int open = 0; // span still collecting lines, or -1 under a repeated name
     for (qsizetype pos = start_; pos < size;) {
         const Line line = lineAt(pos);
-        qsizetype nb = 0, ne = 0;
-        if (isHeader(line, &nb, &ne)) {
+        if (const auto name = headerName(line)) {
             if (open >= 0)
                 spans_[open].end = line.begin;
-            const QString name = FoldName(TrimView(decode(nb, ne)));
-            const int next = static_cast<int>(spans_.size());
-            if (index_.try_emplace(name, next).second) {
-                open = next;
-                spans_.push_back({line.begin, line.next, size});
-            } else {
+            const qsizetype n = name->end - name->begin;
+            const quint32 hash = HashFolded(d + name->begin, n);
+            if (findSpan(hash, d + name->begin, n) >= 0) {
                 open = -1;
+            } else {
+                open = int(spans_.size());
+                addSpan({line.begin, size, hash});
             }
         }
         pos = line.next;
@@ -96,46 +108,88 @@ IniDocument::Line IniDocument::lineAt(qsizetype pos) const {
     return {pos, at, at + 1};
 }
 
-bool IniDocument::isHeader(const Line& line, qsizetype* nameBegin, qsizetype* nameEnd) const {
+// "[" after blanks opens a header that runs to the line's last "]".
+std::optional<IniDocument::Range> IniDocument::headerName(const Line& line) const {
     const char* d = bytes_.constData();
     qsizetype p = line.begin;
     while (p < line.contentEnd && (d[p] == ' ' || d[p] == '\t'))
         ++p;
     if (p >= line.contentEnd || d[p] != '[')
-        return false;
-    for (qsizetype q = line.contentEnd - 1; q > p; --q) {
-        if (d[q] == ']') {
-            *nameBegin = p + 1;
-            *nameEnd = q;
-            return true;
-        }
-    }
-    return false;
+        return std::nullopt;
+    qsizetype q = line.contentEnd - 1;
+    while (q > p && d[q] != ']')
+        --q;
+    if (q == p)
+        return std::nullopt;
+    qsizetype b = p + 1, e = q;
+    while (b < e && (d[b] == ' ' || d[b] == '\t'))
+        ++b;
+    while (e > b && (d[e - 1] == ' ' || d[e - 1] == '\t'))
+        --e;
+    return Range{b, e};
+}
+
+IniDocument::Range IniDocument::nameOf(const Span& span) const {
+    if (span.header < 0)
+        return {0, 0};
+    return *headerName(lineAt(span.header));
+}
+
+qsizetype IniDocument::bodyOf(const Span& span) const {
+    return span.header < 0 ? start_ : lineAt(span.header).next;
 }
 
 QString IniDocument::decode(qsizetype from, qsizetype to) const {
     const char* d = bytes_.constData() + from;
-    return utf8_ ? QString::fromUtf8(d, to - from) : DecodeAnsi(d, to - from);
-}
-
-QString IniDocument::asStored(QStringView name) const {
-    const QByteArray b = encode(name);
-    return utf8_ ? QString::fromUtf8(b) : DecodeAnsi(b.constData(), b.size());
+    return utf8_ ? DecodeUtf8(d, to - from) : DecodeAnsi(d, to - from);
 }
 
 QByteArray IniDocument::encode(QStringView text) const {
     return utf8_ ? text.toUtf8() : EncodeAnsi(text);
 }
 
+int IniDocument::findSpan(quint32 hash, const char* name, qsizetype size) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask; slots_[i] != 0; i = (i + 1) & mask) {
+        const Span& s = spans_[slots_[i] - 1];
+        if (s.hash != hash)
+            continue;
+        const Range r = nameOf(s);
+        if (FoldedEqual(bytes_.constData() + r.begin, r.end - r.begin, name, size))
+            return int(slots_[i] - 1);
+    }
+    return -1;
+}
+
+void IniDocument::addSpan(const Span& span) {
+    spans_.push_back(span);
+    if (spans_.size() * 2 > slots_.size()) {
+        slots_.assign(std::max<size_t>(16, slots_.size() * 2), 0);
+        for (size_t k = 0; k < spans_.size(); ++k) {
+            size_t i = spans_[k].hash & (slots_.size() - 1);
+            while (slots_[i] != 0)
+                i = (i + 1) & (slots_.size() - 1);
+            slots_[i] = quint32(k + 1);
+        }
+        return;
+    }
+    size_t i = span.hash & (slots_.size() - 1);
+    while (slots_[i] != 0)
+        i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = quint32(spans_.size());
+}
+
 const IniDocument::Span* IniDocument::find(QStringView section) const {
-    const auto it = index_.find(FoldName(TrimView(asStored(section))));
-    return it == index_.end() ? nullptr : &spans_[it->second];
+    const QByteArray name = encode(TrimView(section));
+    const int at =
+        findSpan(HashFolded(name.constData(), name.size()), name.constData(), name.size());
+    return at < 0 ? nullptr : &spans_[at];
 }
 
 std::optional<IniDocument::KeyLine> IniDocument::findKey(const Span& span,
-                                                         const QString& foldedKey) const {
+                                                         const QByteArray& key) const {
     const char* d = bytes_.constData();
-    for (qsizetype pos = span.body; pos < span.end;) {
+    for (qsizetype pos = bodyOf(span); pos < span.end;) {
         const Line line = lineAt(pos);
         pos = line.next;
         const char* eq = static_cast<const char*>(
@@ -147,9 +201,7 @@ std::optional<IniDocument::KeyLine> IniDocument::findKey(const Span& span,
             ++b;
         while (e > b && IsBlank(d[e - 1]))
             --e;
-        if (e - b != foldedKey.size() && utf8_ == false)
-            continue; // one byte, one character: cannot match
-        if (FoldName(decode(b, e)) == foldedKey)
+        if (FoldedEqual(d + b, e - b, key.constData(), key.size()))
             return KeyLine{line, eq - d};
     }
     return std::nullopt;
@@ -162,7 +214,7 @@ std::optional<QString> IniDocument::value(QStringView section, QStringView key) 
     const Span* span = find(section);
     if (!span)
         return std::nullopt;
-    const auto hit = findKey(*span, FoldName(asStored(k)));
+    const auto hit = findKey(*span, encode(k));
     if (!hit)
         return std::nullopt;
 
@@ -184,7 +236,7 @@ std::optional<QString> IniDocument::value(QStringView section, QStringView key) 
 
 std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringView key,
                                                  QStringView value) const {
-    if (HasLineBreakOrNul(section) || HasLineBreakOrNul(key) || HasLineBreakOrNul(value))
+    if (utf16_ || HasLineBreakOrNul(section) || HasLineBreakOrNul(key) || HasLineBreakOrNul(value))
         return std::nullopt;
     const QStringView k = TrimView(key);
     if (k.isEmpty() || k.contains(u'=') || k.startsWith(u'['))
@@ -203,7 +255,7 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
     }
 
     const char* d = bytes_.constData();
-    if (const auto hit = findKey(*span, FoldName(asStored(k)))) {
+    if (const auto hit = findKey(*span, keyBytes)) {
         qsizetype e = hit->line.contentEnd;
         while (e > hit->equals + 1 && IsBlank(d[e - 1]))
             --e;
@@ -219,7 +271,7 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
     std::optional<Line> last;
     if (span->header >= 0)
         last = lineAt(span->header);
-    for (qsizetype pos = span->body; pos < span->end;) {
+    for (qsizetype pos = bodyOf(*span); pos < span->end;) {
         const Line line = lineAt(pos);
         pos = line.next;
         for (qsizetype p = line.begin; p < line.contentEnd; ++p) {
@@ -236,16 +288,17 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
         if (!utf8_ && entry.startsWith(kBom))
             return std::nullopt;
         out.insert(start_, entry + eol_);
-    } else if (last->next > last->contentEnd)
+    } else if (last->next > last->contentEnd) {
         out.insert(last->next, entry + eol_);
-    else
+    } else {
         out.insert(last->contentEnd, eol_ + entry);
+    }
     return out;
 }
 
 std::optional<QByteArray> IniDocument::withoutSection(QStringView section) const {
     const QStringView s = TrimView(section);
-    if (s.isEmpty() || HasLineBreakOrNul(s))
+    if (utf16_ || s.isEmpty() || HasLineBreakOrNul(s))
         return std::nullopt;
     const Span* span = find(s);
     if (!span)

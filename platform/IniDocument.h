@@ -1,12 +1,15 @@
 #pragma once
 // One INI file's bytes, read the way the Windows profile functions read them,
 // and edited so that every byte a change does not need stays as it was.
+//
+// Names are compared as the file holds them: a request is converted to the
+// file's code page first (as the ANSI profile functions do, so "c\u4e2d"
+// finds "c?"), then compared byte for byte without regard to ASCII case.
 
 #include <QByteArray>
 #include <QString>
 
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -23,17 +26,19 @@ public:
 
     // The file's bytes after the change, or nullopt when it is refused (a CR,
     // LF or NUL anywhere, an empty key, a key that would read back as another
-    // key or as a section header) or, for a removal, when there is nothing to
-    // remove.
+    // key or as a section header, a UTF-16 file) or, for a removal, when
+    // there is nothing to remove.
     std::optional<QByteArray> withValue(QStringView section, QStringView key,
                                         QStringView value) const;
     std::optional<QByteArray> withoutSection(QStringView section) const;
 
 private:
+    // Kept small: a file of many short sections costs a few dozen bytes a
+    // section, not a copy of each name.
     struct Span {
         qsizetype header; // start of the header line, -1 for the lines before any header
-        qsizetype body;   // first byte after the header line
         qsizetype end;    // start of the next header line, or the file's end
+        quint32 hash;     // of the folded name
     };
     struct Line {
         qsizetype begin;
@@ -44,27 +49,29 @@ private:
         Line line;
         qsizetype equals;
     };
+    struct Range {
+        qsizetype begin, end;
+    };
 
     Line lineAt(qsizetype pos) const;
-    bool isHeader(const Line& line, qsizetype* nameBegin, qsizetype* nameEnd) const;
+    std::optional<Range> headerName(const Line& line) const; // trimmed
+    Range nameOf(const Span& span) const;
+    qsizetype bodyOf(const Span& span) const;
     QString decode(qsizetype from, qsizetype to) const;
     QByteArray encode(QStringView text) const;
-    // A name as the file would hold it: the profile functions convert a
-    // request to the file's code page before they compare, so "c\u4e2d" finds
-    // "c?".
-    QString asStored(QStringView name) const;
+
+    int findSpan(quint32 hash, const char* name, qsizetype size) const;
+    void addSpan(const Span& span);
     const Span* find(QStringView section) const;
-    std::optional<KeyLine> findKey(const Span& span, const QString& foldedKey) const;
+    std::optional<KeyLine> findKey(const Span& span, const QByteArray& key) const;
 
     QByteArray bytes_;
     qsizetype start_ = 0; // after the byte-order mark
     bool utf8_ = false;
+    bool utf16_ = false; // read as bytes, never written
     QByteArray eol_;
-    struct NameHash {
-        size_t operator()(const QString& name) const noexcept;
-    };
-    std::vector<Span> spans_;                          // first section of each name only
-    std::unordered_map<QString, int, NameHash> index_; // folded name -> spans_ index
+    std::vector<Span> spans_;    // the first section of each name only
+    std::vector<quint32> slots_; // open addressing: spans_ index + 1, or 0
 };
 
 // Names match without regard to ASCII case, as the profile functions match.

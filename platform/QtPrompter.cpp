@@ -6,17 +6,19 @@
 namespace platform {
 namespace {
 
-QMessageBox::StandardButton StandardButtonFor(Answer a) {
+const char* const kAnswerProperty = "quarnAnswer";
+
+QString Caption(Answer a) {
     switch (a) {
-    case Answer::Ok: return QMessageBox::Ok;
-    case Answer::Cancel: return QMessageBox::Cancel;
-    case Answer::Abort: return QMessageBox::Abort;
-    case Answer::Retry: return QMessageBox::Retry;
-    case Answer::Ignore: return QMessageBox::Ignore;
-    case Answer::Yes: return QMessageBox::Yes;
-    case Answer::No: return QMessageBox::No;
+    case Answer::Ok: return QStringLiteral("OK");
+    case Answer::Cancel: return QStringLiteral("Cancel");
+    case Answer::Abort: return QStringLiteral("&Abort");
+    case Answer::Retry: return QStringLiteral("&Retry");
+    case Answer::Ignore: return QStringLiteral("&Ignore");
+    case Answer::Yes: return QStringLiteral("&Yes");
+    case Answer::No: return QStringLiteral("&No");
     }
-    return QMessageBox::Ok;
+    return {};
 }
 
 QMessageBox::Icon IconFor(Icon i) {
@@ -38,27 +40,29 @@ std::unique_ptr<QMessageBox> BuildMessageBox(const Message& message, QWidget* pa
     box->setText(QString(message.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     box->setTextFormat(Qt::PlainText);
     box->setIcon(IconFor(message.icon));
+    // One role for all, so the buttons stand in the order given rather than
+    // the desktop's order by role.
     const QList<Answer> set = ButtonAnswers(message.buttons);
+    const Answer esc = EscapeAnswer(message.buttons);
     for (qsizetype i = 0; i < set.size(); ++i) {
-        QPushButton* b = box->addButton(StandardButtonFor(set[i]));
+        QPushButton* b = box->addButton(Caption(set[i]), QMessageBox::ActionRole);
+        b->setProperty(kAnswerProperty, int(set[i]));
         if (i == message.defaultButton)
             box->setDefaultButton(b);
+        // Abort/Retry/Ignore has no safe way out: Escape and the close box do
+        // nothing, as on Windows.
+        if (set[i] == esc && message.buttons != Buttons::AbortRetryIgnore)
+            box->setEscapeButton(b);
     }
-    const Answer esc = EscapeAnswer(message.buttons);
-    // Abort/Retry/Ignore has no safe way out: Escape does nothing, as on Windows.
-    if (message.buttons != Buttons::AbortRetryIgnore)
-        box->setEscapeButton(box->button(StandardButtonFor(esc)));
     return box;
 }
 
 Answer QtPrompter::ask(const Message& message) {
     auto box = BuildMessageBox(message, QApplication::activeWindow());
     box->exec();
-    const auto clicked = box->standardButton(box->clickedButton());
-    for (Answer a : ButtonAnswers(message.buttons))
-        if (StandardButtonFor(a) == clicked)
-            return a;
-    return EscapeAnswer(message.buttons);
+    const QAbstractButton* clicked = box->clickedButton();
+    return clicked ? Answer(clicked->property(kAnswerProperty).toInt())
+                   : EscapeAnswer(message.buttons);
 }
 
 } // namespace platform

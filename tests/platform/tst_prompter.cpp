@@ -99,9 +99,15 @@ private Q_SLOTS:
         QStringList shown;
         for (QAbstractButton* b : box->buttons())
             shown << b->text().remove(u'&');
-        std::sort(shown.begin(), shown.end());
-        std::sort(labels.begin(), labels.end());
         QCOMPARE(shown, labels);
+        // On screen too, left to right, whatever the desktop's custom.
+        box->show();
+        QStringList onScreen;
+        QList<QAbstractButton*> byX = box->buttons();
+        std::sort(byX.begin(), byX.end(), [](auto* a, auto* b) { return a->x() < b->x(); });
+        for (QAbstractButton* b : byX)
+            onScreen << b->text().remove(u'&');
+        QCOMPARE(onScreen, labels);
         QCOMPARE(box->defaultButton()->text().remove(u'&'), defaultLabel);
         QCOMPARE(box->escapeButton() ? box->escapeButton()->text().remove(u'&') : QString(), escapeLabel);
     }
