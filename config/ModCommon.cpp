@@ -19,8 +19,25 @@ QString Trim(QStringView s) {
     return s.mid(b, e - b).toString();
 }
 
+QString UCase(QStringView s) {
+    QString out = s.toString();
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        if (out[i].isHighSurrogate() && i + 1 < out.size() && out[i + 1].isLowSurrogate()) {
+            const char32_t upper = QChar::toUpper(QChar::surrogateToUcs4(out[i], out[i + 1]));
+            if (QChar::requiresSurrogates(upper)) {
+                out[i] = QChar(QChar::highSurrogate(upper));
+                out[i + 1] = QChar(QChar::lowSurrogate(upper));
+            }
+            ++i;
+        } else {
+            out[i] = out[i].toUpper();
+        }
+    }
+    return out;
+}
+
 QString TrimUCase(QStringView s) {
-    return Trim(s).toUpper();
+    return UCase(Trim(s));
 }
 
 // Blank -> "" with the argument untouched; a missing backslash is added to
@@ -76,7 +93,7 @@ void ParseFileName(const QString& path, QString& drive, QString& directory, QStr
     directory.clear();
     name.clear();
     extension.clear();
-    QString work = Trim(path).toUpper();
+    QString work = UCase(Trim(path));
     if (work.isEmpty())
         return;
     if (work.indexOf(u':') == 1) {

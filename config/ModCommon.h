@@ -19,6 +19,9 @@ enum class RecoveryAction { Retry = 0, Skip = 1, Leave = 2, Propagate = 3 };
 extern QString CurrentProc;
 
 QString Trim(QStringView s); // blanks only, unlike QString::trimmed
+// Upper case one character for one, as the run-time's UCase: "ß" stays, so
+// positions and file names keep their length.
+QString UCase(QStringView s);
 QString TrimUCase(QStringView s);
 
 // Both change their argument in place and return; see the .cpp for the edges.

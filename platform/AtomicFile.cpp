@@ -44,17 +44,28 @@ int SyncDirectory(const QString& dir) {
     return rc == 0 || err == EINVAL ? NoError : ErrorFromErrno(err);
 }
 
+// The file a chain of symbolic links ends in, even one that does not exist
+// yet, so that replacing it keeps the links.
+QString FollowLinks(QString path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        char buf[PATH_MAX];
+        const ssize_t n = ::readlink(Enc(path).constData(), buf, sizeof buf - 1);
+        if (n < 0)
+            break;
+        const QString target = QFile::decodeName(QByteArray(buf, n));
+        path = target.startsWith(u'/') ? target : QFileInfo(path).path() + u'/' + target;
+    }
+    char resolved[PATH_MAX];
+    return ::realpath(Enc(path).constData(), resolved) ? QFile::decodeName(resolved) : path;
+}
+
 } // namespace
 
 void AtomicWriter::UseNamedTemporariesOnly(bool namedOnly) {
     gNamedOnly = namedOnly;
 }
 
-AtomicWriter::AtomicWriter(QString target) : target_(std::move(target)) {
-    char resolved[PATH_MAX];
-    if (::realpath(Enc(target_).constData(), resolved))
-        target_ = QFile::decodeName(resolved);
-}
+AtomicWriter::AtomicWriter(QString target) : target_(FollowLinks(std::move(target))) {}
 
 AtomicWriter::~AtomicWriter() {
     discard();

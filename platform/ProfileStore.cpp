@@ -5,21 +5,24 @@
 
 #include <QFile>
 #include <QHash>
-#include <QMutex>
 
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform::profile {
 namespace {
 
-// Larger files are parsed for each call rather than held.
-constexpr qint64 kCacheableSize = 16 * 1024 * 1024;
-constexpr int kCacheEntries = 64;
+// An INI file larger than this is no INI file (a disk image, a sparse file
+// of terabytes): it reads as missing and is never written.
+constexpr qint64 kLargestFile = 256 * 1024 * 1024;
+// The cache holds parsed files up to this many bytes in all; larger files
+// are parsed for each call.
+constexpr qint64 kCacheBytes = 32 * 1024 * 1024;
 // File times come from a coarse clock; a file changed this close to our read
 // of it may change again without its time moving, so it is not trusted.
 constexpr qint64 kRacyNs = 50'000'000;
@@ -47,71 +50,103 @@ struct Entry {
     std::shared_ptr<const IniDocument> doc;
 };
 
-QMutex gMutex;
+// The profile functions are called from the user-interface thread only.
 QHash<QString, Entry> gCache;
+qint64 gCachedBytes = 0;
+
+void Forget(const QString& hostPath) {
+    const auto it = gCache.constFind(hostPath);
+    if (it == gCache.cend())
+        return;
+    gCachedBytes -= it->id.size;
+    gCache.erase(it);
+}
+
+void Remember(const QString& hostPath, const Entry& entry) {
+    Forget(hostPath);
+    if (entry.id.size > kCacheBytes)
+        return;
+    if (gCachedBytes + entry.id.size > kCacheBytes) {
+        gCache.clear();
+        gCachedBytes = 0;
+    }
+    gCache.insert(hostPath, entry);
+    gCachedBytes += entry.id.size;
+}
 
 struct Loaded {
     std::shared_ptr<const IniDocument> doc; // empty document when the file is missing
     bool exists = false;
-    bool usable = true; // false: present but not a readable regular file
+    bool usable = true; // false: present but not a readable regular file of sane size
     struct stat st {};
 };
 
+const std::shared_ptr<const IniDocument>& Empty() {
+    static const auto empty = std::make_shared<const IniDocument>();
+    return empty;
+}
+
 Loaded Load(const QString& hostPath) {
     Loaded out;
-    const QByteArray enc = QFile::encodeName(hostPath);
+    out.doc = Empty();
     // O_NONBLOCK: a FIFO named like an INI file must not hang us.
-    const int fd = ::open(enc.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd =
+        ::open(QFile::encodeName(hostPath).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         out.usable = errno == ENOENT;
-        out.doc = std::make_shared<IniDocument>();
-        return out;
-    }
-    if (::fstat(fd, &out.st) != 0 || !S_ISREG(out.st.st_mode)) {
-        ::close(fd);
-        out.exists = true;
-        out.usable = false;
-        out.doc = std::make_shared<IniDocument>();
         return out;
     }
     out.exists = true;
+    if (::fstat(fd, &out.st) != 0 || !S_ISREG(out.st.st_mode) || out.st.st_size > kLargestFile) {
+        ::close(fd);
+        out.usable = false;
+        return out;
+    }
     const Identity id = IdentityOf(out.st);
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    {
-        QMutexLocker lock(&gMutex);
-        const auto it = gCache.constFind(hostPath);
-        if (it != gCache.cend() && it->id == id && id.mtime < it->readAt - kRacyNs &&
-            id.ctime < it->readAt - kRacyNs) {
-            out.doc = it->doc;
-            ::close(fd);
-            return out;
-        }
+    const auto it = gCache.constFind(hostPath);
+    if (it != gCache.cend() && it->id == id && id.mtime < it->readAt - kRacyNs &&
+        id.ctime < it->readAt - kRacyNs) {
+        out.doc = it->doc;
+        ::close(fd);
+        return out;
     }
 
-    QByteArray bytes;
-    bytes.reserve(out.st.st_size);
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n < 0)
+    try {
+        QByteArray bytes;
+        bytes.reserve(out.st.st_size);
+        char buf[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 || bytes.size() + n > kLargestFile)
                 out.usable = false;
-            break;
+            if (n <= 0 || !out.usable)
+                break;
+            bytes.append(buf, n);
         }
-        bytes.append(buf, n);
+        if (out.usable)
+            out.doc = std::make_shared<const IniDocument>(std::move(bytes));
+    } catch (const std::bad_alloc&) {
+        out.usable = false;
     }
     ::close(fd);
-    out.doc = std::make_shared<IniDocument>(std::move(bytes));
-    if (out.usable && out.st.st_size <= kCacheableSize) {
-        QMutexLocker lock(&gMutex);
-        if (gCache.size() >= kCacheEntries)
-            gCache.clear();
-        gCache.insert(hostPath, {id, Ns(now), out.doc});
-    }
+    if (out.usable)
+        Remember(hostPath, {id, Ns(now), out.doc});
     return out;
+}
+
+// The platform refuses to write a file that is not writable, even where the
+// directory would let us replace it; root writes only where some write bit
+// is set.
+bool Writable(const QString& hostPath, const Loaded& cur) {
+    if (!cur.exists)
+        return true;
+    if (::access(QFile::encodeName(hostPath).constData(), W_OK) != 0)
+        return false;
+    return ::geteuid() != 0 || (cur.st.st_mode & 0222) != 0;
 }
 
 QString Unquoted(QStringView def) {
@@ -128,8 +163,7 @@ bool Replace(const QString& hostPath, const Loaded& cur, const QByteArray& bytes
     if (cur.exists && bytes == cur.doc->bytes())
         return true;
     const int err = ReplaceFile(hostPath, bytes, cur.exists ? &cur.st : nullptr);
-    QMutexLocker lock(&gMutex);
-    gCache.remove(hostPath);
+    Forget(hostPath);
     return err == 0;
 }
 
@@ -144,7 +178,7 @@ QString Read(const QString& hostPath, QStringView section, QStringView key, QStr
 
 bool Write(const QString& hostPath, QStringView section, QStringView key, QStringView value) {
     const Loaded cur = Load(hostPath);
-    if (!cur.usable)
+    if (!cur.usable || !Writable(hostPath, cur))
         return false;
     const auto bytes = cur.doc->withValue(section, key, value);
     return bytes && Replace(hostPath, cur, *bytes);
@@ -152,15 +186,15 @@ bool Write(const QString& hostPath, QStringView section, QStringView key, QStrin
 
 bool DeleteSection(const QString& hostPath, QStringView section) {
     const Loaded cur = Load(hostPath);
-    if (!cur.usable || !cur.exists)
+    if (!cur.usable || !cur.exists || !Writable(hostPath, cur))
         return false;
     const auto bytes = cur.doc->withoutSection(section);
     return bytes && Replace(hostPath, cur, *bytes);
 }
 
 void ForgetCache() {
-    QMutexLocker lock(&gMutex);
     gCache.clear();
+    gCachedBytes = 0;
 }
 
 } // namespace platform::profile

@@ -16,6 +16,7 @@ bool Write(const QString& hostPath, QStringView section, QStringView key, QStrin
 bool DeleteSection(const QString& hostPath, QStringView section);
 
 // Drops every parsed file (tests and benchmarks use it to measure a cold read).
+// All calls come from one thread.
 void ForgetCache();
 
 } // namespace platform::profile

@@ -152,15 +152,8 @@ Result<QString> ToHostPath(const QString& windowsPath) {
     }
 
     const QString cwd = CurrentDirectory();
-    if (!p.isEmpty() && IsSeparator(p[0])) {
-        // Root of the current drive (or share).
-        if (cwd.startsWith(QStringLiteral("\\\\"))) {
-            const qsizetype server = cwd.indexOf(u'\\', 2);
-            const qsizetype share = server < 0 ? -1 : cwd.indexOf(u'\\', server + 1);
-            return ToHostPath((share < 0 ? cwd : cwd.left(share)) + p);
-        }
-        return ToHostPath(cwd.left(2) + p);
-    }
+    if (!p.isEmpty() && IsSeparator(p[0]))
+        return ToHostPath(cwd.left(2) + p); // the current drive's root
     return ToHostPath(cwd.endsWith(u'\\') ? cwd + p : cwd + u'\\' + p);
 }
 

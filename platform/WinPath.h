@@ -26,7 +26,7 @@ Result<QString> ToHostPath(const QString& windowsPath);
 // reaches it).
 QString ToWindowsPath(const QString& hostPath);
 
-// The process's working directory as a Windows path, else "C:\".
+// The process's working directory as a Windows path on a drive, else "C:\".
 QString CurrentDirectory();
 
 // "C:\windows" and "C:\windows\system32", or "" when the prefix has no C:.

@@ -92,6 +92,7 @@ private Q_SLOTS:
         QTest::newRow("bracket prefix cut") << "C:[X]\\DIR\\F.RPT" << QStringList{"C:", "\\DIR\\", "F", "RPT"};
         QTest::newRow("directory with trailing backslash") << " c:\\data\\ " << QStringList{"C:", "\\DATA\\", "", ""};
         QTest::newRow("unicode upper-cased") << "c:\\café.rpt" << QStringList{"C:", "\\", "CAFÉ", "RPT"};
+        QTest::newRow("one character for one") << "ß:\\straße.rpt" << QStringList{"ß:", "\\", "STRAßE", "RPT"};
     }
     void parseFileName() {
         QFETCH(QString, path);

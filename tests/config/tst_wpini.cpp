@@ -180,22 +180,47 @@ private Q_SLOTS:
         QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"BBBB");
     }
 
-    void oddFilesReadAsMissing_data() {
+    void oddFilesReadAsMissingAndStay_data() {
         QTest::addColumn<int>("kind");
         QTest::newRow("directory") << 0;
         QTest::newRow("fifo") << 1;
+        QTest::newRow("sparse file of 300 MiB") << 2;
+        QTest::newRow("read-only file") << 3;
     }
-    void oddFilesReadAsMissing() {
+    void oddFilesReadAsMissingAndStay() {
         QFETCH(int, kind);
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/ODD.INI";
+        const QByteArray enc = QFile::encodeName(host);
         if (kind == 0)
             p.makeDir(host);
+        else if (kind == 1)
+            QVERIFY(::mkfifo(enc.constData(), 0600) == 0);
+        else if (kind == 2)
+            QVERIFY(::truncate((p.write(host, ""), enc.constData()), 300LL << 20) == 0);
         else
-            QVERIFY(::mkfifo(QFile::encodeName(host).constData(), 0600) == 0);
-        QCOMPARE(ReadIni("C:\\VALUATOR\\ODD.INI", "s", "k", "d"), u"d"); // and no hang
+            QVERIFY((p.write(host, "[s]\nk=ro\n"), ::chmod(enc.constData(), 0444)) == 0);
+        struct stat before{}, after{};
+        QVERIFY(::lstat(enc.constData(), &before) == 0);
+
+        // Reads give the default without a hang or a crash; writes leave it be.
+        QCOMPARE(ReadIni("C:\\VALUATOR\\ODD.INI", "s", "k", "d"), kind == 3 ? u"ro" : u"d");
         WriteIni("C:\\VALUATOR\\ODD.INI", "s", "k", "v");
-        QCOMPARE(QFileInfo(host).isDir(), kind == 0);
+        DeleteIniSection("C:\\VALUATOR\\ODD.INI", "s");
+        QVERIFY(::lstat(enc.constData(), &after) == 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_size, before.st_size);
+        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"ODD.INI"});
+    }
+
+    void danglingLinkGetsItsTarget() {
+        TestPrefix p;
+        const QString link = p.driveC() + "/VALUATOR/DANG.INI";
+        QVERIFY(::symlink(QFile::encodeName(p.driveD() + "/made.ini").constData(),
+                          QFile::encodeName(link).constData()) == 0);
+        WriteIni("C:\\VALUATOR\\DANG.INI", "s", "k", "v");
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(TestPrefix::read(p.driveD() + "/made.ini"), QByteArray("[s]\r\nk=v\r\n"));
     }
 
     void directoryQueries() {

@@ -156,6 +156,12 @@ private Q_SLOTS:
         QVERIFY(!IniDocument("[s]\nk=1\n").withValue(section, key, value));
     }
 
+    void utf16FilesAreNeverWritten() {
+        const IniDocument doc(QByteArray("\xFF\xFE[\0s\0]\0\r\0\n\0", 12));
+        QVERIFY(!doc.withValue(u"s", u"k", u"v"));
+        QVERIFY(!doc.withoutSection(u"s"));
+    }
+
     void deleting_data() {
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<QString>("section");
