@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -47,10 +46,22 @@ double MedianUs(int runs, const std::function<void()>& step) {
     return t[t.size() / 2];
 }
 
-long MaxRssKiB() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return r.ru_maxrss;
+// Resident memory from /proc/self/status ("VmRSS", or the peak "VmHWM",
+// which writing 5 to clear_refs starts afresh).
+long StatusKiB(const char* field) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field) + 1).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+void ResetPeak() {
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
 }
 
 void Row(const char* what, double us) {
@@ -102,24 +113,39 @@ int main(int argc, char** argv) {
         }));
     Row("DeleteIniSection", MedianUs(50, [&] { WPINI::DeleteIniSection(path, someSection()); }));
 
-    // 100 MB of random bytes: one read, and what it costs in memory.
-    const QString junk = dir.path() + "/JUNK.INI";
-    {
-        QFile f(junk);
-        if (!f.open(QIODevice::WriteOnly))
-            return 1;
-        QByteArray block(1024 * 1024, Qt::Uninitialized);
-        for (int i = 0; i < 100; ++i) {
-            rng->fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
-            f.write(block);
+    // Two 100 MB files no INI should be: random bytes (few lines, no
+    // sections) and distinct short sections (the most index per byte). One
+    // read each, and what it costs in memory at its peak.
+    const auto bigFile = [&](const char* what, const std::function<void(QByteArray&)>& fill) {
+        const QString big = dir.path() + "/drive_c/VALUATOR/BIG.INI";
+        {
+            QFile f(big);
+            if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                return;
+            QByteArray block;
+            for (int i = 0; i < 100; ++i) {
+                fill(block);
+                f.write(block);
+            }
         }
-    }
-    const long before = MaxRssKiB();
-    QElapsedTimer timer;
-    timer.start();
-    WPINI::ReadIni(junk, "s", "k", "d");
-    const double ms = timer.nsecsElapsed() / 1e6;
-    std::printf("\n100 MB of random bytes: ReadIni %.0f ms, peak memory grew by %.0f MiB.\n", ms,
-                (MaxRssKiB() - before) / 1024.0);
+        const long before = StatusKiB("VmRSS");
+        ResetPeak();
+        QElapsedTimer timer;
+        timer.start();
+        WPINI::ReadIni("C:\\VALUATOR\\BIG.INI", "s", "k", "d");
+        const double ms = timer.nsecsElapsed() / 1e6;
+        std::printf("| %s | %.0f ms | %.0f MiB |\n", what, ms, (StatusKiB("VmHWM") - before) / 1024.0);
+    };
+    std::printf("\n| 100 MB file | ReadIni | peak memory growth |\n|---|---|---|\n");
+    bigFile("random bytes", [&](QByteArray& block) {
+        block.resize(1024 * 1024);
+        rng->fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
+    });
+    int section = 0;
+    bigFile("distinct sections of 12 bytes, \"[s1234567]\\r\\n\"", [&](QByteArray& block) {
+        block.clear();
+        while (block.size() < 1024 * 1024 - 16)
+            block += "[s" + QByteArray::number(1000000 + section++) + "]\r\n";
+    });
     return 0;
 }

@@ -68,8 +68,14 @@ QString FoldName(QStringView name) {
 }
 
 IniDocument::IniDocument(QByteArray bytes) : bytes_(std::move(bytes)) {
+    // UTF-16 text would be torn by 8-bit edits; a file too long for the
+    // index is read as empty and so must not be written either.
+    readOnly_ = bytes_.startsWith("\xFF\xFE") || bytes_.startsWith("\xFE\xFF");
+    if (bytes_.size() >= qsizetype(Span::kNoHeader)) {
+        readOnly_ = true;
+        bytes_.clear();
+    }
     utf8_ = bytes_.startsWith(kBom);
-    utf16_ = bytes_.startsWith("\xFF\xFE") || bytes_.startsWith("\xFE\xFF");
     start_ = utf8_ ? kBom.size() : 0;
 
     const char* d = bytes_.constData();
@@ -78,20 +84,20 @@ IniDocument::IniDocument(QByteArray bytes) : bytes_(std::move(bytes)) {
     eol_ = nl ? (nl > d && nl[-1] == '\r' ? QByteArray("\r\n") : QByteArray("\n"))
               : QByteArray("\r\n");
 
-    addSpan({-1, size, HashFolded(d, 0)});
+    addSpan({Span::kNoHeader, quint32(size), HashFolded(d, 0)});
     int open = 0; // span still collecting lines, or -1 under a repeated name
     for (qsizetype pos = start_; pos < size;) {
         const Line line = lineAt(pos);
         if (const auto name = headerName(line)) {
             if (open >= 0)
-                spans_[open].end = line.begin;
+                spans_[open].end = quint32(line.begin);
             const qsizetype n = name->end - name->begin;
             const quint32 hash = HashFolded(d + name->begin, n);
             if (findSpan(hash, d + name->begin, n) >= 0) {
                 open = -1;
             } else {
                 open = int(spans_.size());
-                addSpan({line.begin, size, hash});
+                addSpan({quint32(line.begin), quint32(size), hash});
             }
         }
         pos = line.next;
@@ -130,13 +136,13 @@ std::optional<IniDocument::Range> IniDocument::headerName(const Line& line) cons
 }
 
 IniDocument::Range IniDocument::nameOf(const Span& span) const {
-    if (span.header < 0)
+    if (span.header == Span::kNoHeader)
         return {0, 0};
     return *headerName(lineAt(span.header));
 }
 
 qsizetype IniDocument::bodyOf(const Span& span) const {
-    return span.header < 0 ? start_ : lineAt(span.header).next;
+    return span.header == Span::kNoHeader ? start_ : lineAt(span.header).next;
 }
 
 QString IniDocument::decode(qsizetype from, qsizetype to) const {
@@ -236,7 +242,8 @@ std::optional<QString> IniDocument::value(QStringView section, QStringView key) 
 
 std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringView key,
                                                  QStringView value) const {
-    if (utf16_ || HasLineBreakOrNul(section) || HasLineBreakOrNul(key) || HasLineBreakOrNul(value))
+    if (readOnly_ || HasLineBreakOrNul(section) || HasLineBreakOrNul(key) ||
+        HasLineBreakOrNul(value))
         return std::nullopt;
     const QStringView k = TrimView(key);
     if (k.isEmpty() || k.contains(u'=') || k.startsWith(u'['))
@@ -269,7 +276,7 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
     // After the section's last non-blank line, so blank lines that part it
     // from the next section stay where they are.
     std::optional<Line> last;
-    if (span->header >= 0)
+    if (span->header != Span::kNoHeader)
         last = lineAt(span->header);
     for (qsizetype pos = bodyOf(*span); pos < span->end;) {
         const Line line = lineAt(pos);
@@ -298,7 +305,7 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
 
 std::optional<QByteArray> IniDocument::withoutSection(QStringView section) const {
     const QStringView s = TrimView(section);
-    if (utf16_ || s.isEmpty() || HasLineBreakOrNul(s))
+    if (readOnly_ || s.isEmpty() || HasLineBreakOrNul(s))
         return std::nullopt;
     const Span* span = find(s);
     if (!span)

@@ -16,6 +16,7 @@ namespace platform {
 
 class IniDocument {
 public:
+    // Files of 4 GiB or more are read as empty and never written.
     explicit IniDocument(QByteArray bytes = {});
 
     const QByteArray& bytes() const { return bytes_; }
@@ -26,19 +27,21 @@ public:
 
     // The file's bytes after the change, or nullopt when it is refused (a CR,
     // LF or NUL anywhere, an empty key, a key that would read back as another
-    // key or as a section header, a UTF-16 file) or, for a removal, when
+    // key or as a section header, a UTF-16 or oversized file) or, for a removal, when
     // there is nothing to remove.
     std::optional<QByteArray> withValue(QStringView section, QStringView key,
                                         QStringView value) const;
     std::optional<QByteArray> withoutSection(QStringView section) const;
 
 private:
-    // Kept small: a file of many short sections costs a few dozen bytes a
-    // section, not a copy of each name.
+    // Kept small (twelve bytes): a file of many short sections costs little
+    // more than its bytes. Offsets fit 32 bits; the store reads no file over
+    // 256 MiB.
     struct Span {
-        qsizetype header; // start of the header line, -1 for the lines before any header
-        qsizetype end;    // start of the next header line, or the file's end
-        quint32 hash;     // of the folded name
+        static constexpr quint32 kNoHeader = 0xFFFFFFFF; // the lines before any header
+        quint32 header;                                  // start of the header line
+        quint32 end;  // start of the next header line, or the file's end
+        quint32 hash; // of the folded name
     };
     struct Line {
         qsizetype begin;
@@ -68,7 +71,7 @@ private:
     QByteArray bytes_;
     qsizetype start_ = 0; // after the byte-order mark
     bool utf8_ = false;
-    bool utf16_ = false; // read as bytes, never written
+    bool readOnly_ = false;
     QByteArray eol_;
     std::vector<Span> spans_;    // the first section of each name only
     std::vector<quint32> slots_; // open addressing: spans_ index + 1, or 0
