@@ -1,22 +1,24 @@
 #include "WPINI.h"
 
-#include "ProfileStore.h"
 #include "WinPath.h"
 
 namespace WPINI {
 namespace {
 
-QString HostFile(const QString& iniFile) {
+platform::Result<QString> HostFile(const QString& iniFile) {
     QString path = iniFile;
     const bool bare = !path.contains(u'\\') && !path.contains(u'/') && !path.contains(u':');
     if (bare) {
         const QString dir = platform::WindowsDirectory();
         if (dir.isEmpty())
-            return {};
+            return {{}, platform::DeviceUnavailable};
         path = dir + u'\\' + path;
     }
-    const auto host = platform::ToHostPath(path);
-    return host.ok() ? host.value : QString();
+    return platform::ToHostPath(path);
+}
+
+platform::profile::Outcome Unreachable(int error) {
+    return {false, platform::ErrorDescription(error)};
 }
 
 QString WithBackslash(const QString& dir) {
@@ -28,20 +30,29 @@ QString WithBackslash(const QString& dir) {
 QString ReadIni(const QString& iniFile, const QString& section, const QString& key,
                 const QString& defaultValue) {
     // An unreachable file reads as a missing one: the default.
-    return platform::profile::Read(HostFile(iniFile), section, key, defaultValue);
+    return platform::profile::Read(HostFile(iniFile).value, section, key, defaultValue);
 }
 
 void WriteIni(const QString& iniFile, const QString& section, const QString& key,
               const QString& value) {
-    const QString host = HostFile(iniFile);
-    if (!host.isEmpty())
-        platform::profile::Write(host, section, key, value);
+    TryWriteIni(iniFile, section, key, value);
 }
 
 void DeleteIniSection(const QString& iniFile, const QString& section) {
-    const QString host = HostFile(iniFile);
-    if (!host.isEmpty())
-        platform::profile::DeleteSection(host, section);
+    TryDeleteIniSection(iniFile, section);
+}
+
+platform::profile::Outcome TryWriteIni(const QString& iniFile, const QString& section,
+                                       const QString& key, const QString& value) {
+    const auto host = HostFile(iniFile);
+    return host.ok() ? platform::profile::Write(host.value, section, key, value)
+                     : Unreachable(host.error);
+}
+
+platform::profile::Outcome TryDeleteIniSection(const QString& iniFile, const QString& section) {
+    const auto host = HostFile(iniFile);
+    return host.ok() ? platform::profile::DeleteSection(host.value, section)
+                     : Unreachable(host.error);
 }
 
 QString GetWinDir() {

@@ -3,6 +3,8 @@
 // to the default and writes fail silently, as the profile functions do.
 // Paths are Windows paths; a bare file name lives in the Windows directory.
 
+#include "ProfileStore.h"
+
 #include <QString>
 
 namespace WPINI {
@@ -12,6 +14,12 @@ QString ReadIni(const QString& iniFile, const QString& section, const QString& k
 void WriteIni(const QString& iniFile, const QString& section, const QString& key,
               const QString& value);
 void DeleteIniSection(const QString& iniFile, const QString& section);
+
+// The same, saying whether the change took effect and why not, for callers
+// that must tell their user (quarnctl).
+platform::profile::Outcome TryWriteIni(const QString& iniFile, const QString& section,
+                                       const QString& key, const QString& value);
+platform::profile::Outcome TryDeleteIniSection(const QString& iniFile, const QString& section);
 
 // "C:\windows\", "C:" and "C:\windows\system32\", or "" when the platform
 // cannot tell.

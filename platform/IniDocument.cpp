@@ -10,6 +10,7 @@ namespace platform {
 namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF");
+const char* const kReadOnlyReason = "the file is UTF-16 text, or too large, and is never written";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r';
@@ -241,13 +242,21 @@ std::optional<QString> IniDocument::value(QStringView section, QStringView key) 
 }
 
 std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringView key,
-                                                 QStringView value) const {
-    if (readOnly_ || HasLineBreakOrNul(section) || HasLineBreakOrNul(key) ||
-        HasLineBreakOrNul(value))
+                                                 QStringView value, QString* why) const {
+    const auto refuse = [why](const char* reason) {
+        if (why)
+            *why = QString::fromLatin1(reason);
         return std::nullopt;
+    };
+    if (readOnly_)
+        return refuse(kReadOnlyReason);
+    if (HasLineBreakOrNul(section) || HasLineBreakOrNul(key) || HasLineBreakOrNul(value))
+        return refuse("a section, key or value may not hold a line break or a NUL character");
     const QStringView k = TrimView(key);
-    if (k.isEmpty() || k.contains(u'=') || k.startsWith(u'['))
-        return std::nullopt;
+    if (k.isEmpty())
+        return refuse("the key is empty");
+    if (k.contains(u'=') || k.startsWith(u'['))
+        return refuse("a key may not hold \"=\" nor start with \"[\"");
     const QStringView s = TrimView(section);
     const QByteArray keyBytes = encode(k);
     const QByteArray valueBytes = encode(value);
@@ -293,7 +302,7 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
         // A key whose bytes open with the byte-order mark would turn the whole
         // file into UTF-8 text.
         if (!utf8_ && entry.startsWith(kBom))
-            return std::nullopt;
+            return refuse("the key would begin the file with a byte-order mark");
         out.insert(start_, entry + eol_);
     } else if (last->next > last->contentEnd) {
         out.insert(last->next, entry + eol_);
@@ -303,8 +312,10 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
     return out;
 }
 
-std::optional<QByteArray> IniDocument::withoutSection(QStringView section) const {
+std::optional<QByteArray> IniDocument::withoutSection(QStringView section, QString* why) const {
     const QStringView s = TrimView(section);
+    if (readOnly_ && why)
+        *why = QString::fromLatin1(kReadOnlyReason);
     if (readOnly_ || s.isEmpty() || HasLineBreakOrNul(s))
         return std::nullopt;
     const Span* span = find(s);

@@ -27,11 +27,12 @@ public:
 
     // The file's bytes after the change, or nullopt when it is refused (a CR,
     // LF or NUL anywhere, an empty key, a key that would read back as another
-    // key or as a section header, a UTF-16 or oversized file) or, for a removal, when
-    // there is nothing to remove.
-    std::optional<QByteArray> withValue(QStringView section, QStringView key,
-                                        QStringView value) const;
-    std::optional<QByteArray> withoutSection(QStringView section) const;
+    // key or as a section header, a UTF-16 or oversized file; `why` says
+    // which) or, for a removal, when there is nothing to remove (`why` stays
+    // as it was).
+    std::optional<QByteArray> withValue(QStringView section, QStringView key, QStringView value,
+                                        QString* why = nullptr) const;
+    std::optional<QByteArray> withoutSection(QStringView section, QString* why = nullptr) const;
 
 private:
     // Kept small (twelve bytes): a file of many short sections costs little

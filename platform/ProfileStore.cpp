@@ -1,6 +1,7 @@
 #include "ProfileStore.h"
 
 #include "AtomicFile.h"
+#include "HostError.h"
 #include "IniDocument.h"
 
 #include <QFile>
@@ -78,6 +79,7 @@ struct Loaded {
     std::shared_ptr<const IniDocument> doc; // empty document when the file is missing
     bool exists = false;
     bool usable = true; // false: present but not a readable regular file of sane size
+    QString why;        // when not usable
     struct stat st {};
 };
 
@@ -93,11 +95,14 @@ Loaded Load(const QString& hostPath) {
     const int fd =
         ::open(QFile::encodeName(hostPath).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        out.usable = errno == ENOENT;
+        out.usable = errno == ENOENT || errno == ENOTDIR;
+        out.why = ErrorDescription(ErrorFromErrno(errno));
         return out;
     }
     out.exists = true;
     if (::fstat(fd, &out.st) != 0 || !S_ISREG(out.st.st_mode) || out.st.st_size > kLargestFile) {
+        out.why = S_ISREG(out.st.st_mode) ? QStringLiteral("the file is larger than 256 MiB")
+                                          : QStringLiteral("not a plain file");
         ::close(fd);
         out.usable = false;
         return out;
@@ -121,8 +126,11 @@ Loaded Load(const QString& hostPath) {
             const ssize_t n = ::read(fd, buf, sizeof buf);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n < 0 || bytes.size() + n > kLargestFile)
+            if (n < 0 || bytes.size() + n > kLargestFile) {
                 out.usable = false;
+                out.why = n < 0 ? ErrorDescription(ErrorFromErrno(errno))
+                                : QStringLiteral("the file is larger than 256 MiB");
+            }
             if (n <= 0 || !out.usable)
                 break;
             bytes.append(buf, n);
@@ -131,6 +139,7 @@ Loaded Load(const QString& hostPath) {
             out.doc = std::make_shared<const IniDocument>(std::move(bytes));
     } catch (const std::bad_alloc&) {
         out.usable = false;
+        out.why = QStringLiteral("out of memory");
     }
     ::close(fd);
     if (out.usable)
@@ -159,12 +168,23 @@ QString Unquoted(QStringView def) {
     return v.toString();
 }
 
-bool Replace(const QString& hostPath, const Loaded& cur, const QByteArray& bytes) {
+Outcome Replace(const QString& hostPath, const Loaded& cur, const QByteArray& bytes) {
     if (cur.exists && bytes == cur.doc->bytes())
-        return true;
+        return {};
     const int err = ReplaceFile(hostPath, bytes, cur.exists ? &cur.st : nullptr);
     Forget(hostPath);
-    return err == 0;
+    if (err == PathNotFound || (err == FileNotFound && !cur.exists))
+        return {false, QStringLiteral("its folder does not exist")};
+    return {err == 0, err == 0 ? QString() : ErrorDescription(err)};
+}
+
+// Loaded and fit to be changed, or why not.
+Outcome Changeable(const QString& hostPath, const Loaded& cur) {
+    if (!cur.usable)
+        return {false, cur.why};
+    if (!Writable(hostPath, cur))
+        return {false, QStringLiteral("the file is read-only")};
+    return {};
 }
 
 } // namespace
@@ -176,20 +196,26 @@ QString Read(const QString& hostPath, QStringView section, QStringView key, QStr
     return Unquoted(def);
 }
 
-bool Write(const QString& hostPath, QStringView section, QStringView key, QStringView value) {
+Outcome Write(const QString& hostPath, QStringView section, QStringView key, QStringView value) {
     const Loaded cur = Load(hostPath);
-    if (!cur.usable || !Writable(hostPath, cur))
-        return false;
-    const auto bytes = cur.doc->withValue(section, key, value);
-    return bytes && Replace(hostPath, cur, *bytes);
+    if (Outcome can = Changeable(hostPath, cur); !can)
+        return can;
+    QString why;
+    const auto bytes = cur.doc->withValue(section, key, value, &why);
+    return bytes ? Replace(hostPath, cur, *bytes) : Outcome{false, why};
 }
 
-bool DeleteSection(const QString& hostPath, QStringView section) {
+Outcome DeleteSection(const QString& hostPath, QStringView section) {
     const Loaded cur = Load(hostPath);
-    if (!cur.usable || !cur.exists || !Writable(hostPath, cur))
-        return false;
-    const auto bytes = cur.doc->withoutSection(section);
-    return bytes && Replace(hostPath, cur, *bytes);
+    if (cur.usable && !cur.exists)
+        return {};
+    if (Outcome can = Changeable(hostPath, cur); !can)
+        return can;
+    QString why;
+    const auto bytes = cur.doc->withoutSection(section, &why);
+    if (!bytes)
+        return {why.isEmpty(), why};
+    return Replace(hostPath, cur, *bytes);
 }
 
 void ForgetCache() {

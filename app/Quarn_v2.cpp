@@ -1,0 +1,187 @@
+#include "Quarn_v2.h"
+
+#include "HostError.h"
+#include "ModCommon.h"
+#include "WPINI.h"
+#include "WinPath.h"
+
+#include <QFile>
+
+using ModCommon::CkRSlash;
+using ModCommon::FileExists;
+using ModCommon::PathExists;
+using ModCommon::StripRChar;
+using WPINI::ReadIni;
+using WPINI::WriteIni;
+
+namespace Quarn_v2 {
+namespace {
+
+QString Read(const QString& file, const QString& section, const QString& key) {
+    QString v = ReadIni(file, section, key, QString());
+    return StripRChar(v);
+}
+
+} // namespace
+
+QString& DirectorySet::operator[](int i) {
+    return const_cast<QString&>(std::as_const(*this)[i]);
+}
+
+const QString& DirectorySet::operator[](int i) const {
+    const std::array<const QString*, 9> fields = {&QXADATADIR,  &QXPPDATADIR, &QXPPPHOTODIR,
+                                                  &APEXDATADIR, &QXPDATADIR,  &QXPPHOTODIR,
+                                                  &QXCDATADIR,  &QXODATADIR,  &QXSDATADIR};
+    return *fields.at(i);
+}
+
+std::array<QString, 7> ProductPathList(const ProductFiles& p) {
+    return {p.kav, p.qxp2000, p.opl, p.photokpr, p.compkpr, p.ofckpr, p.drawkit};
+}
+
+QString LocateSuiteIni(const QString& name) {
+    const QString windowsDir = WPINI::GetWinDir();
+    const QString folder = windowsDir.left(2) + QStringLiteral("\\Valuator\\");
+    try {
+        if (PathExists(folder) && FileExists(folder + name))
+            return folder + name;
+    } catch (const platform::RuntimeError&) {
+        // A file we cannot even ask about (a link loop, no permission) is
+        // not there; start-up goes on with the Windows directory's.
+    }
+    return windowsDir + name;
+}
+
+void LocateSuiteFiles(SuiteState& s) {
+    s.SuiteIniPath = LocateSuiteIni(QStringLiteral("QUARN2.INI"));
+    std::array<QString*, 7> paths = {&s.ProductIniPaths.kav,     &s.ProductIniPaths.qxp2000,
+                                     &s.ProductIniPaths.opl,     &s.ProductIniPaths.photokpr,
+                                     &s.ProductIniPaths.compkpr, &s.ProductIniPaths.ofckpr,
+                                     &s.ProductIniPaths.drawkit};
+    for (size_t i = 0; i < paths.size(); ++i)
+        *paths[i] = LocateSuiteIni(ProductFileNames[i]);
+}
+
+void EnsureSuiteMarker(const QString& suiteFolder) {
+    QString folder = suiteFolder;
+    const QString marker = CkRSlash(folder) + QStringLiteral("Quarn2.ini");
+    try {
+        // Creating the folder is not ours to do; without it there is no marker.
+        if (FileExists(marker) || !PathExists(CkRSlash(folder)))
+            return;
+    } catch (const platform::RuntimeError&) {
+        return; // unreadable: leave it alone
+    }
+    const auto host = platform::ToHostPath(marker);
+    if (!host.ok())
+        return;
+    QFile f(host.value);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(" \r\n");
+}
+
+DirectorySet ReadCurrentSet(const SuiteState& s) {
+    const ProductFiles& p = s.ProductIniPaths;
+    const QString dirs = QStringLiteral("directories");
+    const QString dataDir = QStringLiteral("datadir");
+    const QString photoDir = QStringLiteral("photodir");
+    DirectorySet set;
+    set.QXADATADIR = Read(p.kav, dirs, dataDir);
+    set.QXPPDATADIR = Read(p.qxp2000, dirs, dataDir);
+    set.QXPPPHOTODIR = Read(p.qxp2000, dirs, photoDir);
+    set.QXPDATADIR = Read(p.photokpr, dirs, dataDir);
+    set.QXPPHOTODIR = Read(p.photokpr, dirs, photoDir);
+    set.QXCDATADIR = Read(p.compkpr, dirs, dataDir);
+    set.QXODATADIR = Read(p.ofckpr, dirs, dataDir);
+    set.QXSDATADIR = Read(p.drawkit, dirs, dataDir);
+    return set;
+}
+
+DirectorySet ReadStoredSet(const SuiteState& s, const QString& section) {
+    DirectorySet set;
+    for (int i = 0; i < int(DirectorySet::Keys.size()); ++i)
+        set[i] = Read(s.SuiteIniPath, section, QString::fromLatin1(DirectorySet::Keys[i]));
+    return set;
+}
+
+void StageSet(SuiteState& s, const DirectorySet& set) {
+    WorkingFields& w = s.WorkingSet;
+    const std::array<std::pair<QString*, const QString*>, 8> staged = {{
+        {&w.txtQXAdataDir, &set.QXADATADIR},
+        {&w.txtQXPPdataDir, &set.QXPPDATADIR},
+        {&w.txtQXPPphotoDir, &set.QXPPPHOTODIR},
+        {&w.txtQXPdataDir, &set.QXPDATADIR},
+        {&w.txtQXPphotoDir, &set.QXPPHOTODIR},
+        {&w.txtQXCdataDir, &set.QXCDATADIR},
+        {&w.txtQXOdataDir, &set.QXODATADIR},
+        {&w.txtQXSdataDir, &set.QXSDATADIR},
+    }};
+    for (const auto& [to, from] : staged)
+        if (!from->isEmpty())
+            *to = *from;
+}
+
+QList<SuiteWrite> SuiteDirectoryWrites(const SuiteState& s) {
+    const ProductFiles& p = s.ProductIniPaths;
+    const WorkingFields& w = s.WorkingSet;
+    const QString dataDir = QStringLiteral("DataDir");
+    const QString photoDir = QStringLiteral("PhotoDir");
+    const QList<SuiteWrite> all = {
+        {p.kav, dataDir, w.txtQXAdataDir},
+        {p.qxp2000, dataDir, w.txtQXPPdataDir},
+        {p.qxp2000, photoDir, w.txtQXPPphotoDir},
+        {p.photokpr, dataDir, w.txtQXPdataDir},
+        {p.photokpr, photoDir, w.txtQXPphotoDir},
+        {p.compkpr, dataDir, w.txtQXCdataDir},
+        {p.ofckpr, QStringLiteral("AppDir"), w.txtQXOdataDir},
+        {p.ofckpr, dataDir, w.txtQXOdataDir},
+        {p.ofckpr, QStringLiteral("UserDir"), w.txtQXOdataDir},
+        {p.drawkit, dataDir, w.txtQXSdataDir},
+    };
+    QList<SuiteWrite> out;
+    for (const SuiteWrite& write : all)
+        if (!write.value.isEmpty()) // an empty value would blank the product's key
+            out << write;
+    return out;
+}
+
+void WriteSuiteDirectories(const SuiteState& s) {
+    for (const SuiteWrite& w : SuiteDirectoryWrites(s))
+        WriteIni(w.file, QStringLiteral("Directories"), w.key, w.value);
+}
+
+void SwitchToLocal(SuiteState& s) {
+    s.LocalSet = ReadStoredSet(s, QStringLiteral("LOCAL"));
+    StageSet(s, s.LocalSet);
+    WriteSuiteDirectories(s);
+}
+
+void SwitchToNetwork(SuiteState& s) {
+    s.NetworkSet = ReadStoredSet(s, QStringLiteral("NETWORK"));
+    StageSet(s, s.NetworkSet);
+    WriteSuiteDirectories(s);
+}
+
+void LocateWindowsAndSuiteFolder(SuiteState& s) {
+    s.WindowsDir = WPINI::GetWinDir();
+    s.WindowsDrive = WPINI::GetWinDrive();
+    s.SuiteFolder = s.WindowsDrive + QStringLiteral("\\VALUATOR\\");
+}
+
+void ReadDirectorySets(SuiteState& s) {
+    s.CurrentSet = ReadCurrentSet(s);
+    s.LocalSet = ReadStoredSet(s, QStringLiteral("LOCAL"));
+    s.NetworkSet = ReadStoredSet(s, QStringLiteral("NETWORK"));
+    s.LocalTransferRoot = s.LocalSet.QXADATADIR;
+    s.NetworkTransferRoot = s.NetworkSet.QXADATADIR;
+}
+
+void InitialiseSuite(SuiteState& s) {
+    LocateWindowsAndSuiteFolder(s);
+    EnsureSuiteMarker(s.SuiteFolder);
+    LocateSuiteFiles(s);
+    ReadDirectorySets(s);
+    StageSet(s, s.CurrentSet);
+}
+
+} // namespace Quarn_v2

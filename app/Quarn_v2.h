@@ -1,0 +1,100 @@
+#pragma once
+// The suite's directory sets and the switch between them: where every INI
+// file lives, the three sets read at start, the staged WorkingSet, and the
+// write-out into the products' INI files.
+//
+// The whole run's state lives in one SuiteState that the main window, the
+// dialogs and quarnctl share; nothing here keeps state of its own.
+
+#include <QList>
+#include <QString>
+
+#include <array>
+
+namespace Quarn_v2 {
+
+// The nine directories of a set, in the record's order, named by their
+// QUARN2.INI keys. Values are trimmed and carry no trailing backslash.
+struct DirectorySet {
+    QString QXADATADIR, QXPPDATADIR, QXPPPHOTODIR, APEXDATADIR, QXPDATADIR, QXPPHOTODIR, QXCDATADIR,
+        QXODATADIR, QXSDATADIR;
+
+    static constexpr std::array<const char*, 9> Keys = {
+        "QXADATADIR",  "QXPPDATADIR", "QXPPPHOTODIR", "APEXDATADIR", "QXPDATADIR",
+        "QXPPHOTODIR", "QXCDATADIR",  "QXODATADIR",   "QXSDATADIR"};
+    // Entry i in Keys order.
+    QString& operator[](int i);
+    const QString& operator[](int i) const;
+    bool operator==(const DirectorySet&) const = default;
+};
+
+// The eight entries that are written out (a DirectorySet without Apex),
+// under the main window's field names.
+struct WorkingFields {
+    QString txtQXAdataDir, txtQXPPdataDir, txtQXPPphotoDir, txtQXPdataDir, txtQXPphotoDir,
+        txtQXCdataDir, txtQXOdataDir, txtQXSdataDir;
+    bool operator==(const WorkingFields&) const = default;
+};
+
+// The located product INI files, in the order they are located.
+struct ProductFiles {
+    QString kav, qxp2000, opl, photokpr, compkpr, ofckpr, drawkit;
+};
+
+struct SuiteState {
+    QString WindowsDir, WindowsDrive, SuiteFolder;
+    QString SuiteIniPath;
+    ProductFiles ProductIniPaths;
+    DirectorySet CurrentSet, LocalSet, NetworkSet;
+    QString LocalTransferRoot, NetworkTransferRoot;
+    WorkingFields WorkingSet;
+};
+
+// Names of the product INI files as they are located.
+inline const std::array<QString, 7> ProductFileNames = {
+    QStringLiteral("kav.ini"),      QStringLiteral("QXP2000.INI"), QStringLiteral("OPL.INI"),
+    QStringLiteral("PHOTOKPR.INI"), QStringLiteral("COMPKPR.INI"), QStringLiteral("OFCKPR.INI"),
+    QStringLiteral("DRAWKIT.INI")};
+// The located path of each, in ProductFileNames order.
+std::array<QString, 7> ProductPathList(const ProductFiles& paths);
+
+// The suite folder's file when it holds one of at least a byte, else the
+// Windows directory's, whether or not that exists.
+QString LocateSuiteIni(const QString& name);
+void LocateSuiteFiles(SuiteState& s);
+
+// The marker file Quarn2.ini in the suite folder, one blank line, written
+// when missing or empty. A missing suite folder is left missing.
+void EnsureSuiteMarker(const QString& suiteFolder);
+
+DirectorySet ReadCurrentSet(const SuiteState& s);
+DirectorySet ReadStoredSet(const SuiteState& s, const QString& section);
+
+// Copies a set's written entries into the WorkingSet. An empty entry leaves
+// the staged one as it was, so an unconfigured set never blanks a product.
+void StageSet(SuiteState& s, const DirectorySet& set);
+
+// One write into a product INI file.
+struct SuiteWrite {
+    QString file; // located path
+    QString key;  // in section "Directories"
+    QString value;
+};
+// The ten writes of the WorkingSet, in order; empty values are left out.
+QList<SuiteWrite> SuiteDirectoryWrites(const SuiteState& s);
+void WriteSuiteDirectories(const SuiteState& s);
+
+void SwitchToLocal(SuiteState& s);
+void SwitchToNetwork(SuiteState& s);
+
+// Step by step, as start-up runs them: the Windows directory, drive and
+// suite folder; the three sets and the transfer roots.
+void LocateWindowsAndSuiteFolder(SuiteState& s);
+void ReadDirectorySets(SuiteState& s);
+
+// What start-up works out before the window shows, in its order: Windows
+// directory and drive, suite folder and marker, the INI files, the three
+// sets and the transfer roots, then the current set staged.
+void InitialiseSuite(SuiteState& s);
+
+} // namespace Quarn_v2

@@ -1,0 +1,217 @@
+#include "Quarnctl.h"
+
+#include "DemoSuite.h"
+#include "ModCommon.h"
+#include "WPINI.h"
+#include "WinPath.h"
+
+#include <QFileInfo>
+
+using namespace Quarn_v2;
+
+namespace cli {
+namespace {
+
+const char* const kUsage =
+    "Usage: quarnctl COMMAND\n"
+    "\n"
+    "Switches the appraisal suite's data directories between the LOCAL and\n"
+    "NETWORK sets kept in QUARN2.INI, as Quarn's Connect buttons do.\n"
+    "The suite's Wine prefix is $WINEPREFIX, else ~/.wine.\n"
+    "\n"
+    "Commands:\n"
+    "  status                      the INI files, the three directory sets and\n"
+    "                              which set is in force\n"
+    "  connect local|network       write that set into the products' INI files\n"
+    "  ini get FILE SECTION KEY [DEFAULT]\n"
+    "                              print a value (the default when absent)\n"
+    "  ini set FILE SECTION KEY VALUE\n"
+    "                              write a value\n"
+    "  ini delete-section FILE SECTION\n"
+    "                              remove a section with all its keys\n"
+    "  demo-suite DIR              build a demo prefix in DIR (what exists stays)\n"
+    "  --help, --version\n"
+    "\n"
+    "FILE is a Windows path (C:\\VALUATOR\\QUARN2.INI, or a bare name for the\n"
+    "Windows directory) or a host path starting with \"/\".\n"
+    "Exit status: 0 done, 1 failed, 2 usage error.\n";
+
+// The ten product keys as a switch writes them, with what they hold now.
+struct ProductKey {
+    QString file, key, value;
+};
+
+QList<ProductKey> ProductKeys(const SuiteState& s) {
+    SuiteState all = s;
+    // Every key, even those the staged set would leave alone.
+    all.WorkingSet = {QStringLiteral("x"), QStringLiteral("x"), QStringLiteral("x"),
+                      QStringLiteral("x"), QStringLiteral("x"), QStringLiteral("x"),
+                      QStringLiteral("x"), QStringLiteral("x")};
+    QList<ProductKey> keys;
+    for (const SuiteWrite& w : SuiteDirectoryWrites(all))
+        keys << ProductKey{w.file, w.key,
+                           WPINI::ReadIni(w.file, QStringLiteral("Directories"), w.key, QString())};
+    return keys;
+}
+
+QString FileName(const QString& windowsPath) {
+    return windowsPath.mid(windowsPath.lastIndexOf(u'\\') + 1);
+}
+
+bool Exists(const QString& windowsPath) {
+    const auto host = platform::ToHostPath(windowsPath);
+    return host.ok() && QFileInfo(host.value).isFile();
+}
+
+QString Column(const QString& text, int width) {
+    return text.isEmpty() ? QStringLiteral("-").leftJustified(width) : text.leftJustified(width);
+}
+
+int Status(QTextStream& out) {
+    SuiteState s;
+    InitialiseSuite(s);
+    out << "Wine prefix   " << platform::WinePrefix() << "\n";
+    out << "QUARN2.INI    " << s.SuiteIniPath << (Exists(s.SuiteIniPath) ? "" : "  (missing)")
+        << "\n\nProduct INI files\n";
+    const auto paths = ProductPathList(s.ProductIniPaths);
+    for (size_t i = 0; i < paths.size(); ++i)
+        out << "  " << ProductFileNames[i].leftJustified(14) << paths[i]
+            << (Exists(paths[i]) ? "" : "  (missing)") << "\n";
+
+    int width = 7;
+    for (int i = 0; i < 9; ++i)
+        for (const DirectorySet* set : {&s.CurrentSet, &s.LocalSet, &s.NetworkSet})
+            width = std::max(width, int((*set)[i].size()) + 2);
+    out << "\n"
+        << QStringLiteral("Directory").leftJustified(14)
+        << QStringLiteral("Current").leftJustified(width)
+        << QStringLiteral("LOCAL").leftJustified(width) << "NETWORK\n";
+    for (int i = 0; i < 9; ++i)
+        out << QString::fromLatin1(DirectorySet::Keys[i]).leftJustified(14)
+            << Column(s.CurrentSet[i], width) << Column(s.LocalSet[i], width)
+            << (s.NetworkSet[i].isEmpty() ? QStringLiteral("-") : s.NetworkSet[i]) << "\n";
+    out << "\nIn force: " << SetInForce(s) << "\n";
+    return 0;
+}
+
+int Connect(const QString& which, QTextStream& out, QTextStream& err) {
+    SuiteState s;
+    InitialiseSuite(s);
+    const QList<ProductKey> before = ProductKeys(s);
+    const bool local = which == u"local";
+    if (local)
+        SwitchToLocal(s);
+    else
+        SwitchToNetwork(s);
+    const DirectorySet& set = local ? s.LocalSet : s.NetworkSet;
+    const QString name = local ? QStringLiteral("LOCAL") : QStringLiteral("NETWORK");
+
+    int failed = 0;
+    for (const SuiteWrite& w : SuiteDirectoryWrites(s)) {
+        const QString now = WPINI::ReadIni(w.file, QStringLiteral("Directories"), w.key, QString());
+        if (now != w.value) {
+            err << "quarnctl: could not write " << w.file << " [Directories] " << w.key << "\n";
+            ++failed;
+        }
+    }
+    const QList<ProductKey> after = ProductKeys(s);
+    int changed = 0;
+    for (qsizetype i = 0; i < after.size(); ++i) {
+        if (after[i].value == before[i].value)
+            continue;
+        out << FileName(after[i].file).leftJustified(14) << after[i].key.leftJustified(10)
+            << (before[i].value.isEmpty() ? QStringLiteral("(none)") : before[i].value) << " -> "
+            << after[i].value << "\n";
+        ++changed;
+    }
+    for (int i = 0; i < 9; ++i)
+        if (set[i].isEmpty() && i != 3) // Apex is never written
+            out << "[" << name << "] " << DirectorySet::Keys[i]
+                << " is empty: its product keeps its directory\n";
+    if (changed == 0 && failed == 0)
+        out << "Nothing changed: the products already hold the " << name << " set.\n";
+    else if (failed == 0)
+        out << "The products now use the " << name << " set.\n";
+    return failed ? 1 : 0;
+}
+
+int Ini(const QStringList& a, QTextStream& out, QTextStream& err) {
+    const QString verb = a.value(0);
+    platform::profile::Outcome done;
+    if (verb == u"get" && (a.size() == 4 || a.size() == 5)) {
+        out << WPINI::ReadIni(a[1], a[2], a[3], a.value(4)) << "\n";
+        return 0;
+    }
+    if (verb == u"set" && a.size() == 5)
+        done = WPINI::TryWriteIni(a[1], a[2], a[3], a[4]);
+    else if (verb == u"delete-section" && a.size() == 3)
+        done = WPINI::TryDeleteIniSection(a[1], a[2]);
+    else
+        return 2;
+    if (!done)
+        err << "quarnctl: " << a[1] << " was not changed: " << done.why << "\n";
+    return done ? 0 : 1;
+}
+
+} // namespace
+
+QString SetInForce(const SuiteState& s) {
+    const auto matches = [&](const DirectorySet& set, int i) {
+        return !set[i].isEmpty() && set[i].compare(s.CurrentSet[i], Qt::CaseInsensitive) == 0;
+    };
+    bool local = false, network = false, allLocal = true, allNetwork = true, allKnown = true;
+    for (int i = 0; i < 9; ++i) {
+        if (i == 3) // Apex: not in the products' files
+            continue;
+        const bool l = matches(s.LocalSet, i), n = matches(s.NetworkSet, i);
+        local |= l;
+        network |= n;
+        allLocal &= l || s.LocalSet[i].isEmpty();
+        allNetwork &= n || s.NetworkSet[i].isEmpty();
+        allKnown &= l || n;
+    }
+    if (local && allLocal && !(network && allNetwork))
+        return QStringLiteral("LOCAL");
+    if (network && allNetwork && !(local && allLocal))
+        return QStringLiteral("NETWORK");
+    if (local && network && allKnown)
+        return QStringLiteral("mixed");
+    return QStringLiteral("unknown");
+}
+
+int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
+    const QString command = args.value(0);
+    int status = 2;
+    if (command == u"--help" || command == u"-h") {
+        out << kUsage;
+        return 0;
+    }
+    if (command == u"--version") {
+        out << "quarnctl " << QUARN_VERSION << "\n";
+        return 0;
+    }
+    if (command == u"status" && args.size() == 1)
+        status = Status(out);
+    else if (command == u"connect" && args.size() == 2 &&
+             (args[1] == u"local" || args[1] == u"network"))
+        status = Connect(args[1], out, err);
+    else if (command == u"ini")
+        status = Ini(args.mid(1), out, err);
+    else if (command == u"demo-suite" && args.size() == 2) {
+        const QString why = BuildDemoSuite(args[1]);
+        if (!why.isEmpty())
+            err << "quarnctl: " << why << "\n";
+        else
+            out << "Demo suite ready: WINEPREFIX=" << QFileInfo(args[1]).absoluteFilePath() << "\n";
+        status = why.isEmpty() ? 0 : 1;
+    }
+    if (status == 2)
+        err << (command.isEmpty()
+                    ? QStringLiteral("quarnctl: no command given")
+                    : QStringLiteral("quarnctl: cannot understand: ") + args.join(u' '))
+            << "\n\n"
+            << kUsage;
+    return status;
+}
+
+} // namespace cli

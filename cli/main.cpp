@@ -1,0 +1,17 @@
+// quarnctl's entry: the terminal answers any message box.
+
+#include "Quarnctl.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const int status = cli::Quarnctl(app.arguments().mid(1), out, err);
+    out.flush();
+    err.flush();
+    return status;
+}
