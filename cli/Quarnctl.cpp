@@ -160,21 +160,25 @@ QString SetInForce(const SuiteState& s) {
         return !set[i].isEmpty() && set[i].compare(s.CurrentSet[i], Qt::CaseInsensitive) == 0;
     };
     bool local = false, network = false, allLocal = true, allNetwork = true, allKnown = true;
+    bool onlyLocal = false, onlyNetwork = false;
     for (int i = 0; i < 9; ++i) {
         if (i == 3) // Apex: not in the products' files
             continue;
         const bool l = matches(s.LocalSet, i), n = matches(s.NetworkSet, i);
         local |= l;
         network |= n;
+        onlyLocal |= l && !n;
+        onlyNetwork |= n && !l;
         allLocal &= l || s.LocalSet[i].isEmpty();
         allNetwork &= n || s.NetworkSet[i].isEmpty();
-        allKnown &= l || n;
+        if (!s.LocalSet[i].isEmpty() && !s.NetworkSet[i].isEmpty())
+            allKnown &= l || n;
     }
     if (local && allLocal && !(network && allNetwork))
         return QStringLiteral("LOCAL");
     if (network && allNetwork && !(local && allLocal))
         return QStringLiteral("NETWORK");
-    if (local && network && allKnown)
+    if (onlyLocal && onlyNetwork && allKnown)
         return QStringLiteral("mixed");
     return QStringLiteral("unknown");
 }

@@ -1,0 +1,200 @@
+// quarnctl end to end on the demo suite and on odd files: what it prints,
+// what it leaves in the product files, and its exit status.
+
+#include "Quarnctl.h"
+#include "TestPrefix.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using Quarn_v2::DirectorySet;
+using Quarn_v2::SuiteState;
+
+namespace {
+
+struct Run {
+    int status;
+    QString out, err;
+};
+
+Run Quarnctl(const QStringList& args, const QString& prefix) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("WINEPREFIX", prefix);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QUARNCTL), args);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+// Every file and link below a folder with its content or target.
+QMap<QString, QByteArray> Tree(const QString& root) {
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo fi(it.next());
+        tree[fi.filePath().mid(root.size())] =
+            fi.isSymLink() ? "-> " + fi.symLinkTarget().toUtf8()
+                           : fi.isDir() ? QByteArray("/") : TestPrefix::read(fi.filePath());
+    }
+    return tree;
+}
+
+DirectorySet Set(std::initializer_list<const char*> values) {
+    DirectorySet set;
+    int i = 0;
+    for (const char* v : values)
+        set[i++] = QString::fromUtf8(v);
+    return set;
+}
+
+} // namespace
+
+class TestQuarnctl : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void setInForce_data() {
+        QTest::addColumn<DirectorySet>("current");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("local") << Set({"C:\\A", "C:\\P", "", "", "", "", "", "", "C:\\S"}) << "LOCAL";
+        QTest::newRow("case does not matter") << Set({"c:\\a", "C:\\P", "x", "", "", "", "", "", "c:\\s"}) << "LOCAL";
+        QTest::newRow("network") << Set({"N:\\A", "N:\\P", "", "", "", "", "", "", "N:\\S"}) << "NETWORK";
+        QTest::newRow("mixed") << Set({"C:\\A", "N:\\P", "", "", "", "", "", "", "N:\\S"}) << "mixed";
+        QTest::newRow("one from neither") << Set({"C:\\A", "C:\\P", "", "", "", "", "", "", "Q:\\S"}) << "unknown";
+        QTest::newRow("nothing") << DirectorySet{} << "unknown";
+    }
+    void setInForce() {
+        QFETCH(DirectorySet, current);
+        QFETCH(QString, expected);
+        SuiteState s;
+        // Entries 2 to 7 are empty in both stored sets: never compared.
+        s.LocalSet = Set({"C:\\A", "C:\\P", "", "C:\\APEX", "", "", "", "", "C:\\S"});
+        s.NetworkSet = Set({"N:\\A", "N:\\P", "", "N:\\APEX", "", "", "", "", "N:\\S"});
+        s.CurrentSet = current;
+        QCOMPARE(cli::SetInForce(s), expected);
+    }
+
+    void identicalSetsCannotTellWhich() {
+        SuiteState s;
+        s.LocalSet = s.NetworkSet = s.CurrentSet = Set({"C:\\A"});
+        QCOMPARE(cli::SetInForce(s), u"unknown");
+    }
+
+    void demoSuiteSwitchesBackAndForth() {
+        TestPrefix scratch;
+        const QString prefix = scratch.root() + "/demo";
+        QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
+        const QMap<QString, QByteArray> built = Tree(prefix);
+        QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
+        QCOMPARE(Tree(prefix), built); // a second run leaves it as it was
+        QVERIFY(built.contains("/drive_c/QXDATA/APPRAISE/data/SMITH.RPT"));
+        QVERIFY(built.contains("/network/QXDATA/APEX/BROWN.AX4"));
+
+        QVERIFY(Quarnctl({"status"}, prefix).out.endsWith("In force: NETWORK\n"));
+        const Run local = Quarnctl({"connect", "local"}, prefix);
+        QCOMPARE(local.status, 0);
+        QVERIFY(local.out.contains("OFCKPR.INI    UserDir   N:\\QXDATA\\OFFICE -> C:\\QXDATA\\OFFICE\n"));
+        QVERIFY(Quarnctl({"status"}, prefix).out.endsWith("In force: LOCAL\n"));
+
+        // Exactly the ten values changed, nothing else; OPL.INI untouched.
+        const QMap<QString, QByteArray> switched = Tree(prefix);
+        int changedFiles = 0;
+        for (auto it = built.cbegin(); it != built.cend(); ++it) {
+            QByteArray expected = it.value();
+            if (!it.key().endsWith("OPL.INI") && it.key().startsWith("/drive_c/VALUATOR/") &&
+                !it.key().endsWith("QUARN2.INI"))
+                expected.replace("=N:\\QXDATA", "=C:\\QXDATA");
+            QCOMPARE(switched.value(it.key()), expected);
+            changedFiles += switched.value(it.key()) != it.value();
+        }
+        QCOMPARE(changedFiles, 6);
+        QCOMPARE(switched.size(), built.size());
+
+        QVERIFY(Quarnctl({"connect", "local"}, prefix).out.startsWith("Nothing changed"));
+        QCOMPARE(Quarnctl({"connect", "network"}, prefix).status, 0);
+        QVERIFY(Quarnctl({"status"}, prefix).out.endsWith("In force: NETWORK\n"));
+        QCOMPARE(Tree(prefix), built);
+    }
+
+    void connectReportsAWriteThatFailed() {
+        TestPrefix p;
+        p.write(p.driveC() + "/VALUATOR/QUARN2.INI", "[LOCAL]\r\nQXADATADIR=C:\\L\r\n");
+        p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nDataDir=N:\\A\r\n");
+        ::chmod(QFile::encodeName(p.driveC() + "/VALUATOR/kav.ini").constData(), 0444);
+        const Run r = Quarnctl({"connect", "local"}, p.prefix());
+        QCOMPARE(r.status, 1);
+        QVERIFY(r.err.contains("could not write C:\\Valuator\\kav.ini [Directories] DataDir"));
+    }
+
+    void usage_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::newRow("nothing") << QStringList{} << 2;
+        QTest::newRow("unknown command") << QStringList{"switch"} << 2;
+        QTest::newRow("connect where") << QStringList{"connect", "office"} << 2;
+        QTest::newRow("ini get short") << QStringList{"ini", "get", "A.INI", "s"} << 2;
+        QTest::newRow("ini set long") << QStringList{"ini", "set", "A.INI", "s", "k", "v", "w"} << 2;
+        QTest::newRow("help") << QStringList{"--help"} << 0;
+        QTest::newRow("version") << QStringList{"--version"} << 0;
+    }
+    void usage() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        TestPrefix p;
+        const Run r = Quarnctl(args, p.prefix());
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.err.contains("Usage: quarnctl"), status == 2);
+    }
+
+    void iniVerbs_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err"); // a part of it
+        QTest::newRow("get") << QStringList{"ini", "get", "c:\\valuator\\a.ini", "S", "K"} << 0 << "v 1\n" << "";
+        QTest::newRow("get default") << QStringList{"ini", "get", "C:\\VALUATOR\\A.INI", "s", "none", "d"} << 0 << "d\n" << "";
+        QTest::newRow("get from a folder") << QStringList{"ini", "get", "C:\\VALUATOR", "s", "k", "d"} << 0 << "d\n" << "";
+        QTest::newRow("get from no drive") << QStringList{"ini", "get", "Q:\\A.INI", "s", "k"} << 0 << "\n" << "";
+        QTest::newRow("set") << QStringList{"ini", "set", "C:\\VALUATOR\\A.INI", "s", "k", "v 2"} << 0 << "" << "";
+        QTest::newRow("set a line break") << QStringList{"ini", "set", "C:\\VALUATOR\\A.INI", "s", "k", "x\nevil=1"} << 1 << "" << "line break";
+        QTest::newRow("set into a missing folder") << QStringList{"ini", "set", "C:\\NODIR\\A.INI", "s", "k", "v"} << 1 << "" << "its folder does not exist";
+        QTest::newRow("set on no drive") << QStringList{"ini", "set", "Q:\\A.INI", "s", "k", "v"} << 1 << "" << "Device unavailable";
+        QTest::newRow("set a folder") << QStringList{"ini", "set", "C:\\VALUATOR", "s", "k", "v"} << 1 << "" << "not a plain file";
+        QTest::newRow("set read-only") << QStringList{"ini", "set", "C:\\VALUATOR\\RO.INI", "s", "k", "v"} << 1 << "" << "read-only";
+        QTest::newRow("delete") << QStringList{"ini", "delete-section", "C:\\VALUATOR\\A.INI", "S"} << 0 << "" << "";
+        QTest::newRow("delete absent") << QStringList{"ini", "delete-section", "C:\\VALUATOR\\NONE.INI", "S"} << 0 << "" << "";
+        QTest::newRow("host path") << QStringList{"ini", "get", "HOST", "s", "k"} << 0 << "v 1\n" << "";
+    }
+    void iniVerbs() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        TestPrefix p;
+        const QByteArray before = "[s]\r\nk=v 1\r\n";
+        p.write(p.driveC() + "/VALUATOR/A.INI", before);
+        p.write(p.driveC() + "/VALUATOR/RO.INI", before);
+        ::chmod(QFile::encodeName(p.driveC() + "/VALUATOR/RO.INI").constData(), 0444);
+        args.replaceInStrings("HOST", p.driveC() + "/VALUATOR/A.INI");
+        const Run r = Quarnctl(args, p.prefix());
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.out, out);
+        QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.contains(err), qPrintable(r.err));
+        const QByteArray after = TestPrefix::read(p.driveC() + "/VALUATOR/A.INI");
+        if (args[1] == u"set" && status == 0)
+            QCOMPARE(after, QByteArray("[s]\r\nk=v 2\r\n"));
+        else if (args[1] == u"delete-section" && status == 0 && args[2].contains("A.INI"))
+            QCOMPARE(after, QByteArray());
+        else
+            QCOMPARE(after, before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQuarnctl)
+#include "tst_quarnctl.moc"
