@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Quarn and starts it. WINEPREFIX names the suite's Wine prefix.
+# Builds Quarn and starts it on the suite's Wine prefix ($WINEPREFIX); with
+# no prefix given, on a demo suite built in build/demo-prefix.
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/ensure-packages.sh
@@ -7,14 +8,19 @@ ensure_packages "${BUILD_PACKAGES[@]}"
 
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)"
+quarnctl=build/default/cli/quarnctl
 
-cat <<'TXT'
+if [ -z "${WINEPREFIX:-}" ]; then
+    "$quarnctl" demo-suite build/demo-prefix
+    export WINEPREFIX="$PWD/build/demo-prefix"
+fi
 
-Quarn is built so far as its foundation: the Wine path layer, the INI
-profile store and the path utilities, with their tests and benchmark.
-The main window and quarnctl come next; until then there is nothing to
-start. What runs today:
+"$quarnctl" status
+cat <<TXT
 
-  ./test.sh                         every test, plain and under sanitizers
-  build/default/bench/bench_profile the INI store benchmark
+Quarn's main window is not built yet; quarnctl does its work meanwhile:
+
+  WINEPREFIX=$WINEPREFIX $quarnctl connect local
+  WINEPREFIX=$WINEPREFIX $quarnctl connect network
+  $quarnctl --help
 TXT
