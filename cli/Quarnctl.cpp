@@ -68,8 +68,11 @@ QString Column(const QString& text, int width) {
 }
 
 int Status(QTextStream& out) {
+    // As start-up reads it, but without writing the marker: a look changes nothing.
     SuiteState s;
-    InitialiseSuite(s);
+    LocateWindowsAndSuiteFolder(s);
+    LocateSuiteFiles(s);
+    ReadDirectorySets(s);
     out << "Wine prefix   " << platform::WinePrefix() << "\n";
     out << "QUARN2.INI    " << s.SuiteIniPath << (Exists(s.SuiteIniPath) ? "" : "  (missing)")
         << "\n\nProduct INI files\n";

@@ -132,6 +132,16 @@ private Q_SLOTS:
         QVERIFY(r.err.contains("could not write C:\\Valuator\\kav.ini [Directories] DataDir"));
     }
 
+    void statusOnAnEmptySuiteWritesNothing() {
+        TestPrefix p;
+        const Run r = Quarnctl({"status"}, p.prefix());
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.out.contains("QUARN2.INI    C:\\windows\\QUARN2.INI  (missing)\n"));
+        QVERIFY(r.out.contains("  OFCKPR.INI    C:\\windows\\OFCKPR.INI  (missing)\n"));
+        QVERIFY(r.out.endsWith("In force: unknown\n"));
+        QVERIFY(TestPrefix::entries(p.driveC() + "/VALUATOR").isEmpty());
+    }
+
     void usage_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");
