@@ -121,12 +121,12 @@ void StageSet(SuiteState& s, const DirectorySet& set) {
             *to = *from;
 }
 
-QList<SuiteWrite> SuiteDirectoryWrites(const SuiteState& s) {
+QList<SuiteWrite> SuiteDirectoryKeys(const SuiteState& s) {
     const ProductFiles& p = s.ProductIniPaths;
     const WorkingFields& w = s.WorkingSet;
     const QString dataDir = QStringLiteral("DataDir");
     const QString photoDir = QStringLiteral("PhotoDir");
-    const QList<SuiteWrite> all = {
+    return {
         {p.kav, dataDir, w.txtQXAdataDir},
         {p.qxp2000, dataDir, w.txtQXPPdataDir},
         {p.qxp2000, photoDir, w.txtQXPPphotoDir},
@@ -138,8 +138,11 @@ QList<SuiteWrite> SuiteDirectoryWrites(const SuiteState& s) {
         {p.ofckpr, QStringLiteral("UserDir"), w.txtQXOdataDir},
         {p.drawkit, dataDir, w.txtQXSdataDir},
     };
+}
+
+QList<SuiteWrite> SuiteDirectoryWrites(const SuiteState& s) {
     QList<SuiteWrite> out;
-    for (const SuiteWrite& write : all)
+    for (const SuiteWrite& write : SuiteDirectoryKeys(s))
         if (!write.value.isEmpty()) // an empty value would blank the product's key
             out << write;
     return out;

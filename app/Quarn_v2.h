@@ -80,7 +80,9 @@ struct SuiteWrite {
     QString key;  // in section "Directories"
     QString value;
 };
-// The ten writes of the WorkingSet, in order; empty values are left out.
+// The ten product keys with the staged values, in the order they are
+// written; and the writes themselves, which leave out empty values.
+QList<SuiteWrite> SuiteDirectoryKeys(const SuiteState& s);
 QList<SuiteWrite> SuiteDirectoryWrites(const SuiteState& s);
 void WriteSuiteDirectories(const SuiteState& s);
 

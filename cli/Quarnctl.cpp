@@ -42,13 +42,8 @@ struct ProductKey {
 };
 
 QList<ProductKey> ProductKeys(const SuiteState& s) {
-    SuiteState all = s;
-    // Every key, even those the staged set would leave alone.
-    all.WorkingSet = {QStringLiteral("x"), QStringLiteral("x"), QStringLiteral("x"),
-                      QStringLiteral("x"), QStringLiteral("x"), QStringLiteral("x"),
-                      QStringLiteral("x"), QStringLiteral("x")};
     QList<ProductKey> keys;
-    for (const SuiteWrite& w : SuiteDirectoryWrites(all))
+    for (const SuiteWrite& w : SuiteDirectoryKeys(s))
         keys << ProductKey{w.file, w.key,
                            WPINI::ReadIni(w.file, QStringLiteral("Directories"), w.key, QString())};
     return keys;
