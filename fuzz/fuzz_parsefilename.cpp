@@ -1,29 +1,19 @@
 // ParseFileName on any text: upper-case outputs that put the path back
 // together, never a crash.
 
+#include "FuzzCheck.h"
 #include "ModCommon.h"
 
 #include <QString>
-
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-#define Check(ok) (ok) ? void() : Fail(__LINE__)
-[[noreturn]] void Fail(int line) {
-    std::fprintf(stderr, "check failed at line %d\n", line);
-    std::abort();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     QString drive, dir, name, ext;
     ModCommon::ParseFileName(path, drive, dir, name, ext);
 
-    const QString work = ModCommon::Trim(path).toUpper();
+    const QString work = ModCommon::UCase(ModCommon::Trim(path));
     for (const QString* part : {&drive, &dir, &name, &ext})
-        Check(*part == part->toUpper());
+        Check(*part == ModCommon::UCase(*part));
     Check(drive.isEmpty() || (drive.size() == 2 && drive[1] == u':'));
     Check(dir.isEmpty() || dir.endsWith(u'\\'));
     Check(!name.contains(u'\\') && !name.contains(u'.') && !dir.contains(u'.'));

@@ -3,6 +3,7 @@
 // the value it wrote must read back.
 
 #include "Codepage.h"
+#include "FuzzCheck.h"
 #include "IniDocument.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -74,12 +75,6 @@ QString Text(FuzzedDataProvider& in) {
 
 bool HasBreak(const QString& s) {
     return s.contains(u'\r') || s.contains(u'\n') || s.contains(QChar(0));
-}
-
-#define Check(ok) (ok) ? void() : Fail(__LINE__)
-[[noreturn]] void Fail(int line) {
-    std::fprintf(stderr, "check failed at line %d\n", line);
-    std::abort();
 }
 
 } // namespace
