@@ -12,7 +12,6 @@ using ModCommon::FileExists;
 using ModCommon::PathExists;
 using ModCommon::StripRChar;
 using WPINI::ReadIni;
-using WPINI::WriteIni;
 
 namespace Quarn_v2 {
 namespace {
@@ -148,21 +147,26 @@ QList<SuiteWrite> SuiteDirectoryWrites(const SuiteState& s) {
     return out;
 }
 
-void WriteSuiteDirectories(const SuiteState& s) {
+QList<SuiteFailure> WriteSuiteDirectories(const SuiteState& s) {
+    QList<SuiteFailure> failures;
     for (const SuiteWrite& w : SuiteDirectoryWrites(s))
-        WriteIni(w.file, QStringLiteral("Directories"), w.key, w.value);
+        if (const auto done =
+                WPINI::TryWriteIni(w.file, QStringLiteral("Directories"), w.key, w.value);
+            !done)
+            failures << SuiteFailure{w, done.why};
+    return failures;
 }
 
-void SwitchToLocal(SuiteState& s) {
+QList<SuiteFailure> SwitchToLocal(SuiteState& s) {
     s.LocalSet = ReadStoredSet(s, QStringLiteral("LOCAL"));
     StageSet(s, s.LocalSet);
-    WriteSuiteDirectories(s);
+    return WriteSuiteDirectories(s);
 }
 
-void SwitchToNetwork(SuiteState& s) {
+QList<SuiteFailure> SwitchToNetwork(SuiteState& s) {
     s.NetworkSet = ReadStoredSet(s, QStringLiteral("NETWORK"));
     StageSet(s, s.NetworkSet);
-    WriteSuiteDirectories(s);
+    return WriteSuiteDirectories(s);
 }
 
 void LocateWindowsAndSuiteFolder(SuiteState& s) {

@@ -84,10 +84,19 @@ struct SuiteWrite {
 // written; and the writes themselves, which leave out empty values.
 QList<SuiteWrite> SuiteDirectoryKeys(const SuiteState& s);
 QList<SuiteWrite> SuiteDirectoryWrites(const SuiteState& s);
-void WriteSuiteDirectories(const SuiteState& s);
 
-void SwitchToLocal(SuiteState& s);
-void SwitchToNetwork(SuiteState& s);
+// A write that did not take effect, and why. The window goes on regardless,
+// as the products' own programs would; quarnctl reports them.
+struct SuiteFailure {
+    SuiteWrite write;
+    QString why;
+};
+QList<SuiteFailure> WriteSuiteDirectories(const SuiteState& s);
+
+// Re-read the set from QUARN2.INI (so edits take effect at once), stage it,
+// write it out.
+QList<SuiteFailure> SwitchToLocal(SuiteState& s);
+QList<SuiteFailure> SwitchToNetwork(SuiteState& s);
 
 // Step by step, as start-up runs them: the Windows directory, drive and
 // suite folder; the three sets and the transfer roots.

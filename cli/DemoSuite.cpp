@@ -81,7 +81,16 @@ private:
 } // namespace
 
 QString BuildDemoSuite(const QString& hostDir) {
+    // Only a folder of our own is completed: in a real prefix the demo's
+    // files would sit beside (and, by case, shadow) the suite's own.
+    const QString stamp = QStringLiteral(".quarn-demo");
+    const QDir dir(hostDir);
+    if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden) &&
+        !dir.exists(stamp))
+        return QStringLiteral("%1 is not empty and holds no demo suite; give a new or empty folder")
+            .arg(hostDir);
     Builder b(hostDir);
+    b.file(stamp, "A demo suite built by quarnctl demo-suite.\n");
     b.dir(QStringLiteral("dosdevices"));
     b.dir(QStringLiteral("drive_c/windows/system32"));
     b.dir(QStringLiteral("network"));

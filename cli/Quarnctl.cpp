@@ -63,13 +63,21 @@ QString Column(const QString& text, int width) {
 }
 
 int Status(QTextStream& out) {
-    // As start-up reads it, but without writing the marker: a look changes nothing.
+    // As start-up sees it, without writing the marker: a look changes nothing.
+    // Where start-up would write the marker, it is the file Quarn will use.
     SuiteState s;
     LocateWindowsAndSuiteFolder(s);
     LocateSuiteFiles(s);
+    const QString marker = s.WindowsDrive + QStringLiteral("\\Valuator\\QUARN2.INI");
+    const bool markerToCome = s.SuiteIniPath != marker && ModCommon::PathExists(s.SuiteFolder);
+    if (markerToCome)
+        s.SuiteIniPath = marker;
     ReadDirectorySets(s);
     out << "Wine prefix   " << platform::WinePrefix() << "\n";
-    out << "QUARN2.INI    " << s.SuiteIniPath << (Exists(s.SuiteIniPath) ? "" : "  (missing)")
+    out << "QUARN2.INI    " << s.SuiteIniPath
+        << (markerToCome             ? "  (empty: Quarn writes it at start-up)"
+            : Exists(s.SuiteIniPath) ? ""
+                                     : "  (missing)")
         << "\n\nProduct INI files\n";
     const auto paths = ProductPathList(s.ProductIniPaths);
     for (size_t i = 0; i < paths.size(); ++i)
@@ -95,23 +103,22 @@ int Status(QTextStream& out) {
 int Connect(const QString& which, QTextStream& out, QTextStream& err) {
     SuiteState s;
     InitialiseSuite(s);
-    const QList<ProductKey> before = ProductKeys(s);
     const bool local = which == u"local";
-    if (local)
-        SwitchToLocal(s);
-    else
-        SwitchToNetwork(s);
-    const DirectorySet& set = local ? s.LocalSet : s.NetworkSet;
     const QString name = local ? QStringLiteral("LOCAL") : QStringLiteral("NETWORK");
-
-    int failed = 0;
-    for (const SuiteWrite& w : SuiteDirectoryWrites(s)) {
-        const QString now = WPINI::ReadIni(w.file, QStringLiteral("Directories"), w.key, QString());
-        if (now != w.value) {
-            err << "quarnctl: could not write " << w.file << " [Directories] " << w.key << "\n";
-            ++failed;
-        }
+    DirectorySet set = ReadStoredSet(s, name);
+    set.APEXDATADIR.clear(); // never written
+    if (set == DirectorySet{}) {
+        // Nothing to switch to: say so rather than report a switch that was not.
+        err << "quarnctl: [" << name << "] is not set up in " << s.SuiteIniPath
+            << "; the products were left as they were\n";
+        return 1;
     }
+
+    const QList<ProductKey> before = ProductKeys(s);
+    const QList<SuiteFailure> failures = local ? SwitchToLocal(s) : SwitchToNetwork(s);
+    for (const SuiteFailure& f : failures)
+        err << "quarnctl: " << f.write.file << " [Directories] " << f.write.key
+            << " was not written: " << f.why << "\n";
     const QList<ProductKey> after = ProductKeys(s);
     int changed = 0;
     for (qsizetype i = 0; i < after.size(); ++i) {
@@ -123,14 +130,16 @@ int Connect(const QString& which, QTextStream& out, QTextStream& err) {
         ++changed;
     }
     for (int i = 0; i < 9; ++i)
-        if (set[i].isEmpty() && i != 3) // Apex is never written
+        if (set[i].isEmpty() && i != 3)
             out << "[" << name << "] " << DirectorySet::Keys[i]
                 << " is empty: its product keeps its directory\n";
-    if (changed == 0 && failed == 0)
+    if (!failures.isEmpty())
+        return 1;
+    if (changed == 0)
         out << "Nothing changed: the products already hold the " << name << " set.\n";
-    else if (failed == 0)
+    else
         out << "The products now use the " << name << " set.\n";
-    return failed ? 1 : 0;
+    return 0;
 }
 
 int Ini(const QStringList& a, QTextStream& out, QTextStream& err) {
@@ -169,7 +178,7 @@ QString SetInForce(const SuiteState& s) {
         onlyNetwork |= n && !l;
         allLocal &= l || s.LocalSet[i].isEmpty();
         allNetwork &= n || s.NetworkSet[i].isEmpty();
-        if (!s.LocalSet[i].isEmpty() && !s.NetworkSet[i].isEmpty())
+        if (!s.LocalSet[i].isEmpty() || !s.NetworkSet[i].isEmpty())
             allKnown &= l || n;
     }
     if (local && allLocal && !(network && allNetwork))

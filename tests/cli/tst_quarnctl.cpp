@@ -68,6 +68,9 @@ private Q_SLOTS:
         QTest::newRow("mixed") << Set({"C:\\A", "N:\\P", "", "", "", "", "", "", "N:\\S"}) << "mixed";
         QTest::newRow("one from neither") << Set({"C:\\A", "C:\\P", "", "", "", "", "", "", "Q:\\S"}) << "unknown";
         QTest::newRow("nothing") << DirectorySet{} << "unknown";
+        // Entry 1 filled in LOCAL only: a switch to NETWORK leaves it alone.
+        QTest::newRow("network, one left over") << Set({"N:\\A", "C:\\ONLY", "", "", "", "", "", "", "N:\\S"}) << "NETWORK";
+        QTest::newRow("left over from neither") << Set({"C:\\A", "Q:\\X", "", "", "", "", "", "", "N:\\S"}) << "unknown";
     }
     void setInForce() {
         QFETCH(DirectorySet, current);
@@ -76,6 +79,8 @@ private Q_SLOTS:
         // Entries 2 to 7 are empty in both stored sets: never compared.
         s.LocalSet = Set({"C:\\A", "C:\\P", "", "C:\\APEX", "", "", "", "", "C:\\S"});
         s.NetworkSet = Set({"N:\\A", "N:\\P", "", "N:\\APEX", "", "", "", "", "N:\\S"});
+        if (QByteArray(QTest::currentDataTag()).contains("left over"))
+            s.NetworkSet.QXPPDATADIR.clear();
         s.CurrentSet = current;
         QCOMPARE(cli::SetInForce(s), expected);
     }
@@ -122,6 +127,15 @@ private Q_SLOTS:
         QCOMPARE(Tree(prefix), built);
     }
 
+    void demoSuiteKeepsOutOfARealPrefix() {
+        TestPrefix p;
+        const QStringList before = TestPrefix::entries(p.prefix());
+        const Run r = Quarnctl({"demo-suite", p.prefix()}, p.prefix());
+        QCOMPARE(r.status, 1);
+        QVERIFY(r.err.contains("holds no demo suite"));
+        QCOMPARE(TestPrefix::entries(p.prefix()), before);
+    }
+
     void connectReportsAWriteThatFailed() {
         TestPrefix p;
         p.write(p.driveC() + "/VALUATOR/QUARN2.INI", "[LOCAL]\r\nQXADATADIR=C:\\L\r\n");
@@ -129,17 +143,35 @@ private Q_SLOTS:
         ::chmod(QFile::encodeName(p.driveC() + "/VALUATOR/kav.ini").constData(), 0444);
         const Run r = Quarnctl({"connect", "local"}, p.prefix());
         QCOMPARE(r.status, 1);
-        QVERIFY(r.err.contains("could not write C:\\Valuator\\kav.ini [Directories] DataDir"));
+        QCOMPARE(r.err, "quarnctl: C:\\Valuator\\kav.ini [Directories] DataDir was not written: "
+                        "the file is read-only\n");
     }
 
     void statusOnAnEmptySuiteWritesNothing() {
         TestPrefix p;
         const Run r = Quarnctl({"status"}, p.prefix());
         QCOMPARE(r.status, 0);
-        QVERIFY(r.out.contains("QUARN2.INI    C:\\windows\\QUARN2.INI  (missing)\n"));
+        QVERIFY(r.out.contains("QUARN2.INI    C:\\Valuator\\QUARN2.INI  (empty: Quarn writes it at start-up)\n"));
         QVERIFY(r.out.contains("  OFCKPR.INI    C:\\windows\\OFCKPR.INI  (missing)\n"));
         QVERIFY(r.out.endsWith("In force: unknown\n"));
         QVERIFY(TestPrefix::entries(p.driveC() + "/VALUATOR").isEmpty());
+    }
+
+    void connectToASetNotSetUp() {
+        // QUARN2.INI in the Windows directory only: start-up writes the suite
+        // folder's marker and uses that, so status must already show it empty.
+        TestPrefix p;
+        p.write(p.driveC() + "/windows/QUARN2.INI", "[LOCAL]\r\nQXADATADIR=C:\\L\r\n");
+        const QByteArray office = "[Directories]\r\nAppDir=C:\\APP\r\nDataDir=N:\\O\\\r\n";
+        p.write(p.driveC() + "/windows/OFCKPR.INI", office);
+        const Run status = Quarnctl({"status"}, p.prefix());
+        QVERIFY(status.out.contains("QUARN2.INI    C:\\Valuator\\QUARN2.INI  (empty: Quarn writes it at start-up)\n"));
+        QVERIFY(status.out.contains("QXADATADIR    -"));
+        const Run r = Quarnctl({"connect", "local"}, p.prefix());
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.err, "quarnctl: [LOCAL] is not set up in C:\\Valuator\\QUARN2.INI; the "
+                        "products were left as they were\n");
+        QCOMPARE(TestPrefix::read(p.driveC() + "/windows/OFCKPR.INI"), office);
     }
 
     void usage_data() {
