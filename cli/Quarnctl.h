@@ -1,10 +1,10 @@
 #pragma once
 // quarnctl: the program's work without windows, for scripts and support.
 
+#include "Quarn_v2.h"
+
 #include <QStringList>
 #include <QTextStream>
-
-#include "Quarn_v2.h"
 
 namespace cli {
 
