@@ -175,6 +175,13 @@ void LocateWindowsAndSuiteFolder(SuiteState& s) {
     s.SuiteFolder = s.WindowsDrive + QStringLiteral("\\VALUATOR\\");
 }
 
+void ReadKavAppDir(SuiteState& s) {
+    QString dir =
+        ReadIni(s.KavIniPath, QStringLiteral("DIRECTORIES"), QStringLiteral("APPDIR"), QString());
+    CkRSlash(dir);
+    s.KavAppDir = ModCommon::Trim(dir);
+}
+
 void ReadDirectorySets(SuiteState& s) {
     s.CurrentSet = ReadCurrentSet(s);
     s.LocalSet = ReadStoredSet(s, QStringLiteral("LOCAL"));
@@ -186,6 +193,7 @@ void ReadDirectorySets(SuiteState& s) {
 void InitialiseSuite(SuiteState& s) {
     LocateWindowsAndSuiteFolder(s);
     EnsureSuiteMarker(s.SuiteFolder);
+    ReadKavAppDir(s);
     LocateSuiteFiles(s);
     ReadDirectorySets(s);
     StageSet(s, s.CurrentSet);

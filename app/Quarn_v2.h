@@ -43,6 +43,10 @@ struct ProductFiles {
 
 struct SuiteState {
     QString WindowsDir, WindowsDrive, SuiteFolder;
+    // The appraisal program's INI file (always on C:, not located) and its
+    // application directory with a trailing backslash, or empty.
+    QString KavIniPath = QStringLiteral("c:\\valuator\\KAV.INI");
+    QString KavAppDir;
     QString SuiteIniPath;
     ProductFiles ProductIniPaths;
     DirectorySet CurrentSet, LocalSet, NetworkSet;
@@ -101,11 +105,14 @@ QList<SuiteFailure> SwitchToNetwork(SuiteState& s);
 // Step by step, as start-up runs them: the Windows directory, drive and
 // suite folder; the three sets and the transfer roots.
 void LocateWindowsAndSuiteFolder(SuiteState& s);
+void ReadKavAppDir(SuiteState& s);
 void ReadDirectorySets(SuiteState& s);
 
 // What start-up works out before the window shows, in its order: Windows
-// directory and drive, suite folder and marker, the INI files, the three
-// sets and the transfer roots, then the current set staged.
+// directory and drive, suite folder and marker, the appraisal program's
+// directory, the INI files, the three sets and the transfer roots, then the
+// current set staged. (The window loads its skin between the INI files and
+// the sets.)
 void InitialiseSuite(SuiteState& s);
 
 } // namespace Quarn_v2

@@ -1,0 +1,42 @@
+#pragma once
+// An image button: a picture with transparency drawn into the control's
+// rectangle at a display level (a percentage of opacity), reporting clicks
+// and double-clicks of any mouse button and the pointer entering and
+// leaving.
+
+#include <QPixmap>
+#include <QWidget>
+
+class AlphaImageControl : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(QString imageFile READ imageFile WRITE setImageFile)
+    Q_PROPERTY(int displayLevel READ displayLevel WRITE setDisplayLevel)
+
+public:
+    explicit AlphaImageControl(QWidget* parent = nullptr);
+
+    QString imageFile() const { return imageFile_; }
+    void setImageFile(const QString& file);
+    int displayLevel() const { return displayLevel_; }
+    void setDisplayLevel(int percent);
+
+Q_SIGNALS:
+    void clicked();
+    void doubleClicked();
+    void entered();
+    void left();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    QString imageFile_;
+    QPixmap image_;
+    int displayLevel_ = 75; // dimmed until the pointer first reaches it
+    bool pressed_ = false;
+};

@@ -1,0 +1,48 @@
+#include "KavLaunch.h"
+
+#include "HostError.h"
+#include "ModCommon.h"
+#include "Prompter.h"
+#include "mod_Shell32.h"
+
+namespace KavLaunch {
+namespace {
+
+bool Present(const QString& path) {
+    try {
+        return ModCommon::FileExists(path);
+    } catch (const platform::RuntimeError&) {
+        return false; // a program we cannot even look at will not start
+    }
+}
+
+void Start(const QString& program, QWidget* owner) {
+    mod_Shell32::GShell(program, 3, QString(), QString(), QStringLiteral("open"), owner);
+}
+
+} // namespace
+
+void launchKav(const Quarn_v2::SuiteState& s, QWidget* owner) {
+    QString dir = s.KavAppDir;
+    ModCommon::CkRSlash(dir);
+    // The program tested is the one started. Without a directory there is
+    // nothing to test: a bare "Kav.exe" would mean the current folder.
+    const QString program = dir + QStringLiteral("Kav.exe");
+    if (!dir.isEmpty() && Present(program)) {
+        Start(program, owner);
+        return;
+    }
+    platform::MsgBox(QStringLiteral("Unable to Launch the Appraisal Program. Check to verify ") +
+                         QStringLiteral("the program is installed and functioning properly"),
+                     platform::Buttons::Ok, platform::Icon::None,
+                     QStringLiteral("Unable to Open Program"));
+}
+
+void LaunchFromFixedPaths(QWidget* owner) {
+    if (Present(QStringLiteral("c:\\kav\\KAV.exe")))
+        Start(QStringLiteral("c:\\kav\\") + QStringLiteral("Kav.exe"), owner);
+    else if (Present(QStringLiteral("c:\\kav\\kav32\\KAV.exe")))
+        Start(QStringLiteral("c:\\kav\\kav32\\") + QStringLiteral("Kav.exe"), owner);
+}
+
+} // namespace KavLaunch

@@ -1,0 +1,18 @@
+#pragma once
+// Starting the suite's appraisal program, Kav.exe.
+
+#include "Quarn_v2.h"
+
+class QWidget;
+
+namespace KavLaunch {
+
+// Kav.exe in the application directory from KAV.INI, or a message that it
+// is not there. The program keeps running either way.
+void launchKav(const Quarn_v2::SuiteState& s, QWidget* owner);
+
+// Kav.exe from c:\kav\, else c:\kav\kav32\, else nothing and no message.
+// The caller ends the program afterwards, without the shutdown write.
+void LaunchFromFixedPaths(QWidget* owner);
+
+} // namespace KavLaunch

@@ -1,0 +1,142 @@
+#include "frmMain.h"
+
+#include "AlphaImageControl.h"
+#include "KavLaunch.h"
+#include "Prompter.h"
+#include "SingleInstance.h"
+#include "mod_Shell32.h"
+#include "ui_frmMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLayout>
+#include <QMouseEvent>
+
+using namespace Quarn_v2;
+
+// The icons live in a static library: their resource must be registered.
+static void InitResources() {
+    Q_INIT_RESOURCE(app);
+}
+
+frmMain::frmMain(const QString& instanceKey, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::frmMain>()), instanceKey_(instanceKey) {
+    InitResources();
+    ui_->setupUi(this);
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Georgia where the machine has it, else a bold serif.
+    for (QLabel* l : {ui_->lblSetLocal, ui_->Label4, ui_->Label5, ui_->Label6, ui_->lblExit}) {
+        QFont f = l->font();
+        f.setStyleHint(QFont::Serif);
+        f.setFamilies({QStringLiteral("Georgia"), QStringLiteral("Liberation Serif"),
+                       QStringLiteral("Tinos"), QStringLiteral("DejaVu Serif")});
+        if (l == ui_->lblSetLocal || l == ui_->Label4 || l == ui_->lblExit)
+            f.setPointSizeF(9.75);
+        l->setFont(f);
+        l->installEventFilter(this);
+    }
+
+    connect(ui_->imgLocal, &AlphaImageControl::clicked, this, [this] { SwitchToLocal(state_); });
+    connect(ui_->imgNetwork, &AlphaImageControl::clicked, this,
+            [this] { SwitchToNetwork(state_); });
+    connect(ui_->imgLocal, &AlphaImageControl::doubleClicked, this, &frmMain::askExit);
+    connect(ui_->imgNetwork, &AlphaImageControl::doubleClicked, this, &frmMain::askExit);
+    // The transfer dialog comes with its own window; until then these wait.
+    connect(ui_->imgTransfer, &AlphaImageControl::clicked, this, [] {});
+    connect(ui_->PushButton2, &QPushButton::clicked, this, &frmMain::transferFiles);
+    connect(ui_->mnuFileCopy, &QAction::triggered, this, &frmMain::transferFiles);
+    connect(ui_->imgLaunchQXA, &AlphaImageControl::clicked, this, [this] {
+        KavLaunch::LaunchFromFixedPaths(this);
+        endWithoutWriting();
+    });
+    connect(ui_->imgExit, &AlphaImageControl::clicked, this, &QWidget::close);
+    connect(ui_->PushButton1, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui_->mnuFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui_->mnuProgHelp, &QAction::triggered, this, [this] {
+        mod_Shell32::GShell(QStringLiteral("quarn.chm"), 3, QString(), QString(),
+                            QStringLiteral("open"), this);
+    });
+    for (AlphaImageControl* img :
+         {ui_->imgLocal, ui_->imgNetwork, ui_->imgTransfer, ui_->imgLaunchQXA, ui_->imgExit}) {
+        connect(img, &AlphaImageControl::entered, img, [img] { img->setDisplayLevel(100); });
+        connect(img, &AlphaImageControl::left, img, [img] { img->setDisplayLevel(75); });
+    }
+}
+
+frmMain::~frmMain() = default;
+
+bool frmMain::Load() {
+    instance_ = std::make_unique<platform::SingleInstance>(
+        instanceKey_.isEmpty() ? platform::SingleInstance::DefaultKey() : instanceKey_);
+    if (instance_->anotherIsRunning()) {
+        platform::MsgBox(
+            QStringLiteral("The current application is already running in memory. ") +
+                QStringLiteral("If the application is not visible, please end the existing ") +
+                QStringLiteral("process in the Windows Task Manager."),
+            platform::Buttons::Ok, platform::Icon::None,
+            QStringLiteral("Program Already Running in Memory"));
+        writeOnClose_ = false;
+        return false;
+    }
+    InitialiseMainWindow();
+    return true;
+}
+
+void frmMain::InitialiseMainWindow() {
+    state_ = SuiteState{};
+    LocateWindowsAndSuiteFolder(state_);
+    EnsureSuiteMarker(state_.SuiteFolder);
+    ReadKavAppDir(state_);
+    LocateSuiteFiles(state_);
+    SkinFramework1.LoadSkin(SkinFramework::DefaultSkinPath(), QString());
+    SkinFramework1.ApplyWindow(this);
+    ReadDirectorySets(state_);
+    StageSet(state_, state_.CurrentSet);
+}
+
+void frmMain::transferFiles() {
+    // The directory check and the transfer dialog come with their windows.
+}
+
+void frmMain::launchKav() {
+    KavLaunch::launchKav(state_, this);
+}
+
+void frmMain::askExit() {
+    if (platform::MsgBox(QStringLiteral("Exit Quarn?"), platform::Buttons::YesNo) ==
+        platform::Answer::Yes)
+        close();
+}
+
+void frmMain::endWithoutWriting() {
+    writeOnClose_ = false;
+    close();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (writeOnClose_)
+        WriteSuiteDirectories(state_);
+    writeOnClose_ = false; // once, whatever asks again
+    event->accept();
+    // Every other window goes with the main one.
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (watched == ui_->lblSetLocal)
+            SwitchToLocal(state_);
+        else if (watched == ui_->Label4)
+            SwitchToNetwork(state_);
+        else if (watched == ui_->Label5)
+            transferFiles();
+        else if (watched == ui_->Label6)
+            launchKav();
+        else if (watched == ui_->lblExit)
+            close();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

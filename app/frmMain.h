@@ -1,0 +1,58 @@
+#pragma once
+// The main window: five image buttons with their captions, the menus, and
+// the run's state. Its handlers gather what they need and call the units
+// that decide (Quarn_v2, KavLaunch, mod_Shell32).
+
+#include "Quarn_v2.h"
+#include "SkinFramework.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+namespace Ui {
+class frmMain;
+}
+namespace platform {
+class SingleInstance;
+}
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `instanceKey` names the single-instance lock and socket (tests pass
+    // their own).
+    explicit frmMain(const QString& instanceKey = {}, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The single-instance check, then InitialiseMainWindow. False when
+    // another instance runs: the message has been shown and the program
+    // ends without writing anything.
+    bool Load();
+    void InitialiseMainWindow();
+
+    const Quarn_v2::SuiteState& state() const { return state_; }
+    Quarn_v2::SuiteState& state() { return state_; }
+    SkinFramework& skin() { return SkinFramework1; }
+    Ui::frmMain* ui() const { return ui_.get(); }
+
+    // The five close paths and the launch image all come here.
+    void transferFiles();
+    void launchKav();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void askExit();
+    void endWithoutWriting();
+
+    std::unique_ptr<Ui::frmMain> ui_;
+    std::unique_ptr<platform::SingleInstance> instance_;
+    QString instanceKey_;
+    Quarn_v2::SuiteState state_;
+    SkinFramework SkinFramework1;
+    bool writeOnClose_ = true;
+};

@@ -1,0 +1,29 @@
+// Shows the main window as a user would see it and saves a picture of it,
+// for docs/ and for looking at changes: screenshot <out.png>. Run it under
+// xvfb-run (or on a desktop) with WINEPREFIX set.
+
+#include "QtPrompter.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTimer>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 2)
+        return 2;
+    platform::QtPrompter prompter;
+    platform::ScopedPrompter use(prompter);
+    frmMain window(QStringLiteral("quarn-screenshot"));
+    if (!window.Load())
+        return 1;
+    window.show();
+    int status = 1;
+    QTimer::singleShot(700, &app, [&] {
+        status = window.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+        app.exit(status);
+    });
+    app.exec();
+    return status;
+}
