@@ -84,8 +84,9 @@ void Page(QPainter& p, const QRectF& r, const QColor& tint) {
     p.setPen(QPen(kDark, 7, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(kWhite);
     p.drawPath(page);
-    p.drawPolyline(QPolygonF({QPointF(r.right() - 30, r.top()), QPointF(r.right() - 30, r.top() + 30),
-                              QPointF(r.right(), r.top() + 30)}));
+    p.drawPolyline(
+        QPolygonF({QPointF(r.right() - 30, r.top()), QPointF(r.right() - 30, r.top() + 30),
+                   QPointF(r.right(), r.top() + 30)}));
     p.setPen(QPen(tint, 7, Qt::SolidLine, Qt::RoundCap));
     for (int i = 0; i < 3; ++i)
         p.drawLine(QPointF(r.left() + 16, r.top() + 52 + i * 20),
@@ -145,9 +146,11 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    const std::pair<const char*, std::function<void(QPainter&)>> icons[] = {
-        {"local", Local}, {"network", Network}, {"transfer", Transfer},
-        {"launch", Launch}, {"exit", Exit}};
+    const std::pair<const char*, std::function<void(QPainter&)>> icons[] = {{"local", Local},
+                                                                            {"network", Network},
+                                                                            {"transfer", Transfer},
+                                                                            {"launch", Launch},
+                                                                            {"exit", Exit}};
     for (const auto& [name, draw] : icons) {
         QPixmap pixmap(256, 256);
         pixmap.fill(Qt::transparent);

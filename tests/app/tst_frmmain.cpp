@@ -1,0 +1,231 @@
+// The main window offscreen: every trigger of its table, the close paths,
+// the launch image, the second instance and the hover levels.
+
+#include "AlphaImageControl.h"
+#include "Prompter.h"
+#include "ShellOpen.h"
+#include "SingleInstance.h"
+#include "TestPrefix.h"
+#include "WPINI.h"
+#include "frmMain.h"
+#include "ui_frmMain.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <unistd.h>
+
+using platform::Answer;
+
+namespace {
+
+const QByteArray kQuarn2 = "[LOCAL]\r\nQXADATADIR=C:\\L\\A\r\nQXODATADIR=C:\\L\\O\r\n"
+                           "[NETWORK]\r\nQXADATADIR=N:\\A\r\nQXODATADIR=N:\\O\r\n";
+const QByteArray kOffice = "[Directories]\r\nAppDir=C:\\APP\r\nDataDir=N:\\O\\\r\nUserDir=C:\\U\r\n";
+
+QString Key() {
+    return QStringLiteral("quarn-test-%1").arg(::getpid());
+}
+
+// A prefix with the suite set up, a prompter and a shell that record.
+struct Fixture {
+    TestPrefix p;
+    platform::ScriptedPrompter script;
+    platform::ScopedPrompter usePrompter{script};
+    platform::RecordingShell shell;
+    platform::ScopedShell useShell{shell};
+    std::unique_ptr<frmMain> w;
+
+    Fixture() {
+        p.write(p.driveC() + "/VALUATOR/QUARN2.INI", kQuarn2);
+        p.write(p.driveC() + "/VALUATOR/OFCKPR.INI", kOffice);
+        w = std::make_unique<frmMain>(Key());
+        if (!w->Load())
+            qFatal("a second instance");
+        w->show();
+    }
+    QString dataDir() const {
+        return WPINI::ReadIni(w->state().ProductIniPaths.kav, "Directories", "DataDir", "-");
+    }
+    QByteArray office() const { return TestPrefix::read(p.driveC() + "/VALUATOR/OFCKPR.INI"); }
+};
+
+} // namespace
+
+class TestFrmMain : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rows_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("dataDir");
+        QTest::newRow("imgLocal") << "imgLocal" << "C:\\L\\A";
+        QTest::newRow("lblSetLocal") << "lblSetLocal" << "C:\\L\\A";
+        QTest::newRow("imgNetwork") << "imgNetwork" << "N:\\A";
+        QTest::newRow("Label4") << "Label4" << "N:\\A";
+        QTest::newRow("imgTransfer: nothing yet") << "imgTransfer" << "-";
+        QTest::newRow("Label5: nothing yet") << "Label5" << "-";
+    }
+    void rows() {
+        QFETCH(QString, control);
+        QFETCH(QString, dataDir);
+        Fixture f;
+        QTest::mouseClick(f.w->findChild<QWidget*>(control), Qt::LeftButton);
+        QCOMPARE(f.dataDir(), dataDir);
+        QVERIFY(f.w->isVisible());
+        QVERIFY(f.script.shown().isEmpty());
+    }
+
+    void anyMouseButtonClicksAnImage() {
+        Fixture f;
+        QTest::mouseClick(f.w->ui()->imgLocal, Qt::RightButton);
+        QCOMPARE(f.dataDir(), u"C:\\L\\A");
+    }
+
+    void doubleClickSwitchesThenAsks_data() {
+        QTest::addColumn<Answer>("answer");
+        QTest::newRow("no: keeps running") << Answer::No;
+        QTest::newRow("yes: closes") << Answer::Yes;
+    }
+    void doubleClickSwitchesThenAsks() {
+        QFETCH(Answer, answer);
+        Fixture f;
+        f.script.push(answer);
+        // As the desktop sends it: a click, then the double-click.
+        QTest::mouseClick(f.w->ui()->imgNetwork, Qt::LeftButton);
+        QTest::mouseDClick(f.w->ui()->imgNetwork, Qt::LeftButton);
+        QCOMPARE(f.dataDir(), u"N:\\A");
+        QCOMPARE(f.script.shown(), (QList<platform::Message>{{"Quarn", "Exit Quarn?",
+                                                             platform::Buttons::YesNo,
+                                                             platform::Icon::None, 0}}));
+        QCOMPARE(f.w->isVisible(), answer == Answer::No);
+    }
+
+    void closePathsWriteTheWorkingSet_data() {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("imgExit") << "imgExit";
+        QTest::newRow("lblExit") << "lblExit";
+        QTest::newRow("PushButton1") << "PushButton1";
+        QTest::newRow("mnuFileExit") << "mnuFileExit";
+        QTest::newRow("window close") << "close";
+    }
+    void closePathsWriteTheWorkingSet() {
+        QFETCH(QString, path);
+        Fixture f;
+        if (path == u"mnuFileExit")
+            f.w->ui()->mnuFileExit->trigger();
+        else if (path == u"close")
+            f.w->close();
+        else if (path == u"PushButton1")
+            f.w->ui()->PushButton1->click(); // out of sight, as the layout has it
+        else
+            QTest::mouseClick(f.w->findChild<QWidget*>(path), Qt::LeftButton);
+        QVERIFY(!f.w->isVisible());
+        // The current set goes back normalised, the office keys from DataDir.
+        QCOMPARE(f.office(), QByteArray("[Directories]\r\nAppDir=N:\\O\r\nDataDir=N:\\O\r\nUserDir=N:\\O\r\n"));
+        // Once: a second close writes nothing more.
+        f.p.write(f.p.driveC() + "/VALUATOR/OFCKPR.INI", kOffice);
+        f.w->close();
+        QCOMPARE(f.office(), kOffice);
+    }
+
+    void launchImageStartsAndEndsWithoutWriting() {
+        Fixture f;
+        f.p.write(f.p.driveC() + "/kav/kav32/kav.exe", "MZ");
+        QTest::mouseClick(f.w->ui()->imgLaunchQXA, Qt::LeftButton);
+        QCOMPARE(f.shell.requests, (QList<platform::ShellRequest>{{"open", "c:\\kav\\kav32\\Kav.exe", "", "", 1}}));
+        QVERIFY(!f.w->isVisible());
+        QCOMPARE(f.office(), kOffice);
+    }
+
+    void launchCaption_data() {
+        QTest::addColumn<QByteArray>("kavIni"); // empty: none
+        QTest::addColumn<bool>("started");
+        QTest::newRow("no KAV.INI") << QByteArray() << false;
+        QTest::newRow("without backslash") << QByteArray("[DIRECTORIES]\r\nAPPDIR= C:\\KAV \r\n") << true;
+        QTest::newRow("with backslash") << QByteArray("[DIRECTORIES]\r\nAPPDIR=C:\\KAV\\\r\n") << true;
+        QTest::newRow("program elsewhere") << QByteArray("[DIRECTORIES]\r\nAPPDIR=C:\\OTHER\r\n") << false;
+    }
+    void launchCaption() {
+        QFETCH(QByteArray, kavIni);
+        QFETCH(bool, started);
+        TestPrefix p;
+        if (!kavIni.isEmpty())
+            p.write(p.driveC() + "/VALUATOR/KAV.INI", kavIni);
+        p.write(p.driveC() + "/KAV/KAV.EXE", "MZ");
+        p.write(p.driveC() + "/OTHER/KAV.EXE", ""); // zero bytes: missing
+        platform::ScriptedPrompter script;
+        platform::ScopedPrompter use(script);
+        platform::RecordingShell shell;
+        platform::ScopedShell useShell(shell);
+        frmMain w(Key());
+        QVERIFY(w.Load());
+        QTest::mouseClick(w.ui()->Label6, Qt::LeftButton);
+        QCOMPARE(shell.requests.size(), started ? 1 : 0);
+        if (started)
+            QCOMPARE(shell.requests[0].target, u"C:\\KAV\\Kav.exe");
+        else
+            QCOMPARE(script.shown(),
+                     (QList<platform::Message>{{"Unable to Open Program",
+                                                "Unable to Launch the Appraisal Program. Check to verify the program is installed and functioning properly",
+                                                platform::Buttons::Ok, platform::Icon::None, 0}}));
+    }
+
+    void programHelpOpensTheHelpFile() {
+        Fixture f;
+        f.w->ui()->mnuProgHelp->trigger();
+        QCOMPARE(f.shell.requests, (QList<platform::ShellRequest>{{"open", "quarn.chm", "", "", 1}}));
+    }
+
+    void secondInstanceSaysSoAndWritesNothing() {
+        TestPrefix p;
+        platform::SingleInstance first(Key() + "-second");
+        QVERIFY(!first.anotherIsRunning());
+        platform::ScriptedPrompter script;
+        platform::ScopedPrompter use(script);
+        frmMain w(Key() + "-second");
+        QVERIFY(!w.Load());
+        QCOMPARE(script.shown(),
+                 (QList<platform::Message>{{"Program Already Running in Memory",
+                                            "The current application is already running in memory. If the application is not visible, please end the existing process in the Windows Task Manager.",
+                                            platform::Buttons::Ok, platform::Icon::None, 0}}));
+        w.close();
+        QVERIFY(TestPrefix::entries(p.driveC() + "/VALUATOR").isEmpty()); // not even the marker
+    }
+
+    void hoverLevels() {
+        Fixture f;
+        AlphaImageControl* img = f.w->ui()->imgTransfer;
+        QCOMPARE(img->displayLevel(), 75);
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(img, &enter);
+        QCOMPARE(img->displayLevel(), 100);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(img, &leave);
+        QCOMPARE(img->displayLevel(), 75);
+    }
+
+    void layoutAsDrawn() {
+        Fixture f;
+        const Ui::frmMain* ui = f.w->ui();
+        QCOMPARE(f.w->windowTitle(), u"Quarn");
+        QCOMPARE(f.w->centralWidget()->size(), QSize(211, 389));
+        QCOMPARE(ui->imgLocal->geometry(), QRect(8, 8, 58, 58));
+        QCOMPARE(ui->imgLaunchQXA->geometry(), QRect(8, 248, 56, 56));
+        QCOMPARE(ui->Label6->text(), u"Open Appraisal               Software");
+        QCOMPARE(ui->Label5->font().pointSizeF(), 12.0);
+        QCOMPARE(ui->lblExit->font().pointSizeF(), 9.75);
+        QVERIFY(ui->lblExit->font().bold());
+        QStringList menus;
+        for (QAction* a : f.w->menuBar()->actions()) {
+            menus << a->text();
+            for (QAction* item : a->menu()->actions())
+                menus << "  " + (item->isSeparator() ? QStringLiteral("-") : item->text());
+        }
+        QCOMPARE(menus, (QStringList{"File", "  Copy Files", "  -", "  Exit", "Setup",
+                                     "  Configuration", "Help", "  Program Help", "  About"}));
+    }
+};
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"

@@ -1,0 +1,119 @@
+// GShell's answers, messages, title and window states through a recording
+// shell; StrReplace at its edges; the desktop shell's own answers.
+
+#include "Prompter.h"
+#include "ShellOpen.h"
+#include "TestPrefix.h"
+#include "mod_Shell32.h"
+
+#include <QTest>
+
+using namespace mod_Shell32;
+using platform::RecordingShell;
+using platform::ShellRequest;
+
+class TestModShell32 : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void answers_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("message"); // empty: success
+        QTest::newRow("0") << 0 << "Out of memory";
+        QTest::newRow("2") << 2 << "File not found";
+        QTest::newRow("3") << 3 << "Path not found";
+        QTest::newRow("4") << 4 << "An error occurred occurred whilst trying to open or print the selected file.";
+        QTest::newRow("5") << 5 << "Path/file access error";
+        QTest::newRow("8") << 8 << "Out of memory";
+        QTest::newRow("11") << 11 << "The executable file is invalid or corrupt";
+        QTest::newRow("25") << 25 << "An error occurred occurred whilst trying to open or print the selected file.";
+        QTest::newRow("26") << 26 << "A sharing violation occurred.";
+        QTest::newRow("27") << 27 << "This file type does not have a valid file association.";
+        QTest::newRow("28") << 28 << "The file could not be opened due to time out. Please try again in a moment.";
+        QTest::newRow("29") << 29 << "The file could not be opened because the DDE transaction failed. Please try again in a moment.";
+        QTest::newRow("30") << 30 << "The file could not be opened because the target application is busy. Please try again in a moment.";
+        QTest::newRow("31") << 31 << "No application is associated with this file type.";
+        QTest::newRow("32") << 32 << "The specified dynamic-link library was not found.";
+        QTest::newRow("33 accepted") << 33 << "";
+        QTest::newRow("negative counts as accepted") << -1 << "";
+    }
+    void answers() {
+        QFETCH(int, answer);
+        QFETCH(QString, message);
+        RecordingShell shell(answer);
+        platform::ScopedShell useShell(shell);
+        platform::ScriptedPrompter script;
+        platform::ScopedPrompter use(script);
+        QCOMPARE(GShell("quarn.chm", 3, "", "", "open", nullptr), message.isEmpty());
+        if (message.isEmpty()) {
+            QVERIFY(script.shown().isEmpty());
+        } else {
+            QCOMPARE(script.shown(), (QList<platform::Message>{{"Quarn", message, platform::Buttons::Ok,
+                                                              platform::Icon::Information, 0}}));
+        }
+    }
+
+    void windowStates_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("parameters");
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("every caller's way: normal") << "C:\\KAV\\Kav.exe" << "" << "" << 1;
+        QTest::newRow("program with parameters: hidden") << "c:\\kav\\kav.exe" << "/x" << "" << 0;
+        QTest::newRow("document with a directory: as asked") << "C:\\HELP.CHM" << "" << "C:\\" << 3;
+        QTest::newRow(".EXE anywhere in the name") << "C:\\A.EXE.TXT" << "p" << "" << 0;
+    }
+    void windowStates() {
+        QFETCH(QString, target);
+        QFETCH(QString, parameters);
+        QFETCH(QString, directory);
+        QFETCH(int, shown);
+        RecordingShell shell;
+        platform::ScopedShell useShell(shell);
+        QVERIFY(GShell(target, 3, parameters, directory, "open", nullptr));
+        QCOMPARE(shell.requests, (QList<ShellRequest>{{"open", target, parameters, directory, shown}}));
+    }
+
+    void strReplace_data() {
+        QTest::addColumn<QString>("s");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("underscores") << "My_App_Name" << "_" << " " << "My App Name";
+        QTest::newRow("none") << "Quarn" << "_" << " " << "Quarn";
+        QTest::newRow("replacement holds find") << "a_b" << "_" << "__" << "a__b";
+        QTest::newRow("case-sensitive") << "aAa" << "a" << "x" << "xAx";
+        QTest::newRow("empty find") << "abc" << "" << "x" << "abc";
+    }
+    void strReplace() {
+        QFETCH(QString, s);
+        QFETCH(QString, find);
+        QFETCH(QString, replacement);
+        QFETCH(QString, expected);
+        QCOMPARE(StrReplace(s, find, replacement), expected);
+        QCOMPARE(s, expected);
+    }
+
+    void desktopShellAnswers_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("missing file") << "C:\\VALUATOR\\NONE.CHM" << 2;
+        QTest::newRow("missing folder") << "C:\\NODIR\\NONE.CHM" << 3;
+        QTest::newRow("unmapped drive") << "Q:\\A.CHM" << 3;
+        QTest::newRow("program without wine") << "C:\\KAV\\Kav.exe" << 31;
+    }
+    void desktopShellAnswers() {
+        QFETCH(QString, target);
+        QFETCH(int, answer);
+        TestPrefix p;
+        p.write(p.driveC() + "/KAV/KAV.EXE", "MZ");
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(p.root())); // no wine here
+        platform::DesktopShell shell;
+        QCOMPARE(shell.execute({"open", target, "", "", 1}), answer);
+        qputenv("PATH", path);
+    }
+};
+
+QTEST_MAIN(TestModShell32)
+#include "tst_mod_shell32.moc"
