@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Process start to the main window's first paint, against a bare Qt window
+# with one label from the same tree. Usage: bench/bench_startup.sh [runs],
+# after a default build; offscreen unless QT_QPA_PLATFORM says otherwise.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-30}
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+build/default/cli/quarnctl demo-suite "$prefix" >/dev/null
+export WINEPREFIX=$prefix
+program=build/default/bench/first_paint
+
+median() {
+    local times=()
+    for ((i = 0; i < runs; i++)); do
+        local start
+        start=$(date +%s%N)
+        "$program" "$@" 2>/dev/null
+        times+=($((($(date +%s%N) - start) / 1000)))
+    done
+    printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
+}
+
+main=$(median)
+bare=$(median --bare)
+echo "| window ($QT_QPA_PLATFORM) | start to first paint, median of $runs |"
+echo "|---|---|"
+awk -v m="$main" -v b="$bare" 'BEGIN {
+    printf "| main window on the demo suite | %.1f ms |\n", m / 1000
+    printf "| bare window with one label | %.1f ms |\n", b / 1000
+    printf "| ratio | %.2f |\n", m / b }'

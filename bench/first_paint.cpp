@@ -1,0 +1,41 @@
+// Starts, shows one window and exits right after its first paint: the main
+// window on the suite of $WINEPREFIX, or with "--bare" a plain Qt window
+// with one label, the yardstick. bench_startup.sh times whole processes.
+
+#include "QtPrompter.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+
+class FirstPaint : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    FirstPaint firstPaint;
+    std::unique_ptr<QWidget> window;
+    if (argc > 1 && qstrcmp(argv[1], "--bare") == 0) {
+        auto* label = new QLabel(QStringLiteral("Quarn"));
+        window.reset(label);
+    } else {
+        auto main = std::make_unique<frmMain>(QStringLiteral("quarn-bench"));
+        if (!main->Load())
+            return 1;
+        window = std::move(main);
+    }
+    window->installEventFilter(&firstPaint);
+    window->show();
+    return app.exec();
+}
