@@ -190,11 +190,13 @@ void ReadDirectorySets(SuiteState& s) {
     s.NetworkTransferRoot = s.NetworkSet.QXADATADIR;
 }
 
-void InitialiseSuite(SuiteState& s) {
+void InitialiseSuite(SuiteState& s, const std::function<void()>& afterLocating) {
     LocateWindowsAndSuiteFolder(s);
     EnsureSuiteMarker(s.SuiteFolder);
     ReadKavAppDir(s);
     LocateSuiteFiles(s);
+    if (afterLocating)
+        afterLocating();
     ReadDirectorySets(s);
     StageSet(s, s.CurrentSet);
 }

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 
 namespace Quarn_v2 {
 
@@ -111,8 +112,9 @@ void ReadDirectorySets(SuiteState& s);
 // What start-up works out before the window shows, in its order: Windows
 // directory and drive, suite folder and marker, the appraisal program's
 // directory, the INI files, the three sets and the transfer roots, then the
-// current set staged. (The window loads its skin between the INI files and
-// the sets.)
-void InitialiseSuite(SuiteState& s);
+// current set staged.
+// `afterLocating` runs between locating the files and reading the sets (the
+// window loads its skin there).
+void InitialiseSuite(SuiteState& s, const std::function<void()>& afterLocating = {});
 
 } // namespace Quarn_v2

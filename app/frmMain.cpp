@@ -43,8 +43,7 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
             [this] { SwitchToNetwork(state_); });
     connect(ui_->imgLocal, &AlphaImageControl::doubleClicked, this, &frmMain::askExit);
     connect(ui_->imgNetwork, &AlphaImageControl::doubleClicked, this, &frmMain::askExit);
-    // The transfer dialog comes with its own window; until then these wait.
-    connect(ui_->imgTransfer, &AlphaImageControl::clicked, this, [] {});
+    // imgTransfer waits for the transfer dialog, which comes with its window.
     connect(ui_->PushButton2, &QPushButton::clicked, this, &frmMain::transferFiles);
     connect(ui_->mnuFileCopy, &QAction::triggered, this, &frmMain::transferFiles);
     connect(ui_->imgLaunchQXA, &AlphaImageControl::clicked, this, [this] {
@@ -86,14 +85,10 @@ bool frmMain::Load() {
 
 void frmMain::InitialiseMainWindow() {
     state_ = SuiteState{};
-    LocateWindowsAndSuiteFolder(state_);
-    EnsureSuiteMarker(state_.SuiteFolder);
-    ReadKavAppDir(state_);
-    LocateSuiteFiles(state_);
-    SkinFramework1.LoadSkin(SkinFramework::DefaultSkinPath(), QString());
-    SkinFramework1.ApplyWindow(this);
-    ReadDirectorySets(state_);
-    StageSet(state_, state_.CurrentSet);
+    InitialiseSuite(state_, [this] {
+        SkinFramework1.LoadSkin(SkinFramework::DefaultSkinPath(), QString());
+        SkinFramework1.ApplyWindow(this);
+    });
 }
 
 void frmMain::transferFiles() {
@@ -124,9 +119,23 @@ void frmMain::closeEvent(QCloseEvent* event) {
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
+// The captions act like buttons: a left click that starts and ends on the
+// same caption, and not the release that ends a double-click.
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    const auto* mouse = dynamic_cast<QMouseEvent*>(event);
+    if (!mouse || mouse->button() != Qt::LeftButton)
+        return QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonPress) {
+        pressedCaption_ = watched;
+    } else if (event->type() == QEvent::MouseButtonDblClick) {
+        pressedCaption_ = nullptr;
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        const auto* label = qobject_cast<QWidget*>(watched);
+        const bool click = pressedCaption_ == watched && label &&
+                           label->rect().contains(mouse->position().toPoint());
+        pressedCaption_ = nullptr;
+        if (!click)
+            return QMainWindow::eventFilter(watched, event);
         if (watched == ui_->lblSetLocal)
             SwitchToLocal(state_);
         else if (watched == ui_->Label4)

@@ -55,4 +55,5 @@ private:
     Quarn_v2::SuiteState state_;
     SkinFramework SkinFramework1;
     bool writeOnClose_ = true;
+    QObject* pressedCaption_ = nullptr;
 };

@@ -4,13 +4,32 @@
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 
+namespace {
+
+// A local X display (":N") is reachable when its socket is there; remote and
+// Wayland displays and an explicit platform are left for Qt to try.
+bool DisplayReachable() {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return true;
+    const QString display = qEnvironmentVariable("DISPLAY");
+    if (display.isEmpty())
+        return false;
+    if (!display.startsWith(u':'))
+        return true;
+    const QString number = display.mid(1).section(u'.', 0, 0);
+    return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X") + number);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     // Without a display Qt would abort with a page of advice; one line will do.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    if (!DisplayReachable()) {
         std::fputs("quarn: no display to show the window on (set DISPLAY, or run it under "
                    "xvfb-run)\n",
                    stderr);

@@ -1,14 +1,25 @@
 #include "SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <unistd.h>
 
 namespace platform {
 
-SingleInstance::SingleInstance(const QString& key) : key_(key) {}
+SingleInstance::SingleInstance(const QString& key) : key_(key) {
+    // Each probe of a later start is taken and closed at once, so the queue
+    // of pending connections never fills and the answer stays quick.
+    QObject::connect(&server_, &QLocalServer::newConnection, &server_, [this] {
+        while (QLocalSocket* probe = server_.nextPendingConnection()) {
+            probe->disconnectFromServer();
+            probe->deleteLater();
+        }
+    });
+}
 
 SingleInstance::~SingleInstance() {
     server_.close();
@@ -22,18 +33,24 @@ bool SingleInstance::anotherIsRunning() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
         dir = QDir::tempPath();
+    const QString socket = dir + u'/' + key_ + QStringLiteral(".socket");
     lock_ = std::make_unique<QLockFile>(dir + u'/' + key_ + QStringLiteral(".lock"));
     lock_->setStaleLockTime(0); // a lock is stale only when its process is gone
     if (!lock_->tryLock(0)) {
-        QLocalSocket probe;
-        probe.connectToServer(key_);
-        if (probe.waitForConnected(1000))
-            return true;
+        // The holder may be starting and not listen yet: ask for a second.
+        QDeadlineTimer deadline(1000);
+        while (!deadline.hasExpired()) {
+            QLocalSocket probe;
+            probe.connectToServer(socket);
+            if (probe.waitForConnected(100))
+                return true;
+            QThread::msleep(50);
+        }
         // Locked, but nobody answers: run as a normal instance.
     }
-    QLocalServer::removeServer(key_);
+    QLocalServer::removeServer(socket);
     server_.setSocketOptions(QLocalServer::UserAccessOption);
-    server_.listen(key_);
+    server_.listen(socket); // failing, later starts simply find nobody to ask
     return false;
 }
 

@@ -11,6 +11,9 @@
 #include "ui_frmMain.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QLockFile>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <unistd.h>
@@ -129,13 +132,45 @@ private Q_SLOTS:
         QCOMPARE(f.office(), kOffice);
     }
 
+    void launchImageStartsAndEndsWithoutWriting_data() {
+        QTest::addColumn<QStringList>("programs"); // under drive_c, with their bytes
+        QTest::addColumn<QString>("started");      // empty: nothing
+        QTest::newRow("c:\\kav first") << QStringList{"kav/KAV.EXE=MZ", "kav/kav32/kav.exe=MZ"} << "c:\\kav\\Kav.exe";
+        QTest::newRow("then c:\\kav\\kav32") << QStringList{"kav/kav32/kav.exe=MZ"} << "c:\\kav\\kav32\\Kav.exe";
+        QTest::newRow("zero bytes count as missing") << QStringList{"kav/KAV.EXE=", "kav/kav32/kav.exe=MZ"} << "c:\\kav\\kav32\\Kav.exe";
+        QTest::newRow("none: ends silently") << QStringList{} << "";
+    }
     void launchImageStartsAndEndsWithoutWriting() {
+        QFETCH(QStringList, programs);
+        QFETCH(QString, started);
         Fixture f;
-        f.p.write(f.p.driveC() + "/kav/kav32/kav.exe", "MZ");
+        for (const QString& p : programs)
+            f.p.write(f.p.driveC() + "/" + p.section(u'=', 0, 0), p.section(u'=', 1).toUtf8());
         QTest::mouseClick(f.w->ui()->imgLaunchQXA, Qt::LeftButton);
-        QCOMPARE(f.shell.requests, (QList<platform::ShellRequest>{{"open", "c:\\kav\\kav32\\Kav.exe", "", "", 1}}));
+        QCOMPARE(f.shell.requests.size(), started.isEmpty() ? 0 : 1);
+        if (!started.isEmpty())
+            QCOMPARE(f.shell.requests[0], (platform::ShellRequest{"open", started, "", "", 1}));
+        QVERIFY(f.script.shown().isEmpty());
         QVERIFY(!f.w->isVisible());
         QCOMPARE(f.office(), kOffice);
+    }
+
+    void captionDoubleClickIsOneClick() {
+        // Through the window system, as a user double-clicks: press, release,
+        // press, double-click, release.
+        Fixture f;
+        f.p.write(f.p.driveC() + "/VALUATOR/KAV.INI", "[DIRECTORIES]\r\nAPPDIR=C:\\KAV\r\n");
+        f.p.write(f.p.driveC() + "/KAV/KAV.EXE", "MZ");
+        f.w->InitialiseMainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        QLabel* caption = f.w->ui()->Label6;
+        const QPoint at = caption->mapTo(f.w.get(), caption->rect().center());
+        QTest::mouseDClick(f.w->windowHandle(), Qt::LeftButton, {}, at);
+        QCOMPARE(f.shell.requests.size(), 1);
+        // A press that ends outside the caption is no click.
+        QTest::mousePress(f.w->windowHandle(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(f.w->windowHandle(), Qt::LeftButton, {}, QPoint(200, 5));
+        QCOMPARE(f.shell.requests.size(), 1);
     }
 
     void launchCaption_data() {
@@ -191,6 +226,22 @@ private Q_SLOTS:
                                             platform::Buttons::Ok, platform::Icon::None, 0}}));
         w.close();
         QVERIFY(TestPrefix::entries(p.driveC() + "/VALUATOR").isEmpty()); // not even the marker
+    }
+
+    void aLockWithoutAnAnswerIsStale() {
+        platform::SingleInstance first(Key() + "-stale");
+        QVERIFY(!first.anotherIsRunning());
+        // Many later starts are refused, and quickly: each probe is answered.
+        for (int i = 0; i < 100; ++i) {
+            platform::SingleInstance later(Key() + "-stale");
+            QVERIFY(later.anotherIsRunning());
+            QCoreApplication::processEvents();
+        }
+        QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        QLockFile held((dir.isEmpty() ? QDir::tempPath() : dir) + "/" + Key() + "-mute.lock");
+        QVERIFY(held.tryLock(0)); // a lock whose holder has no socket
+        platform::SingleInstance next(Key() + "-mute");
+        QVERIFY(!next.anotherIsRunning());
     }
 
     void hoverLevels() {

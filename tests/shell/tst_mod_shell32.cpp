@@ -6,6 +6,7 @@
 #include "TestPrefix.h"
 #include "mod_Shell32.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace mod_Shell32;
@@ -108,10 +109,10 @@ private Q_SLOTS:
         TestPrefix p;
         p.write(p.driveC() + "/KAV/KAV.EXE", "MZ");
         const QByteArray path = qgetenv("PATH");
+        const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
         qputenv("PATH", QFile::encodeName(p.root())); // no wine here
         platform::DesktopShell shell;
         QCOMPARE(shell.execute({"open", target, "", "", 1}), answer);
-        qputenv("PATH", path);
     }
 };
 
