@@ -38,19 +38,6 @@ std::array<QString, 7> ProductPathList(const ProductFiles& p) {
     return {p.kav, p.qxp2000, p.opl, p.photokpr, p.compkpr, p.ofckpr, p.drawkit};
 }
 
-QString LocateSuiteIni(const QString& name) {
-    const QString windowsDir = WPINI::GetWinDir();
-    const QString folder = windowsDir.left(2) + QStringLiteral("\\Valuator\\");
-    try {
-        if (PathExists(folder) && FileExists(folder + name))
-            return folder + name;
-    } catch (const platform::RuntimeError&) {
-        // A file we cannot even ask about (a link loop, no permission) is
-        // not there; start-up goes on with the Windows directory's.
-    }
-    return windowsDir + name;
-}
-
 void LocateSuiteFiles(SuiteState& s) {
     s.SuiteIniPath = LocateSuiteIni(QStringLiteral("QUARN2.INI"));
     std::array<QString*, 7> paths = {&s.ProductIniPaths.kav,     &s.ProductIniPaths.qxp2000,

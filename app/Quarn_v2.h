@@ -6,6 +6,8 @@
 // The whole run's state lives in one SuiteState that the main window, the
 // dialogs and quarnctl share; nothing here keeps state of its own.
 
+#include "WPINI.h"
+
 #include <QList>
 #include <QString>
 
@@ -63,9 +65,7 @@ inline const std::array<QString, 7> ProductFileNames = {
 // The located path of each, in ProductFileNames order.
 std::array<QString, 7> ProductPathList(const ProductFiles& paths);
 
-// The suite folder's file when it holds one of at least a byte, else the
-// Windows directory's, whether or not that exists.
-QString LocateSuiteIni(const QString& name);
+using WPINI::LocateSuiteIni;
 void LocateSuiteFiles(SuiteState& s);
 
 // The marker file Quarn2.ini in the suite folder, one blank line, written

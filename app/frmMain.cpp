@@ -4,6 +4,7 @@
 #include "KavLaunch.h"
 #include "Prompter.h"
 #include "SingleInstance.h"
+#include "frmConfig.h"
 #include "mod_Shell32.h"
 #include "ui_frmMain.h"
 
@@ -43,7 +44,12 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
             [this] { SwitchToNetwork(state_); });
     connect(ui_->imgLocal, &AlphaImageControl::doubleClicked, this, &frmMain::askExit);
     connect(ui_->imgNetwork, &AlphaImageControl::doubleClicked, this, &frmMain::askExit);
-    // imgTransfer waits for the transfer dialog, which comes with its window.
+    connect(ui_->imgTransfer, &AlphaImageControl::clicked, this, [this] {
+        if (Config().CheckDirectories()) {
+            // The transfer dialog comes with its own window.
+        }
+    });
+    connect(ui_->mnuSetupConfig, &QAction::triggered, this, [this] { Config().exec(); });
     connect(ui_->PushButton2, &QPushButton::clicked, this, &frmMain::transferFiles);
     connect(ui_->mnuFileCopy, &QAction::triggered, this, &frmMain::transferFiles);
     connect(ui_->imgLaunchQXA, &AlphaImageControl::clicked, this, [this] {
@@ -64,7 +70,9 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
     }
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+    delete config_; // a dialog still loaded unseen goes with the window
+}
 
 bool frmMain::Load() {
     instance_ = std::make_unique<platform::SingleInstance>(
@@ -91,8 +99,18 @@ void frmMain::InitialiseMainWindow() {
     });
 }
 
+frmConfig& frmMain::Config() {
+    if (!config_)
+        config_ = new frmConfig(state_, &SkinFramework1);
+    return *config_;
+}
+
 void frmMain::transferFiles() {
-    // The directory check and the transfer dialog come with their windows.
+    if (!Config().CheckDirectories()) {
+        InitialiseMainWindow();
+        return;
+    }
+    // The transfer dialog comes with its own window.
 }
 
 void frmMain::launchKav() {

@@ -7,6 +7,7 @@
 #include "SkinFramework.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -16,6 +17,7 @@ class frmMain;
 namespace platform {
 class SingleInstance;
 }
+class frmConfig;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -37,7 +39,12 @@ public:
     SkinFramework& skin() { return SkinFramework1; }
     Ui::frmMain* ui() const { return ui_.get(); }
 
-    // The five close paths and the launch image all come here.
+    // The Settings dialog: the one instance, loaded (unseen) on first use and
+    // kept until it is closed.
+    frmConfig& Config();
+
+    // The directory check, then the transfer dialog; on a failed check the
+    // start-up sequence runs again.
     void transferFiles();
     void launchKav();
 
@@ -54,6 +61,7 @@ private:
     QString instanceKey_;
     Quarn_v2::SuiteState state_;
     SkinFramework SkinFramework1;
+    QPointer<frmConfig> config_;
     bool writeOnClose_ = true;
     QObject* pressedCaption_ = nullptr;
 };

@@ -1,5 +1,8 @@
 #include "WPINI.h"
 
+#include "HostError.h"
+#include "ModCommon.h"
+
 #include "WinPath.h"
 
 namespace WPINI {
@@ -53,6 +56,19 @@ platform::profile::Outcome TryDeleteIniSection(const QString& iniFile, const QSt
     const auto host = HostFile(iniFile);
     return host.ok() ? platform::profile::DeleteSection(host.value, section)
                      : Unreachable(host.error);
+}
+
+QString LocateSuiteIni(const QString& name) {
+    const QString windowsDir = GetWinDir();
+    const QString folder = windowsDir.left(2) + QStringLiteral("\\Valuator\\");
+    try {
+        if (ModCommon::PathExists(folder) && ModCommon::FileExists(folder + name))
+            return folder + name;
+    } catch (const platform::RuntimeError&) {
+        // A file we cannot even ask about (a link loop, no permission) is
+        // not there; the Windows directory's stands in.
+    }
+    return windowsDir + name;
 }
 
 QString GetWinDir() {

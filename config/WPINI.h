@@ -21,6 +21,11 @@ platform::profile::Outcome TryWriteIni(const QString& iniFile, const QString& se
                                        const QString& key, const QString& value);
 platform::profile::Outcome TryDeleteIniSection(const QString& iniFile, const QString& section);
 
+// The suite folder's file (Valuator on the Windows drive) when it holds one
+// of at least a byte, else the Windows directory's, whether or not that
+// exists. Every suite INI file is found this way.
+QString LocateSuiteIni(const QString& name);
+
 // "C:\windows\", "C:" and "C:\windows\system32\", or "" when the platform
 // cannot tell.
 QString GetWinDir();

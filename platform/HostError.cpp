@@ -16,6 +16,7 @@ QString ErrorDescription(int number) {
     case DiskNotReady: return QStringLiteral("Disk not ready");
     case PathFileAccessError: return QStringLiteral("Path/File access error");
     case PathNotFound: return QStringLiteral("Path not found");
+    case 380: return QStringLiteral("Invalid property value");
     default: return QStringLiteral("Application-defined or object-defined error");
     }
 }

@@ -5,7 +5,10 @@
 
 #include <cerrno>
 #include <dirent.h>
+#include <future>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -225,6 +228,77 @@ bool CanListDirectory(const QString& windowsDirectory) {
     const bool any = ::readdir(d) != nullptr;
     ::closedir(d);
     return any;
+}
+
+} // namespace platform
+
+namespace platform {
+namespace {
+
+Result<QString> HostFirstEntry(const QString& hostDir, bool driveRoot) {
+    DIR* d = ::opendir(QFile::encodeName(hostDir).constData());
+    if (!d)
+        return {{}, ErrorFromErrno(errno, errno == ENOENT)};
+    QString first;
+    while (dirent* e = ::readdir(d)) {
+        const QString name = QFile::decodeName(e->d_name);
+        if (!driveRoot && name == u".") {
+            first = name;
+            break;
+        }
+        if (name.startsWith(u'.'))
+            continue;
+        const QFileInfo fi(hostDir + u'/' + name);
+        if (fi.isFile() || fi.isDir()) {
+            first = name;
+            break;
+        }
+    }
+    ::closedir(d);
+    return {first, NoError};
+}
+
+std::mutex gListerMutex;
+DirectoryLister gLister;
+
+// "X:", "X:\", "\\server\share", "\\server\share\", "\" and "" name a root.
+bool IsRoot(const QString& windowsPath) {
+    QString p = windowsPath;
+    while (p.endsWith(u'\\') || p.endsWith(u'/'))
+        p.chop(1);
+    if (p.isEmpty())
+        return true;
+    if (p.size() == 2 && p[1] == u':')
+        return true;
+    if (p.startsWith(QStringLiteral("\\\\")))
+        return p.mid(2).split(u'\\', Qt::SkipEmptyParts).size() <= 2;
+    return false;
+}
+
+} // namespace
+
+void SetDirectoryLister(DirectoryLister lister) {
+    std::lock_guard lock(gListerMutex);
+    gLister = std::move(lister);
+}
+
+Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeoutMs) {
+    DirectoryLister lister;
+    {
+        std::lock_guard lock(gListerMutex);
+        lister = gLister ? gLister : DirectoryLister(HostFirstEntry);
+    }
+    const bool root = IsRoot(windowsDirectory);
+    // The mapping and the listing both touch the disk, so both may hang.
+    auto result = std::make_shared<std::promise<Result<QString>>>();
+    std::future<Result<QString>> answer = result->get_future();
+    std::thread([result, lister, windowsDirectory, root] {
+        const auto host = ToHostPath(windowsDirectory);
+        result->set_value(host.ok() ? lister(host.value, root) : Result<QString>{{}, host.error});
+    }).detach();
+    if (answer.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready)
+        return {{}, DiskNotReady};
+    return answer.get();
 }
 
 } // namespace platform

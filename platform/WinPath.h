@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace platform {
 
 // $WINEPREFIX, else ~/.wine.
@@ -39,5 +41,17 @@ Result<qint64> FileLength(const QString& windowsPath);
 
 // True when the directory can be listed: it exists and is readable.
 bool CanListDirectory(const QString& windowsDirectory);
+
+// The first entry of a directory as the run-time's listing gives it:
+// plain files and directories, no hidden ones ("." names); a directory
+// other than a drive's root first lists ".", itself. "" when a root lists
+// nothing. A listing that has not answered within `timeoutMs` (a share that
+// stopped answering) gives up with error 71; the listing goes on alone.
+Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeoutMs = 5000);
+
+// Tests stand in for the host's listing (of a host directory); an empty
+// function puts the host's back.
+using DirectoryLister = std::function<Result<QString>(const QString& hostDir, bool driveRoot)>;
+void SetDirectoryLister(DirectoryLister lister);
 
 } // namespace platform

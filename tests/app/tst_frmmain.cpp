@@ -66,8 +66,6 @@ private Q_SLOTS:
         QTest::newRow("lblSetLocal") << "lblSetLocal" << "C:\\L\\A";
         QTest::newRow("imgNetwork") << "imgNetwork" << "N:\\A";
         QTest::newRow("Label4") << "Label4" << "N:\\A";
-        QTest::newRow("imgTransfer: nothing yet") << "imgTransfer" << "-";
-        QTest::newRow("Label5: nothing yet") << "Label5" << "-";
     }
     void rows() {
         QFETCH(QString, control);
@@ -77,6 +75,32 @@ private Q_SLOTS:
         QCOMPARE(f.dataDir(), dataDir);
         QVERIFY(f.w->isVisible());
         QVERIFY(f.script.shown().isEmpty());
+    }
+
+    void transferEntriesRunTheDirectoryCheck_data() {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<bool>("reinitialised");
+        QTest::newRow("imgTransfer: nothing more") << "imgTransfer" << false;
+        QTest::newRow("Label5: start-up again") << "Label5" << true;
+        QTest::newRow("mnuFileCopy: start-up again") << "mnuFileCopy" << true;
+        QTest::newRow("PushButton2: start-up again") << "PushButton2" << true;
+    }
+    void transferEntriesRunTheDirectoryCheck() {
+        QFETCH(QString, entry);
+        QFETCH(bool, reinitialised);
+        Fixture f;
+        QTest::mouseClick(f.w->ui()->imgLocal, Qt::LeftButton); // stages LOCAL
+        WPINI::WriteIni(f.w->state().ProductIniPaths.kav, "Directories", "DataDir", "X:\\BY HAND");
+        if (entry == u"mnuFileCopy")
+            f.w->ui()->mnuFileCopy->trigger();
+        else if (entry == u"PushButton2")
+            f.w->ui()->PushButton2->click();
+        else
+            QTest::mouseClick(f.w->findChild<QWidget*>(entry), Qt::LeftButton);
+        // C:\L\A does not exist: one message, the check stops there.
+        QCOMPARE(f.script.shown().size(), 1);
+        QCOMPARE(f.script.shown()[0].text, u"This directory does not exist. Either correct or remove.");
+        QCOMPARE(f.w->state().WorkingSet.txtQXAdataDir, reinitialised ? u"X:\\BY HAND" : u"C:\\L\\A");
     }
 
     void anyMouseButtonClicksAnImage() {
