@@ -4,8 +4,10 @@
 #include "ModCommon.h"
 #include "WPINI.h"
 #include "WinPath.h"
+#include "frmConfig.h"
 
 #include <QFileInfo>
+#include <QLineEdit>
 
 using namespace Quarn_v2;
 
@@ -23,6 +25,8 @@ const char* const kUsage =
     "  status                      the INI files, the three directory sets and\n"
     "                              which set is in force\n"
     "  connect local|network       write that set into the products' INI files\n"
+    "  check                       the Settings dialog's directory check: \"ok\", or\n"
+    "                              the first field that fails\n"
     "  ini get FILE SECTION KEY [DEFAULT]\n"
     "                              print a value (the default when absent)\n"
     "  ini set FILE SECTION KEY VALUE\n"
@@ -142,6 +146,23 @@ int Connect(const QString& which, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
+// The Settings dialog's check, on the values it loads, unseen.
+int Check(QTextStream& out, QTextStream& err) {
+    SuiteState s; // a look, like status: no marker is written
+    LocateWindowsAndSuiteFolder(s);
+    LocateSuiteFiles(s);
+    ReadDirectorySets(s);
+    frmConfig config(s, nullptr);
+    if (config.CheckDirectories()) {
+        out << "ok\n";
+        return 0;
+    }
+    const QLineEdit* field = config.failedField();
+    err << "quarnctl: " << field->objectName() << " \"" << field->text()
+        << "\": This directory does not exist. Either correct or remove.\n";
+    return 1;
+}
+
 int Ini(const QStringList& a, QTextStream& out, QTextStream& err) {
     const QString verb = a.value(0);
     platform::profile::Outcome done;
@@ -206,6 +227,8 @@ int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
     else if (command == u"connect" && args.size() == 2 &&
              (args[1] == u"local" || args[1] == u"network"))
         status = Connect(args[1], out, err);
+    else if (command == u"check" && args.size() == 1)
+        status = Check(out, err);
     else if (command == u"ini")
         status = Ini(args.mid(1), out, err);
     else if (command == u"demo-suite" && args.size() == 2) {

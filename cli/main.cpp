@@ -1,16 +1,25 @@
-// quarnctl's entry: the terminal answers any message box.
+// quarnctl's entry: the terminal answers any message box. The directory
+// check loads the Settings dialog unseen, so for it (only) an offscreen
+// display stands in; every other command stays free of a display.
 
 #include "Quarnctl.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
-#include <cstdio>
+#include <memory>
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (argc > 1 && qstrcmp(argv[1], "check") == 0) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const int status = cli::Quarnctl(app.arguments().mid(1), out, err);
+    const int status = cli::Quarnctl(app->arguments().mid(1), out, err);
     out.flush();
     err.flush();
     return status;

@@ -127,6 +127,23 @@ private Q_SLOTS:
         QCOMPARE(Tree(prefix), built);
     }
 
+    void checkAgreesWithTheDialog() {
+        TestPrefix scratch;
+        const QString prefix = scratch.root() + "/demo";
+        QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
+        const Run ok = Quarnctl({"check"}, prefix);
+        QCOMPARE(ok.status, 0);
+        QCOMPARE(ok.out, u"ok\n");
+        QVERIFY(QDir(prefix + "/network/QXDATA/COMPS").removeRecursively());
+        QVERIFY(QDir(prefix + "/drive_c/QXDATA/APPRAISE").removeRecursively());
+        const Run bad = Quarnctl({"check"}, prefix);
+        QCOMPARE(bad.status, 1);
+        // The first in the check's order: LOCAL appraisals (5) before NETWORK comps (11).
+        QVERIFY(bad.err.endsWith("quarnctl: txtLocalQXAdataDir \"C:\\QXDATA\\APPRAISE\": This "
+                                 "directory does not exist. Either correct or remove.\n"));
+        QCOMPARE(bad.err.count("This directory does not exist"), 2); // the box, then the summary
+    }
+
     void demoSuiteKeepsOutOfARealPrefix() {
         TestPrefix p;
         const QStringList before = TestPrefix::entries(p.prefix());

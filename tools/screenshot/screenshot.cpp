@@ -1,8 +1,9 @@
-// Shows the main window as a user would see it and saves a picture of it,
-// for docs/ and for looking at changes: screenshot <out.png>. Run it under
-// xvfb-run (or on a desktop) with WINEPREFIX set.
+// Shows a window as a user would see it and saves a picture of it, for
+// docs/ and for looking at changes: screenshot <out.png> [main|config]. Run
+// it under xvfb-run (or on a desktop) with WINEPREFIX set.
 
 #include "QtPrompter.h"
+#include "frmConfig.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -18,10 +19,13 @@ int main(int argc, char** argv) {
     frmMain window(QStringLiteral("quarn-screenshot"));
     if (!window.Load())
         return 1;
-    window.show();
+    QWidget* shown = &window;
+    if (argc > 2 && qstrcmp(argv[2], "config") == 0)
+        shown = &window.Config();
+    shown->show();
     int status = 1;
     QTimer::singleShot(700, &app, [&] {
-        status = window.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+        status = shown->grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
         app.exit(status);
     });
     app.exec();
