@@ -10,7 +10,9 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 
 using Quarn_v2::DirectorySet;
 
@@ -20,6 +22,18 @@ frmConfig::frmConfig(Quarn_v2::SuiteState& state, const SkinFramework* skin, QWi
     setAttribute(Qt::WA_DeleteOnClose); // closing unloads: the next use loads afresh
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    // The form holds whole points; the layout's sizes are these.
+    for (QWidget* w : findChildren<QWidget*>()) {
+        QFont f = w->font();
+        if (qobject_cast<QLineEdit*>(w) || qobject_cast<QPushButton*>(w))
+            f.setPointSizeF(8.25);
+        else if (qobject_cast<QLabel*>(w))
+            f.setPointSizeF(9.75);
+        else
+            continue;
+        w->setFont(f);
+    }
 
     auto* menu = new QMenuBar(this);
     QMenu* mnuFile = menu->addMenu(QStringLiteral("File"));
