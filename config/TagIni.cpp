@@ -5,6 +5,7 @@
 #include "Prompter.h"
 #include "WPINI.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
@@ -143,12 +144,18 @@ QString BoolToStr(bool b) {
 }
 
 int CheckBoxNumber(const QString& value) {
-    const QString s = value.trimmed();
+    // As the run-time reads a number: blanks anywhere are skipped, then a
+    // sign, digits and one decimal point; whatever follows ends it.
+    QString s = value;
+    s.remove(u' ').remove(u'\t');
     qsizetype end = 0;
     if (end < s.size() && (s[end] == u'+' || s[end] == u'-'))
         ++end;
-    while (end < s.size() && (s[end].isDigit() || s[end] == u'.'))
+    bool point = false;
+    while (end < s.size() && (s[end].isDigit() || (s[end] == u'.' && !point))) {
+        point |= s[end] == u'.';
         ++end;
+    }
     bool ok = false;
     const double number = s.left(end).toDouble(&ok);
     if (!ok)
@@ -180,8 +187,23 @@ void ErrTagReadOptionTag(QWidget* control, const QString& suiteIniPath) {
     Guarded("ErrTagReadOptionTag", [&] {
         const TagParts t = ParseTag(Tag(control), suiteIniPath);
         auto* option = qobject_cast<QRadioButton*>(control);
-        if (option && t.HasBar)
-            option->setChecked(ValueIsSet(Read(t)));
+        if (!option || !t.HasBar)
+            return;
+        if (ValueIsSet(Read(t))) {
+            option->setChecked(true);
+            return;
+        }
+        // An exclusive group will not let its checked button go; "0" must.
+        QButtonGroup* group = option->group();
+        const bool groupExclusive = group && group->exclusive();
+        const bool autoExclusive = option->autoExclusive();
+        if (group)
+            group->setExclusive(false);
+        option->setAutoExclusive(false);
+        option->setChecked(false);
+        option->setAutoExclusive(autoExclusive);
+        if (group)
+            group->setExclusive(groupExclusive);
     });
 }
 

@@ -261,18 +261,21 @@ Result<QString> HostFirstEntry(const QString& hostDir, bool driveRoot) {
 std::mutex gListerMutex;
 DirectoryLister gLister;
 
-// "X:", "X:\", "\\server\share", "\\server\share\", "\" and "" name a root.
-bool IsRoot(const QString& windowsPath) {
-    QString p = windowsPath;
-    while (p.endsWith(u'\\') || p.endsWith(u'/'))
-        p.chop(1);
-    if (p.isEmpty())
-        return true;
-    if (p.size() == 2 && p[1] == u':')
-        return true;
-    if (p.startsWith(QStringLiteral("\\\\")))
-        return p.mid(2).split(u'\\', Qt::SkipEmptyParts).size() <= 2;
-    return false;
+// Whether a path resolves to the root of its drive or share ("C:\\.",
+// "D:\\X\\.." included), judged on the host paths.
+bool IsRoot(const QString& windowsPath, const QString& host) {
+    QString root;
+    if (windowsPath.size() >= 2 && windowsPath[1] == u':') {
+        root = windowsPath.left(2) + u'\\';
+    } else if (windowsPath.startsWith(QStringLiteral("\\\\"))) {
+        const QStringList parts = windowsPath.mid(2).split(u'\\', Qt::SkipEmptyParts);
+        root = QStringLiteral("\\\\") + parts.mid(0, 2).join(u'\\');
+    } else {
+        root = CurrentDirectory().left(2) + u'\\';
+    }
+    const auto rootHost = ToHostPath(root);
+    return rootHost.ok() &&
+           QFileInfo(rootHost.value).canonicalFilePath() == QFileInfo(host).canonicalFilePath();
 }
 
 } // namespace
@@ -288,13 +291,14 @@ Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeout
         std::lock_guard lock(gListerMutex);
         lister = gLister ? gLister : DirectoryLister(HostFirstEntry);
     }
-    const bool root = IsRoot(windowsDirectory);
-    // The mapping and the listing both touch the disk, so both may hang.
+    // The mapping and the listing both touch the disk, so both may hang. A
+    // thread that hangs stays behind; it holds only its own copies.
     auto result = std::make_shared<std::promise<Result<QString>>>();
     std::future<Result<QString>> answer = result->get_future();
-    std::thread([result, lister, windowsDirectory, root] {
+    std::thread([result, lister, windowsDirectory] {
         const auto host = ToHostPath(windowsDirectory);
-        result->set_value(host.ok() ? lister(host.value, root) : Result<QString>{{}, host.error});
+        result->set_value(host.ok() ? lister(host.value, IsRoot(windowsDirectory, host.value))
+                                    : Result<QString>{{}, host.error});
     }).detach();
     if (answer.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready)
         return {{}, DiskNotReady};

@@ -9,10 +9,14 @@
 #include "ui_frmConfig.h"
 
 #include <QApplication>
+
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <system_error>
 
 using Quarn_v2::DirectorySet;
 
@@ -108,11 +112,26 @@ void frmConfig::LoadDirectoryFields() {
 
 void frmConfig::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    ui_->cmdExit->setFocus();
+    if (!event->spontaneous())
+        ui_->cmdExit->setFocus();
+}
+
+void frmConfig::keyPressEvent(QKeyEvent* event) {
+    // Escape is none of the dialog's ways out: edits are not dropped unasked.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool frmConfig::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusIn) {
+    const auto reason = event->type() == QEvent::FocusIn
+                            ? static_cast<QFocusEvent*>(event)->reason()
+                            : Qt::OtherFocusReason;
+    // Coming back to the window is no visit to the field.
+    if (event->type() == QEvent::FocusIn && reason != Qt::ActiveWindowFocusReason &&
+        reason != Qt::PopupFocusReason) {
         const auto u = ui_.get();
         const std::pair<QLineEdit*, QLineEdit*> rows[] = {
             {u->txtLocalQXAdataDir, u->txtNetworkQXADataDir},
@@ -149,10 +168,16 @@ bool frmConfig::DirectoryExists(const QString& path) {
     const bool busy = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
     if (busy)
         QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto first = platform::FirstDirectoryEntry(dir);
-    if (busy)
-        QApplication::restoreOverrideCursor();
-    return first.ok() && !ModCommon::Trim(first.value).isEmpty();
+    const auto restore = qScopeGuard([busy] {
+        if (busy)
+            QApplication::restoreOverrideCursor();
+    });
+    try {
+        const auto first = platform::FirstDirectoryEntry(dir);
+        return first.ok() && !ModCommon::Trim(first.value).isEmpty();
+    } catch (const std::system_error&) {
+        return false; // no thread to list with: no directory we can vouch for
+    }
 }
 
 bool frmConfig::ValidDirectoryEntry(QLineEdit* field) {

@@ -119,6 +119,22 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::read(p.driveC() + "/windows/Q.INI"), QByteArray("[P]\r\nA=0\r\nB=0\r\nC=1\r\n"));
     }
 
+    void optionsAllZeroClearAChecked() {
+        TestPrefix p;
+        p.write(p.driveC() + "/windows/Q.INI", "[P]\r\nA=0\r\nB=0\r\n");
+        QWidget form;
+        auto* a = Bound<QRadioButton>(&form, "<WINDIR>Q.INI[P]A|1");
+        auto* b = Bound<QRadioButton>(&form, "<WINDIR>Q.INI[P]B|1");
+        b->setChecked(true);
+        LoadTaggedControls(&form, kSuite);
+        QVERIFY(!a->isChecked() && !b->isChecked());
+        SaveTaggedControls(&form, kSuite);
+        QCOMPARE(TestPrefix::read(p.driveC() + "/windows/Q.INI"), QByteArray("[P]\r\nA=0\r\nB=0\r\n"));
+        a->setChecked(true); // the group still works as one
+        b->setChecked(true);
+        QVERIFY(!a->isChecked());
+    }
+
     void checkBoxes_data() {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<int>("state");
@@ -130,6 +146,8 @@ private Q_SLOTS:
         QTest::newRow("2.5 to even") << "2.5" << int(Qt::PartiallyChecked);
         QTest::newRow("0.5 to even") << " 0.5" << int(Qt::Unchecked);
         QTest::newRow("leading number") << "1abc" << int(Qt::Checked);
+        QTest::newRow("a second point ends it") << "1.5.1" << int(Qt::PartiallyChecked);
+        QTest::newRow("blanks inside skipped") << "+ 1" << int(Qt::Checked);
     }
     void checkBoxes() {
         QFETCH(QString, stored);
@@ -144,9 +162,16 @@ private Q_SLOTS:
         QCOMPARE(int(box->checkState()), state);
     }
 
+    void checkBoxOutOfRangeGoesToTheWindow_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("beyond 16 bits") << "70000";
+        QTest::newRow("negative") << "- 1";
+        QTest::newRow("3") << "3";
+    }
     void checkBoxOutOfRangeGoesToTheWindow() {
+        QFETCH(QString, stored);
         TestPrefix p;
-        WPINI::WriteIni("Q.INI", "P", "BOX", "70000");
+        WPINI::WriteIni("Q.INI", "P", "BOX", stored);
         QWidget form;
         auto* box = Bound<QCheckBox>(&form, "<WINDIR>Q.INI[P]BOX|");
         platform::ScriptedPrompter script;

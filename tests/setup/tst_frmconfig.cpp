@@ -8,6 +8,8 @@
 #include "ui_frmConfig.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QTest>
 
@@ -126,24 +128,47 @@ private Q_SLOTS:
         QVERIFY(f.dialog->isVisible());
     }
 
-    void checkOrderAndHiddenFields_data() {
-        QTest::addColumn<QString>("bad");
-        QTest::newRow("field 9: network photos, not displayed") << "txtNetworkQXPdataDir";
-        QTest::newRow("field 13: network sketches") << "txtNetworkQXSdataDir";
-        QTest::newRow("field 18: local sketches") << "txtLocalQXSdataDir";
-        QTest::newRow("a file is no directory") << "txtLocalQXOdataDir";
+    void checkOrder_data() {
+        QTest::addColumn<QStringList>("bad");
+        QTest::addColumn<QString>("reported");
+        QTest::newRow("1 before 5") << QStringList{"txtLocalQXAdataDir", "txtNetworkQXADataDir"} << "txtNetworkQXADataDir";
+        QTest::newRow("8 before 9") << QStringList{"txtNetworkQXPdataDir", "txtLocalApexDataDir"} << "txtLocalApexDataDir";
+        QTest::newRow("9 (not displayed) before 13") << QStringList{"txtNetworkQXSdataDir", "txtNetworkQXPdataDir"} << "txtNetworkQXPdataDir";
+        QTest::newRow("13 before 14") << QStringList{"txtLocalQXPdataDir", "txtNetworkQXSdataDir"} << "txtNetworkQXSdataDir";
+        QTest::newRow("17 before 18") << QStringList{"txtLocalQXSdataDir", "txtLocalQXOdataDir"} << "txtLocalQXOdataDir";
+        QTest::newRow("a file is no directory") << QStringList{"txtLocalQXCdataDir"} << "txtLocalQXCdataDir";
+        QTest::newRow("office plus never checked") << QStringList{"txtLocalQXopDataDir"} << "";
     }
-    void checkOrderAndHiddenFields() {
-        QFETCH(QString, bad);
+    void checkOrder() {
+        QFETCH(QStringList, bad);
+        QFETCH(QString, reported);
         Fixture f;
         f.p.write(f.p.driveC() + "/L/FILE.TXT", "x");
         f.fillDisplayed("D:\\N", "C:\\L");
-        auto* field = f.dialog->findChild<QLineEdit*>(bad);
-        field->setText(bad.contains("QXO") ? "C:\\L\\FILE.TXT" : "Q:\\NODRIVE");
-        f.ui()->txtLocalQXopDataDir->setText("Q:\\NEVER CHECKED");
-        QVERIFY(!f.dialog->CheckDirectories()); // loaded unseen: no focus change
-        QCOMPARE(f.dialog->failedField(), field);
-        QCOMPARE(f.script.shown().size(), 1);
+        for (const QString& name : bad)
+            f.dialog->findChild<QLineEdit*>(name)->setText(name.contains("QXC") ? "C:\\L\\FILE.TXT" : "Q:\\NODRIVE");
+        QCOMPARE(f.dialog->CheckDirectories(), reported.isEmpty()); // loaded unseen: no focus change
+        QCOMPARE(f.dialog->failedField() ? f.dialog->failedField()->objectName() : QString(), reported);
+        QCOMPARE(f.script.shown().size(), reported.isEmpty() ? 0 : 1);
+    }
+
+    void escapeIsNoWayOut() {
+        Fixture f;
+        f.showActive();
+        f.ui()->txtLocalQXAdataDir->setText("edited");
+        QTest::keyClick(f.dialog, Qt::Key_Escape);
+        QVERIFY(!f.unloaded());
+        QCOMPARE(f.ui()->txtLocalQXAdataDir->text(), u"edited");
+    }
+
+    void comingBackToTheWindowProposesNothing() {
+        Fixture f;
+        f.showActive();
+        f.ui()->txtLocalQXAdataDir->setFocus();
+        f.ui()->txtLocalQXAdataDir->clear(); // blanked on purpose
+        QFocusEvent back(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+        QApplication::sendEvent(f.ui()->txtLocalQXAdataDir, &back);
+        QCOMPARE(f.ui()->txtLocalQXAdataDir->text(), u"");
     }
 
     void directoryExists_data() {
@@ -154,7 +179,10 @@ private Q_SLOTS:
         QTest::newRow("empty directory") << "D:\\N" << true;
         QTest::newRow("drive root with entries") << "C:" << true;
         QTest::newRow("drive root, backslash") << "C:\\" << true;
-        QTest::newRow("empty drive root") << "D:\\N\\..\\..\\EMPTYROOT" << false;
+        QTest::newRow("empty drive root") << "F:" << false;
+        QTest::newRow("empty drive root, backslash") << "F:\\" << false;
+        QTest::newRow("dot of an empty root") << "F:\\." << false;
+        QTest::newRow("empty: the current drive's root") << "" << true;
         QTest::newRow("root with hidden only") << "\\\\SERVER\\SHARE" << false;
         QTest::newRow("no medium") << "E:\\" << false;
         QTest::newRow("no drive") << "Q:\\" << false;
@@ -165,6 +193,8 @@ private Q_SLOTS:
         QFETCH(bool, exists);
         Fixture f;
         f.p.write(f.p.share() + "/.hidden", "x");
+        f.p.makeDir(f.p.root() + "/empty");
+        QVERIFY(QFile::link(f.p.root() + "/empty", f.p.prefix() + "/dosdevices/f:"));
         QCOMPARE(frmConfig::DirectoryExists(path), exists);
     }
 
@@ -208,9 +238,10 @@ private Q_SLOTS:
 
     void aListingThatNeverAnswersGivesUp() {
         TestPrefix p;
-        std::atomic<bool> release = false;
-        platform::SetDirectoryLister([&release](const QString&, bool) {
-            for (int i = 0; i < 200 && !release; ++i)
+        // Shared: the listing thread outlives this function.
+        auto release = std::make_shared<std::atomic<bool>>(false);
+        platform::SetDirectoryLister([release](const QString&, bool) {
+            for (int i = 0; i < 200 && !*release; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             return platform::Result<QString>{QStringLiteral("."), 0};
         });
@@ -218,7 +249,7 @@ private Q_SLOTS:
         timer.start();
         const bool exists = frmConfig::DirectoryExists("C:\\HUNG");
         const qint64 waited = timer.elapsed();
-        release = true;
+        *release = true;
         platform::SetDirectoryLister({});
         QVERIFY(!exists);
         QVERIFY2(waited >= 4900 && waited < 9000, qPrintable(QString::number(waited)));
