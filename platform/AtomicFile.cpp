@@ -5,12 +5,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace platform {
 namespace {
@@ -167,6 +171,67 @@ int ReplaceFile(const QString& target, const QByteArray& bytes, const struct sta
     if (int err = w.write(bytes.constData(), bytes.size()))
         return err;
     return w.commit();
+}
+
+} // namespace platform
+
+namespace platform {
+
+int CopyFileAtomically(const QString& source, const QString& target,
+                       const std::function<bool(qint64, qint64)>& progress) {
+    const int in = ::open(Enc(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (in < 0) {
+        const int err = errno;
+        return ErrorFromErrno(err, err == ENOENT && !QFileInfo(QFileInfo(source).path()).isDir());
+    }
+    const auto closeIn = qScopeGuard([in] { ::close(in); });
+    struct stat from {};
+    if (::fstat(in, &from) != 0)
+        return ErrorFromErrno(errno);
+    if (!S_ISREG(from.st_mode))
+        return FileNotFound;
+    struct stat to {};
+    if (::stat(Enc(target).constData(), &to) == 0 && to.st_dev == from.st_dev &&
+        to.st_ino == from.st_ino)
+        return SameFile; // a plain copy would empty it
+
+    AtomicWriter out(target);
+    if (int err = out.open(&from))
+        return err;
+    // The kernel copies without a trip through user space where it can.
+    qint64 done = 0;
+    bool kernel = true;
+    std::vector<char> buffer;
+    while (done < from.st_size || !kernel) {
+        ssize_t n;
+        if (kernel) {
+            n = ::copy_file_range(in, nullptr, out.fd(), nullptr, 8 << 20, 0);
+            if (n < 0 &&
+                (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+                kernel = false;
+                buffer.resize(1 << 20);
+                continue;
+            }
+        } else {
+            n = ::read(in, buffer.data(), buffer.size());
+            if (n > 0)
+                if (int err = out.write(buffer.data(), n))
+                    return err;
+        }
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return ErrorFromErrno(errno);
+        }
+        if (n == 0)
+            break;
+        done += n;
+        if (progress && !progress(done, from.st_size))
+            return Cancelled;
+    }
+    const timespec times[2] = {from.st_atim, from.st_mtim};
+    ::futimens(out.fd(), times);
+    return out.commit();
 }
 
 } // namespace platform

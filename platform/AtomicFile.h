@@ -9,6 +9,8 @@
 
 #include <sys/stat.h>
 
+#include <functional>
+
 namespace platform {
 
 class AtomicWriter {
@@ -26,6 +28,7 @@ public:
     int open(const struct stat* like = nullptr);
     int write(const char* data, qint64 size);
     int commit();
+    int fd() const { return fd_; } // the open temporary, for copying into
 
     // Tests reach the path taken where the file system has no unnamed files.
     static void UseNamedTemporariesOnly(bool namedOnly);
@@ -40,5 +43,14 @@ private:
 
 // The whole of `bytes` into `target`, atomically. Returns 0 or an error number.
 int ReplaceFile(const QString& target, const QByteArray& bytes, const struct stat* like = nullptr);
+
+// Copies `source` over `target` (host paths) atomically, keeping the
+// source's permissions and modification time, as the platform's copy does.
+// A target that is the source itself (another spelling, a link) is refused
+// with SameFile and left alone. `progress` hears the bytes done so far and
+// may answer false to cancel (Cancelled); either failure leaves the old
+// target as it was and no partial file.
+int CopyFileAtomically(const QString& source, const QString& target,
+                       const std::function<bool(qint64 done, qint64 total)>& progress = {});
 
 } // namespace platform

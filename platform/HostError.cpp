@@ -17,6 +17,8 @@ QString ErrorDescription(int number) {
     case PathFileAccessError: return QStringLiteral("Path/File access error");
     case PathNotFound: return QStringLiteral("Path not found");
     case 380: return QStringLiteral("Invalid property value");
+    case SameFile: return QStringLiteral("Source and target are the same file");
+    case Cancelled: return QStringLiteral("Cancelled");
     default: return QStringLiteral("Application-defined or object-defined error");
     }
 }

@@ -20,6 +20,9 @@ enum ErrorNumber : int {
     DiskNotReady = 71,
     PathFileAccessError = 75,
     PathNotFound = 76,
+    // Quarn's own, beyond the run-time's numbers.
+    SameFile = 1001,
+    Cancelled = 1002,
 };
 
 // Short description of an error number, as the run-time words it.

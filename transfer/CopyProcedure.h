@@ -1,0 +1,52 @@
+#pragma once
+// The Copy button's work: the report into the other side's report folder
+// under its upper-cased name, then its sketch between the two sides' sketch
+// folders, with the questions and messages the user sees, and one success
+// message for the run. No window here: the transfer dialog and quarnctl
+// gather the inputs and call it.
+
+#include "Quarn_v2.h"
+
+#include <functional>
+
+namespace CopyProcedure {
+
+enum Direction { LocalToNetwork = 0, NetworkToLocal = 1 };
+
+struct Inputs {
+    int direction = LocalToNetwork;
+    QString report;          // the report's path as given
+    QString reportTargetDir; // the other side's report folder
+    int sketchOption = 0;    // 0 none, 1 Plandraw32, 2 to 5 the Apex variants
+};
+
+struct Outcome {
+    bool checked = false;       // the directory check passed
+    bool copied = false;        // something was copied
+    bool errorReported = false; // the run ended in the error report
+};
+
+// Hears the bytes of a copy done so far; false cancels it. The transfer
+// dialog shows a progress window for long copies.
+using Progress = std::function<bool(const QString& target, qint64 done, qint64 total)>;
+
+// NAME and EXT of a report: its own file name's, upper-cased (a dot in a
+// folder name no longer moves the target into a subfolder).
+void ReportNameParts(const QString& report, QString& name, QString& ext);
+
+// The Apex extension of options 2 to 5.
+QString SketchExtension(int option);
+
+// `check` is the Settings dialog's CheckDirectories. `local`/`network` are
+// the run's sets; their sketch entries get a trailing backslash, as the
+// dialog's load does to the appraisal ones.
+Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::DirectorySet& local,
+            Quarn_v2::DirectorySet& network, const Progress& progress = {});
+
+// The two report folders as the transfer dialog prepares them: the network
+// side's appraisal folder followed by "data" (with "\data\data" cut back),
+// and the local side's followed by "data".
+QString NetworkReportDir(Quarn_v2::DirectorySet& network);
+QString LocalReportDir(Quarn_v2::DirectorySet& local);
+
+} // namespace CopyProcedure
