@@ -5,6 +5,7 @@
 #include "Prompter.h"
 #include "SingleInstance.h"
 #include "frmConfig.h"
+#include "frmCopy.h"
 #include "mod_Shell32.h"
 #include "ui_frmMain.h"
 
@@ -45,9 +46,8 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
     connect(ui_->imgLocal, &AlphaImageControl::doubleClicked, this, &frmMain::askExit);
     connect(ui_->imgNetwork, &AlphaImageControl::doubleClicked, this, &frmMain::askExit);
     connect(ui_->imgTransfer, &AlphaImageControl::clicked, this, [this] {
-        if (Config().CheckDirectories()) {
-            // The transfer dialog comes with its own window.
-        }
+        if (Config().CheckDirectories())
+            ShowTransfer();
     });
     connect(ui_->mnuSetupConfig, &QAction::triggered, this, [this] { Config().exec(); });
     connect(ui_->PushButton2, &QPushButton::clicked, this, &frmMain::transferFiles);
@@ -110,7 +110,16 @@ void frmMain::transferFiles() {
         InitialiseMainWindow();
         return;
     }
-    // The transfer dialog comes with its own window.
+    ShowTransfer();
+}
+
+void frmMain::ShowTransfer() {
+    frmCopy dialog(
+        state_, &SkinFramework1, [this]() -> frmConfig& { return Config(); }, this);
+    if (transferHook)
+        transferHook(dialog);
+    else
+        dialog.exec();
 }
 
 void frmMain::launchKav() {

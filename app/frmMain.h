@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -18,6 +19,7 @@ namespace platform {
 class SingleInstance;
 }
 class frmConfig;
+class frmCopy;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -47,6 +49,8 @@ public:
     // start-up sequence runs again.
     void transferFiles();
     void launchKav();
+    // Tests drive the transfer dialog here instead of running it modally.
+    std::function<void(frmCopy&)> transferHook;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -54,6 +58,7 @@ protected:
 
 private:
     void askExit();
+    void ShowTransfer();
     void endWithoutWriting();
 
     std::unique_ptr<Ui::frmMain> ui_;

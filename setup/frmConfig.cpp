@@ -159,6 +159,14 @@ void frmConfig::FillLocalDefault(QLineEdit* local, const QLineEdit* network) {
     local->setText(state_.WindowsDrive + u'\\' + rest);
 }
 
+QString frmConfig::NetworkAppraisalText() const {
+    return ui_->txtNetworkQXADataDir->text();
+}
+
+QString frmConfig::LocalAppraisalText() const {
+    return ui_->txtLocalQXAdataDir->text();
+}
+
 bool frmConfig::DirectoryExists(const QString& path) {
     QString dir = path;
     if (!dir.endsWith(u'\\'))

@@ -32,6 +32,9 @@ public:
     QLineEdit* failedField() const { return failedField_; }
 
     void FillLocalDefault(QLineEdit* local, const QLineEdit* network);
+    // The texts the transfer dialog starts browsing from.
+    QString NetworkAppraisalText() const;
+    QString LocalAppraisalText() const;
     void Save();
     void Cancel();
     void Exit();

@@ -129,6 +129,31 @@ void Launch(QPainter& p) {
     p.drawRect(QRectF(158, 136, 28, 28));
 }
 
+void Report(QPainter& p) {
+    Page(p, QRectF(58, 24, 140, 208), kBlue);
+    p.setPen(QPen(kOrange, 12, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(84, 196), QPointF(172, 196));
+}
+
+void Sketch(QPainter& p) {
+    // A floor plan with a pencil: the report's sketch.
+    p.setPen(QPen(kDark, 10, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.setBrush(kWhite);
+    p.drawRect(QRectF(28, 60, 170, 150));
+    p.drawLine(QPointF(110, 60), QPointF(110, 150));
+    p.drawLine(QPointF(110, 150), QPointF(198, 150));
+    QPainterPath pencil;
+    pencil.moveTo(150, 236);
+    pencil.lineTo(166, 196);
+    pencil.lineTo(236, 126);
+    pencil.lineTo(260, 150);
+    pencil.lineTo(190, 220);
+    pencil.closeSubpath();
+    p.setPen(QPen(kDark, 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(kOrange);
+    p.drawPath(pencil);
+}
+
 void Exit(QPainter& p) {
     const QRectF disc(20, 20, 216, 216);
     p.setPen(Qt::NoPen);
@@ -146,11 +171,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    const std::pair<const char*, std::function<void(QPainter&)>> icons[] = {{"local", Local},
-                                                                            {"network", Network},
-                                                                            {"transfer", Transfer},
-                                                                            {"launch", Launch},
-                                                                            {"exit", Exit}};
+    const std::pair<const char*, std::function<void(QPainter&)>> icons[] = {
+        {"local", Local},   {"network", Network}, {"transfer", Transfer}, {"launch", Launch},
+        {"exit", Exit},     {"report", Report},   {"sketch", Sketch}};
     for (const auto& [name, draw] : icons) {
         QPixmap pixmap(256, 256);
         pixmap.fill(Qt::transparent);

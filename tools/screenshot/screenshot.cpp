@@ -1,9 +1,10 @@
 // Shows a window as a user would see it and saves a picture of it, for
-// docs/ and for looking at changes: screenshot <out.png> [main|config]. Run
+// docs/ and for looking at changes: screenshot <out.png> [main|config|transfer]. Run
 // it under xvfb-run (or on a desktop) with WINEPREFIX set.
 
 #include "QtPrompter.h"
 #include "frmConfig.h"
+#include "frmCopy.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -20,8 +21,14 @@ int main(int argc, char** argv) {
     if (!window.Load())
         return 1;
     QWidget* shown = &window;
-    if (argc > 2 && qstrcmp(argv[2], "config") == 0)
+    std::unique_ptr<frmCopy> transfer;
+    if (argc > 2 && qstrcmp(argv[2], "config") == 0) {
         shown = &window.Config();
+    } else if (argc > 2 && qstrcmp(argv[2], "transfer") == 0) {
+        transfer = std::make_unique<frmCopy>(window.state(), &window.skin(),
+                                             [&]() -> frmConfig& { return window.Config(); });
+        shown = transfer.get();
+    }
     shown->show();
     int status = 1;
     QTimer::singleShot(700, &app, [&] {
