@@ -161,9 +161,17 @@ Result<QString> ToHostPath(const QString& windowsPath) {
 }
 
 QString ToWindowsPath(const QString& hostPath) {
-    const QString target = QFileInfo(hostPath).canonicalFilePath();
+    // Canonical form of the deepest part that exists, then the rest as given.
+    QFileInfo fi(QDir::cleanPath(QFileInfo(hostPath).absoluteFilePath()));
+    QString tail;
+    while (!fi.exists() && fi.filePath() != u"/") {
+        tail = u'/' + fi.fileName() + tail;
+        fi = QFileInfo(fi.path());
+    }
+    QString target = fi.canonicalFilePath();
     if (target.isEmpty())
         return {};
+    target = target == u"/" && !tail.isEmpty() ? tail : target + tail;
     QString bestLetter;
     QString bestRoot;
     for (char l = 'a'; l <= 'z'; ++l) {
