@@ -1,13 +1,19 @@
 #include "Quarnctl.h"
 
+#include "CopyProcedure.h"
 #include "DemoSuite.h"
 #include "ModCommon.h"
+#include "Prompter.h"
 #include "WPINI.h"
 #include "WinPath.h"
 #include "frmConfig.h"
 
 #include <QFileInfo>
 #include <QLineEdit>
+
+#include <cstdio>
+#include <optional>
+#include <unistd.h>
 
 using namespace Quarn_v2;
 
@@ -27,6 +33,10 @@ const char* const kUsage =
     "  connect local|network       write that set into the products' INI files\n"
     "  check                       the Settings dialog's directory check: \"ok\", or\n"
     "                              the first field that fails\n"
+    "  transfer --to-network|--to-local [--sketch none|plandraw|apex] [--yes|--no] REPORT\n"
+    "                              copy a report with its sketch to the other side;\n"
+    "                              questions take the flag's answer, else the\n"
+    "                              terminal's (No without a terminal)\n"
     "  ini get FILE SECTION KEY [DEFAULT]\n"
     "                              print a value (the default when absent)\n"
     "  ini set FILE SECTION KEY VALUE\n"
@@ -163,6 +173,77 @@ int Check(QTextStream& out, QTextStream& err) {
     return 1;
 }
 
+// Questions answered by a flag; every box still shows on the terminal.
+class FixedPrompter : public platform::Prompter {
+public:
+    explicit FixedPrompter(platform::Answer answer) : answer_(answer) {}
+    platform::Answer ask(const platform::Message& m) override {
+        const QList<platform::Answer> set = platform::ButtonAnswers(m.buttons);
+        const platform::Answer a =
+            set.contains(answer_) ? answer_ : platform::EscapeAnswer(m.buttons);
+        std::fprintf(
+            stderr, "\n== %s ==\n%s\n[%s]\n", qUtf8Printable(m.title),
+            qUtf8Printable(QString(m.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))),
+            qUtf8Printable(platform::AnswerText(a)));
+        return a;
+    }
+
+private:
+    platform::Answer answer_;
+};
+
+int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
+    int direction = -1, sketch = 0;
+    std::optional<platform::Answer> answer;
+    QString report;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a[i] == u"--to-network")
+            direction = CopyProcedure::LocalToNetwork;
+        else if (a[i] == u"--to-local")
+            direction = CopyProcedure::NetworkToLocal;
+        else if (a[i] == u"--yes")
+            answer = platform::Answer::Yes;
+        else if (a[i] == u"--no")
+            answer = platform::Answer::No;
+        else if (a[i] == u"--sketch" && i + 1 < a.size()) {
+            const QString s = a[++i];
+            sketch = s == u"none" ? 0 : s == u"plandraw" ? 1 : s == u"apex" ? 5 : -1;
+            if (sketch < 0)
+                return 2;
+        } else if (!a[i].startsWith(u"--") && report.isEmpty())
+            report = a[i];
+        else
+            return 2;
+    }
+    if (direction < 0 || report.isEmpty())
+        return 2;
+    // No terminal to ask and no flag to tell: the answer is No.
+    if (!answer && !::isatty(STDIN_FILENO))
+        answer = platform::Answer::No;
+    std::optional<FixedPrompter> fixed;
+    std::optional<platform::ScopedPrompter> use;
+    if (answer) {
+        fixed.emplace(*answer);
+        use.emplace(*fixed);
+    }
+
+    SuiteState s;
+    InitialiseSuite(s);
+    frmConfig config(s, nullptr);
+    const CopyProcedure::Inputs in{direction, report,
+                                   direction == CopyProcedure::LocalToNetwork
+                                       ? CopyProcedure::NetworkReportDir(s.NetworkSet)
+                                       : CopyProcedure::LocalReportDir(s.LocalSet),
+                                   sketch};
+    const auto done = CopyProcedure::Run(
+        in, [&config] { return config.CheckDirectories(); }, s.LocalSet, s.NetworkSet);
+    if (!done.checked)
+        err << "quarnctl: the directory check failed; nothing was copied\n";
+    else if (!done.errorReported)
+        out << (done.copied ? "copied\n" : "nothing copied\n");
+    return done.checked && !done.errorReported ? 0 : 1;
+}
+
 int Ini(const QStringList& a, QTextStream& out, QTextStream& err) {
     const QString verb = a.value(0);
     platform::profile::Outcome done;
@@ -227,6 +308,8 @@ int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
     else if (command == u"connect" && args.size() == 2 &&
              (args[1] == u"local" || args[1] == u"network"))
         status = Connect(args[1], out, err);
+    else if (command == u"transfer")
+        status = Transfer(args.mid(1), out, err);
     else if (command == u"check" && args.size() == 1)
         status = Check(out, err);
     else if (command == u"ini")

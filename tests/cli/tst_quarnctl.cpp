@@ -144,6 +144,36 @@ private Q_SLOTS:
         QCOMPARE(bad.err.count("This directory does not exist"), 2); // the box, then the summary
     }
 
+    void transferBothWays() {
+        TestPrefix scratch;
+        const QString prefix = scratch.root() + "/demo";
+        QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
+        const QString report = "C:\\QXDATA\\APPRAISE\\data\\SMITH.RPT";
+        Run r = Quarnctl({"transfer", "--to-network", "--sketch", "plandraw", report}, prefix);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, u"copied\n");
+        QVERIFY(r.err.contains("File(s) copied successfully"));
+        QCOMPARE(TestPrefix::read(prefix + "/network/QXDATA/APPRAISE/data/SMITH.RPT"),
+                 TestPrefix::read(prefix + "/drive_c/QXDATA/APPRAISE/data/SMITH.RPT"));
+        QVERIFY(TestPrefix::exists(prefix + "/network/QXDATA/SKETCH/SMITH.sk3"));
+        // Again: no terminal and no flag answer No to both questions.
+        r = Quarnctl({"transfer", "--to-network", "--sketch", "plandraw", report}, prefix);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, u"nothing copied\n");
+        QCOMPARE(r.err.count("Exists.  Are you sure you wish to Overwrite?\n[No]"), 2);
+        // Back, with the Apex sketch, answering Yes.
+        r = Quarnctl({"transfer", "--to-local", "--sketch", "apex", "--yes",
+                      "N:\\QXDATA\\APPRAISE\\data\\GARCIA.RPT"}, prefix);
+        QCOMPARE(r.status, 0);
+        QVERIFY(TestPrefix::exists(prefix + "/drive_c/QXDATA/APPRAISE/data/GARCIA.RPT"));
+        QVERIFY(TestPrefix::exists(prefix + "/drive_c/QXDATA/APEX/GARCIA.AX4"));
+        // A failed check, and a usage error.
+        QVERIFY(QDir(prefix + "/network/QXDATA/COMPS").removeRecursively());
+        QCOMPARE(Quarnctl({"transfer", "--to-network", report}, prefix).status, 1);
+        QCOMPARE(Quarnctl({"transfer", report}, prefix).status, 2);
+        QCOMPARE(Quarnctl({"transfer", "--to-local", "--sketch", "pencil", report}, prefix).status, 2);
+    }
+
     void demoSuiteKeepsOutOfARealPrefix() {
         TestPrefix p;
         const QStringList before = TestPrefix::entries(p.prefix());
