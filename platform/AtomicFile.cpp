@@ -223,12 +223,23 @@ int CopyFileAtomically(const QString& source, const QString& target,
                 continue;
             return ErrorFromErrno(errno);
         }
-        if (n == 0)
+        if (n == 0) {
+            if (kernel && done < from.st_size) {
+                // Some file systems end a kernel copy early: go on by hand.
+                kernel = false;
+                buffer.resize(1 << 20);
+                if (::lseek(in, done, SEEK_SET) < 0)
+                    return ErrorFromErrno(errno);
+                continue;
+            }
             break;
+        }
         done += n;
         if (progress && !progress(done, from.st_size))
             return Cancelled;
     }
+    if (done != from.st_size)
+        return DeviceIOError; // the source changed under us: no short copy passes
     const timespec times[2] = {from.st_atim, from.st_mtim};
     ::futimens(out.fd(), times);
     return out.commit();

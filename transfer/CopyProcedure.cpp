@@ -62,7 +62,7 @@ bool Exists(const QString& path) {
 
 void ReportNameParts(const QString& report, QString& name, QString& ext) {
     QString path = ModCommon::Trim(report);
-    const qsizetype slash = path.lastIndexOf(u'\\');
+    const qsizetype slash = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
     QString drive, dir;
     ModCommon::ParseFileName(path.mid(slash + 1), drive, dir, name, ext);
 }

@@ -38,6 +38,10 @@ frmCopy::frmCopy(Quarn_v2::SuiteState& state, const SkinFramework* skin,
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     ui_->cmdcopy1->hide(); // one of the two at a time
+    // The hidden Apex options keep their stored values; the keyboard must not
+    // reach them (only the hidden Cancel is meant to be reachable).
+    for (QRadioButton* hidden : {ui_->optsketch2, ui_->optsketch3, ui_->optsketch4})
+        hidden->setFocusPolicy(Qt::NoFocus);
 
     openReport = [this](const QString& start) {
         return QFileDialog::getOpenFileName(this, QStringLiteral("Open"), start,
@@ -86,9 +90,19 @@ void frmCopy::Load() {
 }
 
 bool frmCopy::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate)
+    // Once per showing: coming back from a message box or the file dialog
+    // must not turn the user's direction back to the stored one.
+    if (event->type() == QEvent::Show)
+        directionApplied_ = false;
+    if (event->type() == QEvent::WindowActivate && !directionApplied_) {
+        directionApplied_ = true;
         ApplyStoredDirection();
+    }
     return QDialog::event(event);
+}
+
+void frmCopy::reject() {
+    close(); // Escape too stores the options on its way out
 }
 
 void frmCopy::ApplyStoredDirection() {
@@ -140,8 +154,13 @@ void frmCopy::Copy(int direction) {
     // A copy that takes more than a moment shows how far it has come.
     std::unique_ptr<QProgressDialog> progress;
     QElapsedTimer clock;
-    clock.start();
+    QString copying;
     const auto report = [&](const QString& target, qint64 done, qint64 total) {
+        if (target != copying) { // each copy has its own clock and its own Cancel
+            copying = target;
+            progress.reset();
+            clock.start();
+        }
         if (!progress && clock.elapsed() > 1000) {
             progress = std::make_unique<QProgressDialog>(QString(), QStringLiteral("Cancel"), 0,
                                                          1000, this);

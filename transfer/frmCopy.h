@@ -41,6 +41,7 @@ public:
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void reject() override;
 
 private:
     void Load();
@@ -51,4 +52,5 @@ private:
     std::function<frmConfig&()> config_;
     // The hidden file lists' paths: the two report folders.
     QString localTarget_, networkTarget_;
+    bool directionApplied_ = false;
 };

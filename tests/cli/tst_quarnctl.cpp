@@ -167,6 +167,11 @@ private Q_SLOTS:
         QCOMPARE(r.status, 0);
         QVERIFY(TestPrefix::exists(prefix + "/drive_c/QXDATA/APPRAISE/data/GARCIA.RPT"));
         QVERIFY(TestPrefix::exists(prefix + "/drive_c/QXDATA/APEX/GARCIA.AX4"));
+        // The error report: an overwrite answered Yes with its sketch source gone.
+        QVERIFY(QFile::remove(prefix + "/drive_c/QXDATA/SKETCH/SMITH.sk3"));
+        r = Quarnctl({"transfer", "--to-network", "--sketch", "plandraw", "--yes", report}, prefix);
+        QCOMPARE(r.status, 1);
+        QVERIFY(r.err.contains("Error encountered, ErrNum = File not found"));
         // A failed check, and a usage error.
         QVERIFY(QDir(prefix + "/network/QXDATA/COMPS").removeRecursively());
         QCOMPARE(Quarnctl({"transfer", "--to-network", report}, prefix).status, 1);

@@ -113,6 +113,8 @@ private Q_SLOTS:
         TestPrefix p;
         QCOMPARE(ToWindowsPath(p.driveC() + "/windows/system32"), u"C:\\windows\\system32");
         QCOMPARE(ToWindowsPath(p.driveD()), u"D:\\");
+        // A file about to be made maps through its existing folder.
+        QCOMPARE(ToWindowsPath(p.driveD() + "/New Folder/new.rpt"), u"D:\\New Folder\\new.rpt");
     }
 
     void fileLengthErrors_data() {

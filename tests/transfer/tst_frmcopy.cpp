@@ -93,6 +93,40 @@ private Q_SLOTS:
         QCOMPARE(f.ui()->optCopy1->isChecked(), direction == 1);
     }
 
+    void theUsersDirectionSurvivesABox() {
+        Fixture f;
+        f.dialog->show();
+        f.dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.dialog.get()));
+        f.ui()->optCopy1->click();
+        // A message box (or the file dialog) closing activates the window again.
+        QEvent activate(QEvent::WindowActivate);
+        QApplication::sendEvent(f.dialog.get(), &activate);
+        QVERIFY(f.ui()->optCopy1->isChecked());
+        QVERIFY(f.ui()->cmdcopy1->isVisible());
+    }
+
+    void escapeStoresToo() {
+        Fixture f;
+        f.dialog->show();
+        f.ui()->optCopy1->setChecked(true);
+        QTest::keyClick(f.dialog.get(), Qt::Key_Escape);
+        QCOMPARE(WPINI::ReadIni("C:\\VALUATOR\\QUARN2.INI", "PREFERENCES", "COPYNETWORK2LOCAL", "-"), u"1");
+    }
+
+    void theKeyboardNeverReachesHiddenOptions() {
+        Fixture f;
+        f.dialog->show();
+        f.dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.dialog.get()));
+        for (QRadioButton* hidden : {f.ui()->optsketch2, f.ui()->optsketch3, f.ui()->optsketch4}) {
+            QCOMPARE(hidden->focusPolicy(), Qt::NoFocus);
+            QVERIFY(QApplication::focusWidget() != hidden);
+        }
+        QTest::keyClick(f.dialog.get(), Qt::Key_Space); // whatever has the focus
+        QVERIFY(!f.ui()->optsketch2->isChecked());
+    }
+
     void hiddenApexOptionsLoadAndWin() {
         Fixture f("SKETCHAPEX3=1\r\nSKETCHQXS=1\r\n");
         QVERIFY(f.ui()->optsketch4->isChecked() && f.ui()->optsketch5->isChecked());
