@@ -4,6 +4,7 @@
 #include "KavLaunch.h"
 #include "Prompter.h"
 #include "SingleInstance.h"
+#include "frmAbout.h"
 #include "frmConfig.h"
 #include "frmCopy.h"
 #include "mod_Shell32.h"
@@ -50,6 +51,10 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
             ShowTransfer();
     });
     connect(ui_->mnuSetupConfig, &QAction::triggered, this, [this] { Config().exec(); });
+    connect(ui_->mnuAbout, &QAction::triggered, this, [this] {
+        frmAbout about(&SkinFramework1);
+        about.exec();
+    });
     connect(ui_->PushButton2, &QPushButton::clicked, this, &frmMain::transferFiles);
     connect(ui_->mnuFileCopy, &QAction::triggered, this, &frmMain::transferFiles);
     connect(ui_->imgLaunchQXA, &AlphaImageControl::clicked, this, [this] {

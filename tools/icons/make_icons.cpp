@@ -165,6 +165,42 @@ void Exit(QPainter& p) {
     p.drawLine(QPointF(128, 56), QPointF(128, 128));
 }
 
+// The about box's picture: the house between the laptop and the office, with
+// the name beneath.
+QPixmap AboutPicture() {
+    QPixmap pixmap(535, 269);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF card(6, 6, 523, 257);
+    QLinearGradient g(card.topLeft(), card.bottomRight());
+    g.setColorAt(0, QColor(0xea, 0xf1, 0xf8));
+    g.setColorAt(1, QColor(0xc9, 0xdb, 0xeb));
+    p.setPen(QPen(kBlue, 4));
+    p.setBrush(g);
+    p.drawRoundedRect(card, 26, 26);
+    p.save();
+    p.translate(24, 40);
+    p.scale(0.7, 0.7);
+    Local(p);
+    p.restore();
+    p.save();
+    p.translate(336, 40);
+    p.scale(0.7, 0.7);
+    Network(p);
+    p.restore();
+    p.save();
+    p.translate(178, 24);
+    p.scale(0.7, 0.7);
+    Launch(p);
+    p.restore();
+    QFont f(QStringLiteral("DejaVu Serif"), 34, QFont::Bold);
+    p.setFont(f);
+    p.setPen(kDark);
+    p.drawText(QRectF(0, 200, 535, 60), Qt::AlignCenter, QStringLiteral("Quarn"));
+    return pixmap;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -187,5 +223,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (!AboutPicture().save(dir + QStringLiteral("/about.png")))
+        return 1;
     return 0;
 }

@@ -1,8 +1,9 @@
 // Shows a window as a user would see it and saves a picture of it, for
-// docs/ and for looking at changes: screenshot <out.png> [main|config|transfer]. Run
+// docs/ and for looking at changes: screenshot <out.png> [main|config|transfer|about]. Run
 // it under xvfb-run (or on a desktop) with WINEPREFIX set.
 
 #include "QtPrompter.h"
+#include "frmAbout.h"
 #include "frmConfig.h"
 #include "frmCopy.h"
 #include "frmMain.h"
@@ -22,12 +23,16 @@ int main(int argc, char** argv) {
         return 1;
     QWidget* shown = &window;
     std::unique_ptr<frmCopy> transfer;
+    std::unique_ptr<frmAbout> about;
     if (argc > 2 && qstrcmp(argv[2], "config") == 0) {
         shown = &window.Config();
     } else if (argc > 2 && qstrcmp(argv[2], "transfer") == 0) {
         transfer = std::make_unique<frmCopy>(window.state(), &window.skin(),
                                              [&]() -> frmConfig& { return window.Config(); });
         shown = transfer.get();
+    } else if (argc > 2 && qstrcmp(argv[2], "about") == 0) {
+        about = std::make_unique<frmAbout>(&window.skin());
+        shown = about.get();
     }
     shown->show();
     int status = 1;

@@ -1,0 +1,133 @@
+#include "Registry.h"
+
+#include "WinPath.h"
+
+#include <QFile>
+#include <QStringList>
+
+namespace platform {
+namespace {
+
+// Wine writes \\ for \, \" for ", \n and the like, and \x.. for others.
+QString Unescape(QStringView s) {
+    QString out;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] != u'\\' || i + 1 >= s.size()) {
+            out += s[i];
+            continue;
+        }
+        const QChar c = s[++i];
+        if (c == u'n')
+            out += u'\n';
+        else if (c == u'r')
+            out += u'\r';
+        else if (c == u't')
+            out += u'\t';
+        else if (c == u'0')
+            out += QChar(0);
+        else if (c == u'x') {
+            qsizetype j = i + 1;
+            while (j < s.size() && j < i + 5 &&
+                   QStringLiteral("0123456789abcdefABCDEF").contains(s[j]))
+                ++j;
+            out += QChar(s.mid(i + 1, j - i - 1).toUInt(nullptr, 16));
+            i = j - 1;
+        } else
+            out += c;
+    }
+    return out;
+}
+
+// The end of a quoted string starting after `from`'s opening quote.
+qsizetype QuoteEnd(QStringView s, qsizetype from) {
+    for (qsizetype i = from; i < s.size(); ++i) {
+        if (s[i] == u'\\')
+            ++i;
+        else if (s[i] == u'"')
+            return i;
+    }
+    return -1;
+}
+
+QByteArray HexBytes(QStringView list) {
+    QByteArray out;
+    for (const auto& part : list.split(u','))
+        if (const QString t = part.trimmed().toString(); !t.isEmpty())
+            out.append(char(t.toUInt(nullptr, 16)));
+    return out;
+}
+
+} // namespace
+
+std::optional<RegistryValue> ReadRegistryText(const QByteArray& text, const QString& key,
+                                              const QString& name) {
+    const QStringList lines = QString::fromUtf8(text).split(u'\n');
+    bool inKey = false;
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        QString line = lines[n].trimmed();
+        if (line.startsWith(u'[')) {
+            const qsizetype close = line.lastIndexOf(u']');
+            inKey =
+                close > 0 &&
+                Unescape(QStringView(line).mid(1, close - 1)).compare(key, Qt::CaseInsensitive) ==
+                    0;
+            continue;
+        }
+        if (!inKey || line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+            continue;
+        // Long hex lists go on over lines ending in "\".
+        while (line.endsWith(u'\\') && n + 1 < lines.size())
+            line = line.chopped(1) + lines[++n].trimmed();
+        QString valueName;
+        qsizetype eq;
+        if (line.startsWith(u'@')) {
+            eq = line.indexOf(u'=');
+        } else if (line.startsWith(u'"')) {
+            const qsizetype end = QuoteEnd(line, 1);
+            if (end < 0)
+                continue;
+            valueName = Unescape(QStringView(line).mid(1, end - 1));
+            eq = line.indexOf(u'=', end);
+        } else {
+            continue;
+        }
+        if (eq < 0 || valueName.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        const QStringView v = QStringView(line).mid(eq + 1).trimmed();
+        if (v.startsWith(u'"')) {
+            const qsizetype end = QuoteEnd(v, 1);
+            return RegistryValue{1, Unescape(v.mid(1, end < 0 ? v.size() - 1 : end - 1)).toUtf8()};
+        }
+        if (v.startsWith(u"dword:")) {
+            const quint32 number = v.mid(6).toUInt(nullptr, 16);
+            QByteArray data(4, '\0');
+            for (int i = 0; i < 4; ++i)
+                data[i] = char((number >> (8 * i)) & 0xFF);
+            return RegistryValue{4, data};
+        }
+        if (v.startsWith(u"str(")) {
+            const int type = v.mid(4, v.indexOf(u')') - 4).toInt();
+            const qsizetype open = v.indexOf(u'"');
+            const qsizetype end = open < 0 ? -1 : QuoteEnd(v, open + 1);
+            return RegistryValue{
+                type, end < 0 ? QByteArray() : Unescape(v.mid(open + 1, end - open - 1)).toUtf8()};
+        }
+        if (v.startsWith(u"hex(")) {
+            const int type = v.mid(4, v.indexOf(u')') - 4).toInt(nullptr, 16);
+            return RegistryValue{type, HexBytes(v.mid(v.indexOf(u':') + 1))};
+        }
+        if (v.startsWith(u"hex:"))
+            return RegistryValue{3, HexBytes(v.mid(4))};
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<RegistryValue> ReadMachineValue(const QString& key, const QString& name) {
+    QFile f(WinePrefix() + QStringLiteral("/system.reg"));
+    if (!f.open(QIODevice::ReadOnly) || f.size() > 256 * 1024 * 1024)
+        return std::nullopt;
+    return ReadRegistryText(f.readAll(), key, name);
+}
+
+} // namespace platform

@@ -1,0 +1,119 @@
+#include "frmAbout.h"
+
+#include "Prompter.h"
+#include "Registry.h"
+#include "ShellOpen.h"
+#include "SkinFramework.h"
+#include "WinPath.h"
+#include "mod_Shell32.h"
+#include "ui_frmAbout.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QUrl>
+
+frmAbout::frmAbout(const SkinFramework* skin, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::frmAbout>()) {
+    ui_->setupUi(this);
+    setWindowFlags(
+        (windowFlags() & ~Qt::WindowContextHelpButtonHint & ~Qt::WindowMinMaxButtonsHint) |
+        Qt::MSWindowsFixedSizeDialogHint);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    QFont version = ui_->lblVersion->font();
+    version.setPointSizeF(27.75);
+    ui_->lblVersion->setFont(version);
+    setTabOrder(ui_->cmdSysInfo, ui_->cmdOK);
+    ui_->lblCopyRight->setText(
+        QStringLiteral("Copyright © %1 Quarn").arg(QDate::currentDate().year()));
+    ui_->Label1->setText(QUrl(WebAddress()).host());
+    ui_->Label1->installEventFilter(this);
+    connect(ui_->cmdOK, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui_->cmdSysInfo, &QPushButton::clicked, this, [] { SysInfo::StartSysInfo(); });
+
+    // The load sequence.
+    if (skin)
+        skin->ApplyWindow(this);
+    setWindowTitle(QStringLiteral("About ") + platform::ProgramTitle);
+    ui_->lblVersion->setText(VersionText());
+}
+
+frmAbout::~frmAbout() = default;
+
+QString frmAbout::WebAddress() {
+    return QStringLiteral("https://quarn.example.org/");
+}
+
+QString frmAbout::VersionText() {
+    const QStringList parts = QStringLiteral(QUARN_VERSION).split(u'.');
+    QStringList numbers;
+    for (const QString& p : parts.mid(0, 3))
+        numbers << QString::number(p.toInt());
+    return numbers.join(u'.');
+}
+
+void frmAbout::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    ui_->cmdSysInfo->setFocus(); // hidden, it holds the focus: Enter starts the tool
+}
+
+bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->Label1 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        mod_Shell32::GShell(WebAddress(), 3, QString(), QString(), QStringLiteral("open"), this);
+    return QDialog::eventFilter(watched, event);
+}
+
+namespace SysInfo {
+
+bool GetKeyValue(quint32 KeyRoot, const QString& KeyName, const QString& SubKeyRef,
+                 QString& KeyVal) {
+    if (KeyRoot != HKEY_LOCAL_MACHINE) {
+        KeyVal.clear();
+        return false;
+    }
+    const auto value = platform::ReadMachineValue(KeyName, SubKeyRef);
+    // Text is measured with its terminating zero, as the registry hands it over.
+    if (!value || value->data.size() + (value->type == 1 ? 1 : 0) > 1024) {
+        KeyVal.clear();
+        return false;
+    }
+    if (value->type == 1) {
+        KeyVal = QString::fromUtf8(value->data);
+    } else if (value->type == 4) {
+        QString hex = QStringLiteral("&h");
+        for (qsizetype i = value->data.size() - 1; i >= 0; --i)
+            hex += QStringLiteral("%1").arg(quint8(value->data[i]), 2, 16, QChar(u'0')).toUpper();
+        KeyVal = hex;
+    }
+    return true;
+}
+
+namespace {
+
+bool Start(const QString& program) {
+    const int answer = platform::CurrentShell().execute(
+        {QStringLiteral("open"), program, QString(), QString(), 1});
+    return answer > 32 || answer < 0;
+}
+
+} // namespace
+
+void StartSysInfo() {
+    QString path;
+    if (GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+                    QStringLiteral("PATH"), path)) {
+        if (Start(path))
+            return;
+    } else if (GetKeyValue(HKEY_LOCAL_MACHINE,
+                           QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
+                           QStringLiteral("MSINFO"), path)) {
+        const QString program = path + QStringLiteral("\\MSINFO32.EXE");
+        const auto host = platform::ToHostPath(program);
+        if (host.ok() && QFileInfo(host.value).isFile() && Start(program))
+            return;
+    }
+    platform::MsgBox(QStringLiteral("System Information Is Unavailable At This Time"));
+}
+
+} // namespace SysInfo
