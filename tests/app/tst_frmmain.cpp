@@ -15,6 +15,7 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -228,6 +229,27 @@ private Q_SLOTS:
                      (QList<platform::Message>{{"Unable to Open Program",
                                                 "Unable to Launch the Appraisal Program. Check to verify the program is installed and functioning properly",
                                                 platform::Buttons::Ok, platform::Icon::None, 0}}));
+    }
+
+    void dialogsOpenModally_data() {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("About") << "mnuAbout" << "About Quarn";
+        QTest::newRow("Configuration") << "mnuSetupConfig" << "Settings";
+    }
+    void dialogsOpenModally() {
+        QFETCH(QString, menu);
+        QFETCH(QString, title);
+        Fixture f;
+        QString seen;
+        QTimer::singleShot(50, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                seen = modal->windowTitle();
+                modal->close();
+            }
+        });
+        f.w->findChild<QAction*>(menu)->trigger();
+        QCOMPARE(seen, title);
     }
 
     void programHelpOpensTheHelpFile() {
