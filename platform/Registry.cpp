@@ -3,6 +3,7 @@
 #include "WinPath.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace platform {
@@ -17,7 +18,17 @@ QString Unescape(QStringView s) {
             continue;
         }
         const QChar c = s[++i];
-        if (c == u'n')
+        static const QString simple = QStringLiteral("abtnvfre");
+        static const char16_t meaning[] = {7, 8, 9, 10, 11, 12, 13, 27};
+        if (const qsizetype k = simple.indexOf(c); k >= 0)
+            out += QChar(meaning[k]);
+        else if (c >= u'0' && c <= u'7') {
+            qsizetype j = i;
+            while (j < s.size() && j < i + 3 && s[j] >= u'0' && s[j] <= u'7')
+                ++j;
+            out += QChar(s.mid(i, j - i).toUInt(nullptr, 8));
+            i = j - 1;
+        } else if (c == u'n')
             out += u'\n';
         else if (c == u'r')
             out += u'\r';
@@ -114,7 +125,16 @@ std::optional<RegistryValue> ReadRegistryText(const QByteArray& text, const QStr
         }
         if (v.startsWith(u"hex(")) {
             const int type = v.mid(4, v.indexOf(u')') - 4).toInt(nullptr, 16);
-            return RegistryValue{type, HexBytes(v.mid(v.indexOf(u':') + 1))};
+            QByteArray data = HexBytes(v.mid(v.indexOf(u':') + 1));
+            if (type == 1 || type == 2 || type == 7) {
+                // Text kept as hex is UTF-16, often without its final zero.
+                QString text = QString::fromUtf16(
+                    reinterpret_cast<const char16_t*>(data.constData()), data.size() / 2);
+                while (text.endsWith(QChar(0)))
+                    text.chop(1);
+                data = text.toUtf8();
+            }
+            return RegistryValue{type, data};
         }
         if (v.startsWith(u"hex:"))
             return RegistryValue{3, HexBytes(v.mid(4))};
@@ -124,8 +144,10 @@ std::optional<RegistryValue> ReadRegistryText(const QByteArray& text, const QStr
 }
 
 std::optional<RegistryValue> ReadMachineValue(const QString& key, const QString& name) {
-    QFile f(WinePrefix() + QStringLiteral("/system.reg"));
-    if (!f.open(QIODevice::ReadOnly) || f.size() > 256 * 1024 * 1024)
+    // A registry is a plain file of modest size; anything else reads as empty.
+    const QString path = WinePrefix() + QStringLiteral("/system.reg");
+    QFile f(path);
+    if (!QFileInfo(path).isFile() || f.size() > 64 * 1024 * 1024 || !f.open(QIODevice::ReadOnly))
         return std::nullopt;
     return ReadRegistryText(f.readAll(), key, name);
 }

@@ -30,6 +30,9 @@ bool IsWebAddress(const QString& target) {
 } // namespace
 
 int DesktopShell::execute(const ShellRequest& r) {
+    // Nothing to open is no file: not the current folder.
+    if (r.target.trimmed().isEmpty())
+        return kFileNotFound;
     if (IsWebAddress(r.target))
         return QDesktopServices::openUrl(QUrl(r.target)) ? kAccepted : kNoAssociation;
 

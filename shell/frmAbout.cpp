@@ -1,5 +1,6 @@
 #include "frmAbout.h"
 
+#include "Codepage.h"
 #include "Prompter.h"
 #include "Registry.h"
 #include "ShellOpen.h"
@@ -35,7 +36,7 @@ frmAbout::frmAbout(const SkinFramework* skin, QWidget* parent)
     if (skin)
         skin->ApplyWindow(this);
     setWindowTitle(QStringLiteral("About ") + platform::ProgramTitle);
-    ui_->lblVersion->setText(VersionText());
+    ui_->lblVersion->setText(VersionText(QStringLiteral(QUARN_VERSION)));
 }
 
 frmAbout::~frmAbout() = default;
@@ -44,8 +45,8 @@ QString frmAbout::WebAddress() {
     return QStringLiteral("https://quarn.example.org/");
 }
 
-QString frmAbout::VersionText() {
-    const QStringList parts = QStringLiteral(QUARN_VERSION).split(u'.');
+QString frmAbout::VersionText(const QString& version) {
+    const QStringList parts = version.split(u'.');
     QStringList numbers;
     for (const QString& p : parts.mid(0, 3))
         numbers << QString::number(p.toInt());
@@ -73,17 +74,24 @@ bool GetKeyValue(quint32 KeyRoot, const QString& KeyName, const QString& SubKeyR
         return false;
     }
     const auto value = platform::ReadMachineValue(KeyName, SubKeyRef);
-    // Text is measured with its terminating zero, as the registry hands it over.
-    if (!value || value->data.size() + (value->type == 1 ? 1 : 0) > 1024) {
+    // As the ANSI query hands it over: text in the code page with its
+    // terminating zero, and a final zero byte cut off whatever the type.
+    const bool text = value && value->type == 1;
+    QByteArray data;
+    if (value)
+        data = text ? platform::EncodeAnsi(QString::fromUtf8(value->data)) + '\0' : value->data;
+    if (!value || data.size() > 1024) {
         KeyVal.clear();
         return false;
     }
-    if (value->type == 1) {
+    if (data.endsWith('\0'))
+        data.chop(1);
+    if (text) {
         KeyVal = QString::fromUtf8(value->data);
     } else if (value->type == 4) {
         QString hex = QStringLiteral("&h");
-        for (qsizetype i = value->data.size() - 1; i >= 0; --i)
-            hex += QStringLiteral("%1").arg(quint8(value->data[i]), 2, 16, QChar(u'0')).toUpper();
+        for (qsizetype i = data.size() - 1; i >= 0; --i)
+            hex += QStringLiteral("%1").arg(quint8(data[i]), 2, 16, QChar(u'0')).toUpper();
         KeyVal = hex;
     }
     return true;

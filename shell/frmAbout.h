@@ -19,8 +19,9 @@ public:
     explicit frmAbout(const SkinFramework* skin, QWidget* parent = nullptr);
     ~frmAbout() override;
 
-    static QString WebAddress();  // scheme, host and a closing slash
-    static QString VersionText(); // major.minor.revision, no leading zeros
+    static QString WebAddress(); // scheme, host and a closing slash
+    // Major, minor and revision without leading zeros: 1.00.0012 reads 1.0.12.
+    static QString VersionText(const QString& version);
 
     Ui::frmAbout* ui() const { return ui_.get(); }
 

@@ -25,6 +25,7 @@ const QByteArray kRegistry =
     "\"Quote\"=\"say \\\"hi\\\"\"\n"
     "\"Expand\"=str(2):\"%SystemRoot%\\\\x\"\n"
     "\"Binary\"=hex:01,02,\\\n  03\n"
+    "\"Esc\"=\"a\\eb\\ac\\033d\"\r\n"
     "@=\"default\"\n\n"
     "[Software\\\\Microsoft\\\\Other] 1590000000\n"
     "\"PATH\"=\"elsewhere\"\n";
@@ -50,6 +51,7 @@ private Q_SLOTS:
         QTest::newRow("another key") << "Software\\Microsoft\\Other" << "PATH" << 1 << QByteArray("elsewhere");
         QTest::newRow("missing value") << k << "NONE" << -1 << QByteArray();
         QTest::newRow("missing key") << "Software\\None" << "PATH" << -1 << QByteArray();
+        QTest::newRow("escapes") << k << "Esc" << 1 << QByteArray("a\x1b" "b\x07" "c\x1b" "d");
     }
     void registryText() {
         QFETCH(QString, key);
@@ -69,7 +71,9 @@ private Q_SLOTS:
         QTest::addColumn<bool>("found");
         QTest::addColumn<QString>("value");
         QTest::newRow("text") << "PATH" << true << "C:\\Program Files\\MSInfo\\msinfo32.exe";
-        QTest::newRow("number, last byte first") << "Number" << true << "&h0000002A";
+        QTest::newRow("number, last byte first, final zero cut") << "Number" << true << "&h00002A";
+        QTest::newRow("text kept as hex UTF-16") << "Utf16" << true << "C:\\";
+        QTest::newRow("1023 bytes with its zero") << "Long1023" << true << QString(1023, u'x');
         QTest::newRow("other type leaves it") << "Binary" << true << "before";
         QTest::newRow("missing empties it") << "NONE" << false << "";
         QTest::newRow("too long counts as missing") << "Long" << false << "";
@@ -79,9 +83,9 @@ private Q_SLOTS:
         QFETCH(bool, found);
         QFETCH(QString, value);
         TestPrefix p;
-        p.write(p.prefix() + "/system.reg", kRegistry + "[Software\\\\Microsoft\\\\Shared Tools\\\\MSINFO]\n");
         QByteArray withLong = kRegistry;
-        withLong.replace("\"Number\"", "\"Long\"=\"" + QByteArray(1024, 'x') + "\"\n\"Number\"");
+        withLong.replace("\"Number\"", "\"Long\"=\"" + QByteArray(1024, 'x') + "\"\r\n\"Long1023\"=\"" +
+                                             QByteArray(1023, 'x') + "\"\n\"Utf16\"=hex(1):43,00,3a,00,5c,00\n\"Number\"");
         p.write(p.prefix() + "/system.reg", withLong);
         QString got = "before";
         QCOMPARE(GetKeyValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", name, got), found);
@@ -136,6 +140,7 @@ private Q_SLOTS:
         frmAbout box(nullptr);
         QCOMPARE(box.windowTitle(), u"About Quarn");
         QCOMPARE(box.ui()->lblVersion->text(), u"1.0.12");
+        QCOMPARE(frmAbout::VersionText("1.00.0012"), u"1.0.12");
         QCOMPARE(box.ui()->client->size(), QSize(430, 232));
         QCOMPARE(box.ui()->Label1->text(), u"quarn.example.org");
         QVERIFY(box.ui()->Label1->font().underline());

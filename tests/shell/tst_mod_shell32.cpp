@@ -102,6 +102,7 @@ private Q_SLOTS:
         QTest::newRow("missing folder") << "C:\\NODIR\\NONE.CHM" << 3;
         QTest::newRow("unmapped drive") << "Q:\\A.CHM" << 3;
         QTest::newRow("program without wine") << "C:\\KAV\\Kav.exe" << 31;
+        QTest::newRow("nothing: no file, not the current folder") << "" << 2;
     }
     void desktopShellAnswers() {
         QFETCH(QString, target);
