@@ -121,10 +121,7 @@ void frmMain::transferFiles() {
 void frmMain::ShowTransfer() {
     frmCopy dialog(
         state_, &SkinFramework1, [this]() -> frmConfig& { return Config(); }, this);
-    if (transferHook)
-        transferHook(dialog);
-    else
-        dialog.exec();
+    dialog.exec();
 }
 
 void frmMain::launchKav() {

@@ -49,8 +49,6 @@ public:
     // start-up sequence runs again.
     void transferFiles();
     void launchKav();
-    // Tests drive the transfer dialog here instead of running it modally.
-    std::function<void(frmCopy&)> transferHook;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

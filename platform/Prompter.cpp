@@ -45,10 +45,6 @@ Prompter& CurrentPrompter() {
     return gPrompter ? *gPrompter : terminal;
 }
 
-void SetPrompter(Prompter* prompter) {
-    gPrompter = prompter;
-}
-
 Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title,
               int defaultButton) {
     return CurrentPrompter().ask(

@@ -41,7 +41,6 @@ public:
 
 // The prompter in use; a terminal prompter until one is installed.
 Prompter& CurrentPrompter();
-void SetPrompter(Prompter* prompter); // nullptr: back to the terminal
 
 // Shows a box through the current prompter; an empty title becomes the
 // program's title.
