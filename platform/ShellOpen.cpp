@@ -1,5 +1,6 @@
 #include "ShellOpen.h"
 
+#include "DesktopApps.h"
 #include "HostError.h"
 #include "WinPath.h"
 
@@ -62,6 +63,10 @@ int DesktopShell::execute(const ShellRequest& r) {
                    ? kAccepted
                    : kNoAssociation;
     }
+    // The opener would hand a type with no viewer to a web browser, or fail
+    // silently: the shell says so instead.
+    if (DesktopApplicationFor(host.value).isEmpty())
+        return kNoAssociation;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(host.value)) ? kAccepted : kNoAssociation;
 }
 

@@ -22,7 +22,8 @@ public:
 };
 
 // Web addresses and documents through the desktop's opener, ".exe" programs
-// through wine (31 when it is not installed). Windows paths resolve through
+// through wine (31 when it is not installed, as for a document type no
+// desktop application opens). Windows paths resolve through
 // the prefix; a relative one against the current directory.
 class DesktopShell : public ShellService {
 public:

@@ -154,7 +154,16 @@ Result<QString> ToHostPath(const QString& windowsPath) {
         return {Resolve(root.value, parts.value), NoError};
     }
 
-    const QString cwd = CurrentDirectory();
+    const QString mapped = ToWindowsPath(QDir::currentPath());
+    if (mapped.isEmpty() && !p.isEmpty() && !IsSeparator(p[0])) {
+        // A working folder no drive reaches (a prefix without Z: started from
+        // the installed data folder) still holds the names relative to it.
+        auto parts = Components(p);
+        if (!parts.ok())
+            return {{}, parts.error};
+        return {Resolve(QDir::currentPath(), parts.value), NoError};
+    }
+    const QString cwd = mapped.isEmpty() ? QStringLiteral("C:\\") : mapped;
     if (!p.isEmpty() && IsSeparator(p[0]))
         return ToHostPath(cwd.left(2) + p); // the current drive's root
     return ToHostPath(cwd.endsWith(u'\\') ? cwd + p : cwd + u'\\' + p);

@@ -19,7 +19,8 @@ QString WinePrefix();
 // paths through <prefix>/dosdevices/unc/<server>/<share>, and a path that
 // starts with "/" is a host path already. Each existing component is matched
 // exactly first, then without regard to case; the rest is kept as written.
-// Relative paths resolve against CurrentDirectory(). Errors: 68 for a drive or
+// Relative paths resolve against CurrentDirectory(), or against the host's
+// working folder itself when no drive reaches it. Errors: 68 for a drive or
 // share with no mapping, 71 for a mapping whose target is gone (a drive
 // without its medium), 75 for a name the file system cannot hold.
 Result<QString> ToHostPath(const QString& windowsPath);

@@ -106,6 +106,11 @@ private Q_SLOTS:
         const QString saved = QDir::currentPath();
         QVERIFY(QDir::setCurrent(p.root()));
         QCOMPARE(CurrentDirectory(), u"C:\\");
+        // A relative name still means the file here (the help file beside an
+        // installed program), not one on C:; a rooted one goes to C:.
+        QVERIFY(QFile(p.root() + "/quarn.chm").open(QIODevice::WriteOnly));
+        QCOMPARE(Canon(ToHostPath(QStringLiteral("QUARN.CHM")).value), Canon(p.root() + "/quarn.chm"));
+        QCOMPARE(Canon(ToHostPath(QStringLiteral("\\windows")).value), Canon(p.driveC() + "/windows"));
         QVERIFY(QDir::setCurrent(saved));
     }
 

@@ -1,17 +1,23 @@
 // GShell's answers, messages, title and window states through a recording
-// shell; StrReplace at its edges; the desktop shell's own answers.
+// shell; StrReplace at its edges; the desktop shell's own answers and how
+// it finds the application for a document.
 
+#include "DesktopApps.h"
 #include "Prompter.h"
 #include "ShellOpen.h"
 #include "TestPrefix.h"
 #include "mod_Shell32.h"
 
+#include <QDir>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace mod_Shell32;
 using platform::RecordingShell;
 using platform::ShellRequest;
+
+using XdgFiles = QMap<QString, QByteArray>;
 
 class TestModShell32 : public QObject {
     Q_OBJECT
@@ -103,18 +109,96 @@ private Q_SLOTS:
         QTest::newRow("unmapped drive") << "Q:\\A.CHM" << 3;
         QTest::newRow("program without wine") << "C:\\KAV\\Kav.exe" << 31;
         QTest::newRow("nothing: no file, not the current folder") << "" << 2;
+        QTest::newRow("help file, no viewer on the desktop") << "C:\\VALUATOR\\QUARN.CHM" << 31;
     }
     void desktopShellAnswers() {
         QFETCH(QString, target);
         QFETCH(int, answer);
         TestPrefix p;
         p.write(p.driveC() + "/KAV/KAV.EXE", "MZ");
+        p.write(p.driveC() + "/VALUATOR/QUARN.CHM", "ITSF");
+        const XdgDirs xdg(p.root() + "/xdg");
         const QByteArray path = qgetenv("PATH");
         const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
         qputenv("PATH", QFile::encodeName(p.root())); // no wine here
         platform::DesktopShell shell;
         QCOMPARE(shell.execute({"open", target, "", "", 1}), answer);
     }
+
+    // Files under a private XDG tree (data/applications, config) and the
+    // application expected for a help file.
+    void desktopApplication_data() {
+        QTest::addColumn<XdgFiles>("files");
+        QTest::addColumn<QString>("expected");
+        const QByteArray viewer = "[Desktop Entry]\nType=Application\nExec=viewer %f\n"
+                                  "MimeType=application/vnd.ms-htmlhelp;\n";
+        const QByteArray byAlias = "[Desktop Entry]\nExec=v %f\nMimeType=text/x-foo;application/x-chm\n";
+        const QByteArray anyFile = "[Desktop Entry]\nExec=hex %f\nMimeType=application/octet-stream;\n";
+        const QByteArray plain = "[Desktop Entry]\nExec=plain %f\n";
+        using Files = XdgFiles;
+        QTest::newRow("nothing installed") << Files{} << "";
+        QTest::newRow("a viewer lists the type") << Files{{"data/applications/viewer.desktop", viewer}}
+                                                 << "viewer.desktop";
+        QTest::newRow("a viewer lists an alias") << Files{{"data/applications/v.desktop", byAlias}} << "v.desktop";
+        QTest::newRow("any file is no viewer") << Files{{"data/applications/hex.desktop", anyFile}} << "";
+        QTest::newRow("hidden entry")
+            << Files{{"data/applications/viewer.desktop", viewer + "Hidden=true\n"}} << "";
+        QTest::newRow("default whose file is gone")
+            << Files{{"config/mimeapps.list", "[Default Applications]\napplication/vnd.ms-htmlhelp=gone.desktop\n"}}
+            << "";
+        QTest::newRow("default in a vendor folder")
+            << Files{{"config/mimeapps.list", "[Default Applications]\napplication/vnd.ms-htmlhelp=kde-view.desktop;\n"},
+                     {"data/applications/kde/view.desktop", plain}}
+            << "kde-view.desktop";
+        QTest::newRow("the user removed the only viewer")
+            << Files{{"config/mimeapps.list", "[Removed Associations]\napplication/vnd.ms-htmlhelp=viewer.desktop\n"},
+                     {"data/applications/viewer.desktop", viewer}}
+            << "";
+        QTest::newRow("removal of another leaves the viewer")
+            << Files{{"config/mimeapps.list", "[Removed Associations]\napplication/vnd.ms-htmlhelp=old.desktop\n"},
+                     {"data/applications/viewer.desktop", viewer}}
+            << "viewer.desktop";
+        QTest::newRow("binary junk for a list")
+            << Files{{"config/mimeapps.list", QByteArray("\0\xff[\n=\n[Default Applications\n", 20)}} << "";
+    }
+    void desktopApplication() {
+        QFETCH(XdgFiles, files);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const XdgDirs xdg(dir.path());
+        for (auto it = files.cbegin(); it != files.cend(); ++it) {
+            const QString path = dir.path() + u'/' + it.key();
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(it.value());
+        }
+        QCOMPARE(platform::DesktopApplicationFor(dir.path() + "/quarn.chm"), expected);
+    }
+
+private:
+    // Points the desktop's lookup at <root>/data and <root>/config alone.
+    // The type database is read once per process, so every case sees it.
+    struct XdgDirs {
+        explicit XdgDirs(const QString& root) {
+            for (const char* v : kVars)
+                saved.append(qgetenv(v));
+            qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
+            // The system's type database, without the system's applications.
+            QDir().mkpath(root + "/system");
+            QFile::link(QStringLiteral("/usr/share/mime"), root + "/system/mime");
+            qputenv("XDG_DATA_DIRS", QFile::encodeName(root + "/system"));
+            qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
+            qputenv("XDG_CONFIG_DIRS", QFile::encodeName(root + "/none"));
+        }
+        ~XdgDirs() {
+            for (int i = 0; i < 4; ++i)
+                saved[i].isNull() ? qunsetenv(kVars[i]) : qputenv(kVars[i], saved[i]);
+        }
+        static constexpr const char* kVars[4] = {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME",
+                                                 "XDG_CONFIG_DIRS"};
+        QList<QByteArray> saved;
+    };
 };
 
 QTEST_MAIN(TestModShell32)
