@@ -5,7 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/ensure-packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
+# The sanitizer and fuzz builds need clang; the package checks need the
+# desktop's validators, dpkg's tools and groff for the man page.
+ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev \
+    desktop-file-utils appstream dpkg-dev file groff-base
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)

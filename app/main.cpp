@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -37,6 +38,9 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarn"));
+    // The desktop matches the window to its menu entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.quarn"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quarn.png")));
     platform::QtPrompter prompter;
     platform::ScopedPrompter use(prompter);
     frmMain window;

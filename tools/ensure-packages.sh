@@ -16,4 +16,5 @@ ensure_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev)
+# fp-utils compiles the help file; qt6-svg-dev renders the icon sizes.
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev fp-utils)
