@@ -13,4 +13,6 @@ if [ -z "${WINEPREFIX:-}" ]; then
     build/default/cli/quarnctl demo-suite build/demo-prefix
     export WINEPREFIX="$PWD/build/demo-prefix"
 fi
-exec build/default/app/quarn
+# Where the help file lies beside the program, as the desktop entry does.
+cd build/default/app
+exec ./quarn

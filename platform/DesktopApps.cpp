@@ -58,7 +58,8 @@ bool Usable(const QString& desktopFile) {
     if (desktopFile.isEmpty())
         return false;
     const auto entry = ReadKeyFile(desktopFile).value(QStringLiteral("Desktop Entry"));
-    return entry.value(QStringLiteral("Hidden")) != u"true" && !entry.value(QStringLiteral("Exec")).isEmpty();
+    return entry.value(QStringLiteral("Hidden")) != u"true" &&
+           !entry.value(QStringLiteral("Exec")).isEmpty();
 }
 
 } // namespace
@@ -73,12 +74,12 @@ QString DesktopApplicationFor(const QString& hostFile) {
         return {};
 
     const QString home = QDir::homePath();
-    const QStringList configDirs =
-        Dirs("XDG_CONFIG_HOME", home + QStringLiteral("/.config")) +
-        Dirs("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg"));
+    const QStringList configDirs = Dirs("XDG_CONFIG_HOME", home + QStringLiteral("/.config")) +
+                                   Dirs("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg"));
     QStringList applicationDirs;
-    for (const QString& d : Dirs("XDG_DATA_HOME", home + QStringLiteral("/.local/share")) +
-                                Dirs("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share")))
+    for (const QString& d :
+         Dirs("XDG_DATA_HOME", home + QStringLiteral("/.local/share")) +
+             Dirs("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share")))
         applicationDirs += d + QStringLiteral("/applications");
 
     // Earlier lists win: a user's removal hides a system-wide addition.
@@ -92,14 +93,16 @@ QString DesktopApplicationFor(const QString& hostFile) {
                         return id;
                 }
             }
-            for (const QString& id : Split(list.value(QStringLiteral("Removed Associations")).value(t)))
+            for (const QString& id :
+                 Split(list.value(QStringLiteral("Removed Associations")).value(t)))
                 removed.insert(id);
         }
     }
 
     for (const QString& dir : applicationDirs) {
         const QDir applications(dir);
-        for (const QString& name : applications.entryList({QStringLiteral("*.desktop")}, QDir::Files)) {
+        for (const QString& name :
+             applications.entryList({QStringLiteral("*.desktop")}, QDir::Files)) {
             const QString path = applications.filePath(name);
             const auto entry = ReadKeyFile(path).value(QStringLiteral("Desktop Entry"));
             const QStringList handled = Split(entry.value(QStringLiteral("MimeType")));

@@ -29,16 +29,23 @@ private Q_SLOTS:
         QTest::newRow("0") << 0 << "Out of memory";
         QTest::newRow("2") << 2 << "File not found";
         QTest::newRow("3") << 3 << "Path not found";
-        QTest::newRow("4") << 4 << "An error occurred occurred whilst trying to open or print the selected file.";
+        QTest::newRow("4")
+            << 4 << "An error occurred occurred whilst trying to open or print the selected file.";
         QTest::newRow("5") << 5 << "Path/file access error";
         QTest::newRow("8") << 8 << "Out of memory";
         QTest::newRow("11") << 11 << "The executable file is invalid or corrupt";
-        QTest::newRow("25") << 25 << "An error occurred occurred whilst trying to open or print the selected file.";
+        QTest::newRow("25")
+            << 25 << "An error occurred occurred whilst trying to open or print the selected file.";
         QTest::newRow("26") << 26 << "A sharing violation occurred.";
         QTest::newRow("27") << 27 << "This file type does not have a valid file association.";
-        QTest::newRow("28") << 28 << "The file could not be opened due to time out. Please try again in a moment.";
-        QTest::newRow("29") << 29 << "The file could not be opened because the DDE transaction failed. Please try again in a moment.";
-        QTest::newRow("30") << 30 << "The file could not be opened because the target application is busy. Please try again in a moment.";
+        QTest::newRow("28")
+            << 28 << "The file could not be opened due to time out. Please try again in a moment.";
+        QTest::newRow("29") << 29
+                            << "The file could not be opened because the DDE transaction failed. "
+                               "Please try again in a moment.";
+        QTest::newRow("30") << 30
+                            << "The file could not be opened because the target application is "
+                               "busy. Please try again in a moment.";
         QTest::newRow("31") << 31 << "No application is associated with this file type.";
         QTest::newRow("32") << 32 << "The specified dynamic-link library was not found.";
         QTest::newRow("33 accepted") << 33 << "";
@@ -55,8 +62,9 @@ private Q_SLOTS:
         if (message.isEmpty()) {
             QVERIFY(script.shown().isEmpty());
         } else {
-            QCOMPARE(script.shown(), (QList<platform::Message>{{"Quarn", message, platform::Buttons::Ok,
-                                                              platform::Icon::Information, 0}}));
+            QCOMPARE(script.shown(),
+                     (QList<platform::Message>{{"Quarn", message, platform::Buttons::Ok,
+                                                platform::Icon::Information, 0}}));
         }
     }
 
@@ -65,10 +73,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("parameters");
         QTest::addColumn<QString>("directory");
         QTest::addColumn<int>("shown");
-        QTest::newRow("every caller's way: normal") << "C:\\KAV\\Kav.exe" << "" << "" << 1;
-        QTest::newRow("program with parameters: hidden") << "c:\\kav\\kav.exe" << "/x" << "" << 0;
-        QTest::newRow("document with a directory: as asked") << "C:\\HELP.CHM" << "" << "C:\\" << 3;
-        QTest::newRow(".EXE anywhere in the name") << "C:\\A.EXE.TXT" << "p" << "" << 0;
+        QTest::newRow("every caller's way: normal") << "C:\\KAV\\Kav.exe"
+                                                    << ""
+                                                    << "" << 1;
+        QTest::newRow("program with parameters: hidden") << "c:\\kav\\kav.exe"
+                                                         << "/x"
+                                                         << "" << 0;
+        QTest::newRow("document with a directory: as asked") << "C:\\HELP.CHM"
+                                                             << ""
+                                                             << "C:\\" << 3;
+        QTest::newRow(".EXE anywhere in the name") << "C:\\A.EXE.TXT"
+                                                   << "p"
+                                                   << "" << 0;
     }
     void windowStates() {
         QFETCH(QString, target);
@@ -78,7 +94,8 @@ private Q_SLOTS:
         RecordingShell shell;
         platform::ScopedShell useShell(shell);
         QVERIFY(GShell(target, 3, parameters, directory, "open", nullptr));
-        QCOMPARE(shell.requests, (QList<ShellRequest>{{"open", target, parameters, directory, shown}}));
+        QCOMPARE(shell.requests,
+                 (QList<ShellRequest>{{"open", target, parameters, directory, shown}}));
     }
 
     void strReplace_data() {
@@ -86,11 +103,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("find");
         QTest::addColumn<QString>("replacement");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("underscores") << "My_App_Name" << "_" << " " << "My App Name";
-        QTest::newRow("none") << "Quarn" << "_" << " " << "Quarn";
-        QTest::newRow("replacement holds find") << "a_b" << "_" << "__" << "a__b";
-        QTest::newRow("case-sensitive") << "aAa" << "a" << "x" << "xAx";
-        QTest::newRow("empty find") << "abc" << "" << "x" << "abc";
+        QTest::newRow("underscores") << "My_App_Name"
+                                     << "_"
+                                     << " "
+                                     << "My App Name";
+        QTest::newRow("none") << "Quarn"
+                              << "_"
+                              << " "
+                              << "Quarn";
+        QTest::newRow("replacement holds find") << "a_b"
+                                                << "_"
+                                                << "__"
+                                                << "a__b";
+        QTest::newRow("case-sensitive") << "aAa"
+                                        << "a"
+                                        << "x"
+                                        << "xAx";
+        QTest::newRow("empty find") << "abc"
+                                    << ""
+                                    << "x"
+                                    << "abc";
     }
     void strReplace() {
         QFETCH(QString, s);
@@ -132,34 +164,44 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         const QByteArray viewer = "[Desktop Entry]\nType=Application\nExec=viewer %f\n"
                                   "MimeType=application/vnd.ms-htmlhelp;\n";
-        const QByteArray byAlias = "[Desktop Entry]\nExec=v %f\nMimeType=text/x-foo;application/x-chm\n";
-        const QByteArray anyFile = "[Desktop Entry]\nExec=hex %f\nMimeType=application/octet-stream;\n";
+        const QByteArray byAlias =
+            "[Desktop Entry]\nExec=v %f\nMimeType=text/x-foo;application/x-chm\n";
+        const QByteArray anyFile =
+            "[Desktop Entry]\nExec=hex %f\nMimeType=application/octet-stream;\n";
         const QByteArray plain = "[Desktop Entry]\nExec=plain %f\n";
         using Files = XdgFiles;
         QTest::newRow("nothing installed") << Files{} << "";
-        QTest::newRow("a viewer lists the type") << Files{{"data/applications/viewer.desktop", viewer}}
-                                                 << "viewer.desktop";
-        QTest::newRow("a viewer lists an alias") << Files{{"data/applications/v.desktop", byAlias}} << "v.desktop";
-        QTest::newRow("any file is no viewer") << Files{{"data/applications/hex.desktop", anyFile}} << "";
+        QTest::newRow("a viewer lists the type")
+            << Files{{"data/applications/viewer.desktop", viewer}} << "viewer.desktop";
+        QTest::newRow("a viewer lists an alias")
+            << Files{{"data/applications/v.desktop", byAlias}} << "v.desktop";
+        QTest::newRow("any file is no viewer")
+            << Files{{"data/applications/hex.desktop", anyFile}} << "";
         QTest::newRow("hidden entry")
             << Files{{"data/applications/viewer.desktop", viewer + "Hidden=true\n"}} << "";
         QTest::newRow("default whose file is gone")
-            << Files{{"config/mimeapps.list", "[Default Applications]\napplication/vnd.ms-htmlhelp=gone.desktop\n"}}
+            << Files{{"config/mimeapps.list",
+                      "[Default Applications]\napplication/vnd.ms-htmlhelp=gone.desktop\n"}}
             << "";
         QTest::newRow("default in a vendor folder")
-            << Files{{"config/mimeapps.list", "[Default Applications]\napplication/vnd.ms-htmlhelp=kde-view.desktop;\n"},
+            << Files{{"config/mimeapps.list",
+                      "[Default Applications]\napplication/vnd.ms-htmlhelp=kde-view.desktop;\n"},
                      {"data/applications/kde/view.desktop", plain}}
             << "kde-view.desktop";
         QTest::newRow("the user removed the only viewer")
-            << Files{{"config/mimeapps.list", "[Removed Associations]\napplication/vnd.ms-htmlhelp=viewer.desktop\n"},
+            << Files{{"config/mimeapps.list",
+                      "[Removed Associations]\napplication/vnd.ms-htmlhelp=viewer.desktop\n"},
                      {"data/applications/viewer.desktop", viewer}}
             << "";
         QTest::newRow("removal of another leaves the viewer")
-            << Files{{"config/mimeapps.list", "[Removed Associations]\napplication/vnd.ms-htmlhelp=old.desktop\n"},
+            << Files{{"config/mimeapps.list",
+                      "[Removed Associations]\napplication/vnd.ms-htmlhelp=old.desktop\n"},
                      {"data/applications/viewer.desktop", viewer}}
             << "viewer.desktop";
         QTest::newRow("binary junk for a list")
-            << Files{{"config/mimeapps.list", QByteArray("\0\xff[\n=\n[Default Applications\n", 20)}} << "";
+            << Files{{"config/mimeapps.list",
+                      QByteArray("\0\xff[\n=\n[Default Applications\n", 20)}}
+            << "";
     }
     void desktopApplication() {
         QFETCH(XdgFiles, files);
@@ -195,8 +237,8 @@ private:
             for (int i = 0; i < 4; ++i)
                 saved[i].isNull() ? qunsetenv(kVars[i]) : qputenv(kVars[i], saved[i]);
         }
-        static constexpr const char* kVars[4] = {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME",
-                                                 "XDG_CONFIG_DIRS"};
+        static constexpr const char* kVars[4] = {"XDG_DATA_HOME", "XDG_DATA_DIRS",
+                                                 "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"};
         QList<QByteArray> saved;
     };
 };

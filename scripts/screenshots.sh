@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Retakes the picture of every window on a fresh demo suite under a virtual
+# display, for the README and the help file, so they never go stale:
+#   scripts/screenshots.sh [folder]      (default docs/)
+# The next build compiles the new pictures into quarn.chm.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/ensure-packages.sh
+ensure_packages "${BUILD_PACKAGES[@]}" xvfb xauth fonts-liberation
+
+out=${1:-docs}
+mkdir -p "$out"
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$(nproc)" --target screenshot quarnctl
+
+# A demo suite of its own: the pictures never show what a run of ./run.sh changed.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+build/default/cli/quarnctl demo-suite "$scratch/prefix" >/dev/null
+mkdir -m 700 "$scratch/run"
+
+declare -A pictures=([main]=main-window [config]=settings [transfer]=transfer [about]=about)
+for window in main config transfer about; do
+    file=$out/${pictures[$window]}.png
+    WINEPREFIX=$scratch/prefix XDG_RUNTIME_DIR=$scratch/run QT_QPA_PLATFORM=xcb \
+        xvfb-run -a -s "-screen 0 1280x1024x24" \
+        build/default/tools/screenshot/screenshot "$file" "$window"
+    echo "$file"
+done
