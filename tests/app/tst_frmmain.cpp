@@ -258,6 +258,23 @@ private Q_SLOTS:
         QCOMPARE(f.shell.requests, (QList<platform::ShellRequest>{{"open", "quarn.chm", "", "", 1}}));
     }
 
+    // The desktop's own shell, started where the help file lies (as the
+    // desktop entry starts Quarn), on a desktop without a help viewer.
+    void programHelpWithoutAViewerSaysSo() {
+        Fixture f;
+        platform::DesktopShell desktop;
+        platform::ScopedShell useDesktop(desktop);
+        const ScopedXdgDirs xdg(f.p.at("xdg"));
+        f.p.write(f.p.at("share/quarn/quarn.chm"), "ITSF");
+        const QString saved = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(f.p.at("share/quarn")));
+        f.w->ui()->mnuProgHelp->trigger();
+        QVERIFY(QDir::setCurrent(saved));
+        QCOMPARE(f.script.shown(),
+                 (QList<platform::Message>{{"Quarn", "No application is associated with this file type.",
+                                            platform::Buttons::Ok, platform::Icon::Information, 0}}));
+    }
+
     void secondInstanceSaysSoAndWritesNothing() {
         TestPrefix p;
         platform::SingleInstance first(Key() + "-second");

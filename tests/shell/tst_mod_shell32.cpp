@@ -149,7 +149,7 @@ private Q_SLOTS:
         TestPrefix p;
         p.write(p.driveC() + "/KAV/KAV.EXE", "MZ");
         p.write(p.driveC() + "/VALUATOR/QUARN.CHM", "ITSF");
-        const XdgDirs xdg(p.root() + "/xdg");
+        const ScopedXdgDirs xdg(p.root() + "/xdg");
         const QByteArray path = qgetenv("PATH");
         const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
         qputenv("PATH", QFile::encodeName(p.root())); // no wine here
@@ -207,7 +207,7 @@ private Q_SLOTS:
         QFETCH(XdgFiles, files);
         QFETCH(QString, expected);
         QTemporaryDir dir;
-        const XdgDirs xdg(dir.path());
+        const ScopedXdgDirs xdg(dir.path());
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
             const QString path = dir.path() + u'/' + it.key();
             QVERIFY(QDir().mkpath(QFileInfo(path).path()));
@@ -217,30 +217,6 @@ private Q_SLOTS:
         }
         QCOMPARE(platform::DesktopApplicationFor(dir.path() + "/quarn.chm"), expected);
     }
-
-private:
-    // Points the desktop's lookup at <root>/data and <root>/config alone.
-    // The type database is read once per process, so every case sees it.
-    struct XdgDirs {
-        explicit XdgDirs(const QString& root) {
-            for (const char* v : kVars)
-                saved.append(qgetenv(v));
-            qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-            // The system's type database, without the system's applications.
-            QDir().mkpath(root + "/system");
-            QFile::link(QStringLiteral("/usr/share/mime"), root + "/system/mime");
-            qputenv("XDG_DATA_DIRS", QFile::encodeName(root + "/system"));
-            qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-            qputenv("XDG_CONFIG_DIRS", QFile::encodeName(root + "/none"));
-        }
-        ~XdgDirs() {
-            for (int i = 0; i < 4; ++i)
-                saved[i].isNull() ? qunsetenv(kVars[i]) : qputenv(kVars[i], saved[i]);
-        }
-        static constexpr const char* kVars[4] = {"XDG_DATA_HOME", "XDG_DATA_DIRS",
-                                                 "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"};
-        QList<QByteArray> saved;
-    };
 };
 
 QTEST_MAIN(TestModShell32)

@@ -74,3 +74,25 @@ QStringList TestPrefix::entries(const QString& hostDir) {
     return QDir(hostDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                    QDir::NoDotAndDotDot);
 }
+
+namespace {
+constexpr const char* kXdgVariables[] = {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME",
+                                         "XDG_CONFIG_DIRS"};
+}
+
+ScopedXdgDirs::ScopedXdgDirs(const QString& root) {
+    for (const char* v : kXdgVariables)
+        saved_.append(qgetenv(v));
+    // The type database is read once per process, so every test sees it.
+    QDir().mkpath(root + "/system");
+    QFile::link(QStringLiteral("/usr/share/mime"), root + "/system/mime");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(root + "/system"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(root + "/none"));
+}
+
+ScopedXdgDirs::~ScopedXdgDirs() {
+    for (int i = 0; i < saved_.size(); ++i)
+        saved_[i].isNull() ? qunsetenv(kXdgVariables[i]) : qputenv(kXdgVariables[i], saved_[i]);
+}

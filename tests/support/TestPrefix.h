@@ -6,6 +6,7 @@
 // WINEPREFIX points at it for the object's lifetime.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -42,4 +43,17 @@ private:
     QTemporaryDir dir_;
     QByteArray savedPrefix_;
     bool hadPrefix_ = false;
+};
+
+// Points the desktop's application lookup at <root>/data and <root>/config
+// alone (with the system's type database) for the object's lifetime.
+class ScopedXdgDirs {
+public:
+    explicit ScopedXdgDirs(const QString& root);
+    ~ScopedXdgDirs();
+    ScopedXdgDirs(const ScopedXdgDirs&) = delete;
+    ScopedXdgDirs& operator=(const ScopedXdgDirs&) = delete;
+
+private:
+    QList<QByteArray> saved_;
 };
