@@ -13,6 +13,4 @@ if [ -z "${WINEPREFIX:-}" ]; then
     build/default/cli/quarnctl demo-suite build/demo-prefix
     export WINEPREFIX="$PWD/build/demo-prefix"
 fi
-# Where the help file lies beside the program, as the desktop entry does.
-cd build/default/app
-exec ./quarn
+exec build/default/app/quarn

@@ -4,6 +4,7 @@
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 
@@ -26,6 +27,26 @@ bool DisplayReachable() {
     return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X") + number);
 }
 
+// Help opens "quarn.chm" by its bare name from the working folder, which the
+// desktop entry sets to the data folder. Started from anywhere else (a
+// terminal), Quarn moves to where its help lies, beside the program or in
+// the installed data folder.
+void StartWhereTheHelpLies() {
+    if (QFileInfo::exists(QStringLiteral("quarn.chm")))
+        return;
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& folder : {dir, dir + QStringLiteral("/../share/quarn")}) {
+        if (!QFileInfo::exists(folder + QStringLiteral("/quarn.chm")))
+            continue;
+        // A relative prefix keeps meaning the folder it was given in.
+        const QString prefix = qEnvironmentVariable("WINEPREFIX");
+        if (!prefix.isEmpty() && QDir::isRelativePath(prefix))
+            qputenv("WINEPREFIX", QFile::encodeName(QDir::current().absoluteFilePath(prefix)));
+        QDir::setCurrent(folder);
+        return;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -41,6 +62,7 @@ int main(int argc, char** argv) {
     // The desktop matches the window to its menu entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.quarn"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quarn.png")));
+    StartWhereTheHelpLies();
     platform::QtPrompter prompter;
     platform::ScopedPrompter use(prompter);
     frmMain window;

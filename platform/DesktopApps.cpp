@@ -1,10 +1,11 @@
 #include "DesktopApps.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QSet>
-#include <QStandardPaths>
 
 namespace platform {
 namespace {
@@ -12,11 +13,15 @@ namespace {
 using Groups = QHash<QString, QHash<QString, QString>>;
 
 // Desktop files and mimeapps.list share one grammar; QSettings would take the
-// "/" in a type's name for a group.
+// "/" in a type's name for a group. Only plain files are read: a FIFO in
+// their place would block the window for good.
 Groups ReadKeyFile(const QString& path) {
     Groups groups;
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > 4 * 1024 * 1024)
+        return groups;
     QFile f(path);
-    if (f.size() > 4 * 1024 * 1024 || !f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly))
         return groups;
     QString group;
     while (!f.atEnd()) {
@@ -31,7 +36,11 @@ Groups ReadKeyFile(const QString& path) {
 }
 
 QStringList Split(const QString& list) {
-    return list.split(u';', Qt::SkipEmptyParts);
+    QStringList items;
+    for (const QString& item : list.split(u';', Qt::SkipEmptyParts))
+        if (!item.trimmed().isEmpty())
+            items << item.trimmed();
+    return items;
 }
 
 QStringList Dirs(const char* variable, const QString& fallback) {
@@ -39,27 +48,36 @@ QStringList Dirs(const char* variable, const QString& fallback) {
     return (value.isEmpty() ? fallback : value).split(u':', Qt::SkipEmptyParts);
 }
 
-// "vendor-app.desktop" may live as applications/vendor/app.desktop.
-QString DesktopFile(const QStringList& applicationDirs, const QString& id) {
+struct Application {
+    QString id;
+    QHash<QString, QString> entry;
+};
+
+// Every desktop file by its id ("kde4/x.desktop" is "kde4-x.desktop"); the
+// first folder that holds an id wins, so a user's hidden copy hides the
+// system's.
+QList<Application> Applications(const QStringList& applicationDirs) {
+    QList<Application> found;
+    QSet<QString> seen;
     for (const QString& dir : applicationDirs) {
-        QString candidate = dir + u'/' + id;
-        if (QFile::exists(candidate))
-            return candidate;
-        for (qsizetype dash = id.indexOf(u'-'); dash > 0; dash = id.indexOf(u'-', dash + 1)) {
-            candidate = dir + u'/' + QString(id).replace(dash, 1, u'/');
-            if (QFile::exists(candidate))
-                return candidate;
+        QDirIterator it(dir, {QStringLiteral("*.desktop")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const QString id = QDir(dir).relativeFilePath(path).replace(u'/', u'-');
+            if (seen.contains(id))
+                continue;
+            seen.insert(id);
+            found.append({id, ReadKeyFile(path).value(QStringLiteral("Desktop Entry"))});
         }
     }
-    return {};
+    return found;
 }
 
-bool Usable(const QString& desktopFile) {
-    if (desktopFile.isEmpty())
-        return false;
-    const auto entry = ReadKeyFile(desktopFile).value(QStringLiteral("Desktop Entry"));
-    return entry.value(QStringLiteral("Hidden")) != u"true" &&
-           !entry.value(QStringLiteral("Exec")).isEmpty();
+bool Usable(const QHash<QString, QString>& entry) {
+    return !entry.isEmpty() && entry.value(QStringLiteral("Hidden")) != u"true" &&
+           (!entry.value(QStringLiteral("Exec")).isEmpty() ||
+            entry.value(QStringLiteral("DBusActivatable")) == u"true");
 }
 
 } // namespace
@@ -82,6 +100,14 @@ QString DesktopApplicationFor(const QString& hostFile) {
              Dirs("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share")))
         applicationDirs += d + QStringLiteral("/applications");
 
+    const QList<Application> applications = Applications(applicationDirs);
+    const auto usable = [&](const QString& id) {
+        for (const Application& a : applications)
+            if (a.id == id)
+                return Usable(a.entry);
+        return false;
+    };
+
     // Earlier lists win: a user's removal hides a system-wide addition.
     QSet<QString> removed;
     for (const QString& dir : configDirs + applicationDirs) {
@@ -89,7 +115,7 @@ QString DesktopApplicationFor(const QString& hostFile) {
         for (const QString& t : types) {
             for (const char* group : {"Default Applications", "Added Associations"}) {
                 for (const QString& id : Split(list.value(QLatin1String(group)).value(t))) {
-                    if (!removed.contains(id) && Usable(DesktopFile(applicationDirs, id)))
+                    if (!removed.contains(id) && usable(id))
                         return id;
                 }
             }
@@ -99,17 +125,11 @@ QString DesktopApplicationFor(const QString& hostFile) {
         }
     }
 
-    for (const QString& dir : applicationDirs) {
-        const QDir applications(dir);
-        for (const QString& name :
-             applications.entryList({QStringLiteral("*.desktop")}, QDir::Files)) {
-            const QString path = applications.filePath(name);
-            const auto entry = ReadKeyFile(path).value(QStringLiteral("Desktop Entry"));
-            const QStringList handled = Split(entry.value(QStringLiteral("MimeType")));
-            for (const QString& t : types) {
-                if (handled.contains(t) && !removed.contains(name) && Usable(path))
-                    return name;
-            }
+    for (const Application& a : applications) {
+        const QStringList handled = Split(a.entry.value(QStringLiteral("MimeType")));
+        for (const QString& t : types) {
+            if (handled.contains(t) && !removed.contains(a.id) && Usable(a.entry))
+                return a.id;
         }
     }
     return {};

@@ -4,11 +4,12 @@
 #   scripts/screenshots.sh [folder]      (default docs/)
 # The next build compiles the new pictures into quarn.chm.
 set -euo pipefail
+# A folder given is taken from where the command was typed.
+out=$(realpath -m "${1:-$(dirname "$0")/../docs}")
 cd "$(dirname "$0")/.."
 . tools/ensure-packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" xvfb xauth fonts-liberation
 
-out=${1:-docs}
 mkdir -p "$out"
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" --target screenshot quarnctl

@@ -10,40 +10,41 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 app=org.example.quarn
+# Below the installation prefix.
 expected_files=(
-    usr/bin/quarn
-    usr/bin/quarnctl
-    usr/share/quarn/sk.cjstyles
-    usr/share/quarn/quarn.chm
-    usr/share/applications/$app.desktop
-    usr/share/metainfo/$app.metainfo.xml
-    usr/share/icons/hicolor/scalable/apps/$app.svg
-    usr/share/man/man1/quarnctl.1.gz
-    usr/share/doc/quarn/copyright
+    bin/quarn
+    bin/quarnctl
+    share/quarn/sk.cjstyles
+    share/quarn/quarn.chm
+    share/applications/$app.desktop
+    share/metainfo/$app.metainfo.xml
+    share/icons/hicolor/scalable/apps/$app.svg
+    share/man/man1/quarnctl.1.gz
+    share/doc/quarn/copyright
 )
 for size in 16 22 24 32 48 64 128 256 512; do
-    expected_files+=("usr/share/icons/hicolor/${size}x${size}/apps/$app.png")
+    expected_files+=("share/icons/hicolor/${size}x${size}/apps/$app.png")
 done
 
-# The tree under $1 holds every file, each well formed.
+# The tree $1, installed for the prefix $2, holds every file, each well formed.
 check_tree() {
-    local root=$1
+    local root=$1$2 prefix=$2
     for f in "${expected_files[@]}"; do
-        [ -s "$root/$f" ] || fail "missing or empty: /$f"
+        [ -s "$root/$f" ] || fail "missing or empty: $prefix/$f"
     done
     for size in 16 48 512; do
-        file "$root/usr/share/icons/hicolor/${size}x${size}/apps/$app.png" |
+        file "$root/share/icons/hicolor/${size}x${size}/apps/$app.png" |
             grep -q "PNG image data, $size x $size" || fail "icon ${size}x${size} is not that size"
     done
 
-    local desktop=$root/usr/share/applications/$app.desktop
+    local desktop=$root/share/applications/$app.desktop
     desktop-file-validate "$desktop" || fail "desktop entry does not validate"
     # Help opens "quarn.chm" by its bare name: the entry must start the program there.
-    grep -qx "Path=/usr/share/quarn" "$desktop" || fail "desktop entry's Path is not the data folder"
-    grep -qx "Exec=quarn" "$desktop" || fail "desktop entry does not start quarn"
+    grep -qx "Path=$prefix/share/quarn" "$desktop" || fail "desktop entry's Path is not the data folder"
+    grep -qx "Exec=$prefix/bin/quarn" "$desktop" || fail "desktop entry does not start the installed quarn"
     grep -qx "Icon=$app" "$desktop" || fail "desktop entry's icon is not the installed one"
 
-    local metainfo=$root/usr/share/metainfo/$app.metainfo.xml
+    local metainfo=$root/share/metainfo/$app.metainfo.xml
     appstreamcli validate --no-net --pedantic "$metainfo" || fail "metainfo does not validate"
     grep -q "<launchable type=\"desktop-id\">$app.desktop</launchable>" "$metainfo" ||
         fail "metainfo launches another desktop entry"
@@ -52,47 +53,65 @@ check_tree() {
         fail "metainfo's newest release is not $version"
 
     local man=$scratch/quarnctl.1
-    gzip -dc "$root/usr/share/man/man1/quarnctl.1.gz" >"$man" || fail "man page is not gzip"
+    gzip -dc "$root/share/man/man1/quarnctl.1.gz" >"$man" || fail "man page is not gzip"
     local warnings
     warnings=$(LC_ALL=C.UTF-8 groff -man -ww -z "$man" 2>&1) || true
     [ -z "$warnings" ] || fail "man page warnings: $warnings"
     grep -q "Quarn $version" "$man" || fail "man page does not carry version $version"
     grep -qE '@[A-Z_]+@' "$man" "$desktop" && fail "a placeholder was left unfilled"
-    # Every command of --help has its entry in the man page.
+    # Every command of --help ("ini get" with its second word) has its entry.
     local help command
-    help=$("$root/usr/bin/quarnctl" --help)
-    for command in $(sed -n '/^Commands:/,/^$/p' <<<"$help" | grep -oE '^  [a-z-]+( [a-z-]+)?' |
-        sed 's/^  //; s/ .*//'); do
-        grep -q "^\.B.*${command//-/\\\\-}" "$man" || fail "man page lacks the command $command"
-    done
+    help=$("$root/bin/quarnctl" --help)
+    while read -r command; do
+        grep -qF -- "${command//-/\\-}" "$man" || fail "man page lacks the command $command"
+    done < <(sed -n '/^Commands:/,/^$/p' <<<"$help" | grep -oE '^  (ini [a-z-]+|[a-z-]+)' | sed 's/^  //')
 
-    [ "$("$root/usr/bin/quarnctl" --version)" = "quarnctl $version" ] ||
+    [ "$("$root/bin/quarnctl" --version)" = "quarnctl $version" ] ||
         fail "installed quarnctl --version is not $version"
 }
 
-# The installed program starts where the desktop entry starts it and keeps
-# running (it has no way to end by itself).
+# The installed program, started from a terminal elsewhere, moves to where
+# its help lies and keeps running (it has no way to end by itself).
 check_program_starts() {
     local root=$1
     "$root/usr/bin/quarnctl" demo-suite "$scratch/prefix" >/dev/null
     mkdir -m 700 "$scratch/run"
-    local rc=0
-    (cd "$root/usr/share/quarn" && WINEPREFIX=$scratch/prefix XDG_RUNTIME_DIR=$scratch/run \
-        QT_QPA_PLATFORM=offscreen timeout -s TERM 5 ../../bin/quarn) >"$scratch/quarn.log" 2>&1 ||
-        rc=$?
-    [ "$rc" -eq 124 ] || fail "installed quarn ended with $rc: $(cat "$scratch/quarn.log")"
-    # It got as far as its single-instance lock, past start-up.
-    ls "$scratch/run"/quarn-*.lock >/dev/null 2>&1 || fail "installed quarn never took its lock"
+    (cd "$scratch" && WINEPREFIX=prefix XDG_RUNTIME_DIR=$scratch/run QT_QPA_PLATFORM=offscreen \
+        exec "$root/usr/bin/quarn") >"$scratch/quarn.log" 2>&1 &
+    local pid=$! waited=0
+    # Its single-instance lock is taken once start-up is through.
+    until ls "$scratch/run"/quarn-*.lock >/dev/null 2>&1 || [ $waited -ge 100 ]; do
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    sleep 1
+    if kill -0 "$pid" 2>/dev/null; then
+        [ "$(readlink "/proc/$pid/cwd")" = "$root/usr/share/quarn" ] ||
+            fail "installed quarn runs in $(readlink "/proc/$pid/cwd"), not its data folder"
+        ls "$scratch/run"/quarn-*.lock >/dev/null 2>&1 || fail "installed quarn never took its lock"
+        kill "$pid"
+        wait "$pid" 2>/dev/null || true
+    else
+        fail "installed quarn ended early: $(cat "$scratch/quarn.log")"
+    fi
 }
 
 case $mode in
 install)
+    touch "$scratch/mark"
     DESTDIR=$scratch/root cmake --install "$build" --prefix /usr >/dev/null
-    check_tree "$scratch/root"
+    check_tree "$scratch/root" /usr
+    # Another prefix: the entry follows it.
+    DESTDIR=$scratch/opt cmake --install "$build" --prefix /opt/quarn >/dev/null
+    check_tree "$scratch/opt" /opt/quarn
+    # A root's install must not leave files in the build that a user's build
+    # could not replace (the manifest is cmake's own).
+    written=$(find "$build" -newer "$scratch/mark" ! -name 'install_manifest*.txt' ! -type d)
+    [ -z "$written" ] || fail "installing wrote into the build tree: $written"
     ;;
 deb)
     (cd "$scratch" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/pkg" >/dev/null)
-    deb=$scratch/pkg/quarn_${version}_amd64.deb
+    deb=$scratch/pkg/quarn_${version}_$(dpkg --print-architecture).deb
     [ -f "$deb" ] || { fail "no package $deb"; exit 1; }
     depends=$(dpkg-deb -f "$deb" Depends)
     names=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//')
@@ -103,7 +122,7 @@ deb)
         fail "Recommends names no help viewer"
     [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
     dpkg -x "$deb" "$scratch/root"
-    check_tree "$scratch/root"
+    check_tree "$scratch/root" /usr
     # Stripped, and no path of the build tree left behind.
     file "$scratch/root/usr/bin/quarn" | grep -q "not stripped" && fail "quarn is not stripped"
     grep -q "$build" "$scratch/root/usr/bin/quarn" && fail "quarn holds a build path (RPATH)"

@@ -11,7 +11,9 @@
 #include <QDir>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace mod_Shell32;
 using platform::RecordingShell;
@@ -157,8 +159,9 @@ private Q_SLOTS:
         QCOMPARE(shell.execute({"open", target, "", "", 1}), answer);
     }
 
-    // Files under a private XDG tree (data/applications, config) and the
-    // application expected for a help file.
+    // Files under a private XDG tree (the user's data/ and config/, the
+    // system's system/) and the application expected for a help file. A file
+    // given as "<fifo>" is a named pipe, which must not be waited on.
     void desktopApplication_data() {
         QTest::addColumn<XdgFiles>("files");
         QTest::addColumn<QString>("expected");
@@ -198,6 +201,28 @@ private Q_SLOTS:
                       "[Removed Associations]\napplication/vnd.ms-htmlhelp=old.desktop\n"},
                      {"data/applications/viewer.desktop", viewer}}
             << "viewer.desktop";
+        QTest::newRow("a viewer in a subfolder")
+            << Files{{"data/applications/kde4/view.desktop", viewer}} << "kde4-view.desktop";
+        QTest::newRow("a viewer started over D-Bus")
+            << Files{{"data/applications/d.desktop",
+                      "[Desktop "
+                      "Entry]\nDBusActivatable=true\nMimeType=application/vnd.ms-htmlhelp\n"}}
+            << "d.desktop";
+        QTest::newRow("blanks in a list")
+            << Files{{"config/mimeapps.list", "[Default Applications]\napplication/vnd.ms-htmlhelp "
+                                              "= gone.desktop; v.desktop\n"},
+                     {"data/applications/v.desktop", plain}}
+            << "v.desktop";
+        QTest::newRow("a system viewer")
+            << Files{{"system/applications/viewer.desktop", viewer}} << "viewer.desktop";
+        QTest::newRow("the user's hidden copy hides the system's")
+            << Files{{"data/applications/viewer.desktop", "[Desktop Entry]\nHidden=true\n"},
+                     {"system/applications/viewer.desktop", viewer}}
+            << "";
+        QTest::newRow("pipes for the list and the entry")
+            << Files{{"config/mimeapps.list", "<fifo>"},
+                     {"data/applications/viewer.desktop", "<fifo>"}}
+            << "";
         QTest::newRow("binary junk for a list")
             << Files{{"config/mimeapps.list",
                       QByteArray("\0\xff[\n=\n[Default Applications\n", 20)}}
@@ -211,6 +236,10 @@ private Q_SLOTS:
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
             const QString path = dir.path() + u'/' + it.key();
             QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            if (it.value() == "<fifo>") {
+                QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+                continue;
+            }
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(it.value());
