@@ -20,10 +20,10 @@ void SkinFramework::ApplyWindow(QWidget* window) const {
         window->setStyleSheet(styleSheet_);
 }
 
-QString SkinFramework::DefaultSkinPath() {
+QString SkinFramework::DataFile(const QString& name) {
     const QString dir = QCoreApplication::applicationDirPath();
-    const QString beside = dir + QStringLiteral("/sk.cjstyles");
+    const QString beside = dir + u'/' + name;
     if (QFileInfo::exists(beside))
         return beside;
-    return dir + QStringLiteral("/../share/quarn/sk.cjstyles");
+    return dir + QStringLiteral("/../share/quarn/") + name;
 }

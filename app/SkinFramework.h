@@ -15,8 +15,10 @@ public:
     void ApplyWindow(QWidget* window) const;
     bool loaded() const { return !styleSheet_.isEmpty(); }
 
-    // The skin file beside the program, else in its installed data folder.
-    static QString DefaultSkinPath();
+    // One of the program's files (the skin, the help) beside the program,
+    // else its place in the installed data folder, there or not.
+    static QString DataFile(const QString& name);
+    static QString DefaultSkinPath() { return DataFile(QStringLiteral("sk.cjstyles")); }
 
 private:
     QString styleSheet_;

@@ -1,6 +1,7 @@
 // Quarn's entry: the main window is the program.
 
 #include "QtPrompter.h"
+#include "SkinFramework.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -34,17 +35,14 @@ bool DisplayReachable() {
 void StartWhereTheHelpLies() {
     if (QFileInfo::exists(QStringLiteral("quarn.chm")))
         return;
-    const QString dir = QCoreApplication::applicationDirPath();
-    for (const QString& folder : {dir, dir + QStringLiteral("/../share/quarn")}) {
-        if (!QFileInfo::exists(folder + QStringLiteral("/quarn.chm")))
-            continue;
-        // A relative prefix keeps meaning the folder it was given in.
-        const QString prefix = qEnvironmentVariable("WINEPREFIX");
-        if (!prefix.isEmpty() && QDir::isRelativePath(prefix))
-            qputenv("WINEPREFIX", QFile::encodeName(QDir::current().absoluteFilePath(prefix)));
-        QDir::setCurrent(folder);
+    const QFileInfo help(SkinFramework::DataFile(QStringLiteral("quarn.chm")));
+    if (!help.exists())
         return;
-    }
+    // A relative prefix keeps meaning the folder it was given in.
+    const QString prefix = qEnvironmentVariable("WINEPREFIX");
+    if (!prefix.isEmpty() && QDir::isRelativePath(prefix))
+        qputenv("WINEPREFIX", QFile::encodeName(QDir::current().absoluteFilePath(prefix)));
+    QDir::setCurrent(help.path());
 }
 
 } // namespace
