@@ -1,11 +1,44 @@
 #include "AlphaImageControl.h"
 
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
+
+namespace {
+
+// To a screen reader an image with a name is the button it looks like, with
+// a press action; one without is a picture.
+class AccessibleImage : public QAccessibleWidget {
+public:
+    explicit AccessibleImage(AlphaImageControl* image)
+        : QAccessibleWidget(image, QAccessible::Graphic) {}
+
+    QAccessible::Role role() const override {
+        return widget()->accessibleName().isEmpty() ? QAccessible::Graphic
+                                                    : QAccessible::Button;
+    }
+    QStringList actionNames() const override {
+        return role() == QAccessible::Button ? QStringList{pressAction()} : QStringList{};
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction() && role() == QAccessible::Button)
+            Q_EMIT static_cast<AlphaImageControl*>(widget())->clicked();
+    }
+};
+
+QAccessibleInterface* ImageFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("AlphaImageControl") && object->isWidgetType())
+        return new AccessibleImage(static_cast<AlphaImageControl*>(object));
+    return nullptr;
+}
+
+} // namespace
 
 AlphaImageControl::AlphaImageControl(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::PointingHandCursor);
+    static const bool accessible = (QAccessible::installFactory(ImageFactory), true);
+    Q_UNUSED(accessible);
 }
 
 void AlphaImageControl::setImageFile(const QString& file) {
@@ -57,3 +90,4 @@ void AlphaImageControl::enterEvent(QEnterEvent*) {
 void AlphaImageControl::leaveEvent(QEvent*) {
     Q_EMIT left();
 }
+

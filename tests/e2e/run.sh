@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs the end-to-end suite: the real quarn on a virtual X display with a
+# window manager, driven through the accessibility bus.
+#   tests/e2e/run.sh [BUILD_DIR] [unittest arguments, e.g. -k transfer]
+# A failure prints the windows' accessibility tree and keeps a screenshot in
+# BUILD_DIR/e2e/.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(realpath "${1:-$here/../../build/default}")
+[ $# -gt 0 ] && shift
+
+# A session bus of its own, so nothing of the desktop around it answers.
+if [ -z "${QUARN_E2E_SESSION:-}" ]; then
+    exec env QUARN_E2E_SESSION=1 dbus-run-session -- "$0" "$build" "$@" 2> >(grep -v 'fd limit' >&2)
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -fbdir "$work" -nolisten tcp 3>"$work/display" \
+    2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=:$(cat "$work/display")
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
+
+export QUARN_BUILD=$build QUARN_E2E_OUT=$build/e2e QUARN_E2E_FB=$work
+rm -rf "$QUARN_E2E_OUT"
+cd "$here"
+/usr/bin/python3 -W ignore::DeprecationWarning -m unittest discover -s "$here" -p 'test_*.py' "$@"

@@ -1,0 +1,162 @@
+"""The main window's every entry, as a user meets them."""
+
+import os
+import stat
+import time
+
+from quarn import (ALERT, BUTTON, LABEL, QuarnTest, act, click, ini, key, wait_for)
+
+LOCAL, NETWORK = "C:\\QXDATA\\APPRAISE", "N:\\QXDATA\\APPRAISE"
+TRANSFER, SETTINGS, ABOUT = "Quarn - Select data to transfer", "Settings", "About Quarn"
+
+
+def appraisal_dir(q):
+    return ini(q.c("VALUATOR", "kav.ini"))["DIRECTORIES"]["DATADIR"]
+
+
+class MainWindow(QuarnTest):
+    def caption(self, q, text):
+        return q.find(q.main_window(), LABEL, text)
+
+    def image(self, q, text):
+        return q.find(q.main_window(), BUTTON, text)
+
+    def test_connect_entries_switch_the_suite_without_a_word(self):
+        q = self.quarn().start()
+        steps = [(self.caption, "Connect Local", LOCAL), (self.image, "Connect Network", NETWORK),
+                 (self.image, "Connect Local", LOCAL), (self.caption, "Connect Network", NETWORK)]
+        for kind, text, expected in steps:
+            click(kind(q, text))
+            wait_for(lambda: appraisal_dir(q) == expected, f"{text} to write {expected}")
+        q.no_box()
+
+    def test_double_click_on_a_connect_image_asks_to_exit(self):
+        q = self.quarn().start()
+        click(self.image(q, "Connect Local"), count=2)
+        box = q.answer("Exit Quarn?", "No")
+        self.assertEqual(box.buttons, ["Yes", "No"])
+        self.assertEqual(appraisal_dir(q), LOCAL)
+        self.assertIsNone(q.proc.poll())
+        click(self.image(q, "Connect Network"), count=2)
+        q.answer("Exit Quarn?", "Yes")
+        self.assertEqual(q.wait_exit(), 0)
+        self.assertEqual(appraisal_dir(q), NETWORK)
+
+    def test_every_transfer_entry_opens_the_transfer_dialog(self):
+        q = self.quarn().start()
+        entries = [lambda: click(self.image(q, "Transfer Data")),
+                   lambda: click(self.caption(q, "Transfer Data")),
+                   lambda: q.menu("File", "Copy Files"),
+                   lambda: act(q.find(q.main_window(), BUTTON, "Transfer Files"))]
+        for entry in entries:
+            entry()
+            act(q.find(q.window(TRANSFER), BUTTON, "Back"))
+            q.gone(TRANSFER)
+        q.no_box()
+
+    def test_appraisal_program_caption_says_it_is_missing(self):
+        q = self.quarn().start()
+        click(self.caption(q, "Open Appraisal" + " " * 15 + "Software"))
+        q.answer("Unable to Launch the Appraisal Program. Check to verify the program is "
+                 "installed and functioning properly", title="Unable to Open Program")
+        self.assertIsNone(q.proc.poll())
+
+    def test_appraisal_program_image_ends_quarn_without_writing(self):
+        q = self.quarn().start()
+        q.ctl("connect", "local")  # a shutdown write would turn this back
+        click(self.image(q, "Open Appraisal Software"))
+        self.assertEqual(q.wait_exit(), 0)
+        self.assertEqual(appraisal_dir(q), LOCAL)
+
+    def test_every_exit_ends_quarn_and_writes_the_staged_set(self):
+        exits = {"image": lambda q: click(self.image(q, "Exit Quarn")),
+                 "caption": lambda q: click(self.caption(q, "Exit Quarn")),
+                 "menu": lambda q: q.menu("File", "Exit"),
+                 "hidden button": lambda q: act(q.find(q.main_window(), BUTTON, "Exit")),
+                 "close box": lambda q: q.wm_close("Quarn")}
+        for name, leave in exits.items():
+            with self.subTest(name):
+                home = os.path.join(self.home, name.replace(" ", "-"))
+                q = self.quarn(home=home)
+                q.ctl("ini", "set", "C:\\VALUATOR\\kav.ini", "Directories", "DataDir",
+                      NETWORK + "\\  ")
+                q.start()
+                leave(q)
+                self.assertEqual(q.wait_exit(), 0)
+                self.assertEqual(appraisal_dir(q), NETWORK)  # trimmed, backslash dropped
+
+    def test_setup_and_about_open_their_windows(self):
+        q = self.quarn().start()
+        q.menu("Setup", "Configuration")
+        act(q.find(q.window(SETTINGS), BUTTON, "Cancel"))
+        q.answer("Ignore changes?", "Yes")
+        q.gone(SETTINGS)
+        q.menu("Help", "About")
+        act(q.find(q.window(ABOUT), BUTTON, "OK"))
+        q.gone(ABOUT)
+
+    def test_program_help_opens_the_help_file_or_says_there_is_no_viewer(self):
+        # The system's types, but none of its applications.
+        data = os.path.join(self.home, "system")
+        os.makedirs(data)
+        os.symlink("/usr/share/mime", os.path.join(data, "mime"))
+        q = self.quarn(env={"XDG_DATA_DIRS": data}).start()
+        q.menu("Help", "Program Help")
+        q.answer("No application is associated with this file type.")
+        q.stop()
+        # With a viewer for help files, Program Help hands quarn.chm to it.
+        apps = os.path.join(self.home, ".local/share/applications")
+        os.makedirs(apps)
+        with open(os.path.join(apps, "chmviewer.desktop"), "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=Viewer\nExec=viewer %f\n"
+                    "MimeType=application/vnd.ms-htmlhelp;\n")
+        log = self.fake_opener()
+        q = self.quarn(env={"XDG_DATA_DIRS": data,
+                            "PATH": self.home + "/bin:" + os.environ["PATH"]}).start()
+        q.menu("Help", "Program Help")
+        opened = wait_for(lambda: os.path.exists(log) and open(log).read(), "the opener")
+        self.assertTrue(opened.strip().endswith("/quarn.chm"), opened)
+        q.no_box()
+
+    def fake_opener(self):
+        """An xdg-open that records what it was asked to open."""
+        bin_dir = os.path.join(self.home, "bin")
+        os.makedirs(bin_dir, exist_ok=True)
+        log = os.path.join(self.home, "opened.log")
+        opener = os.path.join(bin_dir, "xdg-open")
+        with open(opener, "w") as f:
+            f.write(f'#!/bin/sh\necho "$@" >> "{log}"\n')
+        os.chmod(opener, 0o755)
+        return log
+
+    def test_a_second_quarn_says_so_and_ends_without_writing(self):
+        first = self.quarn().start()
+        first.ctl("connect", "local")
+        second = self.quarn()
+        second.start(wait_window=False)
+        box = second.answer("The current application is already running in memory. If the "
+                            "application is not visible, please end the existing process in "
+                            "the Windows Task Manager.",
+                            title="Program Already Running in Memory")
+        self.assertEqual(box.buttons, ["OK"])
+        self.assertEqual(second.wait_exit(), 0)
+        self.assertEqual(appraisal_dir(first), LOCAL)
+        self.assertIsNone(first.proc.poll())
+
+    def test_first_start_without_a_prefix_shows_just_the_window(self):
+        q = self.quarn(prefix=False).start()
+        q.no_box(settle=1.0)
+        click(q.find(q.main_window(), BUTTON, "Open Appraisal Software"))
+        self.assertEqual(q.wait_exit(), 0)  # silently, as on a machine without the program
+
+    def test_a_switch_that_cannot_write_says_which_files_it_left(self):
+        q = self.quarn().start()
+        photos = q.c("VALUATOR", "QXP2000.INI")
+        os.chmod(photos, stat.S_IRUSR | stat.S_IRGRP)
+        click(self.caption(q, "Connect Local"))
+        box = q.box()
+        self.assertEqual((box.title, box.buttons), ("Quarn", ["OK"]))
+        self.assertIn("C:\\VALUATOR\\QXP2000.INI", box.text)
+        self.assertNotIn("kav.ini", box.text)
+        box.press("OK")
+        self.assertEqual(appraisal_dir(q), LOCAL)  # the rest of the switch stands
