@@ -273,8 +273,8 @@ class Quarn:
         b = self.box()
         assert (b.title, b.text) == (title, text), f"expected {(title, text)!r}, saw {b!r}"
         b.press(button)
-        wait_for(lambda: not any(w.name == b.title and role(w) == ALERT
-                                 for w in self.windows()), "the message box to close")
+        wait_for(lambda: all(w.path != b.acc.path for w in self.windows()),
+                 "the message box to close")
         return b
 
     def find(self, root, role_name, name, timeout=5.0):
@@ -290,18 +290,23 @@ class Quarn:
             node = candidates[0]
         act(node)
 
+    def x_window(self, title):
+        """The X window of `title`, once the window manager has taken it on."""
+        def managed():
+            found = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                    str(self.proc.pid), "--name", f"^{title}$"],
+                                   capture_output=True, text=True).stdout.split()
+            listed = subprocess.run(["wmctrl", "-l"], capture_output=True, text=True).stdout
+            listed = {int(line.split()[0], 16) for line in listed.splitlines()}
+            return next((w for w in found if int(w) in listed), None)
+        return wait_for(managed, f"the X window {title!r}")
+
     def wm_close(self, title):
         """The window manager's close command (what the title bar's X sends)."""
-        ids = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
-                              str(self.proc.pid), "--name", f"^{title}$"],
-                             capture_output=True, text=True).stdout.split()
-        assert ids, f"no X window titled {title!r}"
-        subprocess.run(["wmctrl", "-i", "-c", ids[-1]], check=True)
+        subprocess.run(["wmctrl", "-i", "-c", self.x_window(title)], check=True)
 
     def focus(self, title):
-        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid),
-                              "--name", f"^{title}$"], capture_output=True, text=True).stdout
-        subprocess.run(["wmctrl", "-i", "-a", ids.split()[-1]], check=True)
+        subprocess.run(["wmctrl", "-i", "-a", self.x_window(title)], check=True)
         time.sleep(0.2)
 
     def wait_exit(self, timeout=8.0):
@@ -351,6 +356,21 @@ def ini(path):
                 k, v = line.split("=", 1)
                 current.setdefault(k.strip().upper(), v.strip())
     return sections
+
+
+def window_manager(focus_new):
+    """Whether the window manager gives new windows the focus (some hold it
+    back when the user did not ask for them)."""
+    rc = os.environ["QUARN_E2E_RC"]
+    with open(rc) as f:
+        text = f.read()
+    want = "yes" if focus_new else "no"
+    text = text.replace("<focusNew>yes</focusNew>", f"<focusNew>{want}</focusNew>")
+    text = text.replace("<focusNew>no</focusNew>", f"<focusNew>{want}</focusNew>")
+    with open(rc, "w") as f:
+        f.write(text)
+    subprocess.run(["openbox", "--reconfigure"], check=True)
+    time.sleep(0.3)
 
 
 class QuarnTest(unittest.TestCase):

@@ -1,0 +1,169 @@
+"""The transfer dialog and the file dialog behind Browse: every way in and
+out, and a working day from switch to copy to status."""
+
+import glob
+import os
+import shutil
+import time
+
+from quarn import (BUTTON, LABEL, RADIO, TEXT, QuarnTest, act, click, ini, key, text_of,
+                   type_text, wait_for, find_all, window_manager)
+
+TRANSFER, SETTINGS = "Quarn - Select data to transfer", "Settings"
+TO_LAPTOP = "Copy Data From Network Drive To Laptop"
+REPORT = "C:\\QXDATA\\APPRAISE\\data\\SMITH.RPT"
+ON_SHARE = "N:\\QXDATA\\APPRAISE\\data\\SMITH.RPT"
+SUITE_INI = "C:\\VALUATOR\\QUARN2.INI"
+EXISTS = "File {} Exists.  Are you sure you wish to Overwrite?"
+
+
+class Transfer(QuarnTest):
+    def open_transfer(self, q):
+        q.menu("File", "Copy Files")
+        return q.window(TRANSFER)
+
+    def prefs(self, q):
+        return ini(q.c("VALUATOR", "QUARN2.INI"))["PREFERENCES"]
+
+    def copy_button(self, q, dialog):
+        buttons = find_all(dialog, BUTTON, "Copy")
+        self.assertEqual(len(buttons), 1, "one Copy button at a time")
+        return buttons[0]
+
+    def test_every_way_out_closes_it_and_stores_the_options(self):
+        ways = {"Back": lambda q, d: act(q.find(d, BUTTON, "Back")),
+                "hidden Cancel": lambda q, d: act(find_all(d, BUTTON, "Cancel",
+                                                           only_showing=False)[0]),
+                "Escape": lambda q, d: (q.focus(TRANSFER), key("Escape")),
+                "close box": lambda q, d: q.wm_close(TRANSFER)}
+        q = self.quarn().start()
+        for way, leave in ways.items():
+            with self.subTest(way):
+                q.ctl("ini", "set", SUITE_INI, "PREFERENCES", "SKETCHQXS", "0")
+                dialog = self.open_transfer(q)
+                click(q.find(dialog, RADIO, TO_LAPTOP))
+                click(q.find(dialog, RADIO, "Plandraw32"))
+                leave(q, dialog)
+                q.gone(TRANSFER)
+                prefs = self.prefs(q)
+                self.assertEqual((prefs["COPYNETWORK2LOCAL"], prefs["SKETCHQXS"]), ("1", "1"))
+                # The main window takes input again.
+                q.menu("Help", "About")
+                act(q.find(q.window("About Quarn"), BUTTON, "OK"))
+                q.gone("About Quarn")
+                q.ctl("ini", "set", SUITE_INI, "PREFERENCES", "COPYNETWORK2LOCAL", "0")
+        q.no_box()
+
+    def test_the_copy_shown_goes_the_way_selected_from_the_start(self):
+        # Without the focus the dialog is never activated: what it shows on
+        # loading must already agree.
+        window_manager(focus_new=False)
+        self.addCleanup(window_manager, True)
+        q = self.quarn()
+        q.ctl("ini", "set", SUITE_INI, "PREFERENCES", "COPYNETWORK2LOCAL", "1")
+        q.start()
+        dialog = self.open_transfer(q)
+        self.assertTrue(q.find(dialog, RADIO, TO_LAPTOP).getState().contains(
+            __import__("pyatspi").STATE_CHECKED))
+        field = q.find(dialog, TEXT, "Select Report")
+        field.queryEditableText().setTextContents("N:\\QXDATA\\APPRAISE\\data\\BROWN.RPT")
+        act(self.copy_button(q, dialog))
+        q.answer("File(s) copied successfully")
+        self.assertTrue(os.path.exists(q.c("QXDATA", "APPRAISE", "data", "BROWN.RPT")))
+
+    def test_copy_into_an_unprepared_folder_copies_nothing(self):
+        q = self.quarn()
+        shutil.rmtree(q.n("QXDATA", "APPRAISE", "data"))
+        q.start()
+        q.menu("File", "Copy Files")
+        q.answer("Configuration settings invalid, please check setup")
+        settings = q.window(SETTINGS)
+        q.wm_close(SETTINGS)
+        dialog = q.window(TRANSFER)
+        field = q.find(dialog, TEXT, "Select Report")
+        field.queryEditableText().setTextContents(REPORT)
+        act(self.copy_button(q, dialog))
+        q.answer("Configuration settings invalid, please check setup")
+        q.no_box()
+        strays = [p for d in (q.home, os.path.dirname(q.env.get("QUARN_BIN", "")) or ".",
+                              os.path.join(os.environ["QUARN_BUILD"], "app"))
+                  for p in glob.glob(os.path.join(d, "**", "SMITH.RPT"), recursive=True)
+                  if "/prefix/" not in p]
+        for stray in strays:
+            os.remove(stray)
+        self.assertEqual(strays, [])
+        del settings
+
+    def browse(self, q, dialog, path=None, leave="Open"):
+        """Browse, then the file dialog: a path typed and Open, or another way out."""
+        act(q.find(dialog, BUTTON, "Browse"))
+        files = q.window("Open")
+        if leave == "Open":
+            q.focus("Open")
+            type_text(path)
+            key("Return")
+        elif leave == "Escape":
+            q.focus("Open")
+            key("Escape")
+        elif leave == "close box":
+            q.wm_close("Open")
+        else:
+            act(q.find(files, BUTTON, leave))
+        q.gone("Open")
+
+    def test_file_dialog_ways_out(self):
+        q = self.quarn().start()
+        dialog = self.open_transfer(q)
+        field = q.find(dialog, TEXT, "Select Report")
+        self.browse(q, dialog, q.c("QXDATA", "APPRAISE", "data", "JONES.RPT"))
+        self.assertEqual(text_of(field), "C:\\QXDATA\\APPRAISE\\data\\JONES.RPT")
+        for way in ("Cancel", "Escape", "close box"):
+            with self.subTest(way):
+                field.queryEditableText().setTextContents(REPORT)
+                self.browse(q, dialog, leave=way)
+                self.assertEqual(text_of(field), "")  # cancelled: no report
+        q.no_box()
+
+    def test_a_working_day(self):
+        q = self.quarn().start()
+        main = q.main_window()
+        click(q.find(main, LABEL, "Connect Local"))
+
+        q.menu("Setup", "Configuration")
+        settings = q.window(SETTINGS)
+        apex = next(f for f in find_all(settings, TEXT) if text_of(f) == "N:\\QXDATA\\APEX")
+        apex.queryEditableText().setTextContents("N:\\QXDATA\\APEX\\")
+        act(q.find(settings, BUTTON, "Save"))
+        q.gone(SETTINGS)
+        self.assertEqual(ini(q.c("VALUATOR", "QUARN2.INI"))["NETWORK"]["APEXDATADIR"],
+                         "N:\\QXDATA\\APEX\\")
+
+        click(q.find(main, LABEL, "Transfer Data"))
+        dialog = q.window(TRANSFER)
+        click(q.find(dialog, RADIO, "None"))
+        self.browse(q, dialog, q.c("QXDATA", "APPRAISE", "data", "SMITH.RPT"))
+        act(self.copy_button(q, dialog))
+        q.answer("File(s) copied successfully")
+        shared = q.n("QXDATA", "APPRAISE", "data", "SMITH.RPT")
+        self.assertTrue(os.path.exists(shared))
+
+        os.truncate(shared, 1)  # the share's copy differs now
+        self.browse(q, dialog, q.c("QXDATA", "APPRAISE", "data", "SMITH.RPT"))
+        act(self.copy_button(q, dialog))
+        q.answer(EXISTS.format(ON_SHARE), "No")
+        q.no_box()
+        self.assertEqual(os.path.getsize(shared), 1)
+
+        self.browse(q, dialog, q.c("QXDATA", "APPRAISE", "data", "SMITH.RPT"))
+        act(self.copy_button(q, dialog))
+        q.answer(EXISTS.format(ON_SHARE), "Yes")
+        q.answer("File(s) copied successfully")
+        self.assertEqual(os.path.getsize(shared),
+                         os.path.getsize(q.c("QXDATA", "APPRAISE", "data", "SMITH.RPT")))
+
+        act(q.find(dialog, BUTTON, "Back"))
+        q.gone(TRANSFER)
+        click(q.find(main, LABEL, "Exit Quarn"))
+        self.assertEqual(q.wait_exit(), 0)
+        status = q.ctl("status").stdout
+        self.assertIn("In force: LOCAL", status)

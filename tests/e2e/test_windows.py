@@ -1,0 +1,161 @@
+"""The Settings dialog and the about box: every way in and out."""
+
+import os
+import subprocess
+import time
+
+from quarn import (BUTTON, LABEL, TEXT, QuarnTest, act, click, find_all, ini, key, text_of,
+                   wait_for, xdotool)
+
+SETTINGS, ABOUT = "Settings", "About Quarn"
+APEX = "N:\\QXDATA\\APEX"
+
+
+class Settings(QuarnTest):
+    def open(self, q):
+        q.menu("Setup", "Configuration")
+        dialog = q.window(SETTINGS)
+        field = next(f for f in find_all(dialog, TEXT) if text_of(f) == APEX)
+        field.queryEditableText().setTextContents(APEX + "\\NEW")
+        return dialog
+
+    def stored_apex(self, q):
+        return ini(q.c("VALUATOR", "QUARN2.INI"))["NETWORK"]["APEXDATADIR"]
+
+    def test_ways_out(self):
+        # (way out, what the user answers, whether the edit is stored)
+        ways = [("Save", None, True),
+                ("Cancel", "Yes", False),
+                ("hidden Exit", None, True),
+                ("File > Exit", None, False),
+                ("close box", None, False)]
+        q = self.quarn().start()
+        os.makedirs(q.n("QXDATA", "APEX", "NEW"))
+        for way, answer, stored in ways:
+            with self.subTest(way):
+                q.ctl("ini", "set", "C:\\VALUATOR\\QUARN2.INI", "NETWORK", "APEXDATADIR", APEX)
+                dialog = self.open(q)
+                if way == "Save":
+                    act(q.find(dialog, BUTTON, "Save"))
+                elif way == "Cancel":
+                    act(q.find(dialog, BUTTON, "Cancel"))
+                    q.answer("Ignore changes?", answer)
+                elif way == "hidden Exit":
+                    act(find_all(dialog, BUTTON, "Exit", only_showing=False)[0])
+                elif way == "File > Exit":
+                    act(find_all(dialog, "menu item", "Exit", only_showing=False)[0])
+                else:
+                    q.wm_close(SETTINGS)
+                q.gone(SETTINGS)
+                self.assertEqual(self.stored_apex(q), APEX + "\\NEW" if stored else APEX)
+        q.no_box()
+
+    def test_cancel_answered_no_and_escape_keep_it_open_with_the_edit(self):
+        q = self.quarn().start()
+        dialog = self.open(q)
+        act(q.find(dialog, BUTTON, "Cancel"))
+        q.answer("Ignore changes?", "No")
+        q.focus(SETTINGS)
+        key("Escape")  # no way out: it would drop the edit without asking
+        time.sleep(0.5)
+        self.assertTrue(any(text_of(f) == APEX + "\\NEW" for f in find_all(q.window(SETTINGS),
+                                                                         TEXT)))
+
+    def test_save_with_a_missing_directory_says_so_and_stays(self):
+        q = self.quarn().start()
+        dialog = self.open(q)  # ...\NEW does not exist
+        act(q.find(dialog, BUTTON, "Save"))
+        q.answer("This directory does not exist. Either correct or remove.")
+        q.window(SETTINGS)
+        self.assertEqual(self.stored_apex(q), APEX)
+
+
+class About(QuarnTest):
+    def fake_browser(self):
+        bin_dir = os.path.join(self.home, "bin")
+        os.makedirs(bin_dir, exist_ok=True)
+        log = os.path.join(self.home, "opened.log")
+        with open(os.path.join(bin_dir, "xdg-open"), "w") as f:
+            f.write(f'#!/bin/sh\necho "$@" >> "{log}"\n')
+        os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
+        return {"PATH": bin_dir + ":" + os.environ["PATH"]}, log
+
+    def opened(self, log):
+        time.sleep(1.0)  # an opener that runs late would still be counted
+        return open(log).read().split() if os.path.exists(log) else []
+
+    def test_ways_out(self):
+        ways = {"OK": lambda q, box: act(q.find(box, BUTTON, "OK")),
+                "Escape": lambda q, box: (q.focus(ABOUT), key("Escape")),
+                "close box": lambda q, box: q.wm_close(ABOUT)}
+        q = self.quarn().start()
+        for way, leave in ways.items():
+            with self.subTest(way):
+                q.menu("Help", "About")
+                leave(q, q.window(ABOUT))
+                q.gone(ABOUT)
+        q.no_box()
+
+    def test_the_web_address_opens_once_per_click(self):
+        env, log = self.fake_browser()
+        q = self.quarn(env=env).start()
+        q.menu("Help", "About")
+        box = q.window(ABOUT)
+        link = next(label for label in find_all(box, LABEL) if "quarn" in text_of(label))
+        click(link)
+        wait_for(lambda: os.path.exists(log), "the browser")
+        self.assertEqual(self.opened(log), ["https://quarn.example.org/"])
+        os.remove(log)
+        click(link, count=2)
+        self.assertEqual(self.opened(log), ["https://quarn.example.org/"])
+        os.remove(log)
+        # A press dragged off the address opens nothing.
+        x, y, w, h = __import__("quarn").extents(link)
+        xdotool("mousemove", "--sync", x + w // 2, y + h // 2)
+        xdotool("mousedown", 1)
+        xdotool("mousemove", "--sync", x + w // 2, y + h + 40)
+        xdotool("mouseup", 1)
+        self.assertEqual(self.opened(log), [])
+        q.window(ABOUT)
+
+
+class Display(QuarnTest):
+    NO_DISPLAY = ("quarn: no display to show the window on (set DISPLAY, or run it under "
+                  "xvfb-run)\n")
+
+    def run_quarn(self, display):
+        q = self.quarn()
+        env = dict(q.env)
+        env.pop("QT_QPA_PLATFORM")
+        env.pop("DISPLAY", None)
+        env.pop("WAYLAND_DISPLAY", None)
+        if display:
+            env["DISPLAY"] = display
+        return subprocess.Popen([os.path.join(os.environ["QUARN_BUILD"], "app", "quarn")],
+                                env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True)
+
+    def test_no_display_is_one_line(self):
+        for display in (None, ":97"):
+            with self.subTest(display):
+                p = self.run_quarn(display)
+                out, err = p.communicate(timeout=10)
+                self.assertEqual((p.returncode, err), (1, self.NO_DISPLAY))
+
+    def test_a_display_on_its_abstract_socket_only_is_used(self):
+        r, w = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-nolisten", "tcp",
+                                 "-nolisten", "unix"], pass_fds=(w,),
+                                stderr=subprocess.DEVNULL)
+        os.close(w)
+        self.addCleanup(xvfb.wait)
+        self.addCleanup(xvfb.kill)
+        number = os.read(r, 16).decode().strip()
+        os.close(r)
+        p = self.run_quarn(":" + number)
+        self.addCleanup(p.kill)
+        try:
+            out, err = p.communicate(timeout=3)
+            self.fail(f"quarn ended ({p.returncode}): {err}")
+        except subprocess.TimeoutExpired:
+            pass  # the window is up
