@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a plain build, then again under
+# Builds and runs every test: a plain build, the end-to-end suite on a
+# virtual display, then again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of each
 # fuzz target. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/ensure-packages.sh
 # The sanitizer and fuzz builds need clang; the package checks need the
-# desktop's validators, dpkg's tools and groff for the man page.
+# desktop's validators, dpkg's tools and groff for the man page; the
+# end-to-end suite a display, a window manager and the accessibility bus.
 ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev \
-    desktop-file-utils appstream dpkg-dev file groff-base
+    desktop-file-utils appstream dpkg-dev file groff-base "${E2E_PACKAGES[@]}"
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
@@ -17,6 +19,9 @@ echo "== plain build and tests"
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs" --output-on-failure
+
+echo "== end-to-end: the real windows on Xvfb, through the accessibility bus"
+tests/e2e/run.sh build/default
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null

@@ -18,3 +18,6 @@ ensure_packages() {
 
 # fp-utils compiles the help file; qt6-svg-dev renders the icon sizes.
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev fp-utils)
+# The end-to-end suite: Xvfb, a window manager, the accessibility bus and
+# its Python bindings, a private D-Bus session, pointer and keys.
+E2E_PACKAGES=(xvfb openbox wmctrl xdotool dbus at-spi2-core python3-pyatspi fonts-liberation)
