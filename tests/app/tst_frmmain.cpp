@@ -47,13 +47,13 @@ TextPlace PlaceOfText(QWidget* w) {
         QStyleOptionButton opt;
         opt.initFrom(b);
         opt.text = b->text();
-        const QStyle::SubElement room = qobject_cast<QPushButton*>(b) ? QStyle::SE_PushButtonContents
-                                        : qobject_cast<QRadioButton*>(b)
-                                            ? QStyle::SE_RadioButtonContents
-                                            : QStyle::SE_CheckBoxContents;
+        const QStyle::SubElement room =
+            qobject_cast<QPushButton*>(b)    ? QStyle::SE_PushButtonContents
+            : qobject_cast<QRadioButton*>(b) ? QStyle::SE_RadioButtonContents
+                                             : QStyle::SE_CheckBoxContents;
         const QRect r = b->style()->subElementRect(room, &opt, b);
-        return {r, b->fontMetrics().boundingRect(r, Qt::AlignCenter | Qt::TextShowMnemonic,
-                                                 b->text())};
+        return {
+            r, b->fontMetrics().boundingRect(r, Qt::AlignCenter | Qt::TextShowMnemonic, b->text())};
     }
     if (auto* l = qobject_cast<QLabel*>(w)) {
         if (l->text().isEmpty())
