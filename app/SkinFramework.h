@@ -20,6 +20,10 @@ public:
     static QString DataFile(const QString& name);
     static QString DefaultSkinPath() { return DataFile(QStringLiteral("sk.cjstyles")); }
 
+    // Sends the Windows font families the forms name to installed fonts of
+    // the same widths. Runs by itself when the application starts.
+    static void InstallFonts();
+
 private:
     QString styleSheet_;
 };

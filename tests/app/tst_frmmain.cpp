@@ -7,13 +7,20 @@
 #include "SingleInstance.h"
 #include "TestPrefix.h"
 #include "WPINI.h"
+#include "frmAbout.h"
+#include "frmConfig.h"
+#include "frmCopy.h"
 #include "frmMain.h"
 #include "ui_frmMain.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QLockFile>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QStandardPaths>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 
@@ -26,6 +33,39 @@ namespace {
 const QByteArray kQuarn2 = "[LOCAL]\r\nQXADATADIR=C:\\L\\A\r\nQXODATADIR=C:\\L\\O\r\n"
                            "[NETWORK]\r\nQXADATADIR=N:\\A\r\nQXODATADIR=N:\\O\r\n";
 const QByteArray kOffice = "[Directories]\r\nAppDir=C:\\APP\r\nDataDir=N:\\O\\\r\nUserDir=C:\\U\r\n";
+
+// Where a control's text is drawn: its room, and the text's own rectangle
+// laid out in it. Neither is set for a control that shows no text.
+struct TextPlace {
+    QRect room, text;
+};
+
+TextPlace PlaceOfText(QWidget* w) {
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        if (b->text().isEmpty())
+            return {};
+        QStyleOptionButton opt;
+        opt.initFrom(b);
+        opt.text = b->text();
+        const QStyle::SubElement room =
+            qobject_cast<QPushButton*>(b)    ? QStyle::SE_PushButtonContents
+            : qobject_cast<QRadioButton*>(b) ? QStyle::SE_RadioButtonContents
+                                             : QStyle::SE_CheckBoxContents;
+        const QRect r = b->style()->subElementRect(room, &opt, b);
+        return {
+            r, b->fontMetrics().boundingRect(r, Qt::AlignCenter | Qt::TextShowMnemonic, b->text())};
+    }
+    if (auto* l = qobject_cast<QLabel*>(w)) {
+        if (l->text().isEmpty())
+            return {};
+        QRect r = l->contentsRect().adjusted(l->margin(), l->margin(), -l->margin(), -l->margin());
+        if (l->indent() > 0 && (l->alignment() & Qt::AlignLeft))
+            r.setLeft(r.left() + l->indent());
+        const int wrap = l->wordWrap() ? Qt::TextWordWrap : 0;
+        return {r, l->fontMetrics().boundingRect(r, int(l->alignment()) | wrap, l->text())};
+    }
+    return {};
+}
 
 QString Key() {
     return QStringLiteral("quarn-test-%1").arg(::getpid());
@@ -317,6 +357,63 @@ private Q_SLOTS:
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(img, &leave);
         QCOMPARE(img->displayLevel(), 75);
+    }
+
+    // With the fonts this machine has, plain and skinned, every text a window
+    // shows lies whole in its control, and every control the window shows in
+    // part lies whole inside it. A label may run past the edge (the version
+    // does) as long as its text does not.
+    void textsFitTheirWindows_data() {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("skinned");
+        for (const char* window : {"main", "config", "transfer", "about"})
+            for (bool skinned : {false, true})
+                QTest::addRow("%s%s", window, skinned ? " skinned" : "") << window << skinned;
+    }
+    void textsFitTheirWindows() {
+        QFETCH(QString, window);
+        QFETCH(bool, skinned);
+        Fixture f;
+        if (skinned) {
+            f.w->skin().LoadSkin(QStringLiteral(QUARN_SKIN_FILE));
+            QVERIFY(f.w->skin().loaded());
+            f.w->skin().ApplyWindow(f.w.get());
+        }
+        std::unique_ptr<QWidget> own;
+        QWidget* shown = f.w.get();
+        if (window == "config") {
+            shown = &f.w->Config();
+        } else if (window == "transfer") {
+            own = std::make_unique<frmCopy>(f.w->state(), &f.w->skin(),
+                                            [&]() -> frmConfig& { return f.w->Config(); });
+            shown = own.get();
+        } else if (window == "about") {
+            own = std::make_unique<frmAbout>(&f.w->skin());
+            shown = own.get();
+        }
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+        const QRect inside = shown->rect();
+        int seen = 0;
+        for (QWidget* c : shown->findChildren<QWidget*>()) {
+            const QRect at(c->mapTo(shown, QPoint()), c->size());
+            // Controls placed beyond the edges are never displayed.
+            if (!c->isVisibleTo(shown) || !inside.intersects(at) || c->isWindow())
+                continue;
+            const QString name = c->objectName();
+            if (!qobject_cast<QLabel*>(c))
+                QVERIFY2(inside.contains(at), qPrintable(name + " runs past the window's edge"));
+            const TextPlace place = PlaceOfText(c);
+            if (place.text.isNull())
+                continue;
+            ++seen;
+            // A line's height holds a pixel of leading no glyph reaches.
+            QVERIFY2(place.room.adjusted(0, -1, 0, 1).contains(place.text),
+                     qPrintable(name + " cuts off its text"));
+            QVERIFY2(inside.contains(place.text.translated(at.topLeft())),
+                     qPrintable(name + "'s text runs past the window's edge"));
+        }
+        QVERIFY(seen >= 4);
     }
 
     void layoutAsDrawn() {

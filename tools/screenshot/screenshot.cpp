@@ -1,6 +1,7 @@
 // Shows a window as a user would see it and saves a picture of it, for
-// docs/ and for looking at changes: screenshot <out.png> [main|config|transfer|about]. Run
-// it under xvfb-run (or on a desktop) with WINEPREFIX set.
+// docs/ and for looking at changes:
+//   screenshot <out.png> [main|config|transfer|about|message]
+// Run it under xvfb-run (or on a desktop) with WINEPREFIX set.
 
 #include "QtPrompter.h"
 #include "frmAbout.h"
@@ -9,6 +10,7 @@
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
 
@@ -24,6 +26,7 @@ int main(int argc, char** argv) {
     QWidget* shown = &window;
     std::unique_ptr<frmCopy> transfer;
     std::unique_ptr<frmAbout> about;
+    std::unique_ptr<QMessageBox> message;
     if (argc > 2 && qstrcmp(argv[2], "config") == 0) {
         shown = &window.Config();
     } else if (argc > 2 && qstrcmp(argv[2], "transfer") == 0) {
@@ -33,6 +36,15 @@ int main(int argc, char** argv) {
     } else if (argc > 2 && qstrcmp(argv[2], "about") == 0) {
         about = std::make_unique<frmAbout>(&window.skin());
         shown = about.get();
+    } else if (argc > 2 && qstrcmp(argv[2], "message") == 0) {
+        // A question of the copy, skinned as the main window is.
+        message = platform::BuildMessageBox(
+            {QStringLiteral("Quarn"),
+             QStringLiteral("File N:\\QXDATA\\APPRAISE\\Data\\SMITH.RPT Exists.  Are you "
+                            "sure you wish to Overwrite?"),
+             platform::Buttons::YesNo, platform::Icon::None, 0},
+            &window);
+        shown = message.get();
     }
     shown->show();
     int status = 1;
