@@ -1,11 +1,12 @@
-"""The Settings dialog and the about box: every way in and out."""
+"""The Settings dialog and the about box: every way in and out; the display;
+what every window shows whole."""
 
 import os
 import subprocess
 import time
 
-from quarn import (BUTTON, LABEL, TEXT, QuarnTest, act, click, find_all, ini, key, text_of,
-                   wait_for, xdotool)
+from quarn import (BUTTON, LABEL, TEXT, QuarnTest, act, click, extents, find_all, ini, key,
+                   role, text_of, wait_for, xdotool)
 
 SETTINGS, ABOUT = "Settings", "About Quarn"
 APEX = "N:\\QXDATA\\APEX"
@@ -159,3 +160,35 @@ class Display(QuarnTest):
             self.fail(f"quarn ended ({p.returncode}): {err}")
         except subprocess.TimeoutExpired:
             pass  # the window is up
+
+
+class Layout(QuarnTest):
+    def test_no_control_is_cut_by_its_window_edge(self):
+        # Controls placed beyond the edge on purpose lie wholly outside; one
+        # that straddles it is cut. (A label's box may overhang as the layout
+        # gives it; its text is checked where the forms are tested.)
+        q = self.quarn().start()
+        opened = {"Quarn": lambda: None,
+                  "Quarn - Select data to transfer": lambda: q.menu("File", "Copy Files"),
+                  SETTINGS: lambda: q.menu("Setup", "Configuration"),
+                  ABOUT: lambda: q.menu("Help", "About")}
+        roles = {BUTTON, TEXT, "radio button", "panel"}
+        for title, open_it in opened.items():
+            with self.subTest(title):
+                open_it()
+                window = q.window(title)
+                wx, wy, ww, wh = extents(window)
+                cut = []
+                for control in find_all(window):
+                    if role(control) not in roles:
+                        continue
+                    x, y, w, h = extents(control)
+                    inside = wx <= x and x + w <= wx + ww and wy <= y and y + h <= wy + wh
+                    outside = x >= wx + ww or y >= wy + wh or x + w <= wx or y + h <= wy
+                    if not inside and not outside:
+                        cut.append(f"{role(control)} {control.name!r} at {x - wx},{y - wy} "
+                                   f"{w}x{h} in {ww}x{wh}")
+                self.assertEqual(cut, [])
+                if title != "Quarn":
+                    q.wm_close(title)
+                    q.gone(title)
