@@ -358,21 +358,6 @@ def ini(path):
     return sections
 
 
-def window_manager(focus_new):
-    """Whether the window manager gives new windows the focus (some hold it
-    back when the user did not ask for them)."""
-    rc = os.environ["QUARN_E2E_RC"]
-    with open(rc) as f:
-        text = f.read()
-    want = "yes" if focus_new else "no"
-    text = text.replace("<focusNew>yes</focusNew>", f"<focusNew>{want}</focusNew>")
-    text = text.replace("<focusNew>no</focusNew>", f"<focusNew>{want}</focusNew>")
-    with open(rc, "w") as f:
-        f.write(text)
-    subprocess.run(["openbox", "--reconfigure"], check=True)
-    time.sleep(0.3)
-
-
 class QuarnTest(unittest.TestCase):
     """A test with a home folder of its own; what was on screen is kept
     under build/ when it fails."""

@@ -29,14 +29,13 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=:$(cat "$work/display")
-cp /etc/xdg/openbox/rc.xml "$work/rc.xml"
-openbox --sm-disable --config-file "$work/rc.xml" >/dev/null 2>&1 &
+openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
 /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
 pids+=($!)
 sleep 0.5
 
-export QUARN_BUILD=$build QUARN_E2E_OUT=$build/e2e QUARN_E2E_FB=$work QUARN_E2E_RC=$work/rc.xml
+export QUARN_BUILD=$build QUARN_E2E_OUT=$build/e2e QUARN_E2E_FB=$work
 rm -rf "$QUARN_E2E_OUT"
 cd "$here"
 /usr/bin/python3 -W ignore::DeprecationWarning -m unittest discover -s "$here" -p 'test_*.py' "$@"

@@ -6,8 +6,10 @@ import os
 import shutil
 import time
 
+import pyatspi
+
 from quarn import (BUTTON, LABEL, RADIO, TEXT, QuarnTest, act, click, ini, key, text_of,
-                   type_text, wait_for, find_all, window_manager)
+                   type_text, wait_for, find_all)
 
 TRANSFER, SETTINGS = "Quarn - Select data to transfer", "Settings"
 TO_LAPTOP = "Copy Data From Network Drive To Laptop"
@@ -55,16 +57,22 @@ class Transfer(QuarnTest):
         q.no_box()
 
     def test_the_copy_shown_goes_the_way_selected_from_the_start(self):
-        # Without the focus the dialog is never activated: what it shows on
-        # loading must already agree.
-        window_manager(focus_new=False)
-        self.addCleanup(window_manager, True)
         q = self.quarn()
         q.ctl("ini", "set", SUITE_INI, "PREFERENCES", "COPYNETWORK2LOCAL", "1")
         q.start()
-        dialog = self.open_transfer(q)
-        self.assertTrue(q.find(dialog, RADIO, TO_LAPTOP).getState().contains(
-            __import__("pyatspi").STATE_CHECKED))
+        q.menu("File", "Copy Files")
+        # Watched from the moment the dialog appears, not only once it is active.
+        dialog = wait_for(lambda: next((w for w in q.windows() if w.name == TRANSFER), None),
+                          "the transfer dialog", timeout=8.0)
+        seen = set()
+        end = time.monotonic() + 1.0
+        while time.monotonic() < end:
+            selected = [r.name for r in find_all(dialog, RADIO)
+                        if r.getState().contains(pyatspi.STATE_CHECKED) and "Copy" in r.name]
+            shown = [b.description for b in find_all(dialog, BUTTON, "Copy")]
+            seen.add((tuple(selected), tuple(shown)))
+        self.assertEqual(seen, {((TO_LAPTOP,), ("Copies the report from the network drive to "
+                                                "the laptop",))})
         field = q.find(dialog, TEXT, "Select Report")
         field.queryEditableText().setTextContents("N:\\QXDATA\\APPRAISE\\data\\BROWN.RPT")
         act(self.copy_button(q, dialog))
