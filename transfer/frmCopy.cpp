@@ -10,7 +10,6 @@
 #include "frmConfig.h"
 #include "ui_frmCopy.h"
 
-#include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -54,8 +53,12 @@ frmCopy::frmCopy(Quarn_v2::SuiteState& state, const SkinFramework* skin,
         ui_->cmdcopy1->setEnabled(true);
     });
     connect(ui_->cmdBrowse, &QPushButton::clicked, this, &frmCopy::Browse);
-    connect(ui_->PushButton1, &QPushButton::clicked, this, &QWidget::close);
-    connect(ui_->cmdCancel, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui_->PushButton1, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui_->cmdCancel, &QPushButton::clicked, this, [this] {
+        reject();
+        if (QWidget* owner = parentWidget())
+            owner->setEnabled(true);
+    });
     connect(ui_->cmdcopy0, &QPushButton::clicked, this, [this] { Copy(0); });
     connect(ui_->cmdcopy1, &QPushButton::clicked, this, [this] { Copy(1); });
 
@@ -101,9 +104,6 @@ bool frmCopy::event(QEvent* event) {
     return QDialog::event(event);
 }
 
-void frmCopy::reject() {
-    close(); // Escape too stores the options on its way out
-}
 
 void frmCopy::ApplyStoredDirection() {
     QString value =
@@ -188,7 +188,10 @@ void frmCopy::Copy(int direction) {
     ui_->txtDialogResult->setText(QString());
 }
 
-void frmCopy::closeEvent(QCloseEvent* event) {
-    TagIni::SaveTaggedControls(this, state_.SuiteIniPath);
-    QDialog::closeEvent(event);
+// Every way out (Back, Cancel, Escape, the window's close box) ends here; a
+// dialog already hidden has stored its options on the way out.
+void frmCopy::done(int result) {
+    if (isVisible())
+        TagIni::SaveTaggedControls(this, state_.SuiteIniPath);
+    QDialog::done(result);
 }
