@@ -36,7 +36,7 @@ frmCopy::frmCopy(Quarn_v2::SuiteState& state, const SkinFramework* skin,
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-    ui_->cmdcopy1->hide(); // one of the two at a time
+    ShowDirection(ui_->optCopy1->isChecked() ? 1 : 0); // one of the two at a time
     // The hidden Apex options keep their stored values; the keyboard must not
     // reach them (only the hidden Cancel is meant to be reachable).
     for (QRadioButton* hidden : {ui_->optsketch2, ui_->optsketch3, ui_->optsketch4})
@@ -46,8 +46,16 @@ frmCopy::frmCopy(Quarn_v2::SuiteState& state, const SkinFramework* skin,
         return QFileDialog::getOpenFileName(this, QStringLiteral("Open"), start,
                                             QStringLiteral("Appraisal Report (*.rpt)"));
     };
-    connect(ui_->optCopy0, &QRadioButton::clicked, this, [this] { ShowDirection(0); });
-    connect(ui_->optCopy1, &QRadioButton::clicked, this, [this] { ShowDirection(1); });
+    // Whatever checks a direction (a click, the stored options, the stored
+    // direction), its Copy button is the one shown.
+    connect(ui_->optCopy0, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            ShowDirection(0);
+    });
+    connect(ui_->optCopy1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            ShowDirection(1);
+    });
     connect(ui_->txtDialogResult, &QLineEdit::textChanged, this, [this] {
         ui_->cmdcopy0->setEnabled(true);
         ui_->cmdcopy1->setEnabled(true);

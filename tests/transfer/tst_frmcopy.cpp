@@ -85,6 +85,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, stored);
         QFETCH(int, direction);
         Fixture f(stored);
+        // Loading alone already shows the Copy of the loaded direction.
+        QCOMPARE(f.ui()->cmdcopy1->isVisibleTo(f.dialog.get()), f.ui()->optCopy1->isChecked());
+        QCOMPARE(f.ui()->cmdcopy0->isVisibleTo(f.dialog.get()), !f.ui()->optCopy1->isChecked());
         f.dialog->show();
         f.dialog->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(f.dialog.get()));
