@@ -8,7 +8,6 @@
 #include <QFile>
 
 using ModCommon::CkRSlash;
-using ModCommon::FileExists;
 using ModCommon::PathExists;
 using ModCommon::StripRChar;
 using WPINI::ReadIni;
@@ -51,13 +50,10 @@ void LocateSuiteFiles(SuiteState& s) {
 void EnsureSuiteMarker(const QString& suiteFolder) {
     QString folder = suiteFolder;
     const QString marker = CkRSlash(folder) + QStringLiteral("Quarn2.ini");
-    try {
-        // Creating the folder is not ours to do; without it there is no marker.
-        if (FileExists(marker) || !PathExists(CkRSlash(folder)))
-            return;
-    } catch (const platform::RuntimeError&) {
-        return; // unreadable: leave it alone
-    }
+    // Creating the folder is not ours to do; without it there is no marker.
+    // Start-up shows no message, so a drive that is not there is no folder.
+    if (!PathExists(CkRSlash(folder)) || platform::NonEmptyFileExists(marker))
+        return;
     const auto host = platform::ToHostPath(marker);
     if (!host.ok())
         return;

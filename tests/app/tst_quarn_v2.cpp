@@ -1,6 +1,7 @@
 // Locating the suite's INI files, the three sets, staging, and the ten
 // writes of a switch, on a throw-away prefix.
 
+#include "Prompter.h"
 #include "Quarn_v2.h"
 #include "TestPrefix.h"
 #include "WPINI.h"
@@ -74,8 +75,11 @@ private Q_SLOTS:
 
     void noWindowsDirectory() {
         TestPrefix p(TestPrefix::Options{.driveZ = true, .driveC = false});
+        platform::ScriptedPrompter script;
+        platform::ScopedPrompter use(script);
         SuiteState s;
         InitialiseSuite(s);
+        QVERIFY(script.shown().isEmpty()); // start-up asks nothing of a missing drive
         QCOMPARE(s.SuiteFolder, u"\\VALUATOR\\");
         QCOMPARE(s.SuiteIniPath, u"QUARN2.INI");
         WriteSuiteDirectories(s); // nothing to write, nowhere to write it
