@@ -6,6 +6,7 @@
 #include "WinPath.h"
 
 #include <QFile>
+#include <QStringList>
 
 using ModCommon::CkRSlash;
 using ModCommon::PathExists;
@@ -138,6 +139,25 @@ QList<SuiteFailure> WriteSuiteDirectories(const SuiteState& s) {
             !done)
             failures << SuiteFailure{w, done.why};
     return failures;
+}
+
+QString SwitchFailureText(const QList<SuiteFailure>& failures) {
+    if (failures.isEmpty())
+        return {};
+    QStringList seen, lines;
+    for (const SuiteFailure& f : failures) {
+        if (seen.contains(f.write.file, Qt::CaseInsensitive))
+            continue;
+        seen << f.write.file;
+        QString why = f.why;
+        // "Permission denied" reads on as "permission denied"; "INI" stays.
+        if (why.size() > 1 && why[1].isLower())
+            why[0] = why[0].toLower();
+        lines << f.write.file + QStringLiteral(": ") + why;
+    }
+    return QStringLiteral("Quarn could not change the directories in every product's INI file, "
+                          "so some products still use the old ones.\n\n") +
+           lines.join(u'\n');
 }
 
 QList<SuiteFailure> SwitchToLocal(SuiteState& s) {

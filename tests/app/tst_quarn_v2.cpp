@@ -176,6 +176,22 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::read(Suite(p, "OPL.INI")), QByteArray("[Directories]\r\nDataDir=N:\\OPL\r\n"));
     }
 
+    void aFailedSwitchNamesEachFileOnce() {
+        TestPrefix p;
+        p.write(Suite(p, "QUARN2.INI"), kStored);
+        p.write(Suite(p, "OFCKPR.INI"), "[Directories]\r\nDataDir=N:\\O\r\n");
+        QVERIFY(::chmod(QFile::encodeName(Suite(p, "OFCKPR.INI")).constData(), 0444) == 0);
+        SuiteState s;
+        InitialiseSuite(s);
+        const QList<SuiteFailure> failed = SwitchToLocal(s);
+        QCOMPARE(failed.size(), 3); // AppDir, DataDir, UserDir
+        const QString text = SwitchFailureText(failed);
+        QVERIFY(text.endsWith("\n\nC:\\Valuator\\OFCKPR.INI: the file is read-only"));
+        QCOMPARE(text.count("OFCKPR"), 1);
+        QCOMPARE(WPINI::ReadIni("C:\\windows\\DRAWKIT.INI", "Directories", "DataDir", ""), u"C:\\"); // went on
+        QVERIFY(SwitchFailureText({}).isEmpty());
+    }
+
     void switchRereadsItsSet() {
         // Edits made to QUARN2.INI (by the configuration dialog) take effect at once.
         TestPrefix p;
