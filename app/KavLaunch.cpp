@@ -3,6 +3,7 @@
 #include "HostError.h"
 #include "ModCommon.h"
 #include "Prompter.h"
+#include "WinPath.h"
 #include "mod_Shell32.h"
 
 namespace KavLaunch {
@@ -39,9 +40,11 @@ void launchKav(const Quarn_v2::SuiteState& s, QWidget* owner) {
 }
 
 void LaunchFromFixedPaths(QWidget* owner) {
-    if (Present(QStringLiteral("c:\\kav\\KAV.exe")))
+    // Silent to the end: a missing drive is a missing program.
+    using platform::NonEmptyFileExists;
+    if (NonEmptyFileExists(QStringLiteral("c:\\kav\\KAV.exe")))
         Start(QStringLiteral("c:\\kav\\") + QStringLiteral("Kav.exe"), owner);
-    else if (Present(QStringLiteral("c:\\kav\\kav32\\KAV.exe")))
+    else if (NonEmptyFileExists(QStringLiteral("c:\\kav\\kav32\\KAV.exe")))
         Start(QStringLiteral("c:\\kav\\kav32\\") + QStringLiteral("Kav.exe"), owner);
 }
 

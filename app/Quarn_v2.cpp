@@ -6,9 +6,9 @@
 #include "WinPath.h"
 
 #include <QFile>
+#include <QStringList>
 
 using ModCommon::CkRSlash;
-using ModCommon::FileExists;
 using ModCommon::PathExists;
 using ModCommon::StripRChar;
 using WPINI::ReadIni;
@@ -51,13 +51,10 @@ void LocateSuiteFiles(SuiteState& s) {
 void EnsureSuiteMarker(const QString& suiteFolder) {
     QString folder = suiteFolder;
     const QString marker = CkRSlash(folder) + QStringLiteral("Quarn2.ini");
-    try {
-        // Creating the folder is not ours to do; without it there is no marker.
-        if (FileExists(marker) || !PathExists(CkRSlash(folder)))
-            return;
-    } catch (const platform::RuntimeError&) {
-        return; // unreadable: leave it alone
-    }
+    // Creating the folder is not ours to do; without it there is no marker.
+    // Start-up shows no message, so a drive that is not there is no folder.
+    if (!PathExists(CkRSlash(folder)) || platform::NonEmptyFileExists(marker))
+        return;
     const auto host = platform::ToHostPath(marker);
     if (!host.ok())
         return;
@@ -142,6 +139,25 @@ QList<SuiteFailure> WriteSuiteDirectories(const SuiteState& s) {
             !done)
             failures << SuiteFailure{w, done.why};
     return failures;
+}
+
+QString SwitchFailureText(const QList<SuiteFailure>& failures) {
+    if (failures.isEmpty())
+        return {};
+    QStringList seen, lines;
+    for (const SuiteFailure& f : failures) {
+        if (seen.contains(f.write.file, Qt::CaseInsensitive))
+            continue;
+        seen << f.write.file;
+        QString why = f.why;
+        // "Permission denied" reads on as "permission denied"; "INI" stays.
+        if (why.size() > 1 && why[1].isLower())
+            why[0] = why[0].toLower();
+        lines << f.write.file + QStringLiteral(": ") + why;
+    }
+    return QStringLiteral("Quarn could not change the directories in every product's INI file, "
+                          "so some products still use the old ones.\n\n") +
+           lines.join(u'\n');
 }
 
 QList<SuiteFailure> SwitchToLocal(SuiteState& s) {

@@ -97,6 +97,9 @@ struct SuiteFailure {
     QString why;
 };
 QList<SuiteFailure> WriteSuiteDirectories(const SuiteState& s);
+// What the user is told after a switch that left files unchanged: each such
+// file once, with why; empty when every write took effect.
+QString SwitchFailureText(const QList<SuiteFailure>& failures);
 
 // Re-read the set from QUARN2.INI (so edits take effect at once), stage it,
 // write it out.

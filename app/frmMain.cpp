@@ -41,9 +41,8 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
         l->installEventFilter(this);
     }
 
-    connect(ui_->imgLocal, &AlphaImageControl::clicked, this, [this] { SwitchToLocal(state_); });
-    connect(ui_->imgNetwork, &AlphaImageControl::clicked, this,
-            [this] { SwitchToNetwork(state_); });
+    connect(ui_->imgLocal, &AlphaImageControl::clicked, this, [this] { Switch(true); });
+    connect(ui_->imgNetwork, &AlphaImageControl::clicked, this, [this] { Switch(false); });
     connect(ui_->imgLocal, &AlphaImageControl::doubleClicked, this, &frmMain::askExit);
     connect(ui_->imgNetwork, &AlphaImageControl::doubleClicked, this, &frmMain::askExit);
     connect(ui_->imgTransfer, &AlphaImageControl::clicked, this, [this] {
@@ -128,6 +127,14 @@ void frmMain::launchKav() {
     KavLaunch::launchKav(state_, this);
 }
 
+void frmMain::Switch(bool toLocal) {
+    // The switch goes on past a failed write; the user hears of them once.
+    const QString failed = SwitchFailureText(toLocal ? SwitchToLocal(state_) : SwitchToNetwork(state_));
+    if (!failed.isEmpty())
+        platform::MsgBox(failed, platform::Buttons::Ok, platform::Icon::Exclamation,
+                         platform::ProgramTitle);
+}
+
 void frmMain::askExit() {
     if (platform::MsgBox(QStringLiteral("Exit Quarn?"), platform::Buttons::YesNo) ==
         platform::Answer::Yes)
@@ -166,9 +173,9 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
         if (!click)
             return QMainWindow::eventFilter(watched, event);
         if (watched == ui_->lblSetLocal)
-            SwitchToLocal(state_);
+            Switch(true);
         else if (watched == ui_->Label4)
-            SwitchToNetwork(state_);
+            Switch(false);
         else if (watched == ui_->Label5)
             transferFiles();
         else if (watched == ui_->Label6)

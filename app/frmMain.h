@@ -55,6 +55,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void Switch(bool toLocal);
     void askExit();
     void ShowTransfer();
     void endWithoutWriting();

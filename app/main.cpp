@@ -8,24 +8,45 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QList>
 
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 namespace {
 
-// A local X display (":N") is reachable when its socket is there; remote and
-// Wayland displays and an explicit platform are left for Qt to try.
-bool DisplayReachable() {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return true;
-    const QString display = qEnvironmentVariable("DISPLAY");
-    if (display.isEmpty())
-        return false;
-    if (!display.startsWith(u':'))
-        return true;
-    const QString number = display.mid(1).section(u'.', 0, 0);
-    return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X") + number);
+// Qt decides whether there is a display. Until the platform is up, its
+// complaints are held back: a failure ends in our one line instead of a page
+// of advice and an abort, and a success hands them on.
+const char kNoDisplay[] =
+    "quarn: no display to show the window on (set DISPLAY, or run it under xvfb-run)\n";
+
+struct HeldMessage {
+    QtMsgType type;
+    QString text;
+    QByteArray category;
+};
+QList<HeldMessage>* gHeld = nullptr;
+QtMessageHandler gPrevious = nullptr;
+
+void HoldWhileStarting(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) { // no platform could be started
+        std::fputs(kNoDisplay, stderr);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    if (gHeld)
+        gHeld->append({type, text, QByteArray(context.category ? context.category : "")});
+}
+
+void PassHeldMessagesOn() {
+    qInstallMessageHandler(gPrevious);
+    const QList<HeldMessage> held = std::exchange(*gHeld, {});
+    for (const HeldMessage& m : held) {
+        const QMessageLogContext context(nullptr, 0, nullptr, m.category.constData());
+        qt_message_output(m.type, context, m.text);
+    }
 }
 
 // Help opens "quarn.chm" by its bare name from the working folder, which the
@@ -48,14 +69,12 @@ void StartWhereTheHelpLies() {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Without a display Qt would abort with a page of advice; one line will do.
-    if (!DisplayReachable()) {
-        std::fputs("quarn: no display to show the window on (set DISPLAY, or run it under "
-                   "xvfb-run)\n",
-                   stderr);
-        return 1;
-    }
+    QList<HeldMessage> held;
+    gHeld = &held;
+    gPrevious = qInstallMessageHandler(HoldWhileStarting);
     QApplication app(argc, argv);
+    PassHeldMessagesOn();
+    gHeld = nullptr;
     QApplication::setApplicationName(QStringLiteral("Quarn"));
     // The desktop matches the window to its menu entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.quarn"));

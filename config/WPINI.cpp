@@ -61,13 +61,11 @@ platform::profile::Outcome TryDeleteIniSection(const QString& iniFile, const QSt
 QString LocateSuiteIni(const QString& name) {
     const QString windowsDir = GetWinDir();
     const QString folder = windowsDir.left(2) + QStringLiteral("\\Valuator\\");
-    try {
-        if (ModCommon::PathExists(folder) && ModCommon::FileExists(folder + name))
-            return folder + name;
-    } catch (const platform::RuntimeError&) {
-        // A file we cannot even ask about (a link loop, no permission) is
-        // not there; the Windows directory's stands in.
-    }
+    // Locating asks no questions: a file we cannot even ask about (no drive,
+    // a link loop, no permission) is not there, and the Windows directory's
+    // stands in.
+    if (ModCommon::PathExists(folder) && platform::NonEmptyFileExists(folder + name))
+        return folder + name;
     return windowsDir + name;
 }
 

@@ -234,6 +234,11 @@ Result<qint64> FileLength(const QString& windowsPath) {
     return {static_cast<qint64>(st.st_size), NoError};
 }
 
+bool NonEmptyFileExists(const QString& windowsPath) {
+    const auto length = FileLength(windowsPath);
+    return length.ok() && length.value > 0;
+}
+
 bool CanListDirectory(const QString& windowsDirectory) {
     const auto host = ToHostPath(windowsDirectory);
     if (!host.ok())

@@ -40,6 +40,11 @@ QString SystemDirectory();
 // directory on the way, else the mapped host error.
 Result<qint64> FileLength(const QString& windowsPath);
 
+// A file of at least one byte. Whatever cannot be asked (no such drive, no
+// medium, no permission) counts as absent: for lookups that must never
+// trouble the user.
+bool NonEmptyFileExists(const QString& windowsPath);
+
 // True when the directory can be listed: it exists and is readable.
 bool CanListDirectory(const QString& windowsDirectory);
 

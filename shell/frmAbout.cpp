@@ -58,10 +58,24 @@ void frmAbout::showEvent(QShowEvent* event) {
     ui_->cmdSysInfo->setFocus(); // hidden, it holds the focus: Enter starts the tool
 }
 
+// The address acts like a button: a left click that starts and ends on it,
+// and not the release that ends a double-click.
 bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui_->Label1 && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-        mod_Shell32::GShell(WebAddress(), 3, QString(), QString(), QStringLiteral("open"), this);
+    const auto* mouse = dynamic_cast<QMouseEvent*>(event);
+    if (watched != ui_->Label1 || !mouse || mouse->button() != Qt::LeftButton)
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonPress) {
+        addressPressed_ = true;
+    } else if (event->type() == QEvent::MouseButtonDblClick) {
+        addressPressed_ = false;
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        const bool click =
+            addressPressed_ && ui_->Label1->rect().contains(mouse->position().toPoint());
+        addressPressed_ = false;
+        if (click)
+            mod_Shell32::GShell(WebAddress(), 3, QString(), QString(), QStringLiteral("open"),
+                                this);
+    }
     return QDialog::eventFilter(watched, event);
 }
 

@@ -31,6 +31,7 @@ protected:
 
 private:
     std::unique_ptr<Ui::frmAbout> ui_;
+    bool addressPressed_ = false;
 };
 
 namespace SysInfo {

@@ -12,6 +12,7 @@ using platform::Answer;
 using platform::Buttons;
 using platform::MsgBox;
 using platform::RuntimeError;
+using ModCommon::Trim;
 
 namespace CopyProcedure {
 namespace {
@@ -91,6 +92,12 @@ QString LocalReportDir(Quarn_v2::DirectorySet& local) {
 Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::DirectorySet& local,
             Quarn_v2::DirectorySet& network, const Progress& progress) {
     Outcome out;
+    // A folder the dialog could not prepare is empty; a bare name would land
+    // the copy in our working folder.
+    if (Trim(in.reportTargetDir).isEmpty()) {
+        MsgBox(QStringLiteral("Configuration settings invalid, please check setup"));
+        return out;
+    }
     try {
         if (!check())
             return out;

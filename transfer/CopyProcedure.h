@@ -37,6 +37,8 @@ void ReportNameParts(const QString& report, QString& name, QString& ext);
 // The Apex extension of options 2 to 5.
 QString SketchExtension(int option);
 
+// Without a report target folder (the dialog could not prepare it) nothing
+// is copied and the settings are said to be invalid.
 // `check` is the Settings dialog's CheckDirectories. `local`/`network` are
 // the run's sets; their sketch entries get a trailing backslash, as the
 // dialog's load does to the appraisal ones.

@@ -10,7 +10,6 @@
 #include "frmConfig.h"
 #include "ui_frmCopy.h"
 
-#include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -37,7 +36,7 @@ frmCopy::frmCopy(Quarn_v2::SuiteState& state, const SkinFramework* skin,
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-    ui_->cmdcopy1->hide(); // one of the two at a time
+    ShowDirection(ui_->optCopy1->isChecked() ? 1 : 0); // one of the two at a time
     // The hidden Apex options keep their stored values; the keyboard must not
     // reach them (only the hidden Cancel is meant to be reachable).
     for (QRadioButton* hidden : {ui_->optsketch2, ui_->optsketch3, ui_->optsketch4})
@@ -47,15 +46,27 @@ frmCopy::frmCopy(Quarn_v2::SuiteState& state, const SkinFramework* skin,
         return QFileDialog::getOpenFileName(this, QStringLiteral("Open"), start,
                                             QStringLiteral("Appraisal Report (*.rpt)"));
     };
-    connect(ui_->optCopy0, &QRadioButton::clicked, this, [this] { ShowDirection(0); });
-    connect(ui_->optCopy1, &QRadioButton::clicked, this, [this] { ShowDirection(1); });
+    // Whatever checks a direction (a click, the stored options, the stored
+    // direction), its Copy button is the one shown.
+    connect(ui_->optCopy0, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            ShowDirection(0);
+    });
+    connect(ui_->optCopy1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            ShowDirection(1);
+    });
     connect(ui_->txtDialogResult, &QLineEdit::textChanged, this, [this] {
         ui_->cmdcopy0->setEnabled(true);
         ui_->cmdcopy1->setEnabled(true);
     });
     connect(ui_->cmdBrowse, &QPushButton::clicked, this, &frmCopy::Browse);
-    connect(ui_->PushButton1, &QPushButton::clicked, this, &QWidget::close);
-    connect(ui_->cmdCancel, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui_->PushButton1, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui_->cmdCancel, &QPushButton::clicked, this, [this] {
+        reject();
+        if (QWidget* owner = parentWidget())
+            owner->setEnabled(true);
+    });
     connect(ui_->cmdcopy0, &QPushButton::clicked, this, [this] { Copy(0); });
     connect(ui_->cmdcopy1, &QPushButton::clicked, this, [this] { Copy(1); });
 
@@ -101,9 +112,6 @@ bool frmCopy::event(QEvent* event) {
     return QDialog::event(event);
 }
 
-void frmCopy::reject() {
-    close(); // Escape too stores the options on its way out
-}
 
 void frmCopy::ApplyStoredDirection() {
     QString value =
@@ -188,7 +196,10 @@ void frmCopy::Copy(int direction) {
     ui_->txtDialogResult->setText(QString());
 }
 
-void frmCopy::closeEvent(QCloseEvent* event) {
-    TagIni::SaveTaggedControls(this, state_.SuiteIniPath);
-    QDialog::closeEvent(event);
+// Every way out (Back, Cancel, Escape, the window's close box) ends here; a
+// dialog already hidden has stored its options on the way out.
+void frmCopy::done(int result) {
+    if (isVisible())
+        TagIni::SaveTaggedControls(this, state_.SuiteIniPath);
+    QDialog::done(result);
 }

@@ -33,6 +33,8 @@ public:
     void ApplyStoredDirection();
     void Browse();
     void Copy(int direction);
+    // Stores the tagged options, once per closing, and closes.
+    void done(int result) override;
 
     QString localTarget() const { return localTarget_; }
     QString networkTarget() const { return networkTarget_; }
@@ -40,8 +42,6 @@ public:
 
 protected:
     bool event(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void reject() override;
 
 private:
     void Load();

@@ -1,6 +1,7 @@
 // Locating the suite's INI files, the three sets, staging, and the ten
 // writes of a switch, on a throw-away prefix.
 
+#include "Prompter.h"
 #include "Quarn_v2.h"
 #include "TestPrefix.h"
 #include "WPINI.h"
@@ -74,8 +75,11 @@ private Q_SLOTS:
 
     void noWindowsDirectory() {
         TestPrefix p(TestPrefix::Options{.driveZ = true, .driveC = false});
+        platform::ScriptedPrompter script;
+        platform::ScopedPrompter use(script);
         SuiteState s;
         InitialiseSuite(s);
+        QVERIFY(script.shown().isEmpty()); // start-up asks nothing of a missing drive
         QCOMPARE(s.SuiteFolder, u"\\VALUATOR\\");
         QCOMPARE(s.SuiteIniPath, u"QUARN2.INI");
         WriteSuiteDirectories(s); // nothing to write, nowhere to write it
@@ -170,6 +174,22 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::read(Suite(p, "DRAWKIT.INI")), once);
         QCOMPARE(b.st_ino, a.st_ino); // the same values: the file was not even rewritten
         QCOMPARE(TestPrefix::read(Suite(p, "OPL.INI")), QByteArray("[Directories]\r\nDataDir=N:\\OPL\r\n"));
+    }
+
+    void aFailedSwitchNamesEachFileOnce() {
+        TestPrefix p;
+        p.write(Suite(p, "QUARN2.INI"), kStored);
+        p.write(Suite(p, "OFCKPR.INI"), "[Directories]\r\nDataDir=N:\\O\r\n");
+        QVERIFY(::chmod(QFile::encodeName(Suite(p, "OFCKPR.INI")).constData(), 0444) == 0);
+        SuiteState s;
+        InitialiseSuite(s);
+        const QList<SuiteFailure> failed = SwitchToLocal(s);
+        QCOMPARE(failed.size(), 3); // AppDir, DataDir, UserDir
+        const QString text = SwitchFailureText(failed);
+        QVERIFY(text.endsWith("\n\nC:\\Valuator\\OFCKPR.INI: the file is read-only"));
+        QCOMPARE(text.count("OFCKPR"), 1);
+        QCOMPARE(WPINI::ReadIni("C:\\windows\\DRAWKIT.INI", "Directories", "DataDir", ""), u"C:\\"); // went on
+        QVERIFY(SwitchFailureText({}).isEmpty());
     }
 
     void switchRereadsItsSet() {

@@ -6,6 +6,7 @@
 #include "Prompter.h"
 #include "TestPrefix.h"
 
+#include <QDir>
 #include <QTest>
 
 #include <fcntl.h>
@@ -141,6 +142,19 @@ private Q_SLOTS:
         const Outcome out = Run({0, "C:\\X.RPT", "D:\\N\\data", 1}, [] { return false; }, local, network);
         QVERIFY(!out.checked && !out.copied && !out.errorReported);
         QVERIFY(script.shown().isEmpty());
+        // A target folder the dialog could not prepare: nothing lands in the
+        // working folder, whichever side holds the files.
+        p.write(p.driveC() + "/L/data/smith.rpt", "r");
+        p.write(p.driveC() + "/L/S/SMITH.sk3", "k");
+        QDir::setCurrent(p.driveC() + "/L/S");
+        for (const QString& unprepared : {QString(), QStringLiteral(" ")}) {
+            const Outcome none = Run({0, "C:\\L\\data\\smith.rpt", unprepared, 1}, [] { return true; }, local, network);
+            QVERIFY(!none.copied && !none.errorReported);
+        }
+        QCOMPARE(script.shown().size(), 2);
+        QCOMPARE(script.shown().last().text, u"Configuration settings invalid, please check setup");
+        QCOMPARE(TestPrefix::entries(p.driveC() + "/L/S"), QStringList{"SMITH.sk3"});
+        QDir::setCurrent(QDir::tempPath());
     }
 
     void copyKeepsTimeAndCancelLeavesTheOldTarget() {

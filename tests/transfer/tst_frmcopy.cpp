@@ -85,6 +85,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, stored);
         QFETCH(int, direction);
         Fixture f(stored);
+        // Loading alone already shows the Copy of the loaded direction.
+        QCOMPARE(f.ui()->cmdcopy1->isVisibleTo(f.dialog.get()), f.ui()->optCopy1->isChecked());
+        QCOMPARE(f.ui()->cmdcopy0->isVisibleTo(f.dialog.get()), !f.ui()->optCopy1->isChecked());
         f.dialog->show();
         f.dialog->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(f.dialog.get()));
@@ -106,12 +109,30 @@ private Q_SLOTS:
         QVERIFY(f.ui()->cmdcopy1->isVisible());
     }
 
-    void escapeStoresToo() {
+    void everyWayOutClosesAndStoresOnce_data() {
+        QTest::addColumn<int>("way");
+        QTest::newRow("Escape") << 0;
+        QTest::newRow("Back") << 1;
+        QTest::newRow("hidden Cancel") << 2;
+        QTest::newRow("close box") << 3;
+    }
+    void everyWayOutClosesAndStoresOnce() {
+        QFETCH(int, way);
         Fixture f;
         f.dialog->show();
         f.ui()->optCopy1->setChecked(true);
-        QTest::keyClick(f.dialog.get(), Qt::Key_Escape);
-        QCOMPARE(WPINI::ReadIni("C:\\VALUATOR\\QUARN2.INI", "PREFERENCES", "COPYNETWORK2LOCAL", "-"), u"1");
+        switch (way) {
+        case 0: QTest::keyClick(f.dialog.get(), Qt::Key_Escape); break;
+        case 1: f.ui()->PushButton1->click(); break;
+        case 2: f.ui()->cmdCancel->click(); break;
+        default: f.dialog->close();
+        }
+        QVERIFY(!f.dialog->isVisible());
+        const QString ini = "C:\\VALUATOR\\QUARN2.INI";
+        QCOMPARE(WPINI::ReadIni(ini, "PREFERENCES", "COPYNETWORK2LOCAL", "-"), u"1");
+        WPINI::WriteIni(ini, "PREFERENCES", "COPYNETWORK2LOCAL", "x");
+        f.dialog->close(); // closed already: nothing more is stored
+        QCOMPARE(WPINI::ReadIni(ini, "PREFERENCES", "COPYNETWORK2LOCAL", "-"), u"x");
     }
 
     void theKeyboardNeverReachesHiddenOptions() {
@@ -138,6 +159,7 @@ private Q_SLOTS:
 
     void closingStoresOptionsInCreationOrder() {
         Fixture f;
+        f.dialog->show();
         f.ui()->optCopy1->setChecked(true);
         f.ui()->optsketch5->setChecked(true); // option 4 stays clear: 5 is written last
         f.dialog->close();
