@@ -156,7 +156,7 @@ class MainWindow(QuarnTest):
         click(self.caption(q, "Connect Local"))
         box = q.box()
         self.assertEqual((box.title, box.buttons), ("Quarn", ["OK"]))
-        self.assertIn("C:\\VALUATOR\\QXP2000.INI", box.text)
+        self.assertIn("C:\\Valuator\\QXP2000.INI: the file is read-only", box.text)
         self.assertNotIn("kav.ini", box.text)
         box.press("OK")
         self.assertEqual(appraisal_dir(q), LOCAL)  # the rest of the switch stands

@@ -79,13 +79,22 @@ class Transfer(QuarnTest):
         q.answer("File(s) copied successfully")
         self.assertTrue(os.path.exists(q.c("QXDATA", "APPRAISE", "data", "BROWN.RPT")))
 
+    def strays(self, q):
+        """SMITH.RPT anywhere but the suite: Quarn's home and working folder."""
+        folders = (q.home, os.path.join(os.environ["QUARN_BUILD"], "app"))
+        return [p for d in folders for p in glob.glob(os.path.join(d, "**", "SMITH.RPT"),
+                                                      recursive=True)
+                if "/prefix/" not in p]
+
     def test_copy_into_an_unprepared_folder_copies_nothing(self):
         q = self.quarn()
+        for stray in self.strays(q):  # left by an older build
+            os.remove(stray)
+        self.addCleanup(lambda: [os.remove(p) for p in self.strays(q)])
         shutil.rmtree(q.n("QXDATA", "APPRAISE", "data"))
         q.start()
         q.menu("File", "Copy Files")
         q.answer("Configuration settings invalid, please check setup")
-        settings = q.window(SETTINGS)
         q.wm_close(SETTINGS)
         dialog = q.window(TRANSFER)
         field = q.find(dialog, TEXT, "Select Report")
@@ -93,14 +102,7 @@ class Transfer(QuarnTest):
         act(self.copy_button(q, dialog))
         q.answer("Configuration settings invalid, please check setup")
         q.no_box()
-        strays = [p for d in (q.home, os.path.dirname(q.env.get("QUARN_BIN", "")) or ".",
-                              os.path.join(os.environ["QUARN_BUILD"], "app"))
-                  for p in glob.glob(os.path.join(d, "**", "SMITH.RPT"), recursive=True)
-                  if "/prefix/" not in p]
-        for stray in strays:
-            os.remove(stray)
-        self.assertEqual(strays, [])
-        del settings
+        self.assertEqual(self.strays(q), [])
 
     def browse(self, q, dialog, path=None, leave="Open"):
         """Browse, then the file dialog: a path typed and Open, or another way out."""
