@@ -14,8 +14,7 @@ public:
         : QAccessibleWidget(image, QAccessible::Graphic) {}
 
     QAccessible::Role role() const override {
-        return widget()->accessibleName().isEmpty() ? QAccessible::Graphic
-                                                    : QAccessible::Button;
+        return widget()->accessibleName().isEmpty() ? QAccessible::Graphic : QAccessible::Button;
     }
     QStringList actionNames() const override {
         return role() == QAccessible::Button ? QStringList{pressAction()} : QStringList{};
@@ -90,4 +89,3 @@ void AlphaImageControl::enterEvent(QEnterEvent*) {
 void AlphaImageControl::leaveEvent(QEvent*) {
     Q_EMIT left();
 }
-

@@ -112,7 +112,6 @@ bool frmCopy::event(QEvent* event) {
     return QDialog::event(event);
 }
 
-
 void frmCopy::ApplyStoredDirection() {
     QString value =
         ModCommon::Trim(WPINI::ReadIni(state_.SuiteIniPath, QStringLiteral("PREFERENCES"),
