@@ -129,7 +129,8 @@ void frmMain::launchKav() {
 
 void frmMain::Switch(bool toLocal) {
     // The switch goes on past a failed write; the user hears of them once.
-    const QString failed = SwitchFailureText(toLocal ? SwitchToLocal(state_) : SwitchToNetwork(state_));
+    const QString failed =
+        SwitchFailureText(toLocal ? SwitchToLocal(state_) : SwitchToNetwork(state_));
     if (!failed.isEmpty())
         platform::MsgBox(failed, platform::Buttons::Ok, platform::Icon::Exclamation,
                          platform::ProgramTitle);

@@ -8,11 +8,11 @@
 
 #include <QFileInfo>
 
+using ModCommon::Trim;
 using platform::Answer;
 using platform::Buttons;
 using platform::MsgBox;
 using platform::RuntimeError;
-using ModCommon::Trim;
 
 namespace CopyProcedure {
 namespace {
