@@ -23,7 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -fbdir "$work" -nolisten tcp 3>"$work/display" \
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -fbdir "$work" -nolisten tcp 3>"$work/display" \
     2>"$work/xvfb.log" &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
