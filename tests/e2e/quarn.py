@@ -26,9 +26,9 @@ QUARN = os.path.join(BUILD, "app", "quarn")
 QUARNCTL = os.path.join(BUILD, "cli", "quarnctl")
 
 # Roles by their AT-SPI names.
-ALERT, DIALOG, FRAME = "alert", "dialog", "frame"
+ALERT = "alert"
 BUTTON, LABEL, MENU_ITEM = "push button", "label", "menu item"
-RADIO, TEXT, CHECK = "radio button", "text", "check box"
+RADIO, TEXT = "radio button", "text"
 
 
 def wait_for(probe, what, timeout=8.0):
@@ -372,6 +372,18 @@ class QuarnTest(unittest.TestCase):
         q = Quarn(home or self.home, prefix, env)
         self.quarns.append(q)
         return q
+
+    def fake_opener(self):
+        """An xdg-open that records what it is asked to open: the environment
+        that puts it first, and its log."""
+        bin_dir = os.path.join(self.home, "bin")
+        os.makedirs(bin_dir, exist_ok=True)
+        log = os.path.join(self.home, "opened.log")
+        opener = os.path.join(bin_dir, "xdg-open")
+        with open(opener, "w") as f:
+            f.write(f'#!/bin/sh\necho "$@" >> "{log}"\n')
+        os.chmod(opener, 0o755)
+        return {"PATH": bin_dir + ":" + os.environ["PATH"]}, log
 
     def _stop_all(self):
         for q in self.quarns:

@@ -2,9 +2,8 @@
 
 import os
 import stat
-import time
 
-from quarn import (ALERT, BUTTON, LABEL, QuarnTest, act, click, ini, key, wait_for)
+from quarn import BUTTON, LABEL, QuarnTest, act, click, ini, wait_for
 
 LOCAL, NETWORK = "C:\\QXDATA\\APPRAISE", "N:\\QXDATA\\APPRAISE"
 TRANSFER, SETTINGS, ABOUT = "Quarn - Select data to transfer", "Settings", "About Quarn"
@@ -110,24 +109,12 @@ class MainWindow(QuarnTest):
         with open(os.path.join(apps, "chmviewer.desktop"), "w") as f:
             f.write("[Desktop Entry]\nType=Application\nName=Viewer\nExec=viewer %f\n"
                     "MimeType=application/vnd.ms-htmlhelp;\n")
-        log = self.fake_opener()
-        q = self.quarn(env={"XDG_DATA_DIRS": data,
-                            "PATH": self.home + "/bin:" + os.environ["PATH"]}).start()
+        env, log = self.fake_opener()
+        q = self.quarn(env={"XDG_DATA_DIRS": data, **env}).start()
         q.menu("Help", "Program Help")
         opened = wait_for(lambda: os.path.exists(log) and open(log).read(), "the opener")
         self.assertTrue(opened.strip().endswith("/quarn.chm"), opened)
         q.no_box()
-
-    def fake_opener(self):
-        """An xdg-open that records what it was asked to open."""
-        bin_dir = os.path.join(self.home, "bin")
-        os.makedirs(bin_dir, exist_ok=True)
-        log = os.path.join(self.home, "opened.log")
-        opener = os.path.join(bin_dir, "xdg-open")
-        with open(opener, "w") as f:
-            f.write(f'#!/bin/sh\necho "$@" >> "{log}"\n')
-        os.chmod(opener, 0o755)
-        return log
 
     def test_a_second_quarn_says_so_and_ends_without_writing(self):
         first = self.quarn().start()
