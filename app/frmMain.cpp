@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "AlphaImageControl.h"
+#include "ClickFilter.h"
 #include "KavLaunch.h"
 #include "Prompter.h"
 #include "SingleInstance.h"
@@ -13,7 +14,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLayout>
-#include <QMouseEvent>
 
 using namespace Quarn_v2;
 
@@ -29,17 +29,21 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    // Georgia where the machine has it, else a bold serif.
-    for (QLabel* l : {ui_->lblSetLocal, ui_->Label4, ui_->Label5, ui_->Label6, ui_->lblExit}) {
+    // A form's point size is whole; these captions are 9.75 points.
+    for (QLabel* l : {ui_->lblSetLocal, ui_->Label4, ui_->lblExit}) {
         QFont f = l->font();
-        f.setStyleHint(QFont::Serif);
-        f.setFamilies({QStringLiteral("Georgia"), QStringLiteral("Liberation Serif"),
-                       QStringLiteral("Tinos"), QStringLiteral("DejaVu Serif")});
-        if (l == ui_->lblSetLocal || l == ui_->Label4 || l == ui_->lblExit)
-            f.setPointSizeF(9.75);
+        f.setPointSizeF(9.75);
         l->setFont(f);
-        l->installEventFilter(this);
     }
+    // The captions act like buttons.
+    const auto onClick = [this](QWidget* caption, auto action) {
+        connect(ClickFilter::Watch(caption), &ClickFilter::clicked, this, action);
+    };
+    onClick(ui_->lblSetLocal, [this] { Switch(true); });
+    onClick(ui_->Label4, [this] { Switch(false); });
+    onClick(ui_->Label5, [this] { transferFiles(); });
+    onClick(ui_->Label6, [this] { launchKav(); });
+    onClick(ui_->lblExit, [this] { close(); });
 
     connect(ui_->imgLocal, &AlphaImageControl::clicked, this, [this] { Switch(true); });
     connect(ui_->imgNetwork, &AlphaImageControl::clicked, this, [this] { Switch(false); });
@@ -154,35 +158,4 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
     // Every other window goes with the main one.
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-}
-
-// The captions act like buttons: a left click that starts and ends on the
-// same caption, and not the release that ends a double-click.
-bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    const auto* mouse = dynamic_cast<QMouseEvent*>(event);
-    if (!mouse || mouse->button() != Qt::LeftButton)
-        return QMainWindow::eventFilter(watched, event);
-    if (event->type() == QEvent::MouseButtonPress) {
-        pressedCaption_ = watched;
-    } else if (event->type() == QEvent::MouseButtonDblClick) {
-        pressedCaption_ = nullptr;
-    } else if (event->type() == QEvent::MouseButtonRelease) {
-        const auto* label = qobject_cast<QWidget*>(watched);
-        const bool click = pressedCaption_ == watched && label &&
-                           label->rect().contains(mouse->position().toPoint());
-        pressedCaption_ = nullptr;
-        if (!click)
-            return QMainWindow::eventFilter(watched, event);
-        if (watched == ui_->lblSetLocal)
-            Switch(true);
-        else if (watched == ui_->Label4)
-            Switch(false);
-        else if (watched == ui_->Label5)
-            transferFiles();
-        else if (watched == ui_->Label6)
-            launchKav();
-        else if (watched == ui_->lblExit)
-            close();
-    }
-    return QMainWindow::eventFilter(watched, event);
 }

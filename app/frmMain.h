@@ -52,7 +52,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Switch(bool toLocal);
@@ -67,5 +66,4 @@ private:
     SkinFramework SkinFramework1;
     QPointer<frmConfig> config_;
     bool writeOnClose_ = true;
-    QObject* pressedCaption_ = nullptr;
 };

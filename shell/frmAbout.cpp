@@ -1,5 +1,6 @@
 #include "frmAbout.h"
 
+#include "ClickFilter.h"
 #include "Codepage.h"
 #include "Prompter.h"
 #include "Registry.h"
@@ -11,7 +12,6 @@
 
 #include <QDate>
 #include <QFileInfo>
-#include <QMouseEvent>
 #include <QUrl>
 
 frmAbout::frmAbout(const SkinFramework* skin, QWidget* parent)
@@ -28,7 +28,9 @@ frmAbout::frmAbout(const SkinFramework* skin, QWidget* parent)
     ui_->lblCopyRight->setText(
         QStringLiteral("Copyright © %1 Quarn").arg(QDate::currentDate().year()));
     ui_->Label1->setText(QUrl(WebAddress()).host());
-    ui_->Label1->installEventFilter(this);
+    connect(ClickFilter::Watch(ui_->Label1), &ClickFilter::clicked, this, [this] {
+        mod_Shell32::GShell(WebAddress(), 3, QString(), QString(), QStringLiteral("open"), this);
+    });
     connect(ui_->cmdOK, &QPushButton::clicked, this, &QWidget::close);
     connect(ui_->cmdSysInfo, &QPushButton::clicked, this, [] { SysInfo::StartSysInfo(); });
 
@@ -56,27 +58,6 @@ QString frmAbout::VersionText(const QString& version) {
 void frmAbout::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     ui_->cmdSysInfo->setFocus(); // hidden, it holds the focus: Enter starts the tool
-}
-
-// The address acts like a button: a left click that starts and ends on it,
-// and not the release that ends a double-click.
-bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
-    const auto* mouse = dynamic_cast<QMouseEvent*>(event);
-    if (watched != ui_->Label1 || !mouse || mouse->button() != Qt::LeftButton)
-        return QDialog::eventFilter(watched, event);
-    if (event->type() == QEvent::MouseButtonPress) {
-        addressPressed_ = true;
-    } else if (event->type() == QEvent::MouseButtonDblClick) {
-        addressPressed_ = false;
-    } else if (event->type() == QEvent::MouseButtonRelease) {
-        const bool click =
-            addressPressed_ && ui_->Label1->rect().contains(mouse->position().toPoint());
-        addressPressed_ = false;
-        if (click)
-            mod_Shell32::GShell(WebAddress(), 3, QString(), QString(), QStringLiteral("open"),
-                                this);
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 namespace SysInfo {

@@ -27,11 +27,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::unique_ptr<Ui::frmAbout> ui_;
-    bool addressPressed_ = false;
 };
 
 namespace SysInfo {
