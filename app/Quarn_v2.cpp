@@ -109,18 +109,29 @@ QList<SuiteWrite> SuiteDirectoryKeys(const SuiteState& s) {
     const WorkingFields& w = s.WorkingSet;
     const QString dataDir = QStringLiteral("DataDir");
     const QString photoDir = QStringLiteral("PhotoDir");
+    using W = WorkingFields;
     return {
-        {p.kav, dataDir, w.txtQXAdataDir},
-        {p.qxp2000, dataDir, w.txtQXPPdataDir},
-        {p.qxp2000, photoDir, w.txtQXPPphotoDir},
-        {p.photokpr, dataDir, w.txtQXPdataDir},
-        {p.photokpr, photoDir, w.txtQXPphotoDir},
-        {p.compkpr, dataDir, w.txtQXCdataDir},
-        {p.ofckpr, QStringLiteral("AppDir"), w.txtQXOdataDir},
-        {p.ofckpr, dataDir, w.txtQXOdataDir},
-        {p.ofckpr, QStringLiteral("UserDir"), w.txtQXOdataDir},
-        {p.drawkit, dataDir, w.txtQXSdataDir},
+        {p.kav, dataDir, w.txtQXAdataDir, &W::txtQXAdataDir},
+        {p.qxp2000, dataDir, w.txtQXPPdataDir, &W::txtQXPPdataDir},
+        {p.qxp2000, photoDir, w.txtQXPPphotoDir, &W::txtQXPPphotoDir},
+        {p.photokpr, dataDir, w.txtQXPdataDir, &W::txtQXPdataDir},
+        {p.photokpr, photoDir, w.txtQXPphotoDir, &W::txtQXPphotoDir},
+        {p.compkpr, dataDir, w.txtQXCdataDir, &W::txtQXCdataDir},
+        {p.ofckpr, QStringLiteral("AppDir"), w.txtQXOdataDir, &W::txtQXOdataDir},
+        {p.ofckpr, dataDir, w.txtQXOdataDir, &W::txtQXOdataDir},
+        {p.ofckpr, QStringLiteral("UserDir"), w.txtQXOdataDir, &W::txtQXOdataDir},
+        {p.drawkit, dataDir, w.txtQXSdataDir, &W::txtQXSdataDir},
     };
+}
+
+QString SeenKey(const SuiteWrite& w) {
+    return w.file.toLower() + u'\n' + w.key.toLower();
+}
+
+void RememberSuiteValues(SuiteState& s) {
+    s.LastSeen.clear();
+    for (const SuiteWrite& w : SuiteDirectoryKeys(s))
+        s.LastSeen.insert(SeenKey(w), ReadIni(w.file, QStringLiteral("Directories"), w.key, {}));
 }
 
 QList<SuiteWrite> SuiteDirectoryWrites(const SuiteState& s) {
@@ -131,13 +142,42 @@ QList<SuiteWrite> SuiteDirectoryWrites(const SuiteState& s) {
     return out;
 }
 
-QList<SuiteFailure> WriteSuiteDirectories(const SuiteState& s) {
+QList<SuiteFailure> WriteSuiteDirectories(SuiteState& s) {
     QList<SuiteFailure> failures;
-    for (const SuiteWrite& w : SuiteDirectoryWrites(s))
-        if (const auto done =
-                WPINI::TryWriteIni(w.file, QStringLiteral("Directories"), w.key, w.value);
-            !done)
+    for (const SuiteWrite& w : SuiteDirectoryWrites(s)) {
+        const auto done = WPINI::TryWriteIni(w.file, QStringLiteral("Directories"), w.key, w.value);
+        if (done)
+            s.LastSeen.insert(SeenKey(w), w.value);
+        else
             failures << SuiteFailure{w, done.why};
+    }
+    return failures;
+}
+
+QList<SuiteFailure> WriteSuiteDirectoriesAtExit(SuiteState& s) {
+    QList<SuiteFailure> failures;
+    QList<SuiteWrite> newer;
+    for (const SuiteWrite& w : SuiteDirectoryWrites(s)) {
+        const auto seen = s.LastSeen.constFind(SeenKey(w));
+        const auto done =
+            seen == s.LastSeen.cend()
+                ? WPINI::TryWriteIni(w.file, QStringLiteral("Directories"), w.key, w.value)
+                : WPINI::TryWriteIniIfUnchanged(w.file, QStringLiteral("Directories"), w.key,
+                                                *seen, w.value);
+        if (!done)
+            failures << SuiteFailure{w, done.why};
+        else if (done.newer)
+            newer << SuiteWrite{w.file, w.key, *done.newer, w.field};
+        else
+            s.LastSeen.insert(SeenKey(w), w.value);
+    }
+    // Staged only now, so that one product's newer key does not spread to
+    // the keys written after it from the same field.
+    for (SuiteWrite& w : newer) {
+        s.LastSeen.insert(SeenKey(w), w.value);
+        if (!w.value.isEmpty())
+            s.WorkingSet.*w.field = StripRChar(w.value);
+    }
     return failures;
 }
 
@@ -202,6 +242,7 @@ void InitialiseSuite(SuiteState& s, const std::function<void()>& afterLocating) 
         afterLocating();
     ReadDirectorySets(s);
     StageSet(s, s.CurrentSet);
+    RememberSuiteValues(s);
 }
 
 } // namespace Quarn_v2

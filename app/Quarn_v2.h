@@ -8,6 +8,7 @@
 
 #include "WPINI.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -55,6 +56,9 @@ struct SuiteState {
     DirectorySet CurrentSet, LocalSet, NetworkSet;
     QString LocalTransferRoot, NetworkTransferRoot;
     WorkingFields WorkingSet;
+    // What each product directory key read, or was written, last in this
+    // run, by SeenKey: the exit write leaves a key that changed since.
+    QHash<QString, QString> LastSeen;
 };
 
 // Names of the product INI files as they are located.
@@ -84,7 +88,9 @@ struct SuiteWrite {
     QString file; // located path
     QString key;  // in section "Directories"
     QString value;
+    QString WorkingFields::*field = nullptr; // where the value is staged
 };
+QString SeenKey(const SuiteWrite& w);
 // The ten product keys with the staged values, in the order they are
 // written; and the writes themselves, which leave out empty values.
 QList<SuiteWrite> SuiteDirectoryKeys(const SuiteState& s);
@@ -96,7 +102,13 @@ struct SuiteFailure {
     SuiteWrite write;
     QString why;
 };
-QList<SuiteFailure> WriteSuiteDirectories(const SuiteState& s);
+QList<SuiteFailure> WriteSuiteDirectories(SuiteState& s);
+// The write at exit: the same, but a key whose file value changed since this
+// run last read or wrote it (a switch by quarnctl, the suite itself) keeps
+// the newer value, and the WorkingSet takes it over.
+QList<SuiteFailure> WriteSuiteDirectoriesAtExit(SuiteState& s);
+// Notes what the ten keys hold now (start-up does, after reading the sets).
+void RememberSuiteValues(SuiteState& s);
 // What the user is told after a switch that left files unchanged: each such
 // file once, with why; empty when every write took effect.
 QString SwitchFailureText(const QList<SuiteFailure>& failures);

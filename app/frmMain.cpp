@@ -153,7 +153,7 @@ void frmMain::endWithoutWriting() {
 
 void frmMain::closeEvent(QCloseEvent* event) {
     if (writeOnClose_)
-        WriteSuiteDirectories(state_);
+        WriteSuiteDirectoriesAtExit(state_);
     writeOnClose_ = false; // once, whatever asks again
     event->accept();
     // Every other window goes with the main one.

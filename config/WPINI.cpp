@@ -52,6 +52,14 @@ platform::profile::Outcome TryWriteIni(const QString& iniFile, const QString& se
                      : Unreachable(host.error);
 }
 
+platform::profile::Outcome TryWriteIniIfUnchanged(const QString& iniFile, const QString& section,
+                                                  const QString& key, const QString& expected,
+                                                  const QString& value) {
+    const auto host = HostFile(iniFile);
+    return host.ok() ? platform::profile::WriteIfUnchanged(host.value, section, key, expected, value)
+                     : Unreachable(host.error);
+}
+
 platform::profile::Outcome TryDeleteIniSection(const QString& iniFile, const QString& section) {
     const auto host = HostFile(iniFile);
     return host.ok() ? platform::profile::DeleteSection(host.value, section)

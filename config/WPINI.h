@@ -19,6 +19,10 @@ void DeleteIniSection(const QString& iniFile, const QString& section);
 // that must tell their user (quarnctl).
 platform::profile::Outcome TryWriteIni(const QString& iniFile, const QString& section,
                                        const QString& key, const QString& value);
+// Only while the key still reads `expected`; see profile::WriteIfUnchanged.
+platform::profile::Outcome TryWriteIniIfUnchanged(const QString& iniFile, const QString& section,
+                                                  const QString& key, const QString& expected,
+                                                  const QString& value);
 platform::profile::Outcome TryDeleteIniSection(const QString& iniFile, const QString& section);
 
 // The suite folder's file (Valuator on the Windows drive) when it holds one

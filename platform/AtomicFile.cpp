@@ -3,6 +3,7 @@
 #include "HostError.h"
 
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QScopeGuard>
@@ -11,9 +12,11 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace platform {
@@ -63,13 +66,65 @@ QString FollowLinks(QString path) {
     return ::realpath(Enc(path).constData(), resolved) ? QFile::decodeName(resolved) : path;
 }
 
+int gLockWaitMs = 5000;
+
 } // namespace
+
+FileLock::FileLock(const QString& target) : target_(FollowLinks(target)) {
+    const QFileInfo fi(target_);
+    path_ = Enc(fi.path() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".lock"));
+}
+
+FileLock::~FileLock() {
+    if (fd_ < 0)
+        return;
+    // Removed while still held: a writer waiting on it finds it gone and
+    // makes a new one, so nothing stays behind.
+    ::unlink(path_.constData());
+    ::close(fd_);
+}
+
+void FileLock::SetWaitMs(int ms) {
+    gLockWaitMs = ms;
+}
+
+int FileLock::acquire() {
+    QElapsedTimer clock;
+    clock.start();
+    int pauseMs = 1;
+    for (;;) {
+        const int fd =
+            ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+        if (fd < 0)
+            return NoError; // no lock can be made here; the write finds out why it fails
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            struct stat held {}, named {};
+            if (::fstat(fd, &held) == 0 && ::stat(path_.constData(), &named) == 0 &&
+                held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+                fd_ = fd;
+                return NoError;
+            }
+            ::close(fd); // its holder removed it as we waited
+            continue;
+        }
+        const int err = errno;
+        ::close(fd);
+        if (err != EWOULDBLOCK && err != EINTR)
+            return NoError; // a file system without locks
+        if (clock.elapsed() >= gLockWaitMs)
+            return FileBusy;
+        ::usleep(pauseMs * 1000);
+        pauseMs = std::min(pauseMs * 2, 50);
+    }
+}
 
 void AtomicWriter::UseNamedTemporariesOnly(bool namedOnly) {
     gNamedOnly = namedOnly;
 }
 
-AtomicWriter::AtomicWriter(QString target) : target_(FollowLinks(std::move(target))) {}
+AtomicWriter::AtomicWriter(QString target, const FileLock* lock)
+    : target_(lock ? lock->target() : FollowLinks(std::move(target))),
+      locked_(lock && lock->held()) {}
 
 AtomicWriter::~AtomicWriter() {
     discard();
@@ -84,6 +139,30 @@ void AtomicWriter::discard() {
     tempName_.clear();
 }
 
+QString AtomicWriter::tempName(int attempt) const {
+    if (!locked_ || attempt > 1)
+        return TempNameBeside(target_);
+    const QFileInfo fi(target_);
+    return fi.path() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".quarn.tmp");
+}
+
+// Gives the temporary its name through `make`. Under the lock the fixed name
+// can only be a dead writer's leftover, so it is removed and taken.
+int AtomicWriter::claim(const QString& name0, const std::function<int(const QString&)>& make) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const QString name = attempt == 0 ? name0 : tempName(attempt);
+        if (make(name) == 0) {
+            tempName_ = name;
+            return NoError;
+        }
+        if (errno != EEXIST)
+            break;
+        if (locked_ && attempt == 0)
+            ::unlink(Enc(name).constData());
+    }
+    return ErrorFromErrno(errno, errno == ENOENT);
+}
+
 int AtomicWriter::open(const struct stat* like) {
     discard();
     const QString dir = QFileInfo(target_).path();
@@ -94,14 +173,15 @@ int AtomicWriter::open(const struct stat* like) {
     fd_ = unnamed ? ::open(Enc(dir).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
     int err = errno;
     if (fd_ < 0 && (!unnamed || err == EOPNOTSUPP || err == EISDIR || err == EINVAL)) {
-        tempName_ = TempNameBeside(target_);
-        fd_ = ::open(Enc(tempName_).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-        err = errno;
-        if (fd_ < 0)
-            tempName_.clear();
-    }
-    if (fd_ < 0)
+        err = claim(tempName(0), [this](const QString& name) {
+            fd_ = ::open(Enc(name).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+            return fd_ < 0 ? -1 : 0;
+        });
+        if (err)
+            return err;
+    } else if (fd_ < 0) {
         return ErrorFromErrno(err, err == ENOENT);
+    }
     if (like) {
         if (::geteuid() == 0)
             (void)!::fchown(fd_, like->st_uid, like->st_gid);
@@ -141,16 +221,12 @@ int AtomicWriter::commit() {
     if (tempName_.isEmpty()) {
         // Give the unnamed file a name beside the target, then rename it over.
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
-        for (int attempt = 0; tempName_.isEmpty(); ++attempt) {
-            const QString name = TempNameBeside(target_);
-            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, Enc(name).constData(),
-                         AT_SYMLINK_FOLLOW) == 0) {
-                tempName_ = name;
-            } else if (errno != EEXIST || attempt > 8) {
-                const int err = ErrorFromErrno(errno);
-                discard();
-                return err;
-            }
+        if (const int err = claim(tempName(0), [&self](const QString& name) {
+                return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, Enc(name).constData(),
+                                AT_SYMLINK_FOLLOW);
+            })) {
+            discard();
+            return err;
         }
     }
     if (::rename(Enc(tempName_).constData(), Enc(target_).constData()) != 0) {
@@ -165,7 +241,10 @@ int AtomicWriter::commit() {
 }
 
 int ReplaceFile(const QString& target, const QByteArray& bytes, const struct stat* like) {
-    AtomicWriter w(target);
+    FileLock lock(target);
+    if (int err = lock.acquire())
+        return err;
+    AtomicWriter w(target, &lock);
     if (int err = w.open(like))
         return err;
     if (int err = w.write(bytes.constData(), bytes.size()))
@@ -195,7 +274,10 @@ int CopyFileAtomically(const QString& source, const QString& target,
         to.st_ino == from.st_ino)
         return SameFile; // a plain copy would empty it
 
-    AtomicWriter out(target);
+    FileLock lock(target);
+    if (int err = lock.acquire())
+        return err;
+    AtomicWriter out(target, &lock);
     if (int err = out.open(&from))
         return err;
     // The kernel copies without a trip through user space where it can.

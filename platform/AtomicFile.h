@@ -13,11 +13,41 @@
 
 namespace platform {
 
+// Serializes Quarn's own writers of one file (Quarn, any number of quarnctl)
+// from before their read to after their rename. A lock on the file itself
+// would go away with the rename, so the lock is a file beside it, ".NAME.lock",
+// which the holder removes when it lets go.
+class FileLock {
+public:
+    // `target` is a host path; links are followed as AtomicWriter follows them.
+    explicit FileLock(const QString& target);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // NoError, or FileBusy when another writer held it longer than the wait.
+    // Where no lock can be made (a folder we cannot write, a file system
+    // without locks) the writer goes on unlocked and held() says so.
+    int acquire();
+    bool held() const { return fd_ >= 0; }
+    const QString& target() const { return target_; }
+
+    // How long acquire() waits; tests shorten it.
+    static void SetWaitMs(int ms);
+
+private:
+    QString target_;
+    QByteArray path_;
+    int fd_ = -1;
+};
+
 class AtomicWriter {
 public:
     // `target` is a host path; a symbolic link is followed, so the file it
-    // names is replaced and the link stays.
-    explicit AtomicWriter(QString target);
+    // names is replaced and the link stays. Under a held `lock` the temporary
+    // file has one fixed name, so a writer killed halfway leaves at most one
+    // file behind, which the next writer removes.
+    explicit AtomicWriter(QString target, const FileLock* lock = nullptr);
     ~AtomicWriter(); // discards an uncommitted file
     AtomicWriter(const AtomicWriter&) = delete;
     AtomicWriter& operator=(const AtomicWriter&) = delete;
@@ -36,7 +66,11 @@ public:
 private:
     void discard();
 
+    QString tempName(int attempt) const;
+    int claim(const QString& name, const std::function<int(const QString&)>& make);
+
     QString target_;
+    bool locked_ = false;
     QString tempName_; // named temporary file, when the file system has no O_TMPFILE
     int fd_ = -1;
 };
@@ -45,7 +79,8 @@ private:
 int ReplaceFile(const QString& target, const QByteArray& bytes, const struct stat* like = nullptr);
 
 // Copies `source` over `target` (host paths) atomically, keeping the
-// source's permissions and modification time, as the platform's copy does.
+// source's permissions and modification time, as the platform's copy does,
+// under the target's FileLock.
 // A target that is the source itself (another spelling, a link) is refused
 // with SameFile and left alone. `progress` hears the bytes done so far and
 // may answer false to cancel (Cancelled); either failure leaves the old

@@ -19,6 +19,9 @@ QString ErrorDescription(int number) {
     case 380: return QStringLiteral("Invalid property value");
     case SameFile: return QStringLiteral("Source and target are the same file");
     case Cancelled: return QStringLiteral("Cancelled");
+    case FileBusy:
+        return QStringLiteral("The file is busy: another program kept it locked for over five "
+                              "seconds");
     default: return QStringLiteral("Application-defined or object-defined error");
     }
 }

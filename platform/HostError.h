@@ -23,6 +23,7 @@ enum ErrorNumber : int {
     // Quarn's own, beyond the run-time's numbers.
     SameFile = 1001,
     Cancelled = 1002,
+    FileBusy = 1003, // another writer held the file's lock too long
 };
 
 // Short description of an error number, as the run-time words it.

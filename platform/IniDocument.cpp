@@ -201,15 +201,16 @@ std::optional<IniDocument::KeyLine> IniDocument::findKey(const Span& span,
         pos = line.next;
         const char* eq = static_cast<const char*>(
             std::memchr(d + line.begin, '=', line.contentEnd - line.begin));
-        if (!eq)
+        // Inside a section a line without "=" is a key without a value.
+        if (!eq && span.header == Span::kNoHeader)
             continue;
-        qsizetype b = line.begin, e = eq - d;
+        qsizetype b = line.begin, e = eq ? eq - d : line.contentEnd;
         while (b < e && IsBlank(d[b]))
             ++b;
         while (e > b && IsBlank(d[e - 1]))
             --e;
         if (FoldedEqual(d + b, e - b, key.constData(), key.size()))
-            return KeyLine{line, eq - d};
+            return KeyLine{line, eq ? eq - d : -e};
     }
     return std::nullopt;
 }
@@ -222,8 +223,8 @@ std::optional<QString> IniDocument::value(QStringView section, QStringView key) 
     if (!span)
         return std::nullopt;
     const auto hit = findKey(*span, encode(k));
-    if (!hit)
-        return std::nullopt;
+    if (!hit || hit->equals < 0)
+        return std::nullopt; // a key without a value reads as the default
 
     const char* d = bytes_.constData();
     qsizetype b = hit->equals + 1, e = hit->line.contentEnd;
@@ -271,7 +272,10 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
     }
 
     const char* d = bytes_.constData();
-    if (const auto hit = findKey(*span, keyBytes)) {
+    if (const auto hit = findKey(*span, keyBytes); hit && hit->equals < 0) {
+        out.insert(-hit->equals, '=' + valueBytes); // "flag" becomes "flag=2"
+        return out;
+    } else if (hit) {
         qsizetype e = hit->line.contentEnd;
         while (e > hit->equals + 1 && IsBlank(d[e - 1]))
             --e;

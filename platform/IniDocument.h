@@ -51,7 +51,7 @@ private:
     };
     struct KeyLine {
         Line line;
-        qsizetype equals;
+        qsizetype equals; // the "=", or minus the name's end for a key without a value
     };
     struct Range {
         qsizetype begin, end;

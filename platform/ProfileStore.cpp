@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QHash>
 
+#include <functional>
+#include <optional>
+
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -168,16 +171,6 @@ QString Unquoted(QStringView def) {
     return v.toString();
 }
 
-Outcome Replace(const QString& hostPath, const Loaded& cur, const QByteArray& bytes) {
-    if (cur.exists && bytes == cur.doc->bytes())
-        return {};
-    const int err = ReplaceFile(hostPath, bytes, cur.exists ? &cur.st : nullptr);
-    Forget(hostPath);
-    if (err == PathNotFound || (err == FileNotFound && !cur.exists))
-        return {false, QStringLiteral("its folder does not exist")};
-    return {err == 0, err == 0 ? QString() : ErrorDescription(err)};
-}
-
 // Loaded and fit to be changed, or why not.
 Outcome Changeable(const QString& hostPath, const Loaded& cur) {
     if (!cur.usable)
@@ -185,6 +178,65 @@ Outcome Changeable(const QString& hostPath, const Loaded& cur) {
     if (!Writable(hostPath, cur))
         return {false, QStringLiteral("the file is read-only")};
     return {};
+}
+
+// Whether the file is still the one `cur` read: no other program has
+// replaced or changed it since.
+bool Unchanged(const QString& hostPath, const Loaded& cur) {
+    struct stat now {};
+    if (::stat(QFile::encodeName(hostPath).constData(), &now) != 0)
+        return !cur.exists && errno == ENOENT;
+    if (!cur.exists || !(IdentityOf(now) == IdentityOf(cur.st)))
+        return false;
+    // Within the clock's grain an edit in place may keep every time: look.
+    timespec clock{};
+    ::clock_gettime(CLOCK_REALTIME, &clock);
+    if (Ns(now.st_mtim) < Ns(clock) - kRacyNs && Ns(now.st_ctim) < Ns(clock) - kRacyNs)
+        return true;
+    QFile f(hostPath);
+    return f.open(QIODevice::ReadOnly) && f.readAll() == cur.doc->bytes();
+}
+
+std::function<void(const QString&)> gBeforeReplace;
+
+// The new bytes for a loaded file; nullopt with an empty `why` when nothing
+// needs writing.
+using Edit = std::function<std::optional<QByteArray>(const Loaded& cur, QString* why)>;
+
+// Read, edit and replace as one step among Quarn's writers (the file's
+// lock), and never over a change that another program made meanwhile: the
+// edit is made again on the file as it now is.
+Outcome Change(const QString& hostPath, const Edit& edit) {
+    FileLock lock(hostPath);
+    if (const int err = lock.acquire())
+        return {false, ErrorDescription(err)};
+    for (int attempt = 0;; ++attempt) {
+        const Loaded cur = Load(hostPath);
+        if (Outcome can = Changeable(hostPath, cur); !can)
+            return can;
+        QString why;
+        const auto bytes = edit(cur, &why);
+        if (!bytes)
+            return {why.isEmpty(), why};
+        if (cur.exists && *bytes == cur.doc->bytes())
+            return {};
+        AtomicWriter w(hostPath, &lock);
+        int err = w.open(cur.exists ? &cur.st : nullptr);
+        if (!err)
+            err = w.write(bytes->constData(), bytes->size());
+        if (!err && gBeforeReplace)
+            gBeforeReplace(hostPath);
+        if (!err && !Unchanged(hostPath, cur) && attempt < 8) {
+            Forget(hostPath);
+            continue;
+        }
+        if (!err)
+            err = w.commit();
+        Forget(hostPath);
+        if (err == PathNotFound || (err == FileNotFound && !cur.exists))
+            return {false, QStringLiteral("its folder does not exist")};
+        return {err == 0, err == 0 ? QString() : ErrorDescription(err)};
+    }
 }
 
 } // namespace
@@ -197,25 +249,36 @@ QString Read(const QString& hostPath, QStringView section, QStringView key, QStr
 }
 
 Outcome Write(const QString& hostPath, QStringView section, QStringView key, QStringView value) {
-    const Loaded cur = Load(hostPath);
-    if (Outcome can = Changeable(hostPath, cur); !can)
-        return can;
-    QString why;
-    const auto bytes = cur.doc->withValue(section, key, value, &why);
-    return bytes ? Replace(hostPath, cur, *bytes) : Outcome{false, why};
+    return Change(hostPath, [&](const Loaded& cur, QString* why) {
+        return cur.doc->withValue(section, key, value, why);
+    });
+}
+
+Outcome WriteIfUnchanged(const QString& hostPath, QStringView section, QStringView key,
+                         QStringView expected, QStringView value) {
+    std::optional<QString> newer;
+    Outcome out = Change(hostPath, [&](const Loaded& cur, QString* why) {
+        const QString now = cur.doc->value(section, key).value_or(QString());
+        if (now != expected) {
+            newer = now;
+            return std::optional<QByteArray>();
+        }
+        return cur.doc->withValue(section, key, value, why);
+    });
+    out.newer = newer;
+    return out;
 }
 
 Outcome DeleteSection(const QString& hostPath, QStringView section) {
-    const Loaded cur = Load(hostPath);
-    if (cur.usable && !cur.exists)
-        return {};
-    if (Outcome can = Changeable(hostPath, cur); !can)
-        return can;
-    QString why;
-    const auto bytes = cur.doc->withoutSection(section, &why);
-    if (!bytes)
-        return {why.isEmpty(), why};
-    return Replace(hostPath, cur, *bytes);
+    return Change(hostPath, [&](const Loaded& cur, QString* why) -> std::optional<QByteArray> {
+        if (!cur.exists)
+            return std::nullopt; // nothing to remove
+        return cur.doc->withoutSection(section, why);
+    });
+}
+
+void SetBeforeReplace(std::function<void(const QString&)> hook) {
+    gBeforeReplace = std::move(hook);
 }
 
 void ForgetCache() {

@@ -1,11 +1,15 @@
 // A write is all or nothing: a writer killed at any moment, or stopped by a
-// full disk, leaves the old file or the new one, whole.
+// full disk, leaves the old file or the new one, whole; writers in several
+// processes take turns, and never undo a change another program made.
 
 #include "AtomicFile.h"
+#include "HostError.h"
+#include "ProfileStore.h"
 #include "TestPrefix.h"
 #include "WPINI.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
@@ -13,6 +17,9 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -29,7 +36,8 @@ QByteArray Body() {
 }
 
 // Child modes, run by re-starting this test program.
-int Writer() {
+int Writer(bool named) {
+    platform::AtomicWriter::UseNamedTemporariesOnly(named);
     for (int i = 1;; ++i) {
         WPINI::WriteIni(kFile, "Big", "Counter", QString::number(i).rightJustified(kDigits, u'0'));
         if (i == 1) {
@@ -37,6 +45,15 @@ int Writer() {
             std::fflush(stdout);
         }
     }
+}
+
+// Sixty writes of its own key into one small file, as a script running
+// `quarnctl ini set` would.
+int Counter(const char* key) {
+    for (int i = 1; i <= 60; ++i)
+        if (!WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", key, QString::number(i)))
+            return 1;
+    return 0;
 }
 
 int LimitedWriter(bool named) {
@@ -48,10 +65,10 @@ int LimitedWriter(bool named) {
     return 0;
 }
 
-QProcess* StartChild(const QString& mode) {
+QProcess* StartChild(const QString& mode, const QString& arg = {}) {
     auto* child = new QProcess;
     child->setProgram(QCoreApplication::applicationFilePath());
-    child->setArguments({mode});
+    child->setArguments({mode, arg});
     child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child->start();
     return child;
@@ -63,7 +80,13 @@ class TestAtomicWrite : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void killedWriterLeavesOldOrNew_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("unnamed temporary") << "--writer";
+        QTest::newRow("named temporary") << "--writer-named";
+    }
     void killedWriterLeavesOldOrNew() {
+        QFETCH(QString, mode);
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/BIG.INI";
         const QByteArray body = Body();
@@ -72,7 +95,7 @@ private Q_SLOTS:
 
         int changed = 0;
         for (int round = 0; round < 25; ++round) {
-            std::unique_ptr<QProcess> child(StartChild("--writer"));
+            std::unique_ptr<QProcess> child(StartChild(mode));
             QVERIFY(child->waitForReadyRead(60000));
             QTest::qSleep(QRandomGenerator::global()->bounded(40));
             child->kill();
@@ -88,9 +111,69 @@ private Q_SLOTS:
             changed += now != first;
         }
         QVERIFY2(changed > 0, "the writer never got a write through");
-        const QStringList left = TestPrefix::entries(p.driveC() + "/VALUATOR");
-        if (left.size() > 1)
-            qInfo() << "temporary files left by killed writers:" << left.size() - 1;
+        // The next write clears what killed writers left.
+        WPINI::WriteIni(kFile, "Big", "Counter", "00000000");
+        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"BIG.INI"});
+    }
+
+    void writersTakeTurns() {
+        TestPrefix p;
+        p.write(p.driveC() + "/VALUATOR/SHARED.INI", "[S]\r\n");
+        std::vector<std::unique_ptr<QProcess>> children;
+        for (const char* key : {"a", "b", "c", "d"})
+            children.emplace_back(StartChild("--counter", key));
+        for (auto& child : children) {
+            QVERIFY(child->waitForFinished(60000));
+            QCOMPARE(child->exitCode(), 0);
+        }
+        for (const char* key : {"a", "b", "c", "d"})
+            QCOMPARE(WPINI::ReadIni("C:\\VALUATOR\\SHARED.INI", "S", key, "lost"), "60");
+        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"SHARED.INI"});
+    }
+
+    void writerWaitsForItsTurnThenGivesUp() {
+        TestPrefix p;
+        const QString host = p.driveC() + "/VALUATOR/kav.ini";
+        p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
+        platform::FileLock::SetWaitMs(100);
+        {
+            platform::FileLock other(host);
+            QCOMPARE(other.acquire(), 0);
+            const auto done = WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW");
+            QVERIFY(!done);
+            QCOMPARE(done.why, platform::ErrorDescription(platform::FileBusy));
+            QCOMPARE(TestPrefix::read(host), QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\n"));
+        }
+        platform::FileLock::SetWaitMs(5000);
+        QVERIFY(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW"));
+        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
+    }
+
+    // Another program (the suite, an editor) changes the file between our
+    // read and our rename, without taking turns: its change stays.
+    void changeMadeMeanwhileIsKept_data() {
+        QTest::addColumn<QByteArray>("theirs");
+        QTest::newRow("replaced") << QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n");
+        QTest::newRow("same size, in place") << QByteArray("[Directories]\r\nDataDir=C:\\NEW\r\n");
+    }
+    void changeMadeMeanwhileIsKept() {
+        QFETCH(QByteArray, theirs);
+        TestPrefix p;
+        const QString host = p.driveC() + "/VALUATOR/kav.ini";
+        p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
+        int calls = 0;
+        platform::profile::SetBeforeReplace([&](const QString&) {
+            if (calls++ == 0) {
+                QFile f(host);
+                QVERIFY(f.open(QIODevice::ReadWrite)); // in place: the same file
+                f.resize(0);
+                f.write(theirs);
+            }
+        });
+        const bool done = bool(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "AppDir", "C:\\KAV"));
+        platform::profile::SetBeforeReplace({});
+        QVERIFY(done);
+        QCOMPARE(TestPrefix::read(host), theirs + "AppDir=C:\\KAV\r\n");
     }
 
     void fullDiskLeavesOldFile_data() {
@@ -125,7 +208,11 @@ private Q_SLOTS:
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc > 1 && qstrcmp(argv[1], "--writer") == 0)
-        return Writer();
+        return Writer(false);
+    if (argc > 1 && qstrcmp(argv[1], "--writer-named") == 0)
+        return Writer(true);
+    if (argc > 2 && qstrcmp(argv[1], "--counter") == 0)
+        return Counter(argv[2]);
     if (argc > 1 && qstrcmp(argv[1], "--limited") == 0)
         return LimitedWriter(false);
     if (argc > 1 && qstrcmp(argv[1], "--limited-named") == 0)

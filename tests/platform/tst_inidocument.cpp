@@ -31,7 +31,9 @@ private Q_SLOTS:
         QTest::newRow("inner quotes stay") << QByteArray("[s]\nk=a\"b\"\n") << "s" << "k" << "a\"b\"";
         QTest::newRow("first section wins") << QByteArray("[s]\nk=1\n[t]\n[S]\nk=2\nj=3\n") << "s" << "j" << kMissing;
         QTest::newRow("first key wins") << QByteArray("[s]\nK=1\nk=2\n") << "s" << "k" << "1";
-        QTest::newRow("line without equals is no key") << QByteArray("[s]\nk\n") << "s" << "k" << kMissing;
+        QTest::newRow("key without value reads the default") << QByteArray("[s]\nk\n") << "s" << "k" << kMissing;
+        QTest::newRow("key without value hides a later one") << QByteArray("[s]\n k \nK=2\n") << "s" << "k" << kMissing;
+        QTest::newRow("before any header no key without value") << QByteArray("k\nk=1\n") << "" << "k" << "1";
         QTest::newRow("double equals") << QByteArray("[s]\nk==v\n") << "s" << "k" << "=v";
         QTest::newRow("empty value") << QByteArray("[s]\nk=\n") << "s" << "k" << "";
         QTest::newRow("header up to last bracket") << QByteArray("[a]b] tail\nk=1\n") << "a]b" << "k" << "1";
@@ -84,6 +86,8 @@ private Q_SLOTS:
             << QByteArray("[s]\r\nk=\r\n") << "s" << "k" << "v" << QByteArray("[s]\r\nk=v\r\n");
         QTest::newRow("blank value filled")
             << QByteArray("[s]\nk=   \n") << "s" << "K" << "v" << QByteArray("[s]\nk=v   \n");
+        QTest::newRow("key without value filled, later line kept")
+            << QByteArray("[s]\r\n flag \r\nflag=1\r\n") << "s" << "FLAG" << "2" << QByteArray("[s]\r\n flag=2 \r\nflag=1\r\n");
         QTest::newRow("empty value written")
             << QByteArray("[s]\nk=old\n") << "s" << "k" << "" << QByteArray("[s]\nk=\n");
         QTest::newRow("first of duplicate keys")
