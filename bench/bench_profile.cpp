@@ -2,6 +2,7 @@
 // sections, and its memory on a 100 MB file of junk. Run it from a quiet
 // machine; it prints a Markdown table for the README.
 
+#include "AtomicFile.h"
 #include "ProfileStore.h"
 #include "WPINI.h"
 
@@ -102,8 +103,12 @@ int main(int argc, char** argv) {
         MedianUs(20000, [&] { WPINI::ReadIni(path, someSection(), "key3", ""); }));
     Row("ReadIni, absent key (default)",
         MedianUs(20000, [&] { WPINI::ReadIni(path, someSection(), "nokey", "d"); }));
+    Row("the file's lock taken and let go (part of every write)", MedianUs(2000, [&] {
+            platform::FileLock lock(host);
+            lock.acquire();
+        }));
     int n = 0;
-    Row("WriteIni, existing key (atomic replace, fsync)",
+    Row("WriteIni, existing key (lock, atomic replace, fsync)",
         MedianUs(50, [&] { WPINI::WriteIni(path, "product2000", "key3", QString::number(++n)); }));
     usleep(100'000); // past the window in which a just-written file is re-read
     Row("WriteIni, same value again (no write)",
