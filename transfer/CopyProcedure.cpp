@@ -55,6 +55,19 @@ bool ListedAsFile(const QString& path) {
     return fi.isFile() && !fi.fileName().startsWith(u'.');
 }
 
+bool IsHostPath(const QString& report) {
+    return report.startsWith(u'/');
+}
+
+// What follows the last separator: "\\" and "/" in a Windows path, "/" alone
+// in a host path, where a backslash is part of the name.
+QString OwnName(const QString& report) {
+    const qsizetype slash = IsHostPath(report)
+                                ? report.lastIndexOf(u'/')
+                                : std::max(report.lastIndexOf(u'\\'), report.lastIndexOf(u'/'));
+    return report.mid(slash + 1);
+}
+
 bool Exists(const QString& path) {
     return ModCommon::FileExists(path); // may raise: the error report takes it
 }
@@ -62,10 +75,58 @@ bool Exists(const QString& path) {
 } // namespace
 
 void ReportNameParts(const QString& report, QString& name, QString& ext) {
-    QString path = ModCommon::Trim(report);
-    const qsizetype slash = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
-    QString drive, dir;
-    ModCommon::ParseFileName(path.mid(slash + 1), drive, dir, name, ext);
+    QString own = OwnName(report);
+    // Windows drops these itself, and so the copy reads the file without them.
+    while (own.endsWith(u' ') || own.endsWith(u'.'))
+        own.chop(1);
+    own = ModCommon::UCase(own);
+    const qsizetype dot = own.lastIndexOf(u'.');
+    name = dot < 0 ? own : own.left(dot);
+    ext = dot < 0 ? QString() : own.mid(dot + 1);
+}
+
+QString ReportTargetName(const QString& report) {
+    QString name, ext;
+    ReportNameParts(report, name, ext);
+    return ext.isEmpty() ? name : name + u'.' + ext;
+}
+
+QString SketchFileName(const QString& report, int option) {
+    QString name, ext;
+    ReportNameParts(report, name, ext);
+    return name + (option == 1 ? QStringLiteral(".sk3") : SketchExtension(option));
+}
+
+QString NameRefusal(const QString& report) {
+    if (!IsHostPath(report))
+        return {};
+    const QString own = OwnName(report);
+    bool nameable = !own.isEmpty() && !own.endsWith(u' ') && !own.endsWith(u'.');
+    for (const QChar c : own)
+        nameable = nameable && c.unicode() >= 32 && !QStringView(u"\\:*?\"<>|").contains(c);
+    if (nameable)
+        return {};
+    return QStringLiteral("The report \"") + own +
+           QStringLiteral("\" cannot be transferred: Windows cannot name a file that ends in a "
+                          "blank or a dot or holds any of \\ : * ? \" < > |. Rename the file "
+                          "and try again.");
+}
+
+QString ReportPathFor(const QString& hostPath) {
+    const QString windows = platform::ToWindowsPath(hostPath);
+    if (windows.isEmpty())
+        return hostPath;
+    // A folder on the way that Windows would read as another (a trailing
+    // blank, a colon) keeps the host path, which reaches the file as it is.
+    const auto back = platform::ToHostPath(windows);
+    const auto folder = [](const QString& p) {
+        const QFileInfo fi(p);
+        const QString canonical = QFileInfo(fi.absolutePath()).canonicalFilePath();
+        return canonical.isEmpty() ? QString() : canonical + u'/' + fi.fileName();
+    };
+    return back.ok() && !folder(hostPath).isEmpty() && folder(back.value) == folder(hostPath)
+               ? windows
+               : hostPath;
 }
 
 QString SketchExtension(int option) {
@@ -102,10 +163,14 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
         if (!check())
             return out;
         out.checked = true;
-        QString name, ext;
-        ReportNameParts(in.report, name, ext);
+        // Its name would reach another file on the other side: nothing is copied.
+        if (const QString refusal = NameRefusal(in.report); !refusal.isEmpty()) {
+            MsgBox(refusal);
+            out.errorReported = true;
+            return out;
+        }
         QString targetDir = in.reportTargetDir;
-        const QString target = ModCommon::CkRSlash(targetDir) + name + u'.' + ext;
+        const QString target = ModCommon::CkRSlash(targetDir) + ReportTargetName(in.report);
 
         if (Exists(target)) {
             if (Ask(Overwrite(target))) {
@@ -124,9 +189,7 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
             Quarn_v2::DirectorySet& to = toNetwork ? network : local;
             QString& fromDir = s == 1 ? from.QXSDATADIR : from.APEXDATADIR;
             QString& toDir = s == 1 ? to.QXSDATADIR : to.APEXDATADIR;
-            QString base = name;
-            const QString file = ModCommon::StripRChar(base) +
-                                 (s == 1 ? QStringLiteral(".sk3") : SketchExtension(s));
+            const QString file = SketchFileName(in.report, s);
             const QString source = ModCommon::CkRSlash(fromDir) + file;
             const QString sketchTarget = ModCommon::CkRSlash(toDir) + file;
             const QString notFound =

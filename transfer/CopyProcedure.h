@@ -23,16 +23,33 @@ struct Inputs {
 struct Outcome {
     bool checked = false;       // the directory check passed
     bool copied = false;        // something was copied
-    bool errorReported = false; // the run ended in the error report
+    bool errorReported = false; // the run ended in the error report or a refused name
 };
 
 // Hears the bytes of a copy done so far; false cancels it. The transfer
 // dialog shows a progress window for long copies.
 using Progress = std::function<bool(const QString& target, qint64 done, qint64 total)>;
 
-// NAME and EXT of a report: its own file name's, upper-cased (a dot in a
-// folder name no longer moves the target into a subfolder).
+// NAME and EXT of a report: its own file name as Windows keeps it (trailing
+// dots and blanks dropped), split at its last dot and upper-cased one
+// character for one. Nothing else of the name is lost or moved: brackets,
+// inner and leading dots and blanks all stay, so two reports never share a
+// target or a sketch, and "smith.v2.rpt" has the sketch "SMITH.V2.sk3", as
+// a program names a report's companion file.
 void ReportNameParts(const QString& report, QString& name, QString& ext);
+// NAME "." EXT, or NAME alone for a name without a dot.
+QString ReportTargetName(const QString& report);
+// The sketch's file name for options 1 to 5: NAME and the option's extension.
+QString SketchFileName(const QString& report, int option);
+
+// A host file whose own name Windows cannot hold (a trailing blank or dot,
+// or a character Windows refuses in a name) would be read or written as
+// another file on the way through a Windows path; the refusal to show for
+// it, "" for any other report.
+QString NameRefusal(const QString& report);
+// What Browse puts in the report box for a chosen host file: its Windows
+// path, or the host path itself when no Windows path leads back to it.
+QString ReportPathFor(const QString& hostPath);
 
 // The Apex extension of options 2 to 5.
 QString SketchExtension(int option);

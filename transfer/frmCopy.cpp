@@ -153,8 +153,12 @@ void frmCopy::Browse() {
         ui_->txtDialogResult->setText(QString());
         return;
     }
-    const QString windows = platform::ToWindowsPath(chosen);
-    ui_->txtDialogResult->setText(windows.isEmpty() ? chosen : windows);
+    if (const QString refusal = CopyProcedure::NameRefusal(chosen); !refusal.isEmpty()) {
+        platform::MsgBox(refusal);
+        ui_->txtDialogResult->setText(QString());
+        return;
+    }
+    ui_->txtDialogResult->setText(CopyProcedure::ReportPathFor(chosen));
 }
 
 void frmCopy::Copy(int direction) {

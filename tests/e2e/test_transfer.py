@@ -134,6 +134,24 @@ class Transfer(QuarnTest):
                 self.assertEqual(text_of(field), "")  # cancelled: no report
         q.no_box()
 
+    def test_a_name_windows_cannot_hold_is_refused(self):
+        q = self.quarn()
+        blank = q.c("QXDATA", "APPRAISE", "data", "smith.rpt ")  # beside SMITH.RPT
+        with open(blank, "w") as f:
+            f.write("another report")
+        q.start()
+        dialog = self.open_transfer(q)
+        click(q.find(dialog, RADIO, "None"))
+        self.browse(q, dialog, blank)
+        q.answer('The report "smith.rpt " cannot be transferred: Windows cannot name a file '
+                 'that ends in a blank or a dot or holds any of \\ : * ? " < > |. '
+                 'Rename the file and try again.')
+        self.assertEqual(text_of(q.find(dialog, TEXT, "Select Report")), "")
+        self.assertFalse(self.copy_button(q, dialog).getState().contains(pyatspi.STATE_ENABLED))
+        q.no_box()
+        self.assertNotIn("SMITH.RPT", [n.upper() for n in os.listdir(q.n("QXDATA", "APPRAISE",
+                                                                        "data"))])
+
     def test_a_working_day(self):
         q = self.quarn().start()
         main = q.main_window()

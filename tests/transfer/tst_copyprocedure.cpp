@@ -41,6 +41,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("after");   // path = content ("-": absent)
 
         const QString ok = "File(s) copied successfully";
+        const QString refused = "The report \"%1\" cannot be transferred: Windows cannot name a file "
+                                "that ends in a blank or a dot or holds any of \\ : * ? \" < > |. "
+                                "Rename the file and try again.";
         const QStringList report{"prefix/drive_c/L/data/smith.rpt=r"};
         QTest::newRow("none: one success") << 0 << "C:\\L\\data\\smith.rpt" << report << 0 << QList<Answer>{}
             << QStringList{ok} << QStringList{"second/N/data/SMITH.RPT=r"};
@@ -78,6 +81,16 @@ private Q_SLOTS:
             << QStringList{ok} << QStringList{"prefix/drive_c/L/X/BROWN.AX2=k"};
         QTest::newRow("a dot in a folder name") << 0 << "C:\\L\\DATA.OLD\\smith.rpt" << QStringList{"prefix/drive_c/L/DATA.OLD/smith.rpt=r", "prefix/drive_c/L/S/SMITH.sk3=k"} << 1
             << QList<Answer>{} << QStringList{ok} << QStringList{"second/N/data/SMITH.RPT=r", "second/N/S/SMITH.sk3=k"};
+        QTest::newRow("brackets: smith[1] then jones[2]") << 0 << "C:\\L\\data\\smith[1].rpt|C:\\L\\data\\jones[2].rpt"
+            << QStringList{"prefix/drive_c/L/data/smith[1].rpt=s", "prefix/drive_c/L/data/jones[2].rpt=j", "prefix/drive_c/L/S/SMITH[1].sk3=ks", "prefix/drive_c/L/S/JONES[2].sk3=kj"} << 1
+            << QList<Answer>{} << QStringList{ok, ok}
+            << QStringList{"second/N/data/SMITH[1].RPT=s", "second/N/data/JONES[2].RPT=j", "second/N/S/SMITH[1].sk3=ks", "second/N/S/JONES[2].sk3=kj"};
+        QTest::newRow("several dots: its own sketch") << 0 << "C:\\L\\data\\smith.v2.rpt"
+            << QStringList{"prefix/drive_c/L/data/smith.v2.rpt=r", "prefix/drive_c/L/S/SMITH.sk3=other", "prefix/drive_c/L/S/SMITH.V2.sk3=k"} << 1
+            << QList<Answer>{} << QStringList{ok} << QStringList{"second/N/data/SMITH.V2.RPT=r", "second/N/S/SMITH.V2.sk3=k", "second/N/S/SMITH.sk3=-"};
+        QTest::newRow("a host name Windows cannot hold") << 0 << "/prefix/drive_c/L/data/smith.rpt "
+            << QStringList{"prefix/drive_c/L/data/smith.rpt=r", "prefix/drive_c/L/data/smith.rpt =b", "prefix/drive_c/L/S/SMITH.sk3=k"} << 1
+            << QList<Answer>{} << QStringList{refused.arg("smith.rpt ")} << QStringList{"second/N/data/SMITH.RPT=-", "second/N/S/SMITH.sk3=-"};
         QTest::newRow("the same file is refused") << 0 << "D:\\N\\data\\SMITH.RPT" << QStringList{"second/N/data/SMITH.RPT=keep"} << 0
             << QList<Answer>{Answer::Yes}
             << QStringList{"File D:\\N\\data\\SMITH.RPT Exists.  Are you sure you wish to Overwrite?", "Error encountered, ErrNum = Source and target are the same file"}
@@ -110,14 +123,20 @@ private Q_SLOTS:
         platform::ScopedPrompter use(script);
         auto local = Set("C:\\L");
         auto network = Set("D:\\N");
-        const Inputs in{direction, report, direction == 0 ? NetworkReportDir(network) : LocalReportDir(local), sketch};
-        const Outcome out = Run(in, [] { return true; }, local, network);
+        Outcome out;
+        for (QString r : report.split(u'|')) { // one run each; "/..." a host path under the root
+            if (r.startsWith(u'/'))
+                r = p.at(r.mid(1));
+            const Inputs in{direction, r, direction == 0 ? NetworkReportDir(network) : LocalReportDir(local), sketch};
+            out = Run(in, [] { return true; }, local, network);
+        }
         QStringList shown;
         for (const auto& m : script.shown())
             shown << m.text;
         QCOMPARE(shown, messages);
         QCOMPARE(script.pending(), 0); // every question was asked
-        QCOMPARE(out.errorReported, messages.last().startsWith("Error encountered"));
+        QCOMPARE(out.errorReported, messages.last().startsWith("Error encountered") ||
+                                        messages.last().startsWith("The report \""));
         // Questions have Yes and No, notices OK alone.
         for (const auto& m : script.shown()) {
             const bool question = m.text.contains("Are you sure") || !m.text.contains(' ');
@@ -132,6 +151,43 @@ private Q_SLOTS:
             else
                 QCOMPARE(QString::fromUtf8(TestPrefix::read(path)), content);
         }
+    }
+
+    // What follows the last separator is the name, every character of it;
+    // only what Windows itself drops (trailing dots and blanks) goes. A host
+    // name Windows cannot hold is refused ("").
+    void names_data() {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("sketch"); // Plandraw32's
+        const char* rows[][3] = {
+            {"C:\\L\\data\\smith[1].rpt", "SMITH[1].RPT", "SMITH[1].sk3"},
+            {"C:\\L\\data\\a]b[c].rpt", "A]B[C].RPT", "A]B[C].sk3"},
+            {"C:\\L\\data\\smith.v2.rpt", "SMITH.V2.RPT", "SMITH.V2.sk3"},
+            {"C:\\L\\data\\.smith.rpt", ".SMITH.RPT", ".SMITH.sk3"},
+            {"C:\\L\\data\\ smith  jr.rpt", " SMITH  JR.RPT", " SMITH  JR.sk3"},
+            {"C:\\L\\data\\smith", "SMITH", "SMITH.sk3"},
+            {"C:\\L\\data\\stra\u00dfe.rpt", "STRA\u00dfE.RPT", "STRA\u00dfE.sk3"},
+            {"C:\\L\\DATA.OLD\\smith.rpt. . ", "SMITH.RPT", "SMITH.sk3"},
+            {"/home/u/smith[1].rpt", "SMITH[1].RPT", "SMITH[1].sk3"},
+            {"/home/u/smith.rpt ", "", ""},
+            {"/home/u/smith.rpt.", "", ""},
+            {"/home/u/a:b.rpt", "", ""},
+            {"/home/u/a\\b.rpt", "", ""},
+            {"/home/u/a?b.rpt", "", ""},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r[0]) << QString::fromUtf8(r[0]) << QString::fromUtf8(r[1]) << QString::fromUtf8(r[2]);
+    }
+    void names() {
+        QFETCH(QString, report);
+        QFETCH(QString, target);
+        QFETCH(QString, sketch);
+        QCOMPARE(NameRefusal(report).isEmpty(), !target.isEmpty());
+        if (target.isEmpty())
+            return;
+        QCOMPARE(ReportTargetName(report), target);
+        QCOMPARE(SketchFileName(report, 1), sketch);
     }
 
     void aFailedCheckDoesNothing() {
