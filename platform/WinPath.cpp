@@ -378,9 +378,8 @@ Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeout
     try {
         std::thread([result, lister, windowsDirectory, done] {
             const auto host = ToHostPath(windowsDirectory);
-            const auto listed = host.ok()
-                                    ? lister(host.value, IsRoot(windowsDirectory, host.value))
-                                    : Result<QString>{{}, host.error};
+            const auto listed = host.ok() ? lister(host.value, IsRoot(windowsDirectory, host.value))
+                                          : Result<QString>{{}, host.error};
             done(); // first, so the caller's next listing of the share finds it free
             result->set_value(listed);
         }).detach();
