@@ -1,5 +1,7 @@
 // Quarn's entry: the main window is the program.
 
+#include "HostError.h"
+#include "Prompter.h"
 #include "QtPrompter.h"
 #include "SkinFramework.h"
 #include "frmMain.h"
@@ -12,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <utility>
 
 namespace {
@@ -66,13 +69,43 @@ void StartWhereTheHelpLies() {
     QDir::setCurrent(help.path());
 }
 
+// Qt cannot carry an exception through its event loop: one that left a
+// handler would end Quarn on the spot, without a word. The windows report
+// the errors they expect; whatever slips past them is reported here, in the
+// words of the copy's error report, and the window goes on.
+class QuarnApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const platform::RuntimeError& e) {
+            Report(e.description());
+        } catch (const std::exception& e) {
+            Report(QString::fromLocal8Bit(e.what()));
+        }
+        return false;
+    }
+
+private:
+    static void Report(const QString& what) {
+        static bool reporting = false; // one box at a time, not one per repaint
+        if (reporting)
+            return;
+        reporting = true;
+        platform::MsgBox(QStringLiteral("Error encountered, ErrNum = ") + what);
+        reporting = false;
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
     QList<HeldMessage> held;
     gHeld = &held;
     gPrevious = qInstallMessageHandler(HoldWhileStarting);
-    QApplication app(argc, argv);
+    QuarnApplication app(argc, argv);
     PassHeldMessagesOn();
     gHeld = nullptr;
     QApplication::setApplicationName(QStringLiteral("Quarn"));

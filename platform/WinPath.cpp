@@ -2,12 +2,16 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <dirent.h>
 #include <future>
 #include <mutex>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -240,16 +244,13 @@ bool NonEmptyFileExists(const QString& windowsPath) {
 }
 
 bool CanListDirectory(const QString& windowsDirectory) {
-    const auto host = ToHostPath(windowsDirectory);
-    if (!host.ok())
-        return false;
-    DIR* d = ::opendir(QFile::encodeName(host.value).constData());
-    if (!d)
-        return false;
-    // Every listing holds at least "." here.
-    const bool any = ::readdir(d) != nullptr;
-    ::closedir(d);
-    return any;
+    // Through the listing that gives up, so a dead share cannot hang the
+    // caller; a listing that opens holds at least "." here.
+    try {
+        return FirstDirectoryEntry(windowsDirectory).ok();
+    } catch (const std::system_error&) {
+        return false; // no thread to list with
+    }
 }
 
 } // namespace platform
@@ -283,6 +284,37 @@ Result<QString> HostFirstEntry(const QString& hostDir, bool driveRoot) {
 std::mutex gListerMutex;
 DirectoryLister gLister;
 
+using Clock = std::chrono::steady_clock;
+
+// The listings still running, one at most per share, each with the moment
+// its caller gives up on it. Never destroyed: a hung listing may finish
+// after the program's statics are gone.
+struct PendingListings {
+    std::mutex mutex;
+    std::condition_variable finished;
+    QHash<QString, Clock::time_point> givesUpAt;
+};
+PendingListings& Pending() {
+    static auto* pending = new PendingListings;
+    return *pending;
+}
+
+// The share a path lies on, told from its text alone: finding it on the disk
+// could hang as the listing does. A drive letter, a \\server\share (names
+// without regard to case), "" for a path on the current drive, and for a host
+// path its first two folders, where mounts sit.
+QString ShareOf(const QString& windowsPath) {
+    const QString& p = windowsPath;
+    if (p.size() >= 2 && p[1] == u':' && IsDriveLetter(p[0]))
+        return p.left(2).toUpper();
+    const bool unc = p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1]);
+    if (!unc && !p.startsWith(u'/'))
+        return {};
+    QString text = p;
+    const QStringList parts = text.replace(u'/', u'\\').split(u'\\', Qt::SkipEmptyParts).mid(0, 2);
+    return unc ? QStringLiteral("\\\\") + parts.join(u'\\').toUpper() : u'/' + parts.join(u'/');
+}
+
 // Whether a path resolves to the root of its drive or share ("C:\\.",
 // "D:\\X\\.." included), judged on the host paths.
 bool IsRoot(const QString& windowsPath, const QString& host) {
@@ -308,23 +340,61 @@ void SetDirectoryLister(DirectoryLister lister) {
 }
 
 Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeoutMs) {
+    const Clock::time_point giveUpAt = Clock::now() + std::chrono::milliseconds(timeoutMs);
     DirectoryLister lister;
     {
         std::lock_guard lock(gListerMutex);
         lister = gLister ? gLister : DirectoryLister(HostFirstEntry);
     }
+    // One listing per share. A later one waits while the pending listing may
+    // still answer in its own time; once that has run out, the share counts
+    // as not answering and the later one gives up at once: every further
+    // click on a dead share would otherwise leave one more thread behind.
+    const QString share = ShareOf(windowsDirectory);
+    PendingListings& pending = Pending();
+    {
+        std::unique_lock lock(pending.mutex);
+        for (auto at = pending.givesUpAt.constFind(share); at != pending.givesUpAt.cend();
+             at = pending.givesUpAt.constFind(share)) {
+            const Clock::time_point until = std::min(giveUpAt, *at);
+            if (Clock::now() >= until)
+                return {{}, DiskNotReady};
+            pending.finished.wait_until(lock, until);
+        }
+        pending.givesUpAt.insert(share, giveUpAt);
+    }
     // The mapping and the listing both touch the disk, so both may hang. A
     // thread that hangs stays behind; it holds only its own copies.
     auto result = std::make_shared<std::promise<Result<QString>>>();
     std::future<Result<QString>> answer = result->get_future();
-    std::thread([result, lister, windowsDirectory] {
-        const auto host = ToHostPath(windowsDirectory);
-        result->set_value(host.ok() ? lister(host.value, IsRoot(windowsDirectory, host.value))
-                                    : Result<QString>{{}, host.error});
-    }).detach();
-    if (answer.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready)
+    const auto done = [share] {
+        PendingListings& p = Pending();
+        {
+            std::lock_guard lock(p.mutex);
+            p.givesUpAt.remove(share);
+        }
+        p.finished.notify_all();
+    };
+    try {
+        std::thread([result, lister, windowsDirectory, done] {
+            const auto host = ToHostPath(windowsDirectory);
+            const auto listed = host.ok() ? lister(host.value, IsRoot(windowsDirectory, host.value))
+                                          : Result<QString>{{}, host.error};
+            done(); // first, so the caller's next listing of the share finds it free
+            result->set_value(listed);
+        }).detach();
+    } catch (...) {
+        done();
+        throw;
+    }
+    if (answer.wait_until(giveUpAt) != std::future_status::ready)
         return {{}, DiskNotReady};
     return answer.get();
+}
+
+int PendingDirectoryListings() {
+    std::lock_guard lock(Pending().mutex);
+    return int(Pending().givesUpAt.size());
 }
 
 } // namespace platform

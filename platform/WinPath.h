@@ -45,7 +45,8 @@ Result<qint64> FileLength(const QString& windowsPath);
 // trouble the user.
 bool NonEmptyFileExists(const QString& windowsPath);
 
-// True when the directory can be listed: it exists and is readable.
+// True when the directory can be listed: it exists and is readable. Lists
+// as FirstDirectoryEntry does, giving up with it.
 bool CanListDirectory(const QString& windowsDirectory);
 
 // The first entry of a directory as the run-time's listing gives it:
@@ -53,7 +54,13 @@ bool CanListDirectory(const QString& windowsDirectory);
 // other than a drive's root first lists ".", itself. "" when a root lists
 // nothing. A listing that has not answered within `timeoutMs` (a share that
 // stopped answering) gives up with error 71; the listing goes on alone.
+// One listing per share (drive letter, \\server\share, the current drive):
+// while one is pending, another of the same share waits for it as long as
+// it may still answer in time, and gives up at once (71) when that time has
+// run out, without starting a listing of its own.
 Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeoutMs = 5000);
+// Listings still running, answered or given up on (each holds one thread).
+int PendingDirectoryListings();
 
 // Tests stand in for the host's listing (of a host directory); an empty
 // function puts the host's back.

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <future>
 #include <unistd.h>
 
 using namespace platform;
@@ -146,6 +147,44 @@ private Q_SLOTS:
         const auto r = FileLength(path);
         QCOMPARE(r.error, error);
         QCOMPARE(r.value, length);
+    }
+
+    void oneListingPerShare() {
+        TestPrefix p;
+        // Each gate is opened before the test ends: the listing threads
+        // outlive the calls that gave up on them.
+        const auto blockUntilOpened = [](std::promise<void>& gate) {
+            SetDirectoryLister([opened = gate.get_future().share()](const QString&, bool) {
+                opened.wait();
+                return Result<QString>{QStringLiteral("."), 0};
+            });
+        };
+        std::promise<void> gate;
+        blockUntilOpened(gate);
+        // A hung drive or share is given up on at once, without a new listing;
+        // another one still gets its own.
+        const std::pair<const char*, int> checks[] = {
+            {"D:\\A", 1}, {"d:\\B\\C", 1}, {"C:\\", 2}, {"\\\\SERVER\\Share\\X", 3}, {"//server/SHARE/Y", 3}};
+        for (const auto& [path, pending] : checks) {
+            QCOMPARE(FirstDirectoryEntry(QString::fromLatin1(path), 20).error, int(DiskNotReady));
+            QCOMPARE(PendingDirectoryListings(), pending);
+        }
+        gate.set_value();
+        QTRY_COMPARE(PendingDirectoryListings(), 0);
+
+        // A listing still within its time is waited for, not doubled.
+        std::promise<void> gate2;
+        blockUntilOpened(gate2);
+        auto first = std::async(std::launch::async, [] { return FirstDirectoryEntry("D:\\A", 60000); });
+        QTRY_COMPARE(PendingDirectoryListings(), 1);
+        auto second = std::async(std::launch::async, [] { return FirstDirectoryEntry("D:\\B", 60000); });
+        QTest::qWait(100);
+        QCOMPARE(PendingDirectoryListings(), 1);
+        gate2.set_value();
+        QCOMPARE(first.get().error, 0);
+        QCOMPARE(second.get().error, 0);
+        SetDirectoryLister({});
+        QCOMPARE(PendingDirectoryListings(), 0);
     }
 
     void permissionDenied() {
