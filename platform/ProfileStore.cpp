@@ -258,6 +258,7 @@ Outcome WriteIfUnchanged(const QString& hostPath, QStringView section, QStringVi
                          QStringView expected, QStringView value) {
     std::optional<QString> newer;
     Outcome out = Change(hostPath, [&](const Loaded& cur, QString* why) {
+        newer.reset();
         const QString now = cur.doc->value(section, key).value_or(QString());
         if (now != expected) {
             newer = now;
