@@ -2,6 +2,7 @@
 
 #include "HostError.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -13,10 +14,18 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/statfs.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace platform {
@@ -68,11 +77,48 @@ QString FollowLinks(QString path) {
 
 int gLockWaitMs = 5000;
 
+// A share (SMB, NFS, a FUSE client such as GVfs or smbnetfs): a lock there
+// holds only on this machine anyway, and a share may refuse to remove a file
+// that is still open, which would leave the lock file behind.
+bool OnShare(const QString& dir) {
+    struct statfs fs {};
+    if (::statfs(Enc(dir).constData(), &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x65735546: // FUSE
+    case 0xFF534D42: // CIFS
+    case 0xFE534D42: // SMB2
+    case 0x517B:     // SMB
+    case 0x6969:     // NFS
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Where the locks for files on shares live: a folder of this user's own.
+QString LocalLockFolder() {
+    const QByteArray dir = "/tmp/quarn-locks-" + QByteArray::number(::getuid());
+    ::mkdir(dir.constData(), 0700);
+    struct stat st {};
+    if (::lstat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 077) != 0)
+        return {}; // not ours alone: no lock rather than one another user controls
+    return QFile::decodeName(dir);
+}
+
 } // namespace
 
 FileLock::FileLock(const QString& target) : target_(FollowLinks(target)) {
     const QFileInfo fi(target_);
-    path_ = Enc(fi.path() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".lock"));
+    if (!OnShare(fi.path())) {
+        path_ = Enc(fi.path() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".lock"));
+        return;
+    }
+    if (const QString folder = LocalLockFolder(); !folder.isEmpty())
+        path_ = Enc(folder + u'/' +
+                    QCryptographicHash::hash(Enc(target_), QCryptographicHash::Sha1).toHex() +
+                    QStringLiteral(".lock"));
 }
 
 FileLock::~FileLock() {
@@ -92,7 +138,7 @@ int FileLock::acquire() {
     QElapsedTimer clock;
     clock.start();
     int pauseMs = 1;
-    for (;;) {
+    while (!path_.isEmpty()) {
         const int fd =
             ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
         if (fd < 0)
@@ -116,6 +162,7 @@ int FileLock::acquire() {
         ::usleep(pauseMs * 1000);
         pauseMs = std::min(pauseMs * 2, 50);
     }
+    return NoError;
 }
 
 void AtomicWriter::UseNamedTemporariesOnly(bool namedOnly) {
@@ -210,7 +257,7 @@ int AtomicWriter::write(const char* data, qint64 size) {
     return NoError;
 }
 
-int AtomicWriter::commit() {
+int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
     if (fd_ < 0)
         return PathFileAccessError;
     if (::fsync(fd_) != 0) {
@@ -229,15 +276,43 @@ int AtomicWriter::commit() {
             return err;
         }
     }
+    // Closed before the rename: an SMB client refuses to rename an open
+    // file, and a share reports a failed write only at the close.
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0 && errno != EINTR) {
+        const int err = ErrorFromErrno(errno);
+        discard();
+        return err;
+    }
+    if (stillWanted && !stillWanted()) {
+        discard();
+        return Cancelled;
+    }
     if (::rename(Enc(tempName_).constData(), Enc(target_).constData()) != 0) {
         const int err = ErrorFromErrno(errno);
         discard();
         return err;
     }
     tempName_.clear();
-    ::close(fd_);
-    fd_ = -1;
+    if (keepTimes_) {
+        // By path, once in place: a share may drop a time set on the open
+        // file, or at its close. Checked, and set once more if it did not take.
+        const QByteArray target = Enc(target_);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            struct stat st {};
+            if (::utimensat(AT_FDCWD, target.constData(), times_, 0) != 0 ||
+                (::stat(target.constData(), &st) == 0 && st.st_mtim.tv_sec == times_[1].tv_sec))
+                break;
+        }
+    }
     return SyncDirectory(QFileInfo(target_).path());
+}
+
+void AtomicWriter::keepTimes(const timespec& accessed, const timespec& modified) {
+    times_[0] = accessed;
+    times_[1] = modified;
+    keepTimes_ = true;
 }
 
 int ReplaceFile(const QString& target, const QByteArray& bytes, const struct stat* like) {
@@ -256,8 +331,45 @@ int ReplaceFile(const QString& target, const QByteArray& bytes, const struct sta
 
 namespace platform {
 
-int CopyFileAtomically(const QString& source, const QString& target,
-                       const std::function<bool(qint64, qint64)>& progress) {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// A copy that moves no byte for this long has met a share that stopped
+// answering; the user hears so rather than waiting on it.
+constexpr auto kStalled = std::chrono::seconds(5);
+
+// What a copy on its own thread shares with the thread that waits for it.
+// Each step waits until the caller has heard of it, so that an answer of
+// false stops the copy before its next step, as on one thread.
+struct CopyState {
+    std::mutex mutex;
+    std::condition_variable changed, answered;
+    qint64 done = 0, total = 0, heard = 0;
+    Clock::time_point lastMove = Clock::now();
+    bool bounded = true; // until the copy knows that neither side is a share
+    bool finished = false;
+    int result = NoError;
+    std::atomic<bool> stop{false};
+
+    // False when the copy is to stop.
+    bool moved(qint64 d, qint64 t) {
+        std::unique_lock lock(mutex);
+        done = d;
+        total = t;
+        lastMove = Clock::now();
+        changed.notify_all();
+        answered.wait(lock, [&] { return heard >= d || stop; });
+        return !stop;
+    }
+};
+
+int CopyHere(const QString& source, const QString& target, CopyState& state) {
+    const bool share = OnShare(QFileInfo(source).path()) || OnShare(QFileInfo(target).path());
+    {
+        std::lock_guard lock(state.mutex);
+        state.bounded = share;
+        state.lastMove = Clock::now();
+    }
     const int in = ::open(Enc(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (in < 0) {
         const int err = errno;
@@ -280,7 +392,9 @@ int CopyFileAtomically(const QString& source, const QString& target,
     AtomicWriter out(target, &lock);
     if (int err = out.open(&from))
         return err;
-    // The kernel copies without a trip through user space where it can.
+    // The kernel copies without a trip through user space where it can. On
+    // a share each step is flushed, so that the last flush is short and a
+    // server that stops shows as a copy that stops.
     qint64 done = 0;
     bool kernel = true;
     std::vector<char> buffer;
@@ -316,15 +430,61 @@ int CopyFileAtomically(const QString& source, const QString& target,
             }
             break;
         }
+        if (share && (done >> 23) != ((done + n) >> 23) && ::fdatasync(out.fd()) != 0 &&
+            errno != EINVAL && errno != ENOSYS)
+            return ErrorFromErrno(errno);
         done += n;
-        if (progress && !progress(done, from.st_size))
+        if (!state.moved(done, from.st_size))
             return Cancelled;
     }
     if (done != from.st_size)
         return DeviceIOError; // the source changed under us: no short copy passes
-    const timespec times[2] = {from.st_atim, from.st_mtim};
-    ::futimens(out.fd(), times);
-    return out.commit();
+    out.keepTimes(from.st_atim, from.st_mtim);
+    return out.commit([&state] { return !state.stop; });
+}
+
+} // namespace
+
+int CopyFileAtomically(const QString& source, const QString& target,
+                       const std::function<bool(qint64, qint64)>& progress) {
+    // On a thread of its own: a share that stops answering holds that
+    // thread, not the caller, who hears of it within kStalled.
+    auto state = std::make_shared<CopyState>();
+    const auto run = [state, source, target] {
+        const int result = CopyHere(source, target, *state);
+        {
+            std::lock_guard lock(state->mutex);
+            state->finished = true;
+            state->result = result;
+        }
+        state->changed.notify_all();
+    };
+    try {
+        std::thread(run).detach();
+    } catch (const std::system_error&) {
+        run(); // no thread to spare: copy here, unbounded
+    }
+
+    std::unique_lock lock(state->mutex);
+    for (;;) {
+        state->changed.wait_for(lock, std::chrono::milliseconds(100),
+                                [&] { return state->finished || state->done > state->heard; });
+        if (state->finished)
+            return state->result;
+        if (state->done > state->heard) {
+            const qint64 done = state->done, total = state->total;
+            lock.unlock();
+            const bool goOn = !progress || progress(done, total);
+            lock.lock();
+            state->stop = state->stop || !goOn;
+            state->heard = done;
+            state->answered.notify_all();
+        } else if (state->bounded && Clock::now() - state->lastMove > kStalled) {
+            state->stop = true; // if it ever moves again, it removes what it made
+            state->answered.notify_all();
+            return DiskNotReady;
+        }
+    }
 }
 
 } // namespace platform

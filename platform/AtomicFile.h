@@ -57,7 +57,10 @@ public:
     // umask's.
     int open(const struct stat* like = nullptr);
     int write(const char* data, qint64 size);
-    int commit();
+    // `stillWanted`, asked just before the rename, may call the write off.
+    int commit(const std::function<bool()>& stillWanted = {});
+    // The times the file gets once it is in place.
+    void keepTimes(const timespec& accessed, const timespec& modified);
     int fd() const { return fd_; } // the open temporary, for copying into
 
     // Tests reach the path taken where the file system has no unnamed files.
@@ -73,6 +76,8 @@ private:
     bool locked_ = false;
     QString tempName_; // named temporary file, when the file system has no O_TMPFILE
     int fd_ = -1;
+    bool keepTimes_ = false;
+    timespec times_[2] {};
 };
 
 // The whole of `bytes` into `target`, atomically. Returns 0 or an error number.
@@ -84,7 +89,9 @@ int ReplaceFile(const QString& target, const QByteArray& bytes, const struct sta
 // A target that is the source itself (another spelling, a link) is refused
 // with SameFile and left alone. `progress` hears the bytes done so far and
 // may answer false to cancel (Cancelled); either failure leaves the old
-// target as it was and no partial file.
+// target as it was and no partial file. A copy from or to a share that moves
+// no byte for five seconds gives up with DiskNotReady; should the share
+// answer later, the copy is called off and its partial file removed.
 int CopyFileAtomically(const QString& source, const QString& target,
                        const std::function<bool(qint64 done, qint64 total)>& progress = {});
 
