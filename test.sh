@@ -8,9 +8,11 @@ cd "$(dirname "$0")"
 . tools/ensure-packages.sh
 # The sanitizer and fuzz builds need clang; the package checks need the
 # desktop's validators, dpkg's tools and groff for the man page; the
-# end-to-end suite a display, a window manager and the accessibility bus.
+# end-to-end suite a display, a window manager and the accessibility bus;
+# the share tests a Samba server and the desktop's share clients.
 ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev \
-    desktop-file-utils appstream dpkg-dev file groff-base "${E2E_PACKAGES[@]}"
+    desktop-file-utils appstream dpkg-dev file groff-base "${E2E_PACKAGES[@]}" \
+    "${SHARE_PACKAGES[@]}"
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
@@ -22,6 +24,9 @@ ctest --preset default -j "$jobs" --output-on-failure
 
 echo "== end-to-end: the real windows on Xvfb, through the accessibility bus"
 tests/e2e/run.sh build/default
+
+echo "== the office share: a Samba server mounted through GVfs and smbnetfs"
+tests/share/run.sh build/default
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null

@@ -21,3 +21,6 @@ BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev fp-utils)
 # The end-to-end suite: Xvfb, a window manager, the accessibility bus and
 # its Python bindings, a private D-Bus session, pointer and keys.
 E2E_PACKAGES=(xvfb openbox wmctrl xdotool dbus at-spi2-core python3-pyatspi fonts-liberation)
+# The office share in the tests: a Samba server, its client for the check
+# that it is up, and the two ways desktops mount a share (GVfs, smbnetfs).
+SHARE_PACKAGES=(samba smbclient smbnetfs fuse3 gvfs-backends gvfs-fuse dbus)

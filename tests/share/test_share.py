@@ -1,0 +1,311 @@
+"""Transfers on a real Samba share: a server of our own on the loopback,
+its share mounted as desktops mount it (GVfs, smbnetfs, the kernel's CIFS
+client where there is one) and made the demo suite's N: drive."""
+
+import os
+import select
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+QUARNCTL = os.path.join(os.environ["QUARN_BUILD"], "cli", "quarnctl")
+REPORTS = ("QXDATA", "APPRAISE", "data")
+SMITH = "C:\\QXDATA\\APPRAISE\\data\\SMITH.RPT"
+
+
+def wait_for(probe, what, timeout=15.0):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if probe():
+            return
+        time.sleep(0.05)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+def run(*args, **kw):
+    return subprocess.run(args, capture_output=True, text=True, timeout=60, **kw)
+
+
+class Server:
+    """smbd in the foreground with a configuration of its own, guests welcome."""
+
+    def __init__(self, work):
+        self.folder = os.path.join(work, "office")
+        state = os.path.join(work, "samba")
+        os.makedirs(self.folder)
+        os.makedirs(os.path.join(state, "ncalrpc"))
+        self.conf = os.path.join(state, "smb.conf")
+        with open(self.conf, "w") as f:
+            f.write(f"""[global]
+  server role = standalone server
+  map to guest = Bad User
+  interfaces = lo
+  bind interfaces only = yes
+  pid directory = {state}
+  lock directory = {state}
+  state directory = {state}
+  cache directory = {state}
+  private dir = {state}
+  ncalrpc dir = {state}/ncalrpc
+  log file = {state}/smbd.log
+  load printers = no
+  printcap name = /dev/null
+  disable spoolss = yes
+[office]
+  path = {self.folder}
+  guest ok = yes
+  read only = no
+  force user = root
+""")
+        self.proc = None
+
+    def start(self):
+        self.proc = subprocess.Popen(["smbd", "-F", "--no-process-group", "-s", self.conf],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: run("smbclient", "-N", "//127.0.0.1/office", "-c", "ls").returncode == 0,
+                 "the Samba server")
+        assert self.proc.poll() is None, "another server holds port 445: " + self.conf
+
+    def pids(self):
+        """smbd and the children it forked for each client."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    if self.conf.encode() in f.read():
+                        found.append(int(pid))
+            except OSError:
+                pass
+        return found
+
+    def signal(self, sig):
+        for pid in self.pids():
+            os.kill(pid, sig)
+
+    def stop(self):
+        self.signal(signal.SIGKILL)
+        if self.proc:
+            self.proc.wait()
+
+
+class Gvfs:
+    """As the GNOME file manager's "Connect to Server" does."""
+    name = "GVfs"
+    url = "smb://127.0.0.1/office"
+
+    def __init__(self, work):
+        self.runtime = os.path.join(work, "run")
+        os.makedirs(os.path.join(self.runtime, "gvfs"), mode=0o700)
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime)
+        self.daemons = []
+
+    def mount(self):
+        fuse = os.path.join(self.runtime, "gvfs")
+        self.daemons = [subprocess.Popen(cmd, env=self.env, stderr=subprocess.DEVNULL)
+                        for cmd in (["/usr/libexec/gvfsd", "--no-fuse"],
+                                    ["/usr/libexec/gvfsd-fuse", fuse, "-f"])]
+        wait_for(lambda: os.path.ismount(fuse), "the GVfs FUSE folder")
+        r = run("gio", "mount", "-a", self.url, env=self.env, input="")
+        assert r.returncode == 0, r.stderr
+        path = os.path.join(fuse, "smb-share:server=127.0.0.1,share=office")
+        wait_for(lambda: os.path.isdir(path), "the share under gvfs/")
+        return path
+
+    def unmount(self):
+        run("gio", "mount", "-u", self.url, env=self.env)
+        run("umount", "-l", os.path.join(self.runtime, "gvfs"))
+        for d in self.daemons:
+            d.kill()
+            d.wait()
+
+
+class Smbnetfs:
+    name = "smbnetfs"
+
+    def __init__(self, work):
+        self.point = os.path.join(work, "smbnetfs")
+        self.home = os.path.join(work, "home")
+        os.makedirs(self.point)
+        os.makedirs(self.home)
+        self.conf = os.path.join(work, "smbnetfs.conf")
+        with open(os.open(self.conf, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+            f.write('auth "guest" ""\n')
+
+    def mount(self):
+        r = run("smbnetfs", self.point, "-o", f"config={self.conf}",
+                env=dict(os.environ, HOME=self.home))
+        assert r.returncode == 0, r.stderr
+        path = os.path.join(self.point, "127.0.0.1", "office")
+        wait_for(lambda: os.path.isdir(path), "the share under smbnetfs")
+        return path
+
+    def unmount(self):
+        run("umount", "-l", self.point)
+
+
+class Cifs:
+    name = "CIFS"
+
+    def __init__(self, work):
+        self.point = os.path.join(work, "cifs")
+        os.makedirs(self.point)
+
+    def mount(self):
+        r = run("mount", "-t", "cifs", "//127.0.0.1/office", self.point, "-o", "guest")
+        assert r.returncode == 0, r.stderr
+        return self.point
+
+    def unmount(self):
+        run("umount", "-l", self.point)
+
+
+def kernel_has_cifs():
+    with open("/proc/filesystems") as f:
+        return any(line.split()[-1] == "cifs" for line in f if line.strip())
+
+
+class OnShare:
+    """One server and one mount for a class; the share is the suite's N:."""
+    MOUNT = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="quarn-share-")
+        cls.server = Server(cls.work)
+        cls.prefix = os.path.join(cls.work, "prefix")
+        cls.env = dict(os.environ, WINEPREFIX=cls.prefix, HOME=cls.work)
+        assert run(QUARNCTL, "demo-suite", cls.prefix).returncode == 0
+        # Before the mount, which may keep what it first listed for a while.
+        shutil.copytree(os.path.join(cls.prefix, "network"), cls.server.folder,
+                        dirs_exist_ok=True)
+        cls.server.start()
+        cls.way = cls.MOUNT(cls.work)
+        cls.share = cls.way.mount()
+        n = os.path.join(cls.prefix, "dosdevices", "n:")
+        os.remove(n)
+        os.symlink(cls.share, n)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.way.unmount()
+        cls.server.stop()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def ctl(self, *args):
+        return run(QUARNCTL, *args, env=self.env)
+
+    def on_server(self, *parts):
+        return os.path.join(self.server.folder, *parts)
+
+    def local(self, *parts):
+        return os.path.join(self.prefix, "drive_c", *parts)
+
+    def litter(self):
+        """What no copy may leave on the server: temporary or lock files."""
+        return [os.path.join(d, f) for d, _, files in os.walk(self.server.folder)
+                for f in files if f.startswith(".")]
+
+
+class Transfers(OnShare):
+    def assertSameFile(self, a, b):
+        with open(a, "rb") as fa, open(b, "rb") as fb:
+            self.assertEqual(fa.read(), fb.read())
+        self.assertEqual(int(os.stat(a).st_mtime), int(os.stat(b).st_mtime))
+
+    def test_check_and_connect_network(self):
+        r = self.ctl("check")
+        self.assertEqual((r.returncode, r.stdout.strip()), (0, "ok"), r.stderr)
+        self.assertEqual(self.ctl("connect", "network").returncode, 0)
+        self.assertIn("In force: NETWORK", self.ctl("status").stdout)
+
+    def test_both_ways_with_the_sketch_and_the_time(self):
+        old = time.time() - 86400 * 30
+        os.utime(self.local(*REPORTS, "SMITH.RPT"), (old, old))
+        r = self.ctl("transfer", "--to-network", "--sketch", "plandraw", "--yes", SMITH)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertSameFile(self.local(*REPORTS, "SMITH.RPT"), self.on_server(*REPORTS, "SMITH.RPT"))
+        self.assertSameFile(self.local("QXDATA", "SKETCH", "SMITH.sk3"),
+                            self.on_server("QXDATA", "SKETCH", "SMITH.sk3"))
+        r = self.ctl("transfer", "--to-local", "--sketch", "plandraw", "--yes",
+                     "N:\\QXDATA\\APPRAISE\\data\\BROWN.RPT")
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertSameFile(self.on_server(*REPORTS, "BROWN.RPT"), self.local(*REPORTS, "BROWN.RPT"))
+        self.assertSameFile(self.on_server("QXDATA", "SKETCH", "BROWN.sk3"),
+                            self.local("QXDATA", "SKETCH", "BROWN.sk3"))
+        self.assertEqual(self.litter(), [])
+
+    def test_overwrite_under_another_letter_case(self):
+        for name in os.listdir(self.on_server(*REPORTS)):
+            if name.lower() == "jones.rpt":
+                os.remove(self.on_server(*REPORTS, name))
+        with open(self.on_server(*REPORTS, "jones.rpt"), "w") as f:
+            f.write("older jones")
+        r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes",
+                     "C:\\QXDATA\\APPRAISE\\data\\JONES.RPT")
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertIn("Exists.  Are you sure you wish to Overwrite?", r.stdout + r.stderr)
+        same = [n for n in os.listdir(self.on_server(*REPORTS)) if n.lower() == "jones.rpt"]
+        self.assertEqual(len(same), 1, same)
+        self.assertSameFile(self.local(*REPORTS, "JONES.RPT"), self.on_server(*REPORTS, same[0]))
+        self.assertEqual(self.litter(), [])
+
+
+class ServerStops(OnShare):
+    def test_a_server_that_stops_mid_copy_loses_nothing(self):
+        big = self.local(*REPORTS, "BIG.RPT")
+        with open(big, "wb") as f:
+            f.truncate(4 << 30)  # sparse: quick to make, long to send
+        with open(self.on_server(*REPORTS, "BIG.RPT"), "wb") as f:
+            f.write(b"the old report, whole")
+        before = sorted(os.listdir(self.on_server(*REPORTS)))
+        temp = self.on_server(*REPORTS, ".BIG.RPT.quarn.tmp")
+        ctl = subprocess.Popen([QUARNCTL, "transfer", "--to-network", "--sketch", "none", "--yes",
+                                "C:\\QXDATA\\APPRAISE\\data\\BIG.RPT"], env=self.env,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            wait_for(lambda: os.path.exists(temp) and os.path.getsize(temp) > (8 << 20),
+                     "the copy to be under way", timeout=30)
+            self.server.signal(signal.SIGSTOP)
+            stopped = time.monotonic()
+            said = ""
+            while "Error" not in said and time.monotonic() - stopped < 20:
+                ready, _, _ = select.select([ctl.stderr, ctl.stdout], [], [], 1)
+                said += b"".join(os.read(s.fileno(), 4096) for s in ready).decode()
+            waited = time.monotonic() - stopped
+            self.assertIn("Error encountered, ErrNum = Disk not ready", said)
+            self.assertLess(waited, 10)
+        finally:
+            self.server.signal(signal.SIGKILL)
+            ctl.wait(60)
+        self.assertEqual(ctl.returncode, 1)
+        with open(self.on_server(*REPORTS, "BIG.RPT"), "rb") as f:
+            self.assertEqual(f.read(), b"the old report, whole")
+        self.assertEqual(sorted(n for n in os.listdir(self.on_server(*REPORTS))
+                                if not n.startswith(".")), before)
+
+        # Back again: the next copy of that report leaves nothing behind.
+        self.way.unmount()
+        self.server.start()
+        type(self).share = self.way.mount()
+        with open(big, "wb") as f:
+            f.write(b"a new report")
+        r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes",
+                     "C:\\QXDATA\\APPRAISE\\data\\BIG.RPT")
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertEqual(self.litter(), [])
+
+
+def each_way():
+    ways = [Gvfs, Smbnetfs] + ([Cifs] if kernel_has_cifs() else [])
+    if not kernel_has_cifs():
+        print("CIFS skipped: this kernel has no cifs file system")
+    for way in ways:
+        for base in (Transfers, ServerStops):
+            name = f"{base.__name__}On{way.name}"
+            globals()[name] = type(name, (base, unittest.TestCase), {"MOUNT": way})
+
+
+each_way()
