@@ -215,11 +215,18 @@ class Transfers(OnShare):
             self.assertEqual(fa.read(), fb.read())
         self.assertEqual(int(os.stat(a).st_mtime), int(os.stat(b).st_mtime))
 
-    def test_check_and_connect_network(self):
+    def test_check_connect_network_and_an_ini_file_on_the_share(self):
         r = self.ctl("check")
         self.assertEqual((r.returncode, r.stdout.strip()), (0, "ok"), r.stderr)
         self.assertEqual(self.ctl("connect", "network").returncode, 0)
         self.assertIn("In force: NETWORK", self.ctl("status").stdout)
+        r = self.ctl("ini", "set", "N:\\QXDATA\\OFFICE\\office.ini", "Office", "Name", "Main")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        r = self.ctl("ini", "set", "N:\\QXDATA\\OFFICE\\office.ini", "Office", "Town", "Leeds")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(self.on_server("QXDATA", "OFFICE", "office.ini"), newline="") as f:
+            self.assertEqual(f.read(), "[Office]\r\nName=Main\r\nTown=Leeds\r\n")
+        self.assertEqual(self.litter(), [])
 
     def test_both_ways_with_the_sketch_and_the_time(self):
         old = time.time() - 86400 * 30
