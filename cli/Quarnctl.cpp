@@ -2,14 +2,13 @@
 
 #include "CopyProcedure.h"
 #include "DemoSuite.h"
+#include "DirectoryCheck.h"
 #include "ModCommon.h"
 #include "Prompter.h"
 #include "WPINI.h"
 #include "WinPath.h"
-#include "frmConfig.h"
 
 #include <QFileInfo>
-#include <QLineEdit>
 
 #include <cstdio>
 #include <optional>
@@ -156,19 +155,19 @@ int Connect(const QString& which, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
-// The Settings dialog's check, on the values it loads, unseen.
+// The Settings dialog's check, on the values it loads.
 int Check(QTextStream& out, QTextStream& err) {
     SuiteState s; // a look, like status: no marker is written
     LocateWindowsAndSuiteFolder(s);
     LocateSuiteFiles(s);
     ReadDirectorySets(s);
-    frmConfig config(s, nullptr);
-    if (config.CheckDirectories()) {
+    const QList<DirectoryCheck::Entry> entries = DirectoryCheck::StoredEntries(s);
+    const qsizetype missing = DirectoryCheck::FirstMissing(entries);
+    if (missing < 0) {
         out << "ok\n";
         return 0;
     }
-    const QLineEdit* field = config.failedField();
-    err << "quarnctl: " << field->objectName() << " \"" << field->text()
+    err << "quarnctl: " << entries[missing].field << " \"" << entries[missing].path
         << "\": This directory does not exist. Either correct or remove.\n";
     return 1;
 }
@@ -229,14 +228,21 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
 
     SuiteState s;
     InitialiseSuite(s);
-    frmConfig config(s, nullptr);
+    // The Settings dialog's check on the values it would load: its one
+    // message, on the terminal.
+    const auto check = [&s] {
+        if (DirectoryCheck::FirstMissing(DirectoryCheck::StoredEntries(s)) < 0)
+            return true;
+        platform::MsgBox(QStringLiteral("This directory does not exist. Either correct or remove."));
+        return false;
+    };
     const CopyProcedure::Inputs in{direction, report,
                                    direction == CopyProcedure::LocalToNetwork
                                        ? CopyProcedure::NetworkReportDir(s.NetworkSet)
                                        : CopyProcedure::LocalReportDir(s.LocalSet),
                                    sketch};
     const auto done = CopyProcedure::Run(
-        in, [&config] { return config.CheckDirectories(); }, s.LocalSet, s.NetworkSet);
+        in, check, s.LocalSet, s.NetworkSet);
     if (!done.checked)
         err << "quarnctl: the directory check failed; nothing was copied\n";
     else if (!done.errorReported)

@@ -1,5 +1,6 @@
 #include "frmConfig.h"
 
+#include "DirectoryCheck.h"
 #include "ModCommon.h"
 #include "Prompter.h"
 #include "SkinFramework.h"
@@ -16,7 +17,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <system_error>
 
 using Quarn_v2::DirectorySet;
 
@@ -168,24 +168,11 @@ QString frmConfig::LocalAppraisalText() const {
 }
 
 bool frmConfig::DirectoryExists(const QString& path) {
-    QString dir = path;
-    if (!dir.endsWith(u'\\'))
-        dir += u'\\';
     // A share that stops answering is given up after a while; meanwhile the
     // pointer shows that Quarn is waiting.
-    const bool busy = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-    if (busy)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restore = qScopeGuard([busy] {
-        if (busy)
-            QApplication::restoreOverrideCursor();
-    });
-    try {
-        const auto first = platform::FirstDirectoryEntry(dir);
-        return first.ok() && !ModCommon::Trim(first.value).isEmpty();
-    } catch (const std::system_error&) {
-        return false; // no thread to list with: no directory we can vouch for
-    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    return DirectoryCheck::DirectoryExists(path);
 }
 
 bool frmConfig::ValidDirectoryEntry(QLineEdit* field) {
@@ -198,15 +185,9 @@ bool frmConfig::ValidDirectoryEntry(QLineEdit* field) {
 }
 
 bool frmConfig::CheckDirectories() {
-    const auto u = ui_.get();
     failedField_ = nullptr;
-    for (QLineEdit* field :
-         {u->txtNetworkQXADataDir, u->txtNetworkQXPPdataDir, u->txtNetworkQXPPphotoDir,
-          u->txtNetworkAPEXDataDir, u->txtLocalQXAdataDir, u->txtLocalQXPPdataDir,
-          u->txtLocalQXPPphotoDir, u->txtLocalApexDataDir, u->txtNetworkQXPdataDir,
-          u->txtNetworkQXPphotoDir, u->txtNetworkQXCdataDir, u->txtNetworkQXOdataDir,
-          u->txtNetworkQXSdataDir, u->txtLocalQXPdataDir, u->txtLocalQXPphotoDir,
-          u->txtLocalQXCdataDir, u->txtLocalQXOdataDir, u->txtLocalQXSdataDir}) {
+    for (const DirectoryCheck::Field& f : DirectoryCheck::CheckOrder) {
+        auto* field = findChild<QLineEdit*>(QString::fromLatin1(f.name));
         if (!ValidDirectoryEntry(field)) {
             failedField_ = field;
             return false;

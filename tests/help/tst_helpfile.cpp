@@ -154,7 +154,7 @@ QString Balanced(const QString& code, qsizetype open) {
 // message needs no change to this test to be held to the help.
 QStringList ProgramMessages() {
     QList<Source> files;
-    for (const char* dir : {"app", "config", "setup", "shell", "transfer"})
+    for (const char* dir : {"app", "config", "setup", "shell", "suite", "transfer", "widgets"})
         for (const QFileInfo& f : QDir(kRoot + u'/' + dir).entryInfoList({"*.cpp", "*.h"}))
             files << Tokenise(Read(f.filePath()));
     for (const char* f : {"HostError.h", "HostError.cpp"})

@@ -1,0 +1,39 @@
+#pragma once
+// The Settings dialog's directory check as plain functions: the dialog
+// gathers its fields, quarnctl the stored values, and both ask here.
+
+#include "Quarn_v2.h"
+
+#include <QList>
+#include <QString>
+
+#include <array>
+
+namespace DirectoryCheck {
+
+// A Settings field and the Windows directory it holds.
+struct Entry {
+    QString field;
+    QString path;
+};
+
+// The eighteen fields the check visits, in its order, with the QUARN2.INI
+// section and key each is loaded from.
+struct Field {
+    const char* name;
+    const char* section;
+    const char* key;
+};
+extern const std::array<Field, 18> CheckOrder;
+
+// True when the directory lists at least one entry within the five-second
+// bound ("" names no directory and fails).
+bool DirectoryExists(const QString& path);
+
+// The index of the first entry whose directory does not exist, or -1.
+qsizetype FirstMissing(const QList<Entry>& entries);
+
+// The fields as the dialog loads them from the suite's QUARN2.INI.
+QList<Entry> StoredEntries(const Quarn_v2::SuiteState& s);
+
+} // namespace DirectoryCheck
