@@ -1,5 +1,6 @@
 // Quarn's entry: the main window is the program.
 
+#include "DesktopShell.h"
 #include "HostError.h"
 #include "Prompter.h"
 #include "QtPrompter.h"
@@ -115,6 +116,8 @@ int main(int argc, char** argv) {
     StartWhereTheHelpLies();
     platform::QtPrompter prompter;
     platform::ScopedPrompter use(prompter);
+    platform::DesktopShell desktop;
+    platform::ScopedShell useDesktop(desktop);
     frmMain window;
     if (!window.Load())
         return 0;

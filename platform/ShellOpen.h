@@ -21,16 +21,8 @@ public:
     virtual int execute(const ShellRequest& request) = 0;
 };
 
-// Web addresses and documents through the desktop's opener, ".exe" programs
-// through wine (31 when it is not installed, as for a document type no
-// desktop application opens). Windows paths resolve through
-// the prefix; a relative one against the current directory.
-class DesktopShell : public ShellService {
-public:
-    int execute(const ShellRequest& request) override;
-};
-
-// The service in use: the desktop's until another is installed.
+// The service in use: the one installed last (the windows install the
+// desktop's, DesktopShell); with none, every request answers 31.
 ShellService& CurrentShell();
 
 class ScopedShell {

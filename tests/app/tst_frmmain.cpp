@@ -3,6 +3,7 @@
 
 #include "AlphaImageControl.h"
 #include "Prompter.h"
+#include "DesktopShell.h"
 #include "ShellOpen.h"
 #include "SingleInstance.h"
 #include "TestPrefix.h"

@@ -4,6 +4,7 @@
 
 #include "DesktopApps.h"
 #include "Prompter.h"
+#include "DesktopShell.h"
 #include "ShellOpen.h"
 #include "TestPrefix.h"
 #include "mod_Shell32.h"

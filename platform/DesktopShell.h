@@ -1,0 +1,16 @@
+#pragma once
+// The desktop's shell: web addresses and documents through the desktop's
+// opener, ".exe" programs through wine (31 when it is not installed, as for
+// a document type no desktop application opens). Windows paths resolve
+// through the prefix; a relative one against the current directory.
+
+#include "ShellOpen.h"
+
+namespace platform {
+
+class DesktopShell : public ShellService {
+public:
+    int execute(const ShellRequest& request) override;
+};
+
+} // namespace platform
