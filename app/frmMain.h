@@ -3,8 +3,8 @@
 // the run's state. Its handlers gather what they need and call the units
 // that decide (Quarn_v2, KavLaunch, mod_Shell32).
 
-#include "Quarn_v2.h"
-#include "SkinFramework.h"
+#include "suite/Quarn_v2.h"
+#include "widgets/SkinFramework.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,11 +1,11 @@
 // Quarn's entry: the main window is the program.
 
-#include "DesktopShell.h"
-#include "HostError.h"
-#include "Prompter.h"
-#include "QtPrompter.h"
-#include "SkinFramework.h"
-#include "frmMain.h"
+#include "platform/DesktopShell.h"
+#include "platform/HostError.h"
+#include "platform/Prompter.h"
+#include "platform/QtPrompter.h"
+#include "widgets/SkinFramework.h"
+#include "app/frmMain.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,9 +2,9 @@
 // sections, and its memory on a 100 MB file of junk. Run it from a quiet
 // machine; it prints a Markdown table for the README.
 
-#include "AtomicFile.h"
-#include "ProfileStore.h"
-#include "WPINI.h"
+#include "platform/AtomicFile.h"
+#include "platform/ProfileStore.h"
+#include "config/WPINI.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 // window on the suite of $WINEPREFIX, or with "--bare" a plain Qt window
 // with one label, the yardstick. bench_startup.sh times whole processes.
 
-#include "QtPrompter.h"
-#include "frmMain.h"
+#include "platform/QtPrompter.h"
+#include "app/frmMain.h"
 
 #include <QApplication>
 #include <QLabel>

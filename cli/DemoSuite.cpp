@@ -1,4 +1,4 @@
-#include "DemoSuite.h"
+#include "cli/DemoSuite.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,12 +1,12 @@
-#include "Quarnctl.h"
+#include "cli/Quarnctl.h"
 
-#include "CopyProcedure.h"
-#include "DemoSuite.h"
-#include "DirectoryCheck.h"
-#include "ModCommon.h"
-#include "Prompter.h"
-#include "WPINI.h"
-#include "WinPath.h"
+#include "suite/CopyProcedure.h"
+#include "cli/DemoSuite.h"
+#include "suite/DirectoryCheck.h"
+#include "config/ModCommon.h"
+#include "platform/Prompter.h"
+#include "config/WPINI.h"
+#include "platform/WinPath.h"
 
 #include <QFileInfo>
 

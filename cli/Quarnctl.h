@@ -1,7 +1,7 @@
 #pragma once
 // quarnctl: the program's work without windows, for scripts and support.
 
-#include "Quarn_v2.h"
+#include "suite/Quarn_v2.h"
 
 #include <QStringList>
 #include <QTextStream>

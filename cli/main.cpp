@@ -1,6 +1,6 @@
 // quarnctl's entry: the terminal answers any message box. Qt Core only.
 
-#include "Quarnctl.h"
+#include "cli/Quarnctl.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
-#include "ModCommon.h"
+#include "config/ModCommon.h"
 
-#include "HostError.h"
-#include "Prompter.h"
-#include "WinPath.h"
+#include "platform/HostError.h"
+#include "platform/Prompter.h"
+#include "platform/WinPath.h"
 
 using platform::RuntimeError;
 

@@ -1,9 +1,9 @@
-#include "TagIni.h"
+#include "config/TagIni.h"
 
-#include "HostError.h"
-#include "ModCommon.h"
-#include "Prompter.h"
-#include "WPINI.h"
+#include "platform/HostError.h"
+#include "config/ModCommon.h"
+#include "platform/Prompter.h"
+#include "config/WPINI.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

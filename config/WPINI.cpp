@@ -1,9 +1,9 @@
-#include "WPINI.h"
+#include "config/WPINI.h"
 
-#include "HostError.h"
-#include "ModCommon.h"
+#include "platform/HostError.h"
+#include "config/ModCommon.h"
 
-#include "WinPath.h"
+#include "platform/WinPath.h"
 
 namespace WPINI {
 namespace {

@@ -2,7 +2,7 @@
 // together, never a crash.
 
 #include "FuzzCheck.h"
-#include "ModCommon.h"
+#include "config/ModCommon.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "AtomicFile.h"
+#include "platform/AtomicFile.h"
 
-#include "HostError.h"
+#include "platform/HostError.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "DesktopApps.h"
+#include "platform/DesktopApps.h"
 
 #include <QDir>
 #include <QDirIterator>

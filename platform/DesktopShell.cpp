@@ -1,8 +1,8 @@
-#include "DesktopShell.h"
+#include "platform/DesktopShell.h"
 
-#include "DesktopApps.h"
-#include "HostError.h"
-#include "WinPath.h"
+#include "platform/DesktopApps.h"
+#include "platform/HostError.h"
+#include "platform/WinPath.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

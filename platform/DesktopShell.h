@@ -4,7 +4,7 @@
 // a document type no desktop application opens). Windows paths resolve
 // through the prefix; a relative one against the current directory.
 
-#include "ShellOpen.h"
+#include "platform/ShellOpen.h"
 
 namespace platform {
 

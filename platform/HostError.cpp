@@ -1,4 +1,4 @@
-#include "HostError.h"
+#include "platform/HostError.h"
 
 #include <cerrno>
 

@@ -1,6 +1,6 @@
-#include "IniDocument.h"
+#include "platform/IniDocument.h"
 
-#include "Codepage.h"
+#include "platform/Codepage.h"
 
 #include <QRandomGenerator>
 

@@ -1,8 +1,8 @@
-#include "ProfileStore.h"
+#include "platform/ProfileStore.h"
 
-#include "AtomicFile.h"
-#include "HostError.h"
-#include "IniDocument.h"
+#include "platform/AtomicFile.h"
+#include "platform/HostError.h"
+#include "platform/IniDocument.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "Prompter.h"
+#include "platform/Prompter.h"
 
 namespace platform {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 // Message boxes as QMessageBox, for the windows.
 
-#include "Prompter.h"
+#include "platform/Prompter.h"
 
 #include <QMessageBox>
 

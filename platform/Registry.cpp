@@ -1,6 +1,6 @@
-#include "Registry.h"
+#include "platform/Registry.h"
 
-#include "WinPath.h"
+#include "platform/WinPath.h"
 
 #include <QFile>
 #include <QFileInfo>

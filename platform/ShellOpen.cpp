@@ -1,4 +1,4 @@
-#include "ShellOpen.h"
+#include "platform/ShellOpen.h"
 
 namespace platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "WinPath.h"
+#include "platform/WinPath.h"
 
 #include <QDir>
 #include <QFileInfo>

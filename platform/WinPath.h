@@ -3,7 +3,7 @@
 // Windows paths (C:\VALUATOR\QUARN2.INI, \\SERVER\SHARE\DATA); they become host
 // paths here, only at the moment the disk is touched.
 
-#include "HostError.h"
+#include "platform/HostError.h"
 
 #include <QString>
 

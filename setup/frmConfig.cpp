@@ -1,12 +1,12 @@
-#include "frmConfig.h"
+#include "setup/frmConfig.h"
 
-#include "DirectoryCheck.h"
-#include "ModCommon.h"
-#include "Prompter.h"
-#include "SkinFramework.h"
-#include "TagIni.h"
-#include "WPINI.h"
-#include "WinPath.h"
+#include "suite/DirectoryCheck.h"
+#include "config/ModCommon.h"
+#include "platform/Prompter.h"
+#include "widgets/SkinFramework.h"
+#include "config/TagIni.h"
+#include "config/WPINI.h"
+#include "platform/WinPath.h"
 #include "ui_frmConfig.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 // check that guards saving and transferring. One instance per run: shown
 // for editing, or loaded unseen so other windows can run CheckDirectories.
 
-#include "Quarn_v2.h"
+#include "suite/Quarn_v2.h"
 
 #include <QDialog>
 

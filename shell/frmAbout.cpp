@@ -1,13 +1,13 @@
-#include "frmAbout.h"
+#include "shell/frmAbout.h"
 
-#include "ClickFilter.h"
-#include "Codepage.h"
-#include "Prompter.h"
-#include "Registry.h"
-#include "ShellOpen.h"
-#include "SkinFramework.h"
-#include "WinPath.h"
-#include "mod_Shell32.h"
+#include "widgets/ClickFilter.h"
+#include "platform/Codepage.h"
+#include "platform/Prompter.h"
+#include "platform/Registry.h"
+#include "platform/ShellOpen.h"
+#include "widgets/SkinFramework.h"
+#include "platform/WinPath.h"
+#include "suite/mod_Shell32.h"
 #include "ui_frmAbout.h"
 
 #include <QDate>

@@ -1,10 +1,10 @@
-#include "CopyProcedure.h"
+#include "suite/CopyProcedure.h"
 
-#include "AtomicFile.h"
-#include "HostError.h"
-#include "ModCommon.h"
-#include "Prompter.h"
-#include "WinPath.h"
+#include "platform/AtomicFile.h"
+#include "platform/HostError.h"
+#include "config/ModCommon.h"
+#include "platform/Prompter.h"
+#include "platform/WinPath.h"
 
 #include <QFileInfo>
 

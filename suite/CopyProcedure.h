@@ -5,7 +5,7 @@
 // message for the run. No window here: the transfer dialog and quarnctl
 // gather the inputs and call it.
 
-#include "Quarn_v2.h"
+#include "suite/Quarn_v2.h"
 
 #include <functional>
 

@@ -2,7 +2,7 @@
 // The Settings dialog's directory check as plain functions: the dialog
 // gathers its fields, quarnctl the stored values, and both ask here.
 
-#include "Quarn_v2.h"
+#include "suite/Quarn_v2.h"
 
 #include <QList>
 #include <QString>

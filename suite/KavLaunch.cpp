@@ -1,10 +1,10 @@
-#include "KavLaunch.h"
+#include "suite/KavLaunch.h"
 
-#include "HostError.h"
-#include "ModCommon.h"
-#include "Prompter.h"
-#include "WinPath.h"
-#include "mod_Shell32.h"
+#include "platform/HostError.h"
+#include "config/ModCommon.h"
+#include "platform/Prompter.h"
+#include "platform/WinPath.h"
+#include "suite/mod_Shell32.h"
 
 namespace KavLaunch {
 namespace {

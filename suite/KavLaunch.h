@@ -1,7 +1,7 @@
 #pragma once
 // Starting the suite's appraisal program, Kav.exe.
 
-#include "Quarn_v2.h"
+#include "suite/Quarn_v2.h"
 
 class QWidget;
 

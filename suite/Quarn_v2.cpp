@@ -1,9 +1,9 @@
-#include "Quarn_v2.h"
+#include "suite/Quarn_v2.h"
 
-#include "HostError.h"
-#include "ModCommon.h"
-#include "WPINI.h"
-#include "WinPath.h"
+#include "platform/HostError.h"
+#include "config/ModCommon.h"
+#include "config/WPINI.h"
+#include "platform/WinPath.h"
 
 #include <QFile>
 #include <QStringList>

@@ -6,7 +6,7 @@
 // The whole run's state lives in one SuiteState that the main window, the
 // dialogs and quarnctl share; nothing here keeps state of its own.
 
-#include "WPINI.h"
+#include "config/WPINI.h"
 
 #include <QHash>
 #include <QList>

@@ -1,7 +1,7 @@
-#include "mod_Shell32.h"
+#include "suite/mod_Shell32.h"
 
-#include "Prompter.h"
-#include "ShellOpen.h"
+#include "platform/Prompter.h"
+#include "platform/ShellOpen.h"
 
 namespace mod_Shell32 {
 

@@ -1,13 +1,13 @@
-#include "frmCopy.h"
+#include "transfer/frmCopy.h"
 
-#include "HostError.h"
-#include "ModCommon.h"
-#include "Prompter.h"
-#include "SkinFramework.h"
-#include "TagIni.h"
-#include "WPINI.h"
-#include "WinPath.h"
-#include "frmConfig.h"
+#include "platform/HostError.h"
+#include "config/ModCommon.h"
+#include "platform/Prompter.h"
+#include "widgets/SkinFramework.h"
+#include "config/TagIni.h"
+#include "config/WPINI.h"
+#include "platform/WinPath.h"
+#include "setup/frmConfig.h"
 #include "ui_frmCopy.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 // the other side. Its options are stored in [PREFERENCES] through their
 // tags; the copy itself is CopyProcedure's.
 
-#include "CopyProcedure.h"
+#include "suite/CopyProcedure.h"
 
 #include <QDialog>
 

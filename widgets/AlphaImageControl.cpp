@@ -1,4 +1,4 @@
-#include "AlphaImageControl.h"
+#include "widgets/AlphaImageControl.h"
 
 #include <QAccessibleWidget>
 #include <QMouseEvent>

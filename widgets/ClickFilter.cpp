@@ -1,4 +1,4 @@
-#include "ClickFilter.h"
+#include "widgets/ClickFilter.h"
 
 #include <QMouseEvent>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "SkinFramework.h"
+#include "widgets/SkinFramework.h"
 
 #include <QCoreApplication>
 #include <QFile>

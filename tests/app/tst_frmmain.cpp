@@ -1,17 +1,17 @@
 // The main window offscreen: every trigger of its table, the close paths,
 // the launch image, the second instance and the hover levels.
 
-#include "AlphaImageControl.h"
-#include "Prompter.h"
-#include "DesktopShell.h"
-#include "ShellOpen.h"
-#include "SingleInstance.h"
-#include "TestPrefix.h"
-#include "WPINI.h"
-#include "frmAbout.h"
-#include "frmConfig.h"
-#include "frmCopy.h"
-#include "frmMain.h"
+#include "widgets/AlphaImageControl.h"
+#include "platform/Prompter.h"
+#include "platform/DesktopShell.h"
+#include "platform/ShellOpen.h"
+#include "platform/SingleInstance.h"
+#include "tests/support/TestPrefix.h"
+#include "config/WPINI.h"
+#include "shell/frmAbout.h"
+#include "setup/frmConfig.h"
+#include "transfer/frmCopy.h"
+#include "app/frmMain.h"
 #include "ui_frmMain.h"
 
 #include <QApplication>

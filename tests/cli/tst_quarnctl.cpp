@@ -1,8 +1,8 @@
 // quarnctl end to end on the demo suite and on odd files: what it prints,
 // what it leaves in the product files, and its exit status.
 
-#include "Quarnctl.h"
-#include "TestPrefix.h"
+#include "cli/Quarnctl.h"
+#include "tests/support/TestPrefix.h"
 
 #include <QDirIterator>
 #include <QProcess>

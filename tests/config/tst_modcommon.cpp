@@ -1,10 +1,10 @@
 // Path and string utilities at their edges, and the shared error reporter as
 // the user sees it.
 
-#include "HostError.h"
-#include "ModCommon.h"
-#include "Prompter.h"
-#include "TestPrefix.h"
+#include "platform/HostError.h"
+#include "config/ModCommon.h"
+#include "platform/Prompter.h"
+#include "tests/support/TestPrefix.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
 // Control tags: the grammar, the macros, and loading and saving controls.
 
-#include "HostError.h"
-#include "Prompter.h"
-#include "TagIni.h"
-#include "TestPrefix.h"
-#include "WPINI.h"
+#include "platform/HostError.h"
+#include "platform/Prompter.h"
+#include "config/TagIni.h"
+#include "tests/support/TestPrefix.h"
+#include "config/WPINI.h"
 
 #include <QCheckBox>
 #include <QComboBox>

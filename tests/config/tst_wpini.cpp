@@ -1,9 +1,9 @@
 // INI access through Windows paths on a real prefix: defaults, files that
 // must not appear, what a write keeps, and the directory queries.
 
-#include "ProfileStore.h"
-#include "TestPrefix.h"
-#include "WPINI.h"
+#include "platform/ProfileStore.h"
+#include "tests/support/TestPrefix.h"
+#include "config/WPINI.h"
 
 #include <QFileInfo>
 #include <QTest>

@@ -2,11 +2,11 @@
 // full disk, leaves the old file or the new one, whole; writers in several
 // processes take turns, and never undo a change another program made.
 
-#include "AtomicFile.h"
-#include "HostError.h"
-#include "ProfileStore.h"
-#include "TestPrefix.h"
-#include "WPINI.h"
+#include "platform/AtomicFile.h"
+#include "platform/HostError.h"
+#include "platform/ProfileStore.h"
+#include "tests/support/TestPrefix.h"
+#include "config/WPINI.h"
 
 #include <QCoreApplication>
 #include <QFile>

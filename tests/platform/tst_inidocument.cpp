@@ -1,7 +1,7 @@
 // The reading rules of the profile functions and byte-for-byte preservation
 // on every change, on in-memory files.
 
-#include "IniDocument.h"
+#include "platform/IniDocument.h"
 
 #include <QTest>
 

@@ -2,8 +2,8 @@
 // terminal's answers (and that it never hangs at the end of input), and the
 // QMessageBox the windows show.
 
-#include "Prompter.h"
-#include "QtPrompter.h"
+#include "platform/Prompter.h"
+#include "platform/QtPrompter.h"
 
 #include <QApplication>
 #include <QPushButton>

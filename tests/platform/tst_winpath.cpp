@@ -1,8 +1,8 @@
 // Windows paths over the Wine prefix: drives, shares, case, and the host
 // errors that reach the program as numbered errors.
 
-#include "TestPrefix.h"
-#include "WinPath.h"
+#include "tests/support/TestPrefix.h"
+#include "platform/WinPath.h"
 
 #include <QDir>
 #include <QFileInfo>

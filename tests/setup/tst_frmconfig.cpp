@@ -1,10 +1,10 @@
 // The Settings dialog offscreen: its load, proposals, Save's order and
 // letter case, Cancel, the invisible Exit, and the directory check.
 
-#include "Prompter.h"
-#include "TestPrefix.h"
-#include "WinPath.h"
-#include "frmConfig.h"
+#include "platform/Prompter.h"
+#include "tests/support/TestPrefix.h"
+#include "platform/WinPath.h"
+#include "setup/frmConfig.h"
 #include "ui_frmConfig.h"
 
 #include <QElapsedTimer>

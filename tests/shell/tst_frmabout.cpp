@@ -1,10 +1,10 @@
 // The about box, the registry file reader and the system information tool.
 
-#include "Prompter.h"
-#include "Registry.h"
-#include "ShellOpen.h"
-#include "TestPrefix.h"
-#include "frmAbout.h"
+#include "platform/Prompter.h"
+#include "platform/Registry.h"
+#include "platform/ShellOpen.h"
+#include "tests/support/TestPrefix.h"
+#include "shell/frmAbout.h"
 #include "ui_frmAbout.h"
 
 #include <QTest>

@@ -2,9 +2,9 @@
 // questions and messages in their order, and the copies that must not
 // lose or tear a file.
 
-#include "CopyProcedure.h"
-#include "Prompter.h"
-#include "TestPrefix.h"
+#include "suite/CopyProcedure.h"
+#include "platform/Prompter.h"
+#include "tests/support/TestPrefix.h"
 
 #include <QDir>
 #include <QTest>

@@ -2,12 +2,12 @@
 // shell; StrReplace at its edges; the desktop shell's own answers and how
 // it finds the application for a document.
 
-#include "DesktopApps.h"
-#include "Prompter.h"
-#include "DesktopShell.h"
-#include "ShellOpen.h"
-#include "TestPrefix.h"
-#include "mod_Shell32.h"
+#include "platform/DesktopApps.h"
+#include "platform/Prompter.h"
+#include "platform/DesktopShell.h"
+#include "platform/ShellOpen.h"
+#include "tests/support/TestPrefix.h"
+#include "suite/mod_Shell32.h"
 
 #include <QDir>
 #include <QScopeGuard>

@@ -1,10 +1,10 @@
 // Locating the suite's INI files, the three sets, staging, and the ten
 // writes of a switch, on a throw-away prefix.
 
-#include "Prompter.h"
-#include "Quarn_v2.h"
-#include "TestPrefix.h"
-#include "WPINI.h"
+#include "platform/Prompter.h"
+#include "suite/Quarn_v2.h"
+#include "tests/support/TestPrefix.h"
+#include "config/WPINI.h"
 
 #include <QTest>
 

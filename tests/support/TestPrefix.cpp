@@ -1,6 +1,6 @@
-#include "TestPrefix.h"
+#include "tests/support/TestPrefix.h"
 
-#include "ProfileStore.h"
+#include "platform/ProfileStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
 // The transfer dialog offscreen: what it loads and prepares, the stored
 // direction, Browse, a copy through its button, and what it stores.
 
-#include "Prompter.h"
-#include "TestPrefix.h"
-#include "WPINI.h"
-#include "frmConfig.h"
-#include "frmCopy.h"
+#include "platform/Prompter.h"
+#include "tests/support/TestPrefix.h"
+#include "config/WPINI.h"
+#include "setup/frmConfig.h"
+#include "transfer/frmCopy.h"
 #include "ui_frmCopy.h"
 
 #include <QApplication>

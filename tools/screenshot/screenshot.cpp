@@ -3,11 +3,11 @@
 //   screenshot <out.png> [main|config|transfer|about|message]
 // Run it under xvfb-run (or on a desktop) with WINEPREFIX set.
 
-#include "QtPrompter.h"
-#include "frmAbout.h"
-#include "frmConfig.h"
-#include "frmCopy.h"
-#include "frmMain.h"
+#include "platform/QtPrompter.h"
+#include "shell/frmAbout.h"
+#include "setup/frmConfig.h"
+#include "transfer/frmCopy.h"
+#include "app/frmMain.h"
 
 #include <QApplication>
 #include <QMessageBox>
