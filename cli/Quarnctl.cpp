@@ -1,5 +1,7 @@
 #include "cli/Quarnctl.h"
 
+#include "suite/DirectoryEntries.h"
+
 #include "suite/CopyProcedure.h"
 #include "cli/DemoSuite.h"
 #include "suite/DirectoryCheck.h"
@@ -98,15 +100,15 @@ int Status(QTextStream& out) {
             << (Exists(paths[i]) ? "" : "  (missing)") << "\n";
 
     int width = 7;
-    for (int i = 0; i < 9; ++i)
+    for (int i = 0; i < kSetSize; ++i)
         for (const DirectorySet* set : {&s.CurrentSet, &s.LocalSet, &s.NetworkSet})
             width = std::max(width, int((*set)[i].size()) + 2);
     out << "\n"
         << QStringLiteral("Directory").leftJustified(14)
         << QStringLiteral("Current").leftJustified(width)
         << QStringLiteral("LOCAL").leftJustified(width) << "NETWORK\n";
-    for (int i = 0; i < 9; ++i)
-        out << QString::fromLatin1(DirectorySet::Keys[i]).leftJustified(14)
+    for (int i = 0; i < kSetSize; ++i)
+        out << QString::fromLatin1(DirectoryEntries[i].key).leftJustified(14)
             << Column(s.CurrentSet[i], width) << Column(s.LocalSet[i], width)
             << (s.NetworkSet[i].isEmpty() ? QStringLiteral("-") : s.NetworkSet[i]) << "\n";
     out << "\nIn force: " << SetInForce(s) << "\n";
@@ -142,9 +144,9 @@ int Connect(const QString& which, QTextStream& out, QTextStream& err) {
             << after[i].value << "\n";
         ++changed;
     }
-    for (int i = 0; i < 9; ++i)
-        if (set[i].isEmpty() && i != 3)
-            out << "[" << name << "] " << DirectorySet::Keys[i]
+    for (int i = 0; i < kSetSize; ++i)
+        if (set[i].isEmpty() && DirectoryEntries[i].staged)
+            out << "[" << name << "] " << DirectoryEntries[i].key
                 << " is empty: its product keeps its directory\n";
     if (!failures.isEmpty())
         return 1;
@@ -276,8 +278,8 @@ QString SetInForce(const SuiteState& s) {
     };
     bool local = false, network = false, allLocal = true, allNetwork = true, allKnown = true;
     bool onlyLocal = false, onlyNetwork = false;
-    for (int i = 0; i < 9; ++i) {
-        if (i == 3) // Apex: not in the products' files
+    for (int i = 0; i < kSetSize; ++i) {
+        if (!DirectoryEntries[i].staged) // Apex: not in the products' files
             continue;
         const bool l = matches(s.LocalSet, i), n = matches(s.NetworkSet, i);
         local |= l;

@@ -1,6 +1,7 @@
 #include "setup/frmConfig.h"
 
 #include "suite/DirectoryCheck.h"
+#include "suite/DirectoryEntries.h"
 #include "config/ModCommon.h"
 #include "platform/Prompter.h"
 #include "widgets/SkinFramework.h"
@@ -51,38 +52,15 @@ frmConfig::frmConfig(Quarn_v2::SuiteState& state, const SkinFramework* skin, QWi
     connect(ui_->cmdCancel, &QPushButton::clicked, this, &frmConfig::Cancel);
     connect(ui_->cmdExit, &QPushButton::clicked, this, &frmConfig::Exit);
 
-    const auto u = ui_.get();
     // Exit first: invisible, it holds the focus when the dialog opens.
-    const QList<QWidget*> order = {u->cmdExit,
-                                   u->txtNetworkQXADataDir,
-                                   u->txtLocalQXAdataDir,
-                                   u->txtNetworkQXPPdataDir,
-                                   u->txtLocalQXPPdataDir,
-                                   u->txtNetworkQXPPphotoDir,
-                                   u->txtLocalQXPPphotoDir,
-                                   u->txtNetworkQXSdataDir,
-                                   u->txtLocalQXSdataDir,
-                                   u->txtNetworkAPEXDataDir,
-                                   u->txtLocalApexDataDir,
-                                   u->cmdCancel,
-                                   u->cmdSaveChanges,
-                                   u->txtNetworkQXPdataDir,
-                                   u->txtNetworkQXOdataDir,
-                                   u->txtNetworkQXCdataDir,
-                                   u->txtNetworkQXPphotoDir,
-                                   u->txtLocalQXPdataDir,
-                                   u->txtLocalQXPphotoDir,
-                                   u->txtLocalQXCdataDir,
-                                   u->txtLocalQXOdataDir,
-                                   u->txtNetworkQXopdataDir,
-                                   u->txtLocalQXopDataDir};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
-    for (QLineEdit* local : {u->txtLocalQXAdataDir, u->txtLocalQXPPdataDir, u->txtLocalQXPPphotoDir,
-                             u->txtLocalQXSdataDir, u->txtLocalApexDataDir, u->txtLocalQXPdataDir,
-                             u->txtLocalQXPphotoDir, u->txtLocalQXCdataDir, u->txtLocalQXOdataDir,
-                             u->txtLocalQXopDataDir})
-        local->installEventFilter(this);
+    const std::vector<const char*> order = Quarn_v2::TabOrder();
+    const auto control = [this](const char* name) {
+        return findChild<QWidget*>(QString::fromLatin1(name));
+    };
+    for (size_t i = 1; i < order.size(); ++i)
+        setTabOrder(control(order[i - 1]), control(order[i]));
+    for (const Quarn_v2::DirectoryEntry& e : Quarn_v2::DirectoryEntries)
+        Field(e.localField)->installEventFilter(this);
 
     // The load sequence.
     if (skin)
@@ -132,21 +110,9 @@ bool frmConfig::eventFilter(QObject* watched, QEvent* event) {
     // Coming back to the window is no visit to the field.
     if (event->type() == QEvent::FocusIn && reason != Qt::ActiveWindowFocusReason &&
         reason != Qt::PopupFocusReason) {
-        const auto u = ui_.get();
-        const std::pair<QLineEdit*, QLineEdit*> rows[] = {
-            {u->txtLocalQXAdataDir, u->txtNetworkQXADataDir},
-            {u->txtLocalQXPPdataDir, u->txtNetworkQXPPdataDir},
-            {u->txtLocalQXPPphotoDir, u->txtNetworkQXPPphotoDir},
-            {u->txtLocalQXSdataDir, u->txtNetworkQXSdataDir},
-            {u->txtLocalApexDataDir, u->txtNetworkAPEXDataDir},
-            {u->txtLocalQXPdataDir, u->txtNetworkQXPdataDir},
-            {u->txtLocalQXPphotoDir, u->txtNetworkQXPphotoDir},
-            {u->txtLocalQXCdataDir, u->txtNetworkQXCdataDir},
-            {u->txtLocalQXOdataDir, u->txtNetworkQXOdataDir},
-            {u->txtLocalQXopDataDir, u->txtNetworkQXopdataDir}};
-        for (const auto& [local, network] : rows)
-            if (watched == local)
-                FillLocalDefault(local, network);
+        for (const Quarn_v2::DirectoryEntry& e : Quarn_v2::DirectoryEntries)
+            if (watched == Field(e.localField))
+                FillLocalDefault(Field(e.localField), Field(e.networkField));
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -157,6 +123,10 @@ void frmConfig::FillLocalDefault(QLineEdit* local, const QLineEdit* network) {
     const QString rest =
         ModCommon::SplitLR(network->text(), QStringLiteral("R"), QStringLiteral("\\"));
     local->setText(state_.WindowsDrive + u'\\' + rest);
+}
+
+QLineEdit* frmConfig::Field(const char* name) const {
+    return findChild<QLineEdit*>(QString::fromLatin1(name));
 }
 
 QString frmConfig::NetworkAppraisalText() const {
@@ -186,8 +156,8 @@ bool frmConfig::ValidDirectoryEntry(QLineEdit* field) {
 
 bool frmConfig::CheckDirectories() {
     failedField_ = nullptr;
-    for (const DirectoryCheck::Field& f : DirectoryCheck::CheckOrder) {
-        auto* field = findChild<QLineEdit*>(QString::fromLatin1(f.name));
+    for (const Quarn_v2::CheckedField& f : Quarn_v2::CheckOrder()) {
+        QLineEdit* field = Field(f.field);
         if (!ValidDirectoryEntry(field)) {
             failedField_ = field;
             return false;
@@ -199,38 +169,19 @@ bool frmConfig::CheckDirectories() {
 bool frmConfig::SaveWithoutClosing() {
     if (!CheckDirectories())
         return false;
-    const auto u = ui_.get();
-    DirectorySet& network = state_.NetworkSet;
-    DirectorySet& local = state_.LocalSet;
-    const QString file = state_.SuiteIniPath;
-    const auto write = [&](const char* section, const char* key, const QLineEdit* field) {
-        WPINI::WriteIni(file, QString::fromLatin1(section), QString::fromLatin1(key),
-                        field->text());
-    };
-    network.QXADATADIR = u->txtNetworkQXADataDir->text();
-    network.QXPPDATADIR = u->txtNetworkQXPPdataDir->text();
-    network.QXPPPHOTODIR = u->txtNetworkQXPPphotoDir->text();
-    network.APEXDATADIR = u->txtNetworkAPEXDataDir->text();
-    write("NETWORK", "QXAdataDir", u->txtNetworkQXADataDir);
-    write("NETWORK", "QXPPDATADIR", u->txtNetworkQXPPdataDir);
-    write("NETWORK", "QXPPphotoDir", u->txtNetworkQXPPphotoDir);
-    write("NETWORK", "ApexdataDir", u->txtNetworkAPEXDataDir);
-    network.QXSDATADIR = u->txtNetworkQXSdataDir->text();
-    write("NETWORK", "QXsDataDir", u->txtNetworkQXSdataDir);
-    local.QXADATADIR = u->txtLocalQXAdataDir->text();
-    local.QXPPDATADIR = u->txtLocalQXPPdataDir->text();
-    local.QXPPPHOTODIR = u->txtLocalQXPPphotoDir->text();
-    local.APEXDATADIR = u->txtLocalApexDataDir->text();
-    write("LOCAL", "QXAdataDir", u->txtLocalQXAdataDir);
-    write("LOCAL", "QXPPDATADIR", u->txtLocalQXPPdataDir);
-    write("LOCAL", "QXPPphotoDir", u->txtLocalQXPPphotoDir);
-    write("LOCAL", "ApexdataDir", u->txtLocalApexDataDir);
-    local.QXPDATADIR = u->txtLocalQXPdataDir->text();
-    local.QXPPHOTODIR = u->txtLocalQXPphotoDir->text();
-    local.QXCDATADIR = u->txtLocalQXCdataDir->text();
-    local.QXODATADIR = u->txtLocalQXOdataDir->text();
-    local.QXSDATADIR = u->txtLocalQXSdataDir->text();
-    write("LOCAL", "QXsDataDir", u->txtLocalQXSdataDir);
+    // Each section: the copies into its set, then the writes in row order.
+    for (const bool network : {true, false}) {
+        DirectorySet& set = network ? state_.NetworkSet : state_.LocalSet;
+        const QString section = network ? QStringLiteral("NETWORK") : QStringLiteral("LOCAL");
+        for (const Quarn_v2::DirectoryEntry& e : Quarn_v2::DirectoryEntries)
+            if (e.member && (!network || e.copiedToNetwork))
+                set.*e.member = Field(network ? e.networkField : e.localField)->text();
+        for (int row = 1; row <= 5; ++row)
+            for (const Quarn_v2::DirectoryEntry& e : Quarn_v2::DirectoryEntries)
+                if (e.row == row && e.saveKey)
+                    WPINI::WriteIni(state_.SuiteIniPath, section, QString::fromLatin1(e.saveKey),
+                                    Field(network ? e.networkField : e.localField)->text());
+    }
     return true;
 }
 

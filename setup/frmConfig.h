@@ -47,6 +47,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QLineEdit* Field(const char* name) const;
     void LoadDirectoryFields();
     bool SaveWithoutClosing();
 

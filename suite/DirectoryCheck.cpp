@@ -1,33 +1,13 @@
-#include "DirectoryCheck.h"
+#include "suite/DirectoryCheck.h"
 
-#include "ModCommon.h"
-#include "WPINI.h"
-#include "WinPath.h"
+#include "config/ModCommon.h"
+#include "config/WPINI.h"
+#include "platform/WinPath.h"
+#include "suite/DirectoryEntries.h"
 
 #include <system_error>
 
 namespace DirectoryCheck {
-
-const std::array<Field, 18> CheckOrder = {{
-    {"txtNetworkQXADataDir", "NETWORK", "QXADATADIR"},
-    {"txtNetworkQXPPdataDir", "NETWORK", "QXPPDATADIR"},
-    {"txtNetworkQXPPphotoDir", "NETWORK", "QXPPPHOTODIR"},
-    {"txtNetworkAPEXDataDir", "NETWORK", "APEXDATADIR"},
-    {"txtLocalQXAdataDir", "LOCAL", "QXADATADIR"},
-    {"txtLocalQXPPdataDir", "LOCAL", "QXPPDATADIR"},
-    {"txtLocalQXPPphotoDir", "LOCAL", "QXPPPHOTODIR"},
-    {"txtLocalApexDataDir", "LOCAL", "APEXDATADIR"},
-    {"txtNetworkQXPdataDir", "NETWORK", "QXPDATADIR"},
-    {"txtNetworkQXPphotoDir", "NETWORK", "QXPPHOTODIR"},
-    {"txtNetworkQXCdataDir", "NETWORK", "QXCDATADIR"},
-    {"txtNetworkQXOdataDir", "NETWORK", "QXODATADIR"},
-    {"txtNetworkQXSdataDir", "NETWORK", "QXSDATADIR"},
-    {"txtLocalQXPdataDir", "LOCAL", "QXPDATADIR"},
-    {"txtLocalQXPphotoDir", "LOCAL", "QXPPHOTODIR"},
-    {"txtLocalQXCdataDir", "LOCAL", "QXCDATADIR"},
-    {"txtLocalQXOdataDir", "LOCAL", "QXODATADIR"},
-    {"txtLocalQXSdataDir", "LOCAL", "QXSDATADIR"},
-}};
 
 bool DirectoryExists(const QString& path) {
     QString dir = path;
@@ -50,8 +30,8 @@ qsizetype FirstMissing(const QList<Entry>& entries) {
 
 QList<Entry> StoredEntries(const Quarn_v2::SuiteState& s) {
     QList<Entry> out;
-    for (const Field& f : CheckOrder)
-        out.append({QString::fromLatin1(f.name),
+    for (const Quarn_v2::CheckedField& f : Quarn_v2::CheckOrder())
+        out.append({QString::fromLatin1(f.field),
                     WPINI::ReadIni(s.SuiteIniPath, QString::fromLatin1(f.section),
                                    QString::fromLatin1(f.key), QString())});
     return out;

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QString>
 
-#include <array>
 
 namespace DirectoryCheck {
 
@@ -16,15 +15,6 @@ struct Entry {
     QString field;
     QString path;
 };
-
-// The eighteen fields the check visits, in its order, with the QUARN2.INI
-// section and key each is loaded from.
-struct Field {
-    const char* name;
-    const char* section;
-    const char* key;
-};
-extern const std::array<Field, 18> CheckOrder;
 
 // True when the directory lists at least one entry within the five-second
 // bound ("" names no directory and fails).

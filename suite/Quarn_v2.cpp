@@ -1,5 +1,7 @@
 #include "suite/Quarn_v2.h"
 
+#include "suite/DirectoryEntries.h"
+
 #include "platform/HostError.h"
 #include "config/ModCommon.h"
 #include "config/WPINI.h"
@@ -24,15 +26,20 @@ QString Read(const QString& file, const QString& section, const QString& key) {
 } // namespace
 
 QString& DirectorySet::operator[](int i) {
-    return const_cast<QString&>(std::as_const(*this)[i]);
+    return this->*DirectoryEntries.at(i).member;
 }
 
 const QString& DirectorySet::operator[](int i) const {
-    const std::array<const QString*, 9> fields = {&QXADATADIR,  &QXPPDATADIR, &QXPPPHOTODIR,
-                                                  &APEXDATADIR, &QXPDATADIR,  &QXPPHOTODIR,
-                                                  &QXCDATADIR,  &QXODATADIR,  &QXSDATADIR};
-    return *fields.at(i);
+    return this->*DirectoryEntries.at(i).member;
 }
+
+namespace {
+
+QString PathOf(const ProductFiles& files, Product p) {
+    return ProductPathList(files).at(size_t(p));
+}
+
+} // namespace
 
 std::array<QString, 7> ProductPathList(const ProductFiles& p) {
     return {p.kav, p.qxp2000, p.opl, p.photokpr, p.compkpr, p.ofckpr, p.drawkit};
@@ -64,64 +71,35 @@ void EnsureSuiteMarker(const QString& suiteFolder) {
 }
 
 DirectorySet ReadCurrentSet(const SuiteState& s) {
-    const ProductFiles& p = s.ProductIniPaths;
-    const QString dirs = QStringLiteral("directories");
-    const QString dataDir = QStringLiteral("datadir");
-    const QString photoDir = QStringLiteral("photodir");
     DirectorySet set;
-    set.QXADATADIR = Read(p.kav, dirs, dataDir);
-    set.QXPPDATADIR = Read(p.qxp2000, dirs, dataDir);
-    set.QXPPPHOTODIR = Read(p.qxp2000, dirs, photoDir);
-    set.QXPDATADIR = Read(p.photokpr, dirs, dataDir);
-    set.QXPPHOTODIR = Read(p.photokpr, dirs, photoDir);
-    set.QXCDATADIR = Read(p.compkpr, dirs, dataDir);
-    set.QXODATADIR = Read(p.ofckpr, dirs, dataDir);
-    set.QXSDATADIR = Read(p.drawkit, dirs, dataDir);
+    for (const DirectoryEntry& e : DirectoryEntries)
+        if (e.current.file != Product::None)
+            set.*e.member = Read(PathOf(s.ProductIniPaths, e.current.file),
+                                 QStringLiteral("directories"), QString::fromLatin1(e.current.key));
     return set;
 }
 
 DirectorySet ReadStoredSet(const SuiteState& s, const QString& section) {
     DirectorySet set;
-    for (int i = 0; i < int(DirectorySet::Keys.size()); ++i)
-        set[i] = Read(s.SuiteIniPath, section, QString::fromLatin1(DirectorySet::Keys[i]));
+    for (int i = 0; i < kSetSize; ++i)
+        set[i] = Read(s.SuiteIniPath, section, QString::fromLatin1(DirectoryEntries[i].key));
     return set;
 }
 
 void StageSet(SuiteState& s, const DirectorySet& set) {
-    WorkingFields& w = s.WorkingSet;
-    const std::array<std::pair<QString*, const QString*>, 8> staged = {{
-        {&w.txtQXAdataDir, &set.QXADATADIR},
-        {&w.txtQXPPdataDir, &set.QXPPDATADIR},
-        {&w.txtQXPPphotoDir, &set.QXPPPHOTODIR},
-        {&w.txtQXPdataDir, &set.QXPDATADIR},
-        {&w.txtQXPphotoDir, &set.QXPPHOTODIR},
-        {&w.txtQXCdataDir, &set.QXCDATADIR},
-        {&w.txtQXOdataDir, &set.QXODATADIR},
-        {&w.txtQXSdataDir, &set.QXSDATADIR},
-    }};
-    for (const auto& [to, from] : staged)
-        if (!from->isEmpty())
-            *to = *from;
+    for (const DirectoryEntry& e : DirectoryEntries)
+        if (e.staged && !(set.*e.member).isEmpty())
+            s.WorkingSet.*e.staged = set.*e.member;
 }
 
 QList<SuiteWrite> SuiteDirectoryKeys(const SuiteState& s) {
-    const ProductFiles& p = s.ProductIniPaths;
-    const WorkingFields& w = s.WorkingSet;
-    const QString dataDir = QStringLiteral("DataDir");
-    const QString photoDir = QStringLiteral("PhotoDir");
-    using W = WorkingFields;
-    return {
-        {p.kav, dataDir, w.txtQXAdataDir, &W::txtQXAdataDir},
-        {p.qxp2000, dataDir, w.txtQXPPdataDir, &W::txtQXPPdataDir},
-        {p.qxp2000, photoDir, w.txtQXPPphotoDir, &W::txtQXPPphotoDir},
-        {p.photokpr, dataDir, w.txtQXPdataDir, &W::txtQXPdataDir},
-        {p.photokpr, photoDir, w.txtQXPphotoDir, &W::txtQXPphotoDir},
-        {p.compkpr, dataDir, w.txtQXCdataDir, &W::txtQXCdataDir},
-        {p.ofckpr, QStringLiteral("AppDir"), w.txtQXOdataDir, &W::txtQXOdataDir},
-        {p.ofckpr, dataDir, w.txtQXOdataDir, &W::txtQXOdataDir},
-        {p.ofckpr, QStringLiteral("UserDir"), w.txtQXOdataDir, &W::txtQXOdataDir},
-        {p.drawkit, dataDir, w.txtQXSdataDir, &W::txtQXSdataDir},
-    };
+    QList<SuiteWrite> out;
+    for (const DirectoryEntry& e : DirectoryEntries)
+        for (const ProductKey& k : e.writes)
+            if (k.file != Product::None)
+                out << SuiteWrite{PathOf(s.ProductIniPaths, k.file), QString::fromLatin1(k.key),
+                                  s.WorkingSet.*e.staged, e.staged};
+    return out;
 }
 
 QString SeenKey(const SuiteWrite& w) {

@@ -18,15 +18,13 @@
 namespace Quarn_v2 {
 
 // The nine directories of a set, in the record's order, named by their
-// QUARN2.INI keys. Values are trimmed and carry no trailing backslash.
+// QUARN2.INI keys (DirectoryEntries has the rest of what is known of each).
+// Values are trimmed and carry no trailing backslash.
 struct DirectorySet {
     QString QXADATADIR, QXPPDATADIR, QXPPPHOTODIR, APEXDATADIR, QXPDATADIR, QXPPHOTODIR, QXCDATADIR,
         QXODATADIR, QXSDATADIR;
 
-    static constexpr std::array<const char*, 9> Keys = {
-        "QXADATADIR",  "QXPPDATADIR", "QXPPPHOTODIR", "APEXDATADIR", "QXPDATADIR",
-        "QXPPHOTODIR", "QXCDATADIR",  "QXODATADIR",   "QXSDATADIR"};
-    // Entry i in Keys order.
+    // Entry i in record order.
     QString& operator[](int i);
     const QString& operator[](int i) const;
     bool operator==(const DirectorySet&) const = default;
