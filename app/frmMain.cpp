@@ -1,4 +1,5 @@
 #include "app/frmMain.h"
+#include "suite/Texts.h"
 
 #include "widgets/AlphaImageControl.h"
 #include "widgets/ClickFilter.h"
@@ -86,12 +87,8 @@ bool frmMain::Load() {
     instance_ = std::make_unique<platform::SingleInstance>(
         instanceKey_.isEmpty() ? platform::SingleInstance::DefaultKey() : instanceKey_);
     if (instance_->anotherIsRunning()) {
-        platform::MsgBox(
-            QStringLiteral("The current application is already running in memory. ") +
-                QStringLiteral("If the application is not visible, please end the existing ") +
-                QStringLiteral("process in the Windows Task Manager."),
-            platform::Buttons::Ok, platform::Icon::None,
-            QStringLiteral("Program Already Running in Memory"));
+        platform::MsgBox(Texts::AlreadyRunning(), platform::Buttons::Ok, platform::Icon::None,
+                         Texts::AlreadyRunningTitle());
         writeOnClose_ = false;
         return false;
     }
@@ -141,7 +138,7 @@ void frmMain::Switch(bool toLocal) {
 }
 
 void frmMain::askExit() {
-    if (platform::MsgBox(QStringLiteral("Exit Quarn?"), platform::Buttons::YesNo) ==
+    if (platform::MsgBox(Texts::ExitQuarn(), platform::Buttons::YesNo) ==
         platform::Answer::Yes)
         close();
 }

@@ -1,6 +1,7 @@
 // Quarn's entry: the main window is the program.
 
 #include "platform/DesktopShell.h"
+#include "suite/Texts.h"
 #include "platform/HostError.h"
 #include "platform/Prompter.h"
 #include "platform/QtPrompter.h"
@@ -95,7 +96,7 @@ private:
         if (reporting)
             return;
         reporting = true;
-        platform::MsgBox(QStringLiteral("Error encountered, ErrNum = ") + what);
+        platform::MsgBox(Texts::ErrorReport(what));
         reporting = false;
     }
 };

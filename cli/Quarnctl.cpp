@@ -1,4 +1,5 @@
 #include "cli/Quarnctl.h"
+#include "suite/Texts.h"
 
 #include "suite/DirectoryEntries.h"
 
@@ -170,7 +171,7 @@ int Check(QTextStream& out, QTextStream& err) {
         return 0;
     }
     err << "quarnctl: " << entries[missing].field << " \"" << entries[missing].path
-        << "\": This directory does not exist. Either correct or remove.\n";
+        << "\": " << Texts::NoSuchDirectory() << "\n";
     return 1;
 }
 
@@ -235,7 +236,7 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
     const auto check = [&s] {
         if (DirectoryCheck::FirstMissing(DirectoryCheck::StoredEntries(s)) < 0)
             return true;
-        platform::MsgBox(QStringLiteral("This directory does not exist. Either correct or remove."));
+        platform::MsgBox(Texts::NoSuchDirectory());
         return false;
     };
     const CopyProcedure::Inputs in{direction, report,

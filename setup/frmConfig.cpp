@@ -1,4 +1,5 @@
 #include "setup/frmConfig.h"
+#include "suite/Texts.h"
 
 #include "suite/DirectoryCheck.h"
 #include "suite/DirectoryEntries.h"
@@ -148,7 +149,7 @@ bool frmConfig::DirectoryExists(const QString& path) {
 bool frmConfig::ValidDirectoryEntry(QLineEdit* field) {
     if (DirectoryExists(field->text()))
         return true;
-    platform::MsgBox(QStringLiteral("This directory does not exist. Either correct or remove."));
+    platform::MsgBox(Texts::NoSuchDirectory());
     if (isVisible())
         field->setFocus();
     return false;
@@ -191,7 +192,7 @@ void frmConfig::Save() {
 }
 
 void frmConfig::Cancel() {
-    if (platform::MsgBox(QStringLiteral("Ignore changes?"), platform::Buttons::YesNo) ==
+    if (platform::MsgBox(Texts::IgnoreChanges(), platform::Buttons::YesNo) ==
         platform::Answer::Yes)
         close();
 }

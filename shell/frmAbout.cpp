@@ -1,4 +1,5 @@
 #include "shell/frmAbout.h"
+#include "suite/Texts.h"
 
 #include "widgets/ClickFilter.h"
 #include "platform/Codepage.h"
@@ -116,7 +117,7 @@ void StartSysInfo() {
         if (host.ok() && QFileInfo(host.value).isFile() && Start(program))
             return;
     }
-    platform::MsgBox(QStringLiteral("System Information Is Unavailable At This Time"));
+    platform::MsgBox(Texts::NoSystemInformation());
 }
 
 } // namespace SysInfo

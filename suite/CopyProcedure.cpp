@@ -1,4 +1,5 @@
 #include "suite/CopyProcedure.h"
+#include "suite/Texts.h"
 
 #include "platform/AtomicFile.h"
 #include "platform/HostError.h"
@@ -16,11 +17,6 @@ using platform::RuntimeError;
 
 namespace CopyProcedure {
 namespace {
-
-QString Overwrite(const QString& target) {
-    return QStringLiteral("File ") + target +
-           QStringLiteral(" Exists.  Are you sure you wish to Overwrite?");
-}
 
 bool Ask(const QString& text) {
     return MsgBox(text, Buttons::YesNo) == Answer::Yes;
@@ -106,10 +102,7 @@ QString NameRefusal(const QString& report) {
         nameable = nameable && c.unicode() >= 32 && !QStringView(u"\\:*?\"<>|").contains(c);
     if (nameable)
         return {};
-    return QStringLiteral("The report \"") + own +
-           QStringLiteral("\" cannot be transferred: Windows cannot name a file that ends in a "
-                          "blank or a dot or holds any of \\ : * ? \" < > |. Rename the file "
-                          "and try again.");
+    return Texts::Unnameable(own);
 }
 
 QString ReportPathFor(const QString& hostPath) {
@@ -156,7 +149,7 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
     // A folder the dialog could not prepare is empty; a bare name would land
     // the copy in our working folder.
     if (Trim(in.reportTargetDir).isEmpty()) {
-        MsgBox(QStringLiteral("Configuration settings invalid, please check setup"));
+        MsgBox(Texts::SettingsInvalid());
         return out;
     }
     try {
@@ -173,13 +166,13 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
         const QString target = ModCommon::CkRSlash(targetDir) + ReportTargetName(in.report);
 
         if (Exists(target)) {
-            if (Ask(Overwrite(target))) {
+            if (Ask(Texts::Overwrite(target))) {
                 out.copied |= Copy(in.report, target, progress);
             }
         } else if (ListedAsFile(in.report)) {
             out.copied |= Copy(in.report, target, progress);
         } else {
-            MsgBox(QStringLiteral("Source File ") + in.report + QStringLiteral(" doesn't exist."));
+            MsgBox(Texts::SourceMissing(in.report));
         }
 
         const int s = in.sketchOption;
@@ -192,23 +185,22 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
             const QString file = SketchFileName(in.report, s);
             const QString source = ModCommon::CkRSlash(fromDir) + file;
             const QString sketchTarget = ModCommon::CkRSlash(toDir) + file;
-            const QString notFound =
-                QStringLiteral("File ") + source + QStringLiteral(" not found.");
+            const QString notFound = Texts::NotFound(source);
 
             if (toNetwork) {
                 if (Exists(sketchTarget)) {
-                    if (Ask(Overwrite(sketchTarget))) {
+                    if (Ask(Texts::Overwrite(sketchTarget))) {
                         out.copied |= Copy(source, sketchTarget, progress);
                     }
                 } else if (Exists(source)) {
                     out.copied |= Copy(source, sketchTarget, progress);
                 } else {
                     MsgBox(s == 2 || s == 3
-                               ? notFound + QStringLiteral(" Sketch not copied to Target Filepath.")
+                               ? Texts::SketchNotCopied(source)
                                : notFound);
                 }
             } else if (Exists(sketchTarget)) {
-                if (Ask(Overwrite(sketchTarget))) {
+                if (Ask(Texts::Overwrite(sketchTarget))) {
                     if (Exists(source)) {
                         out.copied |= Copy(source, sketchTarget, progress);
                     } else {
@@ -224,10 +216,10 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
             }
         }
         if (out.copied)
-            MsgBox(QStringLiteral("File(s) copied successfully"));
+            MsgBox(Texts::Copied());
         return out;
     } catch (const RuntimeError& e) {
-        MsgBox(QStringLiteral("Error encountered, ErrNum = ") + e.description());
+        MsgBox(Texts::ErrorReport(e.description()));
         out.errorReported = true;
         return out;
     }

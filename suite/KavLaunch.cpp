@@ -1,4 +1,5 @@
 #include "suite/KavLaunch.h"
+#include "suite/Texts.h"
 
 #include "platform/HostError.h"
 #include "config/ModCommon.h"
@@ -33,10 +34,8 @@ void launchKav(const Quarn_v2::SuiteState& s, QWidget* owner) {
         Start(program, owner);
         return;
     }
-    platform::MsgBox(QStringLiteral("Unable to Launch the Appraisal Program. Check to verify ") +
-                         QStringLiteral("the program is installed and functioning properly"),
-                     platform::Buttons::Ok, platform::Icon::None,
-                     QStringLiteral("Unable to Open Program"));
+    platform::MsgBox(Texts::CannotLaunch(), platform::Buttons::Ok, platform::Icon::None,
+                     Texts::CannotLaunchTitle());
 }
 
 void LaunchFromFixedPaths(QWidget* owner) {

@@ -1,4 +1,5 @@
 #include "suite/Quarn_v2.h"
+#include "suite/Texts.h"
 
 #include "suite/DirectoryEntries.h"
 
@@ -173,9 +174,7 @@ QString SwitchFailureText(const QList<SuiteFailure>& failures) {
             why[0] = why[0].toLower();
         lines << f.write.file + QStringLiteral(": ") + why;
     }
-    return QStringLiteral("Quarn could not change the directories in every product's INI file, "
-                          "so some products still use the old ones.\n\n") +
-           lines.join(u'\n');
+    return Texts::SwitchLeftFiles(lines.join(u'\n'));
 }
 
 QList<SuiteFailure> SwitchToLocal(SuiteState& s) {

@@ -1,4 +1,5 @@
 #include "transfer/frmCopy.h"
+#include "suite/Texts.h"
 
 #include "platform/HostError.h"
 #include "config/ModCommon.h"
@@ -81,21 +82,19 @@ void frmCopy::Load() {
     try {
         TagIni::LoadTaggedControls(this, state_.SuiteIniPath);
         if (!ModCommon::PathExists(state_.NetworkTransferRoot)) {
-            platform::MsgBox(QStringLiteral("Unable to connect to network Directory: ") +
-                             state_.NetworkTransferRoot);
+            platform::MsgBox(Texts::CannotReachNetwork(state_.NetworkTransferRoot));
             return;
         }
         ListFolder(QStringLiteral("c:\\")); // the network drive list
         networkTarget_ = ListFolder(CopyProcedure::NetworkReportDir(state_.NetworkSet));
         if (!ModCommon::PathExists(state_.LocalTransferRoot)) {
-            platform::MsgBox(QStringLiteral("Unable to connect to local Directory: ") +
-                             state_.LocalTransferRoot);
+            platform::MsgBox(Texts::CannotReachLocal(state_.LocalTransferRoot));
             return;
         }
         ListFolder(state_.LocalSet.QXADATADIR.left(2) + u'\\'); // the local drive list
         localTarget_ = ListFolder(CopyProcedure::LocalReportDir(state_.LocalSet));
     } catch (const RuntimeError&) {
-        platform::MsgBox(QStringLiteral("Configuration settings invalid, please check setup"));
+        platform::MsgBox(Texts::SettingsInvalid());
         config_().exec();
     }
 }
@@ -181,7 +180,7 @@ void frmCopy::Copy(int direction) {
         }
         if (!progress)
             return true;
-        progress->setLabelText(QStringLiteral("Copying ") + target);
+        progress->setLabelText(Texts::Copying(target));
         progress->setValue(total > 0 ? int(done * 1000 / total) : 0);
         QCoreApplication::processEvents();
         return !progress->wasCanceled();
@@ -195,7 +194,7 @@ void frmCopy::Copy(int direction) {
     if (out.errorReported)
         return; // the path stays for another try
     if (out.checked)
-        ui_->cmdCancel->setText(QStringLiteral("Exit"));
+        ui_->cmdCancel->setText(Texts::ExitCaption());
     ui_->txtDialogResult->setText(QString());
 }
 

@@ -1,0 +1,79 @@
+#pragma once
+// Every text a user reads that the code builds (messages, titles, captions
+// set at run time), in one place to find, review and test them. Texts the
+// forms hold stay in the forms; the run-time's error descriptions stay with
+// the error numbers (platform/HostError).
+
+#include <QString>
+
+namespace Texts {
+
+// The main window.
+inline QString AlreadyRunningTitle() { return QStringLiteral("Program Already Running in Memory"); }
+inline QString AlreadyRunning() {
+    return QStringLiteral("The current application is already running in memory. "
+                          "If the application is not visible, please end the existing "
+                          "process in the Windows Task Manager.");
+}
+inline QString ExitQuarn() { return QStringLiteral("Exit Quarn?"); }
+inline QString SwitchLeftFiles(const QString& files) {
+    return QStringLiteral("Quarn could not change the directories in every product's INI file, "
+                          "so some products still use the old ones.\n\n") +
+           files;
+}
+
+// Starting the appraisal program.
+inline QString CannotLaunchTitle() { return QStringLiteral("Unable to Open Program"); }
+inline QString CannotLaunch() {
+    return QStringLiteral("Unable to Launch the Appraisal Program. Check to verify "
+                          "the program is installed and functioning properly");
+}
+
+// Settings and the directory check.
+inline QString NoSuchDirectory() {
+    return QStringLiteral("This directory does not exist. Either correct or remove.");
+}
+inline QString IgnoreChanges() { return QStringLiteral("Ignore changes?"); }
+
+// The transfer dialog and the copy.
+inline QString CannotReachNetwork(const QString& folder) {
+    return QStringLiteral("Unable to connect to network Directory: ") + folder;
+}
+inline QString CannotReachLocal(const QString& folder) {
+    return QStringLiteral("Unable to connect to local Directory: ") + folder;
+}
+inline QString SettingsInvalid() {
+    return QStringLiteral("Configuration settings invalid, please check setup");
+}
+inline QString Overwrite(const QString& target) {
+    return QStringLiteral("File ") + target +
+           QStringLiteral(" Exists.  Are you sure you wish to Overwrite?");
+}
+inline QString SourceMissing(const QString& report) {
+    return QStringLiteral("Source File ") + report + QStringLiteral(" doesn't exist.");
+}
+inline QString NotFound(const QString& file) {
+    return QStringLiteral("File ") + file + QStringLiteral(" not found.");
+}
+inline QString SketchNotCopied(const QString& file) {
+    return NotFound(file) + QStringLiteral(" Sketch not copied to Target Filepath.");
+}
+inline QString Copied() { return QStringLiteral("File(s) copied successfully"); }
+inline QString ErrorReport(const QString& description) {
+    return QStringLiteral("Error encountered, ErrNum = ") + description;
+}
+inline QString Unnameable(const QString& name) {
+    return QStringLiteral("The report \"") + name +
+           QStringLiteral("\" cannot be transferred: Windows cannot name a file that ends in a "
+                          "blank or a dot or holds any of \\ : * ? \" < > |. Rename the file "
+                          "and try again.");
+}
+inline QString Copying(const QString& target) { return QStringLiteral("Copying ") + target; }
+inline QString ExitCaption() { return QStringLiteral("Exit"); }
+
+// The about box.
+inline QString NoSystemInformation() {
+    return QStringLiteral("System Information Is Unavailable At This Time");
+}
+
+} // namespace Texts
