@@ -1,11 +1,6 @@
 #include "platform/Prompter.h"
 
 namespace platform {
-namespace {
-
-Prompter* gPrompter = nullptr;
-
-} // namespace
 
 QList<Answer> ButtonAnswers(Buttons buttons) {
     switch (buttons) {
@@ -42,29 +37,13 @@ QString AnswerText(Answer answer) {
 
 Prompter& CurrentPrompter() {
     static TerminalPrompter terminal;
-    return gPrompter ? *gPrompter : terminal;
+    return Service<Prompter>::current(terminal);
 }
 
 Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title,
               int defaultButton) {
     return CurrentPrompter().ask(
         {title.isEmpty() ? ProgramTitle : title, text, buttons, icon, defaultButton});
-}
-
-ScopedPrompter::ScopedPrompter(Prompter& p) : previous_(gPrompter) {
-    gPrompter = &p;
-}
-ScopedPrompter::~ScopedPrompter() {
-    gPrompter = previous_;
-}
-
-Answer ScriptedPrompter::ask(const Message& message) {
-    shown_.append(message);
-    if (answers_.isEmpty()) {
-        ++unexpected_;
-        return ButtonAnswers(message.buttons).value(message.defaultButton, Answer::Ok);
-    }
-    return answers_.takeFirst();
 }
 
 Answer TerminalPrompter::ask(const Message& message) {

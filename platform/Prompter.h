@@ -3,6 +3,8 @@
 // show them with QMessageBox, quarnctl on the terminal, and tests answer them
 // from a script and read back every box that was shown.
 
+#include "platform/Service.h"
+
 #include <QList>
 #include <QString>
 
@@ -48,39 +50,7 @@ Answer MsgBox(const QString& text, Buttons buttons = Buttons::Ok, Icon icon = Ic
               const QString& title = {}, int defaultButton = 0);
 
 // Installs a prompter for the lifetime of this object.
-class ScopedPrompter {
-public:
-    explicit ScopedPrompter(Prompter& p);
-    ~ScopedPrompter();
-    ScopedPrompter(const ScopedPrompter&) = delete;
-    ScopedPrompter& operator=(const ScopedPrompter&) = delete;
-
-private:
-    Prompter* previous_;
-};
-
-// Answers from a queue and records every box shown. With the queue empty it
-// answers with the box's default button and counts the box as unexpected.
-class ScriptedPrompter : public Prompter {
-public:
-    explicit ScriptedPrompter(QList<Answer> answers = {}) : answers_(std::move(answers)) {}
-    Answer ask(const Message& message) override;
-
-    void push(Answer a) { answers_.append(a); }
-    const QList<Message>& shown() const { return shown_; }
-    int unexpected() const { return unexpected_; }
-    qsizetype pending() const { return answers_.size(); }
-    void clear() {
-        shown_.clear();
-        answers_.clear();
-        unexpected_ = 0;
-    }
-
-private:
-    QList<Answer> answers_;
-    QList<Message> shown_;
-    int unexpected_ = 0;
-};
+using ScopedPrompter = Service<Prompter>::Scoped;
 
 // Prints the box on `out` and reads the answer from `in`: a button's name or
 // its first letter, without regard to case; an empty line takes the default.

@@ -3,8 +3,6 @@
 namespace platform {
 namespace {
 
-ShellService* gShell = nullptr;
-
 // Without a desktop (quarnctl, a test) nothing opens anything.
 class NoShell : public ShellService {
 public:
@@ -15,14 +13,7 @@ public:
 
 ShellService& CurrentShell() {
     static NoShell none;
-    return gShell ? *gShell : none;
-}
-
-ScopedShell::ScopedShell(ShellService& shell) : previous_(gShell) {
-    gShell = &shell;
-}
-ScopedShell::~ScopedShell() {
-    gShell = previous_;
+    return Service<ShellService>::current(none);
 }
 
 } // namespace platform

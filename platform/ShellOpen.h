@@ -4,7 +4,8 @@
 // success, else 2 file not found, 3 path not found, 5 access denied,
 // 31 no application for the type, and so on.
 
-#include <QList>
+#include "platform/Service.h"
+
 #include <QString>
 
 namespace platform {
@@ -25,27 +26,6 @@ public:
 // desktop's, DesktopShell); with none, every request answers 31.
 ShellService& CurrentShell();
 
-class ScopedShell {
-public:
-    explicit ScopedShell(ShellService& shell);
-    ~ScopedShell();
-    ScopedShell(const ScopedShell&) = delete;
-    ScopedShell& operator=(const ScopedShell&) = delete;
-
-private:
-    ShellService* previous_;
-};
-
-// Records every request and answers with a set number (tests).
-class RecordingShell : public ShellService {
-public:
-    explicit RecordingShell(int answer = 42) : answer(answer) {}
-    int execute(const ShellRequest& request) override {
-        requests.append(request);
-        return answer;
-    }
-    int answer;
-    QList<ShellRequest> requests;
-};
+using ScopedShell = Service<ShellService>::Scoped;
 
 } // namespace platform

@@ -2,10 +2,9 @@
 // the launch image, the second instance and the hover levels.
 
 #include "widgets/AlphaImageControl.h"
-#include "platform/Prompter.h"
 #include "platform/DesktopShell.h"
-#include "platform/ShellOpen.h"
 #include "platform/SingleInstance.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 #include "config/WPINI.h"
 #include "shell/frmAbout.h"
@@ -75,10 +74,8 @@ QString Key() {
 // A prefix with the suite set up, a prompter and a shell that record.
 struct Fixture {
     TestPrefix p;
-    platform::ScriptedPrompter script;
-    platform::ScopedPrompter usePrompter{script};
-    platform::RecordingShell shell;
-    platform::ScopedShell useShell{shell};
+    ScriptedPrompter script;
+    RecordingShell shell;
     std::unique_ptr<frmMain> w;
 
     Fixture() {
@@ -255,10 +252,8 @@ private Q_SLOTS:
             p.write(p.driveC() + "/VALUATOR/KAV.INI", kavIni);
         p.write(p.driveC() + "/KAV/KAV.EXE", "MZ");
         p.write(p.driveC() + "/OTHER/KAV.EXE", ""); // zero bytes: missing
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
-        platform::RecordingShell shell;
-        platform::ScopedShell useShell(shell);
+        ScriptedPrompter script;
+        RecordingShell shell;
         frmMain w(Key());
         QVERIFY(w.Load());
         QTest::mouseClick(w.ui()->Label6, Qt::LeftButton);
@@ -320,8 +315,7 @@ private Q_SLOTS:
         TestPrefix p;
         platform::SingleInstance first(Key() + "-second");
         QVERIFY(!first.anotherIsRunning());
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script;
         frmMain w(Key() + "-second");
         QVERIFY(!w.Load());
         QCOMPARE(script.shown(),

@@ -3,7 +3,7 @@
 
 #include "platform/HostError.h"
 #include "config/ModCommon.h"
-#include "platform/Prompter.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 
 #include <QTest>
@@ -20,7 +20,7 @@ namespace {
 
 // Answers from a script and runs an action before each answer, so a test can
 // mend the fault between a Retry and the repeated step.
-class ActingPrompter : public platform::ScriptedPrompter {
+class ActingPrompter : public ScriptedPrompter {
 public:
     using ScriptedPrompter::ScriptedPrompter;
     std::function<void()> beforeAnswer;
@@ -147,8 +147,7 @@ private Q_SLOTS:
         QFETCH(int, number);
         QFETCH(QString, description);
         CurrentProc = "  ParseFileName ";
-        platform::ScriptedPrompter script({Answer::Retry, Answer::Ignore, Answer::Abort});
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script({Answer::Retry, Answer::Ignore, Answer::Abort});
         QCOMPARE(HandleError(number), RecoveryAction::Retry);
         QCOMPARE(HandleError(number), RecoveryAction::Skip);
         QCOMPARE(HandleError(number), RecoveryAction::Leave);
@@ -158,8 +157,7 @@ private Q_SLOTS:
     }
 
     void otherErrorsPropagateSilently() {
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script;
         for (int n : {0, 5, 53, 70, 75, 76})
             QCOMPARE(HandleError(n), RecoveryAction::Propagate);
         QVERIFY(script.shown().isEmpty());
@@ -184,8 +182,7 @@ private Q_SLOTS:
         p.write(p.driveC() + "/VALUATOR/One.rpt", "x");
         p.write(p.driveC() + "/VALUATOR/EMPTY.RPT", "");
         p.write(p.share() + "/one.rpt", "x");
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script;
         QCOMPARE(FileExists(path), exists);
         QVERIFY(script.shown().isEmpty());
     }
@@ -201,8 +198,7 @@ private Q_SLOTS:
         QFETCH(QList<Answer>, answers);
         QFETCH(bool, result);
         TestPrefix p;
-        platform::ScriptedPrompter script(answers);
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script(answers);
         QCOMPARE(FileExists("E:\\SMITH.RPT"), result);
         QCOMPARE(script.shown().size(), answers.size());
         QCOMPARE(script.shown().last(),
@@ -214,7 +210,6 @@ private Q_SLOTS:
         TestPrefix p;
         ActingPrompter script({Answer::Retry});
         script.beforeAnswer = [&] { p.write(p.root() + "/no-medium/SMITH.RPT", "report"); };
-        platform::ScopedPrompter use(script);
         QVERIFY(FileExists("E:\\smith.rpt"));
         QCOMPARE(script.shown().size(), 1);
     }
@@ -222,8 +217,7 @@ private Q_SLOTS:
     void unplannedErrorsAreHandedOn() {
         TestPrefix p;
         QVERIFY(::symlink("LOOP", QFile::encodeName(p.driveC() + "/LOOP").constData()) == 0);
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script;
         try {
             FileExists("C:\\LOOP");
             QFAIL("no error raised");
@@ -256,8 +250,7 @@ private Q_SLOTS:
         p.makeDir(p.driveC() + "/VALUATOR/EMPTY");
         p.write(p.driveC() + "/VALUATOR/Data/ONE.RPT", "x");
         p.write(p.driveC() + "/VALUATOR/Data/NODOT", "x");
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script;
         QCOMPARE(PathExists(path), exists);
         QVERIFY(script.shown().isEmpty()); // never a message, even for a device error
     }

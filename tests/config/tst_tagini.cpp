@@ -1,8 +1,8 @@
 // Control tags: the grammar, the macros, and loading and saving controls.
 
 #include "platform/HostError.h"
-#include "platform/Prompter.h"
 #include "config/TagIni.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 #include "config/WPINI.h"
 
@@ -174,8 +174,7 @@ private Q_SLOTS:
         WPINI::WriteIni("Q.INI", "P", "BOX", stored);
         QWidget form;
         auto* box = Bound<QCheckBox>(&form, "<WINDIR>Q.INI[P]BOX|");
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script;
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, ErrTagReadBkBoxTag(box, kSuite));
         QVERIFY(script.shown().isEmpty());
     }
@@ -226,8 +225,7 @@ private Q_SLOTS:
 
     void readTagRefusesOtherKinds() {
         TestPrefix p;
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script;
         QWidget form;
         auto* box = Bound<QCheckBox>(&form, "<WINDIR>Q.INI[P]BOX|1");
         ErrTagReadTag(box, kSuite);

@@ -1,7 +1,7 @@
 // The Settings dialog offscreen: its load, proposals, Save's order and
 // letter case, Cancel, the invisible Exit, and the directory check.
 
-#include "platform/Prompter.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 #include "platform/WinPath.h"
 #include "setup/frmConfig.h"
@@ -23,8 +23,7 @@ namespace {
 struct Fixture {
     TestPrefix p;
     Quarn_v2::SuiteState state;
-    platform::ScriptedPrompter script;
-    platform::ScopedPrompter use{script};
+    ScriptedPrompter script;
     QPointer<frmConfig> dialog;
 
     explicit Fixture(const QByteArray& quarn2 = {}) {

@@ -1,8 +1,7 @@
 // The about box, the registry file reader and the system information tool.
 
-#include "platform/Prompter.h"
 #include "platform/Registry.h"
-#include "platform/ShellOpen.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 #include "shell/frmAbout.h"
 #include "ui_frmAbout.h"
@@ -119,10 +118,8 @@ private Q_SLOTS:
         p.write(p.prefix() + "/system.reg", "WINE REGISTRY Version 2\n" + registry);
         if (toolInFolder)
             p.write(p.driveC() + "/SHARED/msinfo32.exe", "");
-        platform::RecordingShell shell(answer);
-        platform::ScopedShell useShell(shell);
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        RecordingShell shell(answer);
+        ScriptedPrompter script;
         SysInfo::StartSysInfo();
         QStringList targets;
         for (const auto& r : shell.requests)
@@ -135,8 +132,7 @@ private Q_SLOTS:
 
     void theBox() {
         TestPrefix p;
-        platform::RecordingShell shell;
-        platform::ScopedShell useShell(shell);
+        RecordingShell shell;
         frmAbout box(nullptr);
         QCOMPARE(box.windowTitle(), u"About Quarn");
         QCOMPARE(box.ui()->lblVersion->text(), u"1.0.12");
@@ -152,8 +148,7 @@ private Q_SLOTS:
         box.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&box));
         QCOMPARE(QApplication::focusWidget(), box.ui()->cmdSysInfo);
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script;
         QTest::keyClick(box.ui()->cmdSysInfo, Qt::Key_Space);
         QCOMPARE(script.shown().size(), 1); // no registry here: unavailable
         QVERIFY(box.isVisible());

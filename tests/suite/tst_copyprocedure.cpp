@@ -3,7 +3,7 @@
 // lose or tear a file.
 
 #include "suite/CopyProcedure.h"
-#include "platform/Prompter.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 
 #include <QDir>
@@ -119,8 +119,7 @@ private Q_SLOTS:
         for (const QString& f : files)
             p.write(p.at(f.section(u'=', 0, 0)), f.section(u'=', 1).toUtf8());
         QVERIFY(QFile::link(p.driveD() + "/N/data", p.driveC() + "/LINK"));
-        platform::ScriptedPrompter script(answers);
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script(answers);
         auto local = Set("C:\\L");
         auto network = Set("D:\\N");
         Outcome out;
@@ -192,8 +191,7 @@ private Q_SLOTS:
 
     void aFailedCheckDoesNothing() {
         TestPrefix p;
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script;
         auto local = Set("C:\\L"), network = Set("D:\\N");
         const Outcome out = Run({0, "C:\\X.RPT", "D:\\N\\data", 1}, [] { return false; }, local, network);
         QVERIFY(!out.checked && !out.copied && !out.errorReported);
@@ -220,8 +218,7 @@ private Q_SLOTS:
         const QByteArray src = QFile::encodeName(p.driveC() + "/L/data/SMITH.RPT");
         const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
         QVERIFY(::utimensat(AT_FDCWD, src.constData(), times, 0) == 0);
-        platform::ScriptedPrompter script({Answer::Yes, Answer::Yes});
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script({Answer::Yes, Answer::Yes});
         auto local = Set("C:\\L"), network = Set("D:\\N");
         // Cancelled: not copied, no success, the old file whole, no litter.
         Outcome out = Run({0, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data", 0}, [] { return true; }, local,

@@ -3,9 +3,8 @@
 // it finds the application for a document.
 
 #include "platform/DesktopApps.h"
-#include "platform/Prompter.h"
 #include "platform/DesktopShell.h"
-#include "platform/ShellOpen.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 #include "suite/mod_Shell32.h"
 
@@ -17,7 +16,6 @@
 #include <sys/stat.h>
 
 using namespace mod_Shell32;
-using platform::RecordingShell;
 using platform::ShellRequest;
 
 using XdgFiles = QMap<QString, QByteArray>;
@@ -58,9 +56,7 @@ private Q_SLOTS:
         QFETCH(int, answer);
         QFETCH(QString, message);
         RecordingShell shell(answer);
-        platform::ScopedShell useShell(shell);
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script;
         QCOMPARE(GShell("quarn.chm", 3, "", "", "open", nullptr), message.isEmpty());
         if (message.isEmpty()) {
             QVERIFY(script.shown().isEmpty());
@@ -95,7 +91,6 @@ private Q_SLOTS:
         QFETCH(QString, directory);
         QFETCH(int, shown);
         RecordingShell shell;
-        platform::ScopedShell useShell(shell);
         QVERIFY(GShell(target, 3, parameters, directory, "open", nullptr));
         QCOMPARE(shell.requests,
                  (QList<ShellRequest>{{"open", target, parameters, directory, shown}}));

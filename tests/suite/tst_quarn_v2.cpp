@@ -1,8 +1,8 @@
 // Locating the suite's INI files, the three sets, staging, and the ten
 // writes of a switch, on a throw-away prefix.
 
-#include "platform/Prompter.h"
 #include "suite/Quarn_v2.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 #include "config/WPINI.h"
 
@@ -75,8 +75,7 @@ private Q_SLOTS:
 
     void noWindowsDirectory() {
         TestPrefix p(TestPrefix::Options{.driveZ = true, .driveC = false});
-        platform::ScriptedPrompter script;
-        platform::ScopedPrompter use(script);
+        ScriptedPrompter script;
         SuiteState s;
         InitialiseSuite(s);
         QVERIFY(script.shown().isEmpty()); // start-up asks nothing of a missing drive

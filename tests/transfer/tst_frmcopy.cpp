@@ -1,7 +1,7 @@
 // The transfer dialog offscreen: what it loads and prepares, the stored
 // direction, Browse, a copy through its button, and what it stores.
 
-#include "platform/Prompter.h"
+#include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 #include "config/WPINI.h"
 #include "setup/frmConfig.h"
@@ -20,8 +20,7 @@ namespace {
 struct Fixture {
     TestPrefix p;
     Quarn_v2::SuiteState state;
-    platform::ScriptedPrompter script;
-    platform::ScopedPrompter use{script};
+    ScriptedPrompter script;
     QPointer<frmConfig> config;
     int configShown = 0;
     std::unique_ptr<frmCopy> dialog;

@@ -1,0 +1,48 @@
+#pragma once
+// Stand-ins for the message boxes and the shell that record what the program
+// asked of them. Each serves the program for its own lifetime.
+
+#include "platform/Prompter.h"
+#include "platform/ShellOpen.h"
+
+#include <QList>
+
+// Answers from a queue and records every box shown. With the queue empty it
+// answers with the box's default button and counts the box as unexpected.
+class ScriptedPrompter : public platform::Prompter {
+public:
+    explicit ScriptedPrompter(QList<platform::Answer> answers = {}) : answers_(std::move(answers)) {}
+    platform::Answer ask(const platform::Message& message) override {
+        shown_.append(message);
+        if (!answers_.isEmpty())
+            return answers_.takeFirst();
+        ++unexpected_;
+        return platform::ButtonAnswers(message.buttons).value(message.defaultButton, platform::Answer::Ok);
+    }
+
+    void push(platform::Answer a) { answers_.append(a); }
+    const QList<platform::Message>& shown() const { return shown_; }
+    int unexpected() const { return unexpected_; }
+    qsizetype pending() const { return answers_.size(); }
+
+private:
+    QList<platform::Answer> answers_;
+    QList<platform::Message> shown_;
+    int unexpected_ = 0;
+    platform::ScopedPrompter use_{*this};
+};
+
+// Records every request and answers with a set number.
+class RecordingShell : public platform::ShellService {
+public:
+    explicit RecordingShell(int answer = 42) : answer(answer) {}
+    int execute(const platform::ShellRequest& request) override {
+        requests.append(request);
+        return answer;
+    }
+    int answer;
+    QList<platform::ShellRequest> requests;
+
+private:
+    platform::ScopedShell use_{*this};
+};
