@@ -11,6 +11,7 @@
 #include "config/WPINI.h"
 #include "platform/WinPath.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -195,29 +196,29 @@ private:
 };
 
 int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
+    QCommandLineParser p;
+    for (const char* flag : {"to-network", "to-local", "yes", "no"})
+        p.addOption(QCommandLineOption(QString::fromLatin1(flag)));
+    p.addOption({QStringLiteral("sketch"), QString(), QStringLiteral("kind")});
+    // The command's name stands where the parser expects the program's.
+    const QString report = p.parse(a) ? p.positionalArguments().value(0) : QString();
+    if (report.isEmpty() || p.positionalArguments().size() != 1)
+        return 2;
     int direction = -1, sketch = 0;
     std::optional<platform::Answer> answer;
-    QString report;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a[i] == u"--to-network")
-            direction = CopyProcedure::LocalToNetwork;
-        else if (a[i] == u"--to-local")
-            direction = CopyProcedure::NetworkToLocal;
-        else if (a[i] == u"--yes")
-            answer = platform::Answer::Yes;
-        else if (a[i] == u"--no")
-            answer = platform::Answer::No;
-        else if (a[i] == u"--sketch" && i + 1 < a.size()) {
-            const QString s = a[++i];
-            sketch = s == u"none" ? 0 : s == u"plandraw" ? 1 : s == u"apex" ? 5 : -1;
-            if (sketch < 0)
-                return 2;
-        } else if (!a[i].startsWith(u"--") && report.isEmpty())
-            report = a[i];
-        else
+    for (const QString& name : p.optionNames()) { // of two contrary flags, the last wins
+        if (name.startsWith(u"to-"))
+            direction =
+                name == u"to-local" ? CopyProcedure::NetworkToLocal : CopyProcedure::LocalToNetwork;
+        else if (name != u"sketch")
+            answer = name == u"yes" ? platform::Answer::Yes : platform::Answer::No;
+    }
+    for (const QString& s : p.values(QStringLiteral("sketch"))) {
+        sketch = s == u"none" ? 0 : s == u"plandraw" ? 1 : s == u"apex" ? 5 : -1;
+        if (sketch < 0)
             return 2;
     }
-    if (direction < 0 || report.isEmpty())
+    if (direction < 0)
         return 2;
     // No terminal to ask and no flag to tell: the answer is No.
     if (!answer && !::isatty(STDIN_FILENO))
@@ -302,37 +303,39 @@ QString SetInForce(const SuiteState& s) {
 }
 
 int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
-    const QString command = args.value(0);
+    QCommandLineParser p;
+    p.addOptions({QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}),
+                  QCommandLineOption(QStringLiteral("version"))});
+    // What follows the command is the command's own, "-1" as a value included.
+    p.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const bool parsed = p.parse(QStringList{QStringLiteral("quarnctl")} + args);
+    if (const QString option = parsed ? p.optionNames().value(0) : QString(); !option.isEmpty()) {
+        out << (option == u"version" ? QStringLiteral("quarnctl " QUARN_VERSION "\n") : kUsage);
+        return 0;
+    }
+    const QStringList a = p.positionalArguments();
+    const QString command = parsed ? a.value(0) : QString();
     int status = 2;
-    if (command == u"--help" || command == u"-h") {
-        out << kUsage;
-        return 0;
-    }
-    if (command == u"--version") {
-        out << "quarnctl " << QUARN_VERSION << "\n";
-        return 0;
-    }
-    if (command == u"status" && args.size() == 1)
+    if (command == u"status" && a.size() == 1)
         status = Status(out);
-    else if (command == u"connect" && args.size() == 2 &&
-             (args[1] == u"local" || args[1] == u"network"))
-        status = Connect(args[1], out, err);
+    else if (command == u"connect" && a.size() == 2 && (a[1] == u"local" || a[1] == u"network"))
+        status = Connect(a[1], out, err);
     else if (command == u"transfer")
-        status = Transfer(args.mid(1), out, err);
-    else if (command == u"check" && args.size() == 1)
+        status = Transfer(a, out, err);
+    else if (command == u"check" && a.size() == 1)
         status = Check(out, err);
     else if (command == u"ini")
-        status = Ini(args.mid(1), out, err);
-    else if (command == u"demo-suite" && args.size() == 2) {
-        const QString why = BuildDemoSuite(args[1]);
+        status = Ini(a.mid(1), out, err);
+    else if (command == u"demo-suite" && a.size() == 2) {
+        const QString why = BuildDemoSuite(a[1]);
         if (!why.isEmpty())
             err << "quarnctl: " << why << "\n";
         else
-            out << "Demo suite ready: WINEPREFIX=" << QFileInfo(args[1]).absoluteFilePath() << "\n";
+            out << "Demo suite ready: WINEPREFIX=" << QFileInfo(a[1]).absoluteFilePath() << "\n";
         status = why.isEmpty() ? 0 : 1;
     }
     if (status == 2)
-        err << (command.isEmpty()
+        err << (args.value(0).isEmpty()
                     ? QStringLiteral("quarnctl: no command given")
                     : QStringLiteral("quarnctl: cannot understand: ") + args.join(u' '))
             << "\n\n"

@@ -234,6 +234,8 @@ private Q_SLOTS:
         QTest::newRow("connect where") << QStringList{"connect", "office"} << 2;
         QTest::newRow("ini get short") << QStringList{"ini", "get", "A.INI", "s"} << 2;
         QTest::newRow("ini set long") << QStringList{"ini", "set", "A.INI", "s", "k", "v", "w"} << 2;
+        QTest::newRow("a value like an option") << QStringList{"ini", "get", "A.INI", "s", "k", "-1"} << 0;
+        QTest::newRow("two reports") << QStringList{"transfer", "--to-local", "A.RPT", "B.RPT"} << 2;
         QTest::newRow("help") << QStringList{"--help"} << 0;
         QTest::newRow("version") << QStringList{"--version"} << 0;
     }
