@@ -1,24 +1,30 @@
 #pragma once
-// Test cases kept in a text file beside the test: a case a line, its fields
-// separated by tabs, with \n \r \t \0 and \\ for what a line cannot hold.
+// Test cases kept as data beside a test: one case a line, fields split by
+// tabs. Blank lines and lines starting with '#' are skipped. In a field,
+// \n \r \t \0 and \\ stand for their characters; any other backslash
+// stands for itself, so Windows paths read as written.
 
 #include <QFile>
-#include <QList>
 #include <QStringList>
 
 inline QList<QStringList> ReadCases(const QString& file) {
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
         qFatal("cannot read %s", qPrintable(file));
+    static const QString escaped = QStringLiteral("nrt0\\");
+    static const QString meant = QString::fromUtf16(u"\n\r\t\0\\", 5);
     QList<QStringList> cases;
-    for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)) {
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n')) {
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
         QStringList fields;
         for (const QString& raw : line.split(u'\t')) {
             QString field;
             for (qsizetype i = 0; i < raw.size(); ++i) {
-                const QChar c = raw[i] == u'\\' && i + 1 < raw.size() ? raw[++i] : QChar();
-                field += c.isNull() ? raw[i] : c == u'n' ? QChar(u'\n') : c == u'r' ? QChar(u'\r')
-                                             : c == u't' ? QChar(u'\t') : c == u'0' ? QChar(0) : c;
+                const qsizetype at =
+                    raw[i] == u'\\' && i + 1 < raw.size() ? escaped.indexOf(raw[i + 1]) : -1;
+                field += at < 0 ? raw[i] : meant[at];
+                i += at < 0 ? 0 : 1;
             }
             fields << field;
         }
