@@ -204,21 +204,25 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
     const QString report = p.parse(a) ? p.positionalArguments().value(0) : QString();
     if (report.isEmpty() || p.positionalArguments().size() != 1)
         return 2;
-    int direction = -1, sketch = 0;
+    std::optional<CopyProcedure::Direction> direction;
+    auto sketch = CopyProcedure::Sketch::None;
     std::optional<platform::Answer> answer;
     for (const QString& name : p.optionNames()) { // of two contrary flags, the last wins
         if (name.startsWith(u"to-"))
-            direction =
-                name == u"to-local" ? CopyProcedure::NetworkToLocal : CopyProcedure::LocalToNetwork;
+            direction = name == u"to-local" ? CopyProcedure::Direction::NetworkToLocal
+                                            : CopyProcedure::Direction::LocalToNetwork;
         else if (name != u"sketch")
             answer = name == u"yes" ? platform::Answer::Yes : platform::Answer::No;
     }
+    using Sketch = CopyProcedure::Sketch;
     for (const QString& s : p.values(QStringLiteral("sketch"))) {
-        sketch = s == u"none" ? 0 : s == u"plandraw" ? 1 : s == u"apex" ? 5 : -1;
-        if (sketch < 0)
+        if (s != u"none" && s != u"plandraw" && s != u"apex")
             return 2;
+        sketch = s == u"none"       ? Sketch::None
+                 : s == u"plandraw" ? Sketch::Plandraw32
+                                    : Sketch::ApexMedina;
     }
-    if (direction < 0)
+    if (!direction)
         return 2;
     // No terminal to ask and no flag to tell: the answer is No.
     if (!answer && !::isatty(STDIN_FILENO))
@@ -240,8 +244,8 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
         platform::MsgBox(Texts::NoSuchDirectory());
         return false;
     };
-    const CopyProcedure::Inputs in{direction, report,
-                                   direction == CopyProcedure::LocalToNetwork
+    const CopyProcedure::Inputs in{*direction, report,
+                                   direction == CopyProcedure::Direction::LocalToNetwork
                                        ? CopyProcedure::NetworkReportDir(s.NetworkSet)
                                        : CopyProcedure::LocalReportDir(s.LocalSet),
                                    sketch};

@@ -87,10 +87,10 @@ QString ReportTargetName(const QString& report) {
     return ext.isEmpty() ? name : name + u'.' + ext;
 }
 
-QString SketchFileName(const QString& report, int option) {
+QString SketchFileName(const QString& report, Sketch option) {
     QString name, ext;
     ReportNameParts(report, name, ext);
-    return name + (option == 1 ? QStringLiteral(".sk3") : SketchExtension(option));
+    return name + (option == Sketch::Plandraw32 ? QStringLiteral(".sk3") : SketchExtension(option));
 }
 
 QString NameRefusal(const QString& report) {
@@ -122,12 +122,12 @@ QString ReportPathFor(const QString& hostPath) {
                : hostPath;
 }
 
-QString SketchExtension(int option) {
+QString SketchExtension(Sketch option) {
     switch (option) {
-    case 2: return QStringLiteral(".AXF");
-    case 3: return QStringLiteral(".AX2");
-    case 4:
-    case 5: return QStringLiteral(".AX4");
+    case Sketch::ApexAxf: return QStringLiteral(".AXF");
+    case Sketch::ApexAx2: return QStringLiteral(".AX2");
+    case Sketch::ApexAx3:
+    case Sketch::ApexMedina: return QStringLiteral(".AX4");
     default: return {};
     }
 }
@@ -175,13 +175,14 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
             MsgBox(Texts::SourceMissing(in.report));
         }
 
-        const int s = in.sketchOption;
-        if (s >= 1 && s <= 5) {
-            const bool toNetwork = in.direction == LocalToNetwork;
+        const Sketch s = in.sketch;
+        if (s != Sketch::None) {
+            const bool plandraw = s == Sketch::Plandraw32;
+            const bool toNetwork = in.direction == Direction::LocalToNetwork;
             Quarn_v2::DirectorySet& from = toNetwork ? local : network;
             Quarn_v2::DirectorySet& to = toNetwork ? network : local;
-            QString& fromDir = s == 1 ? from.QXSDATADIR : from.APEXDATADIR;
-            QString& toDir = s == 1 ? to.QXSDATADIR : to.APEXDATADIR;
+            QString& fromDir = plandraw ? from.QXSDATADIR : from.APEXDATADIR;
+            QString& toDir = plandraw ? to.QXSDATADIR : to.APEXDATADIR;
             const QString file = SketchFileName(in.report, s);
             const QString source = ModCommon::CkRSlash(fromDir) + file;
             const QString sketchTarget = ModCommon::CkRSlash(toDir) + file;
@@ -195,7 +196,7 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
                 } else if (Exists(source)) {
                     out.copied |= Copy(source, sketchTarget, progress);
                 } else {
-                    MsgBox(s == 2 || s == 3
+                    MsgBox(s == Sketch::ApexAxf || s == Sketch::ApexAx2
                                ? Texts::SketchNotCopied(source)
                                : notFound);
                 }
@@ -208,7 +209,7 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
                     }
                 }
             } else if (Exists(source)) {
-                if (s != 1 || Ask(sketchTarget)) {
+                if (!plandraw || Ask(sketchTarget)) {
                     out.copied |= Copy(source, sketchTarget, progress);
                 }
             } else {

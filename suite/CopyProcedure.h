@@ -11,13 +11,16 @@
 
 namespace CopyProcedure {
 
-enum Direction { LocalToNetwork = 0, NetworkToLocal = 1 };
+// The index of the Copy button pressed.
+enum class Direction { LocalToNetwork = 0, NetworkToLocal = 1 };
+// The transfer dialog's sketch options, by their index.
+enum class Sketch { None = 0, Plandraw32, ApexAxf, ApexAx2, ApexAx3, ApexMedina };
 
 struct Inputs {
-    int direction = LocalToNetwork;
+    Direction direction = Direction::LocalToNetwork;
     QString report;          // the report's path as given
     QString reportTargetDir; // the other side's report folder
-    int sketchOption = 0;    // 0 none, 1 Plandraw32, 2 to 5 the Apex variants
+    Sketch sketch = Sketch::None;
 };
 
 struct Outcome {
@@ -40,7 +43,7 @@ void ReportNameParts(const QString& report, QString& name, QString& ext);
 // NAME "." EXT, or NAME alone for a name without a dot.
 QString ReportTargetName(const QString& report);
 // The sketch's file name for options 1 to 5: NAME and the option's extension.
-QString SketchFileName(const QString& report, int option);
+QString SketchFileName(const QString& report, Sketch option);
 
 // A host file whose own name Windows cannot hold (a trailing blank or dot,
 // or a character Windows refuses in a name) would be read or written as
@@ -52,7 +55,7 @@ QString NameRefusal(const QString& report);
 QString ReportPathFor(const QString& hostPath);
 
 // The Apex extension of options 2 to 5.
-QString SketchExtension(int option);
+QString SketchExtension(Sketch option);
 
 // Without a report target folder (the dialog could not prepare it) nothing
 // is copied and the settings are said to be invalid.

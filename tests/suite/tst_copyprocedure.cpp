@@ -63,7 +63,7 @@ private Q_SLOTS:
         for (QString r : c[2].split(u'|')) {
             if (r.startsWith(u'/'))
                 r = p.at(r.mid(1));
-            out = Run({c[1] == u"network" ? LocalToNetwork : NetworkToLocal, r, c[3], c[4].toInt()},
+            out = Run({c[1] == u"network" ? Direction::LocalToNetwork : Direction::NetworkToLocal, r, c[3], Sketch(c[4].toInt())},
                       [] { return true; }, local, network);
         }
         QDir::setCurrent(QDir::tempPath());
@@ -93,7 +93,7 @@ private Q_SLOTS:
         QCOMPARE(NameRefusal(c[1]).isEmpty(), c[2] != u"-");
         if (c[2] != u"-") {
             QCOMPARE(ReportTargetName(c[1]), c[2]);
-            QCOMPARE(SketchFileName(c[1], 1), c[3]);
+            QCOMPARE(SketchFileName(c[1], Sketch::Plandraw32), c[3]);
         }
     }
 
@@ -106,7 +106,7 @@ private Q_SLOTS:
         QVERIFY(::utimensat(AT_FDCWD, source.constData(), times, 0) == 0);
         ScriptedPrompter script({Answer::Yes, Answer::Yes});
         auto local = Set("C:\\L"), network = Set("D:\\N");
-        const Inputs in{LocalToNetwork, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data", 0};
+        const Inputs in{Direction::LocalToNetwork, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data", Sketch::None};
         // A failed directory check: nothing asked, nothing copied.
         QVERIFY(!Run(in, [] { return false; }, local, network).checked);
         QVERIFY(script.shown().isEmpty());
