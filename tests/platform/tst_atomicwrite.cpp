@@ -18,60 +18,46 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-#include <memory>
-#include <vector>
-
 namespace {
 
 const QString kFile = QStringLiteral("C:\\VALUATOR\\BIG.INI");
 const QByteArray kHead("[Big]\r\nCounter=");
 constexpr int kDigits = 8;
 
-QByteArray Body() {
-    QByteArray body;
-    for (int i = 0; body.size() < 3 * 1024 * 1024; ++i)
-        body += "[Section" + QByteArray::number(i) + "]\r\nDataDir=C:\\SOME\\LONGER\\DIRECTORY\\NAME\\" +
-                QByteArray::number(i) + "\r\n";
-    return body;
-}
-
-// Child modes, run by re-starting this test program.
-int Writer(bool named) {
-    platform::AtomicWriter::UseNamedTemporariesOnly(named);
-    for (int i = 1;; ++i) {
+// The roles of this program started again as a child: "writer" and "full",
+// each with "-named" for named temporaries, and "counter KEY".
+int Child(const QByteArray& role, const QString& key) {
+    platform::AtomicWriter::UseNamedTemporariesOnly(role.endsWith("-named"));
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    for (int i = 1; role.startsWith("writer"); ++i) {
         WPINI::WriteIni(kFile, "Big", "Counter", QString::number(i).rightJustified(kDigits, u'0'));
-        if (i == 1) {
-            std::fputs("written\n", stdout); // the parent starts its clock here
-            std::fflush(stdout);
-        }
+        if (i == 1)
+            std::puts("written"); // the parent starts its clock here
     }
-}
-
-// Sixty writes of its own key into one small file, as a script running
-// `quarnctl ini set` would.
-int Counter(const char* key) {
-    for (int i = 1; i <= 60; ++i)
-        if (!WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", key, QString::number(i)))
-            return 1;
-    return 0;
-}
-
-int LimitedWriter(bool named) {
-    platform::AtomicWriter::UseNamedTemporariesOnly(named);
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{1024 * 1024, 1024 * 1024};
+    if (role == "counter") { // as a script running `quarnctl ini set` would
+        for (int i = 1; i <= 60; ++i)
+            if (!WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", key, QString::number(i)))
+                return 1;
+        return 0;
+    }
+    std::signal(SIGXFSZ, SIG_IGN); // "full": the disk fills at 1 MiB
+    const rlimit limit{1 << 20, 1 << 20};
     setrlimit(RLIMIT_FSIZE, &limit);
-    WPINI::WriteIni(kFile, "Big", "Huge", QString(2 * 1024 * 1024, u'x'));
+    WPINI::WriteIni(kFile, "Big", "Huge", QString(2 << 20, u'x'));
     return 0;
 }
 
-QProcess* StartChild(const QString& mode, const QString& arg = {}) {
-    auto* child = new QProcess;
-    child->setProgram(QCoreApplication::applicationFilePath());
-    child->setArguments({mode, arg});
+std::unique_ptr<QProcess> StartChild(const QString& role, const QString& key = {}) {
+    auto child = std::make_unique<QProcess>();
     child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child->start();
+    child->start(QCoreApplication::applicationFilePath(), {"--child", role, key});
     return child;
+}
+
+void Temporaries() {
+    QTest::addColumn<QString>("named");
+    QTest::newRow("unnamed temporary") << "";
+    QTest::newRow("named temporary") << "-named";
 }
 
 } // namespace
@@ -80,34 +66,28 @@ class TestAtomicWrite : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void killedWriterLeavesOldOrNew_data() {
-        QTest::addColumn<QString>("mode");
-        QTest::newRow("unnamed temporary") << "--writer";
-        QTest::newRow("named temporary") << "--writer-named";
-    }
+    void killedWriterLeavesOldOrNew_data() { Temporaries(); }
     void killedWriterLeavesOldOrNew() {
-        QFETCH(QString, mode);
+        QFETCH(QString, named);
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/BIG.INI";
-        const QByteArray body = Body();
+        QByteArray body;
+        for (int i = 0; body.size() < 3 * 1024 * 1024; ++i)
+            body += "[Section" + QByteArray::number(i) + "]\r\nDataDir=C:\\SOME\\LONGER\\NAME\\" +
+                    QByteArray::number(i) + "\r\n";
         const QByteArray first = kHead + QByteArray(kDigits, '0') + "\r\n" + body;
         p.write(host, first);
-
         int changed = 0;
         for (int round = 0; round < 25; ++round) {
-            std::unique_ptr<QProcess> child(StartChild(mode));
+            const auto child = StartChild("writer" + named);
             QVERIFY(child->waitForReadyRead(60000));
             QTest::qSleep(QRandomGenerator::global()->bounded(40));
             child->kill();
             QVERIFY(child->waitForFinished());
-
             const QByteArray now = TestPrefix::read(host);
-            QCOMPARE(now.size(), first.size());
-            QVERIFY(now.startsWith(kHead));
-            QVERIFY(now.endsWith("\r\n" + body));
             bool digits = false;
             now.mid(kHead.size(), kDigits).toInt(&digits);
-            QVERIFY(digits);
+            QVERIFY(digits && now.left(kHead.size()) + now.mid(kHead.size() + kDigits) == kHead + "\r\n" + body);
             changed += now != first;
         }
         QVERIFY2(changed > 0, "the writer never got a write through");
@@ -121,11 +101,9 @@ private Q_SLOTS:
         p.write(p.driveC() + "/VALUATOR/SHARED.INI", "[S]\r\n");
         std::vector<std::unique_ptr<QProcess>> children;
         for (const char* key : {"a", "b", "c", "d"})
-            children.emplace_back(StartChild("--counter", key));
-        for (auto& child : children) {
-            QVERIFY(child->waitForFinished(60000));
-            QCOMPARE(child->exitCode(), 0);
-        }
+            children.push_back(StartChild("counter", key));
+        for (auto& child : children)
+            QVERIFY(child->waitForFinished(60000) && child->exitCode() == 0);
         for (const char* key : {"a", "b", "c", "d"})
             QCOMPARE(WPINI::ReadIni("C:\\VALUATOR\\SHARED.INI", "S", key, "lost"), "60");
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"SHARED.INI"});
@@ -140,12 +118,14 @@ private Q_SLOTS:
             platform::FileLock other(host);
             QCOMPARE(other.acquire(), 0);
             const auto done = WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW");
-            QVERIFY(!done);
             QCOMPARE(done.why, platform::ErrorDescription(platform::FileBusy));
             QCOMPARE(TestPrefix::read(host), QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\n"));
         }
         platform::FileLock::SetWaitMs(5000);
+        platform::AtomicWriter::UseNamedTemporariesOnly(true);
         QVERIFY(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW"));
+        platform::AtomicWriter::UseNamedTemporariesOnly(false);
+        QCOMPARE(TestPrefix::read(host), QByteArray("[Directories]\r\nDataDir=N:\\NEW\r\n"));
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
     }
 
@@ -163,12 +143,8 @@ private Q_SLOTS:
         p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
         int calls = 0;
         platform::profile::SetBeforeReplace([&](const QString&) {
-            if (calls++ == 0) {
-                QFile f(host);
-                QVERIFY(f.open(QIODevice::ReadWrite)); // in place: the same file
-                f.resize(0);
-                f.write(theirs);
-            }
+            QFile f(host); // in place: the same file
+            QVERIFY(calls++ > 0 || (f.open(QIODevice::ReadWrite) && f.resize(0) && f.write(theirs) > 0));
         });
         const bool done = bool(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "AppDir", "C:\\KAV"));
         platform::profile::SetBeforeReplace({});
@@ -176,47 +152,22 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::read(host), theirs + "AppDir=C:\\KAV\r\n");
     }
 
-    void fullDiskLeavesOldFile_data() {
-        QTest::addColumn<QString>("mode");
-        QTest::newRow("unnamed temporary") << "--limited";
-        QTest::newRow("named temporary") << "--limited-named";
-    }
+    void fullDiskLeavesOldFile_data() { Temporaries(); }
     void fullDiskLeavesOldFile() {
-        QFETCH(QString, mode);
+        QFETCH(QString, named);
         TestPrefix p;
-        const QString host = p.driveC() + "/VALUATOR/BIG.INI";
         const QByteArray before = kHead + "1\r\n" + QByteArray(100 * 1024, ';') + "\r\n";
-        p.write(host, before);
-        std::unique_ptr<QProcess> child(StartChild(mode));
-        QVERIFY(child->waitForFinished());
-        QCOMPARE(TestPrefix::read(host), before);
+        p.write(p.driveC() + "/VALUATOR/BIG.INI", before);
+        QVERIFY(StartChild("full" + named)->waitForFinished());
+        QCOMPARE(TestPrefix::read(p.driveC() + "/VALUATOR/BIG.INI"), before);
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"BIG.INI"});
-    }
-
-    void namedTemporaryReplacesAndLeavesNothing() {
-        TestPrefix p;
-        const QString host = p.driveC() + "/VALUATOR/kav.ini";
-        p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
-        platform::AtomicWriter::UseNamedTemporariesOnly(true);
-        WPINI::WriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW");
-        platform::AtomicWriter::UseNamedTemporariesOnly(false);
-        QCOMPARE(TestPrefix::read(host), QByteArray("[Directories]\r\nDataDir=N:\\NEW\r\n"));
-        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
     }
 };
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc > 1 && qstrcmp(argv[1], "--writer") == 0)
-        return Writer(false);
-    if (argc > 1 && qstrcmp(argv[1], "--writer-named") == 0)
-        return Writer(true);
-    if (argc > 2 && qstrcmp(argv[1], "--counter") == 0)
-        return Counter(argv[2]);
-    if (argc > 1 && qstrcmp(argv[1], "--limited") == 0)
-        return LimitedWriter(false);
-    if (argc > 1 && qstrcmp(argv[1], "--limited-named") == 0)
-        return LimitedWriter(true);
+    if (argc > 3 && qstrcmp(argv[1], "--child") == 0)
+        return Child(argv[2], QString::fromLatin1(argv[3]));
     TestAtomicWrite test;
     return QTest::qExec(&test, argc, argv);
 }
