@@ -92,40 +92,32 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::read(ini), QByteArray("[P]\r\nA=1\r\nB=0\r\n"));
     }
 
-    void lists() {
+    void formsLoadAndSave() {
         TestPrefix p;
-        p.write(p.driveC() + "/windows/Q.INI", "[HISTORY]\r\nITEM09=stale\r\n[OTHER]\r\nk=1\r\n");
+        const QString ini = p.driveC() + "/windows/Q.INI";
+        p.write(ini, "[T]\r\nTEXT=C:\\A\r\n[HISTORY]\r\nITEM09=stale\r\n[OTHER]\r\nk=1\r\n");
         QWidget form;
-        auto* list = Bound<QListWidget>(&form, "<WINDIR>Q.INI[HISTORY]ITEM##");
-        list->addItems({"alpha", "", "gamma"});
-        auto* narrow = Bound<QComboBox>(&form, "<WINDIR>Q.INI[H]I#");
-        for (int i = 1; i <= 12; ++i) // no more than one digit can number
-            narrow->addItem(QString::number(i));
-        SaveTaggedControls(&form, kSuite);
-        QCOMPARE(TestPrefix::read(p.driveC() + "/windows/Q.INI"),
-                 QByteArray("[OTHER]\r\nk=1\r\n[HISTORY]\r\nITEM01=alpha\r\nITEM02=\r\nITEM03=gamma\r\n[H]\r\nI1=1\r\n"
-                            "I2=2\r\nI3=3\r\nI4=4\r\nI5=5\r\nI6=6\r\nI7=7\r\nI8=8\r\nI9=9\r\n"));
-        LoadTaggedControls(&form, kSuite);
-        QCOMPARE(list->count(), 1); // the empty second entry ends the list
-        QCOMPARE(narrow->count(), 9);
-    }
-
-    void textBoxesLoadButAreNeverSaved() {
-        TestPrefix p;
-        p.write(p.driveC() + "/windows/QUARN2.INI", "[LOCAL]\r\nQXADATADIR=C:\\A\r\n");
-        QWidget form;
-        auto* bound = Bound<QLineEdit>(&form, "<WINDIR>QUARN2.INI[LOCAL]QXADATADIR|");
-        auto* missing = Bound<QLineEdit>(&form, "<WINDIR>QUARN2.INI[LOCAL]NOKEY|");
+        auto* text = Bound<QLineEdit>(&form, "<WINDIR>Q.INI[T]TEXT|");
+        auto* missing = Bound<QLineEdit>(&form, "<WINDIR>Q.INI[T]NOKEY|");
         auto* untagged = new QLineEdit(QStringLiteral("kept"), &form);
+        auto* list = Bound<QListWidget>(&form, "<WINDIR>Q.INI[HISTORY]ITEM##");
+        auto* narrow = Bound<QComboBox>(&form, "<WINDIR>Q.INI[H]I#");
         missing->setText("old");
         LoadTaggedControls(&form, kSuite);
-        QCOMPARE((QStringList{bound->text(), missing->text(), untagged->text()}), (QStringList{"C:\\A", "", "kept"}));
-        bound->setText("typed");
+        QCOMPARE((QStringList{text->text(), missing->text(), untagged->text()}), (QStringList{"C:\\A", "", "kept"}));
+        text->setText("typed"); // text boxes are never saved
+        list->addItems({"alpha", "", "gamma"});
+        for (int i = 1; i <= 12; ++i) // more than one digit can number
+            narrow->addItem(QString::number(i));
         SaveTaggedControls(&form, kSuite);
-        QCOMPARE(WPINI::ReadIni("QUARN2.INI", "LOCAL", "QXADATADIR", ""), u"C:\\A");
+        QCOMPARE(TestPrefix::read(ini), QByteArray("[T]\r\nTEXT=C:\\A\r\n[OTHER]\r\nk=1\r\n[HISTORY]\r\nITEM01=alpha\r\n"
+                                                   "ITEM02=\r\nITEM03=gamma\r\n[H]\r\nI1=1\r\nI2=2\r\nI3=3\r\nI4=4\r\n"
+                                                   "I5=5\r\nI6=6\r\nI7=7\r\nI8=8\r\nI9=9\r\n"));
+        LoadTaggedControls(&form, kSuite);
+        QCOMPARE((QList<int>{list->count(), narrow->count()}), (QList<int>{1, 9})); // an empty entry ends a list
         // The text reader takes no other kind of control.
         ScriptedPrompter script;
-        ErrTagReadTag(Bound<QCheckBox>(&form, "<WINDIR>QUARN2.INI[LOCAL]QXADATADIR|"), kSuite);
+        ErrTagReadTag(Bound<QCheckBox>(&form, "<WINDIR>Q.INI[T]TEXT|"), kSuite);
         QCOMPARE(script.shown(), (QList<platform::Message>{{"Quarn", "invalid tag type of object sent",
                                                            platform::Buttons::Ok, platform::Icon::None, 0}}));
     }

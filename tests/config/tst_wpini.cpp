@@ -26,12 +26,14 @@ class TestWPINI : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void defaults() {
+    void defaultsAndTheWindowsDirectory() {
         TestPrefix p;
         p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nEmpty=\r\n");
         QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u""); // an empty value is a value
         QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", " a  "), u" a");
         QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", "\"q\"  "), u"q");
+        WriteIni("QUARN2.INI", "LOCAL", "QXADATADIR", "C:\\QX"); // a bare name lives there
+        QCOMPARE(TestPrefix::read(p.driveC() + "/windows/QUARN2.INI"), QByteArray("[LOCAL]\r\nQXADATADIR=C:\\QX\r\n"));
     }
 
     void missingPlacesStayMissing() {
@@ -51,12 +53,6 @@ private Q_SLOTS:
         QCOMPARE(all(), before);
     }
 
-    void bareNameLivesInWindowsDirectory() {
-        TestPrefix p;
-        WriteIni("QUARN2.INI", "LOCAL", "QXADATADIR", "C:\\QX");
-        QCOMPARE(TestPrefix::read(p.driveC() + "/windows/QUARN2.INI"), QByteArray("[LOCAL]\r\nQXADATADIR=C:\\QX\r\n"));
-    }
-
     void writeKeepsPermissionsAndLinks() {
         TestPrefix p;
         const QString real = p.driveD() + "/shared.ini";
@@ -66,8 +62,8 @@ private Q_SLOTS:
         QVERIFY(QFile::link(p.driveD() + "/made.ini", p.driveC() + "/VALUATOR/DANG.INI"));
         WriteIni("C:\\VALUATOR\\LINKED.INI", "s", "k", "2");
         WriteIni("C:\\VALUATOR\\DANG.INI", "s", "k", "v"); // a link to no file gets its file
-        QVERIFY(QFileInfo(p.driveC() + "/VALUATOR/LINKED.INI").isSymLink());
-        QVERIFY(QFileInfo(p.driveC() + "/VALUATOR/DANG.INI").isSymLink());
+        QVERIFY(QFileInfo(p.driveC() + "/VALUATOR/LINKED.INI").isSymLink() &&
+                QFileInfo(p.driveC() + "/VALUATOR/DANG.INI").isSymLink());
         QCOMPARE(TestPrefix::read(real), QByteArray("[s]\nk=2\n"));
         QCOMPARE(TestPrefix::read(p.driveD() + "/made.ini"), QByteArray("[s]\r\nk=v\r\n"));
         const struct stat st = Stat(real);
@@ -89,41 +85,31 @@ private Q_SLOTS:
         QTest::qWait(120);
         QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"AAAA");
         QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"AAAA"); // from the cache
-        QFile f(host);
-        QVERIFY(f.open(QIODevice::ReadWrite) && f.write("[d]\nk=BBBB\n") == 11);
-        f.close();
+        p.write(host, "[d]\nk=BBBB\n"); // in place
         QVERIFY(::utimensat(AT_FDCWD, host.constData(), old, 0) == 0);
         QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"BBBB");
     }
 
-    void oddFilesReadAsMissingAndStay_data() {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("directory") << 0;
-        QTest::newRow("fifo") << 1;
-        QTest::newRow("sparse file of 300 MiB") << 2;
-        QTest::newRow("read-only file") << 3;
-    }
     void oddFilesReadAsMissingAndStay() {
-        QFETCH(int, kind);
         TestPrefix p;
-        const QString host = p.driveC() + "/VALUATOR/ODD.INI";
-        const QByteArray enc = QFile::encodeName(host);
-        if (kind == 0)
-            p.makeDir(host);
-        else if (kind == 1)
-            QVERIFY(::mkfifo(enc.constData(), 0600) == 0);
-        else if (kind == 2)
-            QVERIFY(::truncate((p.write(host, ""), enc.constData()), 300LL << 20) == 0);
-        else
-            QVERIFY((p.write(host, "[s]\nk=ro\n"), ::chmod(enc.constData(), 0444)) == 0);
-        const struct stat before = Stat(host);
-        // Reads give the default without a hang or a crash; writes leave it be.
-        QCOMPARE(ReadIni("C:\\VALUATOR\\ODD.INI", "s", "k", "d"), kind == 3 ? u"ro" : u"d");
-        WriteIni("C:\\VALUATOR\\ODD.INI", "s", "k", "v");
-        DeleteIniSection("C:\\VALUATOR\\ODD.INI", "s");
-        QCOMPARE(Stat(host).st_ino, before.st_ino);
-        QCOMPARE(Stat(host).st_size, before.st_size);
-        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"ODD.INI"});
+        const QString dir = p.driveC() + "/VALUATOR/";
+        const QStringList odd{"DIR.INI", "FIFO.INI", "HUGE.INI", "RO.INI"};
+        p.makeDir(dir + odd[0]);
+        QVERIFY(::mkfifo(QFile::encodeName(dir + odd[1]).constData(), 0600) == 0);
+        p.write(dir + odd[2], "");
+        QVERIFY(::truncate(QFile::encodeName(dir + odd[2]).constData(), 300LL << 20) == 0); // sparse
+        p.write(dir + odd[3], "[s]\nk=ro\n");
+        QVERIFY(::chmod(QFile::encodeName(dir + odd[3]).constData(), 0444) == 0);
+        for (const QString& name : odd) {
+            const struct stat before = Stat(dir + name);
+            // Reads give the default without a hang or a crash; writes leave it be.
+            QCOMPARE(ReadIni("C:\\VALUATOR\\" + name, "s", "k", "d"), name == odd[3] ? u"ro" : u"d");
+            WriteIni("C:\\VALUATOR\\" + name, "s", "k", "v");
+            DeleteIniSection("C:\\VALUATOR\\" + name, "s");
+            QCOMPARE(Stat(dir + name).st_ino, before.st_ino);
+            QCOMPARE(Stat(dir + name).st_size, before.st_size);
+        }
+        QCOMPARE(TestPrefix::entries(dir), odd);
     }
 
     void directoryQueries() {
@@ -133,8 +119,8 @@ private Q_SLOTS:
                      (QStringList{"C:\\windows\\", "C:", "C:\\windows\\system32\\"}));
         }
         TestPrefix none(TestPrefix::Options{.driveZ = true, .driveC = false});
-        QCOMPARE((QStringList{GetWinDir(), GetWinDrive(), GetSysDir()}), (QStringList{"", "", ""}));
-        QCOMPARE(ReadIni("QUARN2.INI", "s", "k", "d"), u"d");
+        QCOMPARE((QStringList{GetWinDir(), GetWinDrive(), GetSysDir(), ReadIni("QUARN2.INI", "s", "k", "d")}),
+                 (QStringList{"", "", "", "d"}));
     }
 };
 

@@ -54,27 +54,22 @@ std::unique_ptr<QProcess> StartChild(const QString& role, const QString& key = {
     return child;
 }
 
-void Temporaries() {
-    QTest::addColumn<QString>("named");
-    QTest::newRow("unnamed temporary") << "";
-    QTest::newRow("named temporary") << "-named";
-}
-
 } // namespace
 
 class TestAtomicWrite : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void killedWriterLeavesOldOrNew_data() { Temporaries(); }
+    void killedWriterLeavesOldOrNew_data() {
+        QTest::addColumn<QString>("named");
+        QTest::newRow("unnamed temporary") << "";
+        QTest::newRow("named temporary") << "-named";
+    }
     void killedWriterLeavesOldOrNew() {
         QFETCH(QString, named);
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/BIG.INI";
-        QByteArray body;
-        for (int i = 0; body.size() < 3 * 1024 * 1024; ++i)
-            body += "[Section" + QByteArray::number(i) + "]\r\nDataDir=C:\\SOME\\LONGER\\NAME\\" +
-                    QByteArray::number(i) + "\r\n";
+        const QByteArray body = QByteArray("[Section]\r\nDataDir=C:\\SOME\\LONGER\\DIRECTORY\\NAME\r\n").repeated(70000);
         const QByteArray first = kHead + QByteArray(kDigits, '0') + "\r\n" + body;
         p.write(host, first);
         int changed = 0;
@@ -131,28 +126,22 @@ private Q_SLOTS:
 
     // Another program (the suite, an editor) changes the file between our
     // read and our rename, without taking turns: its change stays.
-    void changeMadeMeanwhileIsKept_data() {
-        QTest::addColumn<QByteArray>("theirs");
-        QTest::newRow("replaced") << QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n");
-        QTest::newRow("same size, in place") << QByteArray("[Directories]\r\nDataDir=C:\\NEW\r\n");
-    }
     void changeMadeMeanwhileIsKept() {
-        QFETCH(QByteArray, theirs);
-        TestPrefix p;
-        const QString host = p.driveC() + "/VALUATOR/kav.ini";
-        p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
-        int calls = 0;
-        platform::profile::SetBeforeReplace([&](const QString&) {
-            QFile f(host); // in place: the same file
-            QVERIFY(calls++ > 0 || (f.open(QIODevice::ReadWrite) && f.resize(0) && f.write(theirs) > 0));
-        });
-        const bool done = bool(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "AppDir", "C:\\KAV"));
-        platform::profile::SetBeforeReplace({});
-        QVERIFY(done);
-        QCOMPARE(TestPrefix::read(host), theirs + "AppDir=C:\\KAV\r\n");
+        for (const QByteArray& theirs : {QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n"),
+                                        QByteArray("[Directories]\r\nDataDir=C:\\NEW\r\n")}) { // same size
+            TestPrefix p;
+            const QString host = p.driveC() + "/VALUATOR/kav.ini";
+            p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
+            int calls = 0;
+            platform::profile::SetBeforeReplace([&](const QString&) { calls++ == 0 ? p.write(host, theirs) : void(); });
+            const bool done = bool(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "AppDir", "C:\\KAV"));
+            platform::profile::SetBeforeReplace({});
+            QVERIFY(done);
+            QCOMPARE(TestPrefix::read(host), theirs + "AppDir=C:\\KAV\r\n");
+        }
     }
 
-    void fullDiskLeavesOldFile_data() { Temporaries(); }
+    void fullDiskLeavesOldFile_data() { killedWriterLeavesOldOrNew_data(); }
     void fullDiskLeavesOldFile() {
         QFETCH(QString, named);
         TestPrefix p;
