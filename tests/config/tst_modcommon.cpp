@@ -17,12 +17,6 @@ using platform::Message;
 
 namespace {
 
-void AddCases(const char* file) {
-    QTest::addColumn<QStringList>("c");
-    for (const QStringList& c : ReadCases(QString(QUARN_TESTS_DIR "/config/") + file))
-        QTest::newRow(qPrintable(c.last())) << c;
-}
-
 Message ErrorBox(const QString& text) {
     return {QStringLiteral("Error"), text, platform::Buttons::AbortRetryIgnore, platform::Icon::None, 0};
 }
@@ -33,7 +27,7 @@ class TestModCommon : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void strings_data() { AddCases("modcommon_strings.txt"); }
+    void strings_data() { AddCases(QUARN_TESTS_DIR "/config/modcommon_strings.txt"); }
     void strings() {
         QFETCH(QStringList, c); // function, arguments, results, case
         QString a = c[1];
@@ -74,7 +68,7 @@ private Q_SLOTS:
         QVERIFY(none.shown().isEmpty());
     }
 
-    void files_data() { AddCases("modcommon_files.txt"); }
+    void files_data() { AddCases(QUARN_TESTS_DIR "/config/modcommon_files.txt"); }
     void files() {
         QFETCH(QStringList, c); // function, path, answers, result
         TestPrefix p;

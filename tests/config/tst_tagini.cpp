@@ -28,19 +28,13 @@ W* Bound(QWidget* parent, const QString& tag) {
     return w;
 }
 
-void AddCases(const char* file) {
-    QTest::addColumn<QStringList>("c");
-    for (const QStringList& c : ReadCases(QString(QUARN_TESTS_DIR "/config/") + file))
-        QTest::newRow(qPrintable(c.last())) << c;
-}
-
 } // namespace
 
 class TestTagIni : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void parse_data() { AddCases("tagini_parse.txt"); }
+    void parse_data() { AddCases(QUARN_TESTS_DIR "/config/tagini_parse.txt"); }
     void parse() {
         QFETCH(QStringList, c); // tag, whether legitimate, then its parts
         TestPrefix p;
@@ -52,7 +46,7 @@ private Q_SLOTS:
                               t.KeyPrefix, QString::number(t.Width), c.last()}), c);
     }
 
-    void values_data() { AddCases("tagini_values.txt"); }
+    void values_data() { AddCases(QUARN_TESTS_DIR "/config/tagini_values.txt"); }
     void values() {
         QFETCH(QStringList, c); // control, stored value, tag default, state loaded
         TestPrefix p;

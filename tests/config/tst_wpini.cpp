@@ -43,12 +43,11 @@ private Q_SLOTS:
                    TestPrefix::entries(p.driveC() + "/VALUATOR") + TestPrefix::entries(p.driveC() + "/windows");
         };
         const QStringList before = all();
-        for (const char* file : {"C:\\VALUATOR\\NONE.INI", "NONE.INI", "C:\\NODIR\\A.INI", "Q:\\A.INI",
-                                 "E:\\A.INI", "\\\\NOSUCH\\SHARE\\A.INI"})
+        for (const QString file : {"C:\\VALUATOR\\NONE.INI", "NONE.INI", "C:\\NODIR\\A.INI", "Q:\\A.INI", "E:\\A.INI",
+                                   "\\\\NOSUCH\\SHARE\\A.INI"}) {
             QCOMPARE(ReadIni(file, "s", "k", "d"), u"d");
-        for (const char* file : {"C:\\NODIR\\A.INI", "Q:\\A.INI", "E:\\A.INI", "\\\\NOSUCH\\SHARE\\A.INI"}) {
-            QVERIFY(!TryWriteIni(file, "s", "k", "v"));
             DeleteIniSection(file, "s");
+            QVERIFY(file.contains("NONE") || !TryWriteIni(file, "s", "k", "v")); // only reads where it could be
         }
         QCOMPARE(all(), before);
     }
@@ -83,8 +82,7 @@ private Q_SLOTS:
         const timespec old[2] = {st.st_atim, {st.st_mtim.tv_sec - 10, 0}};
         QVERIFY(::utimensat(AT_FDCWD, host.constData(), old, 0) == 0);
         QTest::qWait(120);
-        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"AAAA");
-        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"AAAA"); // from the cache
+        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"AAAA"); // now cached
         p.write(host, "[d]\nk=BBBB\n"); // in place
         QVERIFY(::utimensat(AT_FDCWD, host.constData(), old, 0) == 0);
         QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"BBBB");

@@ -9,7 +9,6 @@
 #include "config/WPINI.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
@@ -20,30 +19,26 @@
 
 namespace {
 
-const QString kFile = QStringLiteral("C:\\VALUATOR\\BIG.INI");
+const QString kBig = QStringLiteral("C:\\VALUATOR\\BIG.INI");
 const QByteArray kHead("[Big]\r\nCounter=");
-constexpr int kDigits = 8;
 
 // The roles of this program started again as a child: "writer" and "full",
 // each with "-named" for named temporaries, and "counter KEY".
 int Child(const QByteArray& role, const QString& key) {
     platform::AtomicWriter::UseNamedTemporariesOnly(role.endsWith("-named"));
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    for (int i = 1; role.startsWith("writer"); ++i) {
-        WPINI::WriteIni(kFile, "Big", "Counter", QString::number(i).rightJustified(kDigits, u'0'));
-        if (i == 1)
+    for (int i = 1; role.startsWith("writer"); ++i)
+        if (WPINI::WriteIni(kBig, "Big", "Counter", QString::number(i).rightJustified(8, u'0')); i == 1)
             std::puts("written"); // the parent starts its clock here
-    }
-    if (role == "counter") { // as a script running `quarnctl ini set` would
-        for (int i = 1; i <= 60; ++i)
-            if (!WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", key, QString::number(i)))
-                return 1;
+    for (int i = 1; role == "counter" && i <= 60; ++i) // as a script running `quarnctl ini set` would
+        if (!WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", key, QString::number(i)))
+            return 1;
+    if (role == "counter")
         return 0;
-    }
     std::signal(SIGXFSZ, SIG_IGN); // "full": the disk fills at 1 MiB
     const rlimit limit{1 << 20, 1 << 20};
     setrlimit(RLIMIT_FSIZE, &limit);
-    WPINI::WriteIni(kFile, "Big", "Huge", QString(2 << 20, u'x'));
+    WPINI::WriteIni(kBig, "Big", "Huge", QString(2 << 20, u'x'));
     return 0;
 }
 
@@ -70,8 +65,7 @@ private Q_SLOTS:
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/BIG.INI";
         const QByteArray body = QByteArray("[Section]\r\nDataDir=C:\\SOME\\LONGER\\DIRECTORY\\NAME\r\n").repeated(70000);
-        const QByteArray first = kHead + QByteArray(kDigits, '0') + "\r\n" + body;
-        p.write(host, first);
+        p.write(host, kHead + "00000000\r\n" + body);
         int changed = 0;
         for (int round = 0; round < 25; ++round) {
             const auto child = StartChild("writer" + named);
@@ -80,14 +74,12 @@ private Q_SLOTS:
             child->kill();
             QVERIFY(child->waitForFinished());
             const QByteArray now = TestPrefix::read(host);
-            bool digits = false;
-            now.mid(kHead.size(), kDigits).toInt(&digits);
-            QVERIFY(digits && now.left(kHead.size()) + now.mid(kHead.size() + kDigits) == kHead + "\r\n" + body);
-            changed += now != first;
+            const int counter = now.mid(kHead.size(), 8).toInt();
+            QCOMPARE(now, kHead + QByteArray::number(counter).rightJustified(8, '0') + "\r\n" + body);
+            changed += counter > 0;
         }
         QVERIFY2(changed > 0, "the writer never got a write through");
-        // The next write clears what killed writers left.
-        WPINI::WriteIni(kFile, "Big", "Counter", "00000000");
+        WPINI::WriteIni(kBig, "Big", "Counter", "00000000"); // clears what killed writers left
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"BIG.INI"});
     }
 
@@ -109,13 +101,12 @@ private Q_SLOTS:
         const QString host = p.driveC() + "/VALUATOR/kav.ini";
         p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
         platform::FileLock::SetWaitMs(100);
-        {
-            platform::FileLock other(host);
-            QCOMPARE(other.acquire(), 0);
-            const auto done = WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW");
-            QCOMPARE(done.why, platform::ErrorDescription(platform::FileBusy));
-            QCOMPARE(TestPrefix::read(host), QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\n"));
-        }
+        auto other = std::make_unique<platform::FileLock>(host);
+        QCOMPARE(other->acquire(), 0);
+        QCOMPARE(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW").why,
+                 platform::ErrorDescription(platform::FileBusy));
+        QCOMPARE(TestPrefix::read(host), QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\n"));
+        other.reset();
         platform::FileLock::SetWaitMs(5000);
         platform::AtomicWriter::UseNamedTemporariesOnly(true);
         QVERIFY(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW"));
@@ -124,11 +115,11 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
     }
 
-    // Another program (the suite, an editor) changes the file between our
-    // read and our rename, without taking turns: its change stays.
+    // Another program (the suite, an editor) changes the file in place
+    // between our read and our rename, without taking turns: its change stays.
     void changeMadeMeanwhileIsKept() {
         for (const QByteArray& theirs : {QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n"),
-                                        QByteArray("[Directories]\r\nDataDir=C:\\NEW\r\n")}) { // same size
+                                         QByteArray("[Directories]\r\nDataDir=C:\\NEW\r\n")}) { // same size
             TestPrefix p;
             const QString host = p.driveC() + "/VALUATOR/kav.ini";
             p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");

@@ -10,12 +10,6 @@ using platform::IniDocument;
 
 namespace {
 const QString kNone = QStringLiteral("<none>");
-
-void AddCases(const char* file) {
-    QTest::addColumn<QStringList>("c");
-    for (const QStringList& c : ReadCases(QString(QUARN_TESTS_DIR "/platform/") + file))
-        QTest::newRow(qPrintable(c.last())) << c;
-}
 } // namespace
 
 class TestIniDocument : public QObject {
@@ -23,7 +17,7 @@ class TestIniDocument : public QObject {
 
 private Q_SLOTS:
     void reading_data() {
-        AddCases("ini_reading.txt");
+        AddCases(QUARN_TESTS_DIR "/platform/ini_reading.txt");
         // 0x80 is the one 1252 byte a Latin-1 text file cannot spell.
         QTest::newRow("euro sign") << QStringList{QString::fromLatin1("[s]\nk=\x80"), "s", "k", "€"};
     }
@@ -33,7 +27,7 @@ private Q_SLOTS:
     }
 
     void editing_data() {
-        AddCases("ini_editing.txt");
+        AddCases(QUARN_TESTS_DIR "/platform/ini_editing.txt");
         QTest::newRow("euro sign written")
             << QStringList{"[s]\nk=x\n", "s", "k", "€", QString::fromLatin1("[s]\nk=\x80\n")};
     }
