@@ -17,6 +17,13 @@ using platform::Message;
 
 namespace {
 
+QList<Answer> Answers(const QString& names) {
+    QList<Answer> answers;
+    for (const QString& a : names.split(u' ', Qt::SkipEmptyParts))
+        answers << (a == u"Retry" ? Answer::Retry : a == u"Ignore" ? Answer::Ignore : Answer::Abort);
+    return answers;
+}
+
 Message ErrorBox(const QString& text) {
     return {QStringLiteral("Error"), text, platform::Buttons::AbortRetryIgnore, platform::Icon::None, 0};
 }
@@ -49,23 +56,14 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, PadLeft("1", 2, ""));
     }
 
+    void handleError_data() { AddCases(QUARN_TESTS_DIR "/config/modcommon_errors.txt"); }
     void handleError() {
+        QFETCH(QStringList, c); // error number, description, answer, what follows
         CurrentProc = "  ParseFileName ";
-        const std::tuple<int, QString, Answer, RecoveryAction> shown[] = {
-            {57, "Device I/O error", Answer::Retry, RecoveryAction::Retry},
-            {61, "Disk full", Answer::Ignore, RecoveryAction::Skip},
-            {68, "Device unavailable", Answer::Abort, RecoveryAction::Leave},
-            {71, "Disk not ready", Answer::Retry, RecoveryAction::Retry}};
-        for (const auto& [number, description, answer, action] : shown) {
-            ScriptedPrompter script({answer});
-            QCOMPARE(HandleError(number), action);
-            QCOMPARE(script.shown(), QList<Message>{ErrorBox(
-                         QStringLiteral("%1.\r\nError # %2 in module ParseFileName.").arg(description).arg(number))});
-        }
-        ScriptedPrompter none; // other errors are handed on without a box
-        for (int number : {0, 5, 53, 70, 75, 76})
-            QCOMPARE(HandleError(number), RecoveryAction::Propagate);
-        QVERIFY(none.shown().isEmpty());
+        ScriptedPrompter script(Answers(c[2]));
+        QCOMPARE(QStringList({"Retry", "Skip", "Leave", "Propagate"})[int(HandleError(c[0].toInt()))], c[3]);
+        QCOMPARE(script.shown(), QList<Message>(c[1].isEmpty() ? 0 : 1,
+                                                ErrorBox(c[1] + ".\r\nError # " + c[0] + " in module ParseFileName.")));
     }
 
     void files_data() { AddCases(QUARN_TESTS_DIR "/config/modcommon_files.txt"); }
@@ -77,9 +75,7 @@ private Q_SLOTS:
         p.write(p.driveC() + "/VALUATOR/Data/NODOT", "x");
         p.makeDir(p.driveC() + "/VALUATOR/EMPTY");
         QVERIFY(QFile::link("LOOP", p.driveC() + "/LOOP"));
-        QList<Answer> answers;
-        for (const QString& a : c[2].split(u' ', Qt::SkipEmptyParts))
-            answers << (a == u"Retry" ? Answer::Retry : a == u"Ignore" ? Answer::Ignore : Answer::Abort);
+        const QList<Answer> answers = Answers(c[2]);
         ScriptedPrompter script(answers);
         QString result;
         try {

@@ -26,14 +26,12 @@ class TestWPINI : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void defaultsAndTheWindowsDirectory() {
+    void defaults() {
         TestPrefix p;
         p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nEmpty=\r\n");
         QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u""); // an empty value is a value
         QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", " a  "), u" a");
         QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", "\"q\"  "), u"q");
-        WriteIni("QUARN2.INI", "LOCAL", "QXADATADIR", "C:\\QX"); // a bare name lives there
-        QCOMPARE(TestPrefix::read(p.driveC() + "/windows/QUARN2.INI"), QByteArray("[LOCAL]\r\nQXADATADIR=C:\\QX\r\n"));
     }
 
     void missingPlacesStayMissing() {
@@ -63,8 +61,7 @@ private Q_SLOTS:
         WriteIni("C:\\VALUATOR\\DANG.INI", "s", "k", "v"); // a link to no file gets its file
         QVERIFY(QFileInfo(p.driveC() + "/VALUATOR/LINKED.INI").isSymLink() &&
                 QFileInfo(p.driveC() + "/VALUATOR/DANG.INI").isSymLink());
-        QCOMPARE(TestPrefix::read(real), QByteArray("[s]\nk=2\n"));
-        QCOMPARE(TestPrefix::read(p.driveD() + "/made.ini"), QByteArray("[s]\r\nk=v\r\n"));
+        QCOMPARE(TestPrefix::read(real) + TestPrefix::read(p.driveD() + "/made.ini"), "[s]\nk=2\n[s]\r\nk=v\r\n");
         const struct stat st = Stat(real);
         QCOMPARE(st.st_mode & 07777, mode_t(0640));
         WriteIni("C:\\VALUATOR\\LINKED.INI", "s", "k", "2"); // no change: the file is not touched
@@ -104,8 +101,7 @@ private Q_SLOTS:
             QCOMPARE(ReadIni("C:\\VALUATOR\\" + name, "s", "k", "d"), name == odd[3] ? u"ro" : u"d");
             WriteIni("C:\\VALUATOR\\" + name, "s", "k", "v");
             DeleteIniSection("C:\\VALUATOR\\" + name, "s");
-            QCOMPARE(Stat(dir + name).st_ino, before.st_ino);
-            QCOMPARE(Stat(dir + name).st_size, before.st_size);
+            QVERIFY(Stat(dir + name).st_ino == before.st_ino && Stat(dir + name).st_size == before.st_size);
         }
         QCOMPARE(TestPrefix::entries(dir), odd);
     }
@@ -113,12 +109,10 @@ private Q_SLOTS:
     void directoryQueries() {
         {
             TestPrefix p;
-            QCOMPARE((QStringList{GetWinDir(), GetWinDrive(), GetSysDir()}),
-                     (QStringList{"C:\\windows\\", "C:", "C:\\windows\\system32\\"}));
+            QCOMPARE(GetWinDir() + u'|' + GetWinDrive() + u'|' + GetSysDir(), u"C:\\windows\\|C:|C:\\windows\\system32\\");
         }
-        TestPrefix none(TestPrefix::Options{.driveZ = true, .driveC = false});
-        QCOMPARE((QStringList{GetWinDir(), GetWinDrive(), GetSysDir(), ReadIni("QUARN2.INI", "s", "k", "d")}),
-                 (QStringList{"", "", "", "d"}));
+        TestPrefix none(TestPrefix::Options{.driveZ = true, .driveC = false}); // no Windows directory at all
+        QCOMPARE(GetWinDir() + GetWinDrive() + GetSysDir() + ReadIni("QUARN2.INI", "s", "k", "d"), u"d");
     }
 };
 

@@ -34,13 +34,13 @@ private Q_SLOTS:
         char* shown = nullptr;
         size_t shownSize = 0;
         FILE* out = open_memstream(&shown, &shownSize);
-        const Answer answer = TerminalPrompter(in, out).ask(
-            {"Error", "Disk not ready.\r\nError # 71 in module FileExists.", ButtonsNamed(c[1]), Icon::None, c[2].toInt()});
+        QCOMPARE(AnswerText(TerminalPrompter(in, out).ask({"Error", "Disk not ready.\r\nError # 71 in module FileExists.",
+                                                           ButtonsNamed(c[1]), Icon::None, c[2].toInt()})),
+                 c[3]);
         std::fclose(in);
         std::fclose(out);
         const QString text = QString::fromUtf8(shown, shownSize);
         std::free(shown);
-        QCOMPARE(AnswerText(answer), c[3]);
         QVERIFY(text.contains("== Error ==\nDisk not ready.\nError # 71 in module FileExists.\n"));
     }
 
