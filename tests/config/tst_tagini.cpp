@@ -52,8 +52,9 @@ private Q_SLOTS:
         if (c[1] != u"<none>")
             WPINI::WriteIni("Q.INI", "P", "V", c[1]);
         QWidget form;
-        QAbstractButton* control = c[0] == u"check" ? static_cast<QAbstractButton*>(Bound<QCheckBox>(&form, "<WINDIR>Q.INI[P]V|" + c[2]))
-                                                    : Bound<QRadioButton>(&form, "<WINDIR>Q.INI[P]V|" + c[2]);
+        const QString tag = "<WINDIR>Q.INI[P]V|" + c[2];
+        QAbstractButton* control = c[0] == u"check" ? static_cast<QAbstractButton*>(Bound<QCheckBox>(&form, tag))
+                                                    : Bound<QRadioButton>(&form, tag);
         auto* box = qobject_cast<QCheckBox*>(control);
         if (box)
             box->setTristate(true), box->setCheckState(Qt::Checked); // a stored 0 must clear it
@@ -93,9 +94,10 @@ private Q_SLOTS:
         for (int i = 1; i <= 12; ++i) // more than one digit can number
             narrow->addItem(QString::number(i));
         SaveTaggedControls(&form, kSuite);
-        QCOMPARE(TestPrefix::read(ini), QByteArray("[T]\r\nTEXT=C:\\A\r\n[P]\r\nA=1\r\nB=0\r\n[OTHER]\r\nk=1\r\n[HISTORY]\r\n"
-                                                   "ITEM01=alpha\r\nITEM02=\r\nITEM03=gamma\r\n[H]\r\nI1=1\r\nI2=2\r\n"
-                                                   "I3=3\r\nI4=4\r\nI5=5\r\nI6=6\r\nI7=7\r\nI8=8\r\nI9=9\r\n"));
+        QCOMPARE(TestPrefix::read(ini),
+                 QByteArray("[T]\r\nTEXT=C:\\A\r\n[P]\r\nA=1\r\nB=0\r\n[OTHER]\r\nk=1\r\n[HISTORY]\r\nITEM01=alpha\r\n"
+                            "ITEM02=\r\nITEM03=gamma\r\n[H]\r\nI1=1\r\nI2=2\r\nI3=3\r\nI4=4\r\nI5=5\r\nI6=6\r\n"
+                            "I7=7\r\nI8=8\r\nI9=9\r\n"));
         LoadTaggedControls(&form, kSuite);
         QCOMPARE((QList<int>{list->count(), narrow->count()}), (QList<int>{1, 9})); // an empty entry ends a list
         // The text reader takes no other kind of control.

@@ -26,12 +26,18 @@ class TestWPINI : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void defaults() {
-        TestPrefix p;
-        p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nEmpty=\r\n");
-        QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u""); // an empty value is a value
-        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", " a  "), u" a");
-        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", "\"q\"  "), u"q");
+    void defaultsAndDirectories() {
+        {
+            TestPrefix p;
+            p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nEmpty=\r\n");
+            QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u""); // a value, if empty
+            QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", " a  "), u" a");
+            QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", "\"q\"  "), u"q");
+            QCOMPARE(GetWinDir() + u'|' + GetWinDrive() + u'|' + GetSysDir(),
+                     u"C:\\windows\\|C:|C:\\windows\\system32\\");
+        }
+        TestPrefix none(TestPrefix::Options{.driveZ = true, .driveC = false}); // no Windows directory at all
+        QCOMPARE(GetWinDir() + GetWinDrive() + GetSysDir() + ReadIni("QUARN2.INI", "s", "k", "d"), u"d");
     }
 
     void missingPlacesStayMissing() {
@@ -104,15 +110,6 @@ private Q_SLOTS:
             QVERIFY(Stat(dir + name).st_ino == before.st_ino && Stat(dir + name).st_size == before.st_size);
         }
         QCOMPARE(TestPrefix::entries(dir), odd);
-    }
-
-    void directoryQueries() {
-        {
-            TestPrefix p;
-            QCOMPARE(GetWinDir() + u'|' + GetWinDrive() + u'|' + GetSysDir(), u"C:\\windows\\|C:|C:\\windows\\system32\\");
-        }
-        TestPrefix none(TestPrefix::Options{.driveZ = true, .driveC = false}); // no Windows directory at all
-        QCOMPARE(GetWinDir() + GetWinDrive() + GetSysDir() + ReadIni("QUARN2.INI", "s", "k", "d"), u"d");
     }
 };
 

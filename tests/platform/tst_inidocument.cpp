@@ -31,7 +31,8 @@ private Q_SLOTS:
         AddCases(QUARN_TESTS_DIR "/platform/ini_editing.txt");
         QTest::newRow("euro sign written")
             << QStringList{"[s]\nk=x\n", "s", "k", "€", QString::fromLatin1("[s]\nk=\x80\n")};
-        QTest::newRow("long value written") << QStringList{"", "s", "k", QString(40000, u'y'), "[s]\r\nk=" + QString(40000, u'y') + "\r\n"};
+        QTest::newRow("long value written")
+            << QStringList{"", "s", "k", QString(40000, u'y'), "[s]\r\nk=" + QString(40000, u'y') + "\r\n"};
     }
     void editing() {
         QFETCH(QStringList, c); // file, section, key or <delete>, value, file after

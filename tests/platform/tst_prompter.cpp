@@ -17,7 +17,8 @@ using namespace platform;
 namespace {
 
 Buttons ButtonsNamed(const QString& name) {
-    return Buttons(QStringList{"Ok", "OkCancel", "AbortRetryIgnore", "YesNoCancel", "YesNo", "RetryCancel"}.indexOf(name));
+    const QStringList names{"Ok", "OkCancel", "AbortRetryIgnore", "YesNoCancel", "YesNo", "RetryCancel"};
+    return Buttons(names.indexOf(name));
 }
 
 } // namespace
@@ -34,20 +35,21 @@ private Q_SLOTS:
         char* shown = nullptr;
         size_t shownSize = 0;
         FILE* out = open_memstream(&shown, &shownSize);
-        QCOMPARE(AnswerText(TerminalPrompter(in, out).ask({"Error", "Disk not ready.\r\nError # 71 in module FileExists.",
-                                                           ButtonsNamed(c[1]), Icon::None, c[2].toInt()})),
-                 c[3]);
+        const Answer answer = TerminalPrompter(in, out).ask(
+            {"Error", "Disk not ready.\r\nError # 71 in module FileExists.", ButtonsNamed(c[1]), Icon::None, c[2].toInt()});
         std::fclose(in);
         std::fclose(out);
         const QString text = QString::fromUtf8(shown, shownSize);
         std::free(shown);
+        QCOMPARE(AnswerText(answer), c[3]);
         QVERIFY(text.contains("== Error ==\nDisk not ready.\nError # 71 in module FileExists.\n"));
     }
 
     void qtBox_data() { AddCases(QUARN_TESTS_DIR "/platform/prompter_box.txt"); }
     void qtBox() {
         QFETCH(QStringList, c); // buttons, default button, labels
-        auto box = BuildMessageBox({"Error", "Line one.\r\nLine two.", ButtonsNamed(c[0]), Icon::Information, c[1].toInt()});
+        auto box = BuildMessageBox(
+            {"Error", "Line one.\r\nLine two.", ButtonsNamed(c[0]), Icon::Information, c[1].toInt()});
         box->show(); // on screen in the order given, whatever the desktop's custom
         QList<QAbstractButton*> buttons = box->buttons();
         std::sort(buttons.begin(), buttons.end(), [](auto* a, auto* b) { return a->x() < b->x(); });

@@ -34,7 +34,8 @@ private Q_SLOTS:
         // Windows names the existing part of a host path as it is on disk.
         QCOMPARE((QStringList{host.ok() ? ToWindowsPath(host.value) : QString(), QString::number(host.error),
                               QString::number(length.value), QString::number(length.error)}),
-                 (QStringList{c[1].isEmpty() || c[1].contains(u':') ? c[1] : ToWindowsPath(p.at(c[1])), c[2], c[3], c[4]}));
+                 (QStringList{c[1].isEmpty() || c[1].contains(u':') ? c[1] : ToWindowsPath(p.at(c[1])),
+                              c[2], c[3], c[4]}));
     }
 
     void driveCFallsBackToDriveC() {
@@ -53,7 +54,8 @@ private Q_SLOTS:
         // A relative name still means the file here (the help file beside an
         // installed program), not one on C:; a rooted one goes to C:.
         QVERIFY(QFile(p.root() + "/quarn.chm").open(QIODevice::WriteOnly));
-        const QStringList mapped{ToHostPath(QStringLiteral("QUARN.CHM")).value, ToHostPath(QStringLiteral("\\windows")).value};
+        const QStringList mapped{ToHostPath(QStringLiteral("QUARN.CHM")).value,
+                                 ToHostPath(QStringLiteral("\\windows")).value};
         QVERIFY(QDir::setCurrent(saved));
         QCOMPARE((QStringList{QFileInfo(mapped[0]).canonicalFilePath(), QFileInfo(mapped[1]).canonicalFilePath()}),
                  (QStringList{QFileInfo(p.root() + "/quarn.chm").canonicalFilePath(),
@@ -66,7 +68,9 @@ private Q_SLOTS:
         // calls that gave up on them.
         std::promise<void> gate;
         const auto opened = gate.get_future().share();
-        SetDirectoryLister([opened](const QString&, bool) { return opened.wait(), Result<QString>{QStringLiteral("."), 0}; });
+        SetDirectoryLister([opened](const QString&, bool) {
+            return opened.wait(), Result<QString>{QStringLiteral("."), 0};
+        });
         // A hung drive or share is given up on at once, without a new listing;
         // another one still gets its own.
         const std::pair<const char*, int> checks[] = {
