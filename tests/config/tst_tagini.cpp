@@ -50,7 +50,7 @@ private Q_SLOTS:
         QFETCH(QStringList, c); // control, stored value, tag default, state loaded
         TestPrefix p;
         if (c[1] != u"<none>")
-            WPINI::WriteIni("Q.INI", "P", "V", c[1]);
+            WPINI::WriteIni("Q.INI", "P", "V", c[1]); // a bare name: the Windows directory's
         QWidget form;
         const QString tag = "<WINDIR>Q.INI[P]V|" + c[2];
         QAbstractButton* control = c[0] == u"check" ? static_cast<QAbstractButton*>(Bound<QCheckBox>(&form, tag))

@@ -30,7 +30,7 @@ private Q_SLOTS:
         {
             TestPrefix p;
             p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nEmpty=\r\n");
-            QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u""); // a value, if empty
+            QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u""); // empty is a value
             QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", " a  "), u" a");
             QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", "\"q\"  "), u"q");
             QCOMPARE(GetWinDir() + u'|' + GetWinDrive() + u'|' + GetSysDir(),
@@ -51,7 +51,8 @@ private Q_SLOTS:
                                    "\\\\NOSUCH\\SHARE\\A.INI"}) {
             QCOMPARE(ReadIni(file, "s", "k", "d"), u"d");
             DeleteIniSection(file, "s");
-            QVERIFY(file.contains("NONE") || !TryWriteIni(file, "s", "k", "v")); // only reads where it could be
+            // A write may make a missing file, never a missing folder, drive or share.
+            QVERIFY(file.contains("NONE") || !TryWriteIni(file, "s", "k", "v"));
         }
         QCOMPARE(all(), before);
     }
