@@ -9,7 +9,6 @@
 #include "config/WPINI.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
@@ -18,59 +17,35 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-#include <memory>
-#include <vector>
-
 namespace {
 
-const QString kFile = QStringLiteral("C:\\VALUATOR\\BIG.INI");
+const QString kBig = QStringLiteral("C:\\VALUATOR\\BIG.INI");
 const QByteArray kHead("[Big]\r\nCounter=");
-constexpr int kDigits = 8;
 
-QByteArray Body() {
-    QByteArray body;
-    for (int i = 0; body.size() < 3 * 1024 * 1024; ++i)
-        body += "[Section" + QByteArray::number(i) + "]\r\nDataDir=C:\\SOME\\LONGER\\DIRECTORY\\NAME\\" +
-                QByteArray::number(i) + "\r\n";
-    return body;
-}
-
-// Child modes, run by re-starting this test program.
-int Writer(bool named) {
-    platform::AtomicWriter::UseNamedTemporariesOnly(named);
-    for (int i = 1;; ++i) {
-        WPINI::WriteIni(kFile, "Big", "Counter", QString::number(i).rightJustified(kDigits, u'0'));
-        if (i == 1) {
-            std::fputs("written\n", stdout); // the parent starts its clock here
-            std::fflush(stdout);
-        }
-    }
-}
-
-// Sixty writes of its own key into one small file, as a script running
-// `quarnctl ini set` would.
-int Counter(const char* key) {
-    for (int i = 1; i <= 60; ++i)
+// The roles of this program started again as a child: "writer" and "full",
+// each with "-named" for named temporaries, and "counter KEY".
+int Child(const QByteArray& role, const QString& key) {
+    platform::AtomicWriter::UseNamedTemporariesOnly(role.endsWith("-named"));
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    for (int i = 1; role.startsWith("writer"); ++i)
+        if (WPINI::WriteIni(kBig, "Big", "Counter", QString::number(i).rightJustified(8, u'0')); i == 1)
+            std::puts("written"); // the parent starts its clock here
+    for (int i = 1; role == "counter" && i <= 60; ++i) // as a script running `quarnctl ini set` would
         if (!WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", key, QString::number(i)))
             return 1;
-    return 0;
-}
-
-int LimitedWriter(bool named) {
-    platform::AtomicWriter::UseNamedTemporariesOnly(named);
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{1024 * 1024, 1024 * 1024};
+    if (role == "counter")
+        return 0;
+    std::signal(SIGXFSZ, SIG_IGN); // "full": the disk fills at 1 MiB
+    const rlimit limit{1 << 20, 1 << 20};
     setrlimit(RLIMIT_FSIZE, &limit);
-    WPINI::WriteIni(kFile, "Big", "Huge", QString(2 * 1024 * 1024, u'x'));
+    WPINI::WriteIni(kBig, "Big", "Huge", QString(2 << 20, u'x'));
     return 0;
 }
 
-QProcess* StartChild(const QString& mode, const QString& arg = {}) {
-    auto* child = new QProcess;
-    child->setProgram(QCoreApplication::applicationFilePath());
-    child->setArguments({mode, arg});
+std::unique_ptr<QProcess> StartChild(const QString& role, const QString& key = {}) {
+    auto child = std::make_unique<QProcess>();
     child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child->start();
+    child->start(QCoreApplication::applicationFilePath(), {"--child", role, key});
     return child;
 }
 
@@ -81,142 +56,90 @@ class TestAtomicWrite : public QObject {
 
 private Q_SLOTS:
     void killedWriterLeavesOldOrNew_data() {
-        QTest::addColumn<QString>("mode");
-        QTest::newRow("unnamed temporary") << "--writer";
-        QTest::newRow("named temporary") << "--writer-named";
+        QTest::addColumn<QString>("named");
+        QTest::newRow("unnamed temporary") << "";
+        QTest::newRow("named temporary") << "-named";
     }
     void killedWriterLeavesOldOrNew() {
-        QFETCH(QString, mode);
+        QFETCH(QString, named);
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/BIG.INI";
-        const QByteArray body = Body();
-        const QByteArray first = kHead + QByteArray(kDigits, '0') + "\r\n" + body;
-        p.write(host, first);
-
+        const QByteArray body = QByteArray("[Section]\r\nDataDir=C:\\SOME\\LONGER\\DIRECTORY\\NAME\r\n").repeated(70000);
+        p.write(host, kHead + "00000000\r\n" + body);
         int changed = 0;
         for (int round = 0; round < 25; ++round) {
-            std::unique_ptr<QProcess> child(StartChild(mode));
+            const auto child = StartChild("writer" + named);
             QVERIFY(child->waitForReadyRead(60000));
             QTest::qSleep(QRandomGenerator::global()->bounded(40));
             child->kill();
             QVERIFY(child->waitForFinished());
-
             const QByteArray now = TestPrefix::read(host);
-            QCOMPARE(now.size(), first.size());
-            QVERIFY(now.startsWith(kHead));
-            QVERIFY(now.endsWith("\r\n" + body));
-            bool digits = false;
-            now.mid(kHead.size(), kDigits).toInt(&digits);
-            QVERIFY(digits);
-            changed += now != first;
+            const int counter = now.mid(kHead.size(), 8).toInt();
+            QCOMPARE(now, kHead + QByteArray::number(counter).rightJustified(8, '0') + "\r\n" + body);
+            changed += counter > 0;
         }
         QVERIFY2(changed > 0, "the writer never got a write through");
-        // The next write clears what killed writers left.
-        WPINI::WriteIni(kFile, "Big", "Counter", "00000000");
+        WPINI::WriteIni(kBig, "Big", "Counter", "00000000"); // clears what killed writers left
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"BIG.INI"});
     }
 
     void writersTakeTurns() {
         TestPrefix p;
-        p.write(p.driveC() + "/VALUATOR/SHARED.INI", "[S]\r\n");
+        const QString host = p.driveC() + "/VALUATOR/SHARED.INI";
+        p.write(host, "[S]\r\n");
         std::vector<std::unique_ptr<QProcess>> children;
         for (const char* key : {"a", "b", "c", "d"})
-            children.emplace_back(StartChild("--counter", key));
-        for (auto& child : children) {
-            QVERIFY(child->waitForFinished(60000));
-            QCOMPARE(child->exitCode(), 0);
-        }
-        for (const char* key : {"a", "b", "c", "d"})
-            QCOMPARE(WPINI::ReadIni("C:\\VALUATOR\\SHARED.INI", "S", key, "lost"), "60");
+            children.push_back(StartChild("counter", key));
+        for (auto& child : children)
+            QVERIFY(child->waitForFinished(60000) && child->exitCode() == 0);
+        // One that cannot get its turn in time gives up and changes nothing.
+        platform::FileLock::SetWaitMs(100);
+        auto other = std::make_unique<platform::FileLock>(host);
+        QCOMPARE(other->acquire(), 0);
+        QCOMPARE(WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", "a", "lost").why,
+                 platform::ErrorDescription(platform::FileBusy));
+        other.reset();
+        platform::FileLock::SetWaitMs(5000);
+        platform::AtomicWriter::UseNamedTemporariesOnly(true);
+        WPINI::WriteIni("C:\\VALUATOR\\SHARED.INI", "S", "e", "1");
+        platform::AtomicWriter::UseNamedTemporariesOnly(false);
+        for (const char* key : {"a", "b", "c", "d", "e"})
+            QCOMPARE(WPINI::ReadIni("C:\\VALUATOR\\SHARED.INI", "S", key, "lost"), key == QByteArray("e") ? "1" : "60");
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"SHARED.INI"});
     }
 
-    void writerWaitsForItsTurnThenGivesUp() {
-        TestPrefix p;
-        const QString host = p.driveC() + "/VALUATOR/kav.ini";
-        p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
-        platform::FileLock::SetWaitMs(100);
-        {
-            platform::FileLock other(host);
-            QCOMPARE(other.acquire(), 0);
-            const auto done = WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW");
-            QVERIFY(!done);
-            QCOMPARE(done.why, platform::ErrorDescription(platform::FileBusy));
-            QCOMPARE(TestPrefix::read(host), QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\n"));
-        }
-        platform::FileLock::SetWaitMs(5000);
-        QVERIFY(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW"));
-        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
-    }
-
-    // Another program (the suite, an editor) changes the file between our
-    // read and our rename, without taking turns: its change stays.
-    void changeMadeMeanwhileIsKept_data() {
-        QTest::addColumn<QByteArray>("theirs");
-        QTest::newRow("replaced") << QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n");
-        QTest::newRow("same size, in place") << QByteArray("[Directories]\r\nDataDir=C:\\NEW\r\n");
-    }
+    // Another program (the suite, an editor) changes the file in place
+    // between our read and our rename, without taking turns: its change stays.
     void changeMadeMeanwhileIsKept() {
-        QFETCH(QByteArray, theirs);
-        TestPrefix p;
-        const QString host = p.driveC() + "/VALUATOR/kav.ini";
-        p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
-        int calls = 0;
-        platform::profile::SetBeforeReplace([&](const QString&) {
-            if (calls++ == 0) {
-                QFile f(host);
-                QVERIFY(f.open(QIODevice::ReadWrite)); // in place: the same file
-                f.resize(0);
-                f.write(theirs);
-            }
-        });
-        const bool done = bool(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "AppDir", "C:\\KAV"));
-        platform::profile::SetBeforeReplace({});
-        QVERIFY(done);
-        QCOMPARE(TestPrefix::read(host), theirs + "AppDir=C:\\KAV\r\n");
+        for (const QByteArray& theirs : {QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n"),
+                                         QByteArray("[Directories]\r\nDataDir=C:\\NEW\r\n")}) { // same size
+            TestPrefix p;
+            const QString host = p.driveC() + "/VALUATOR/kav.ini";
+            p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
+            int calls = 0;
+            platform::profile::SetBeforeReplace([&](const QString&) { calls++ == 0 ? p.write(host, theirs) : void(); });
+            WPINI::WriteIni("C:\\VALUATOR\\kav.ini", "Directories", "AppDir", "C:\\KAV");
+            platform::profile::SetBeforeReplace({});
+            QCOMPARE(TestPrefix::read(host), theirs + "AppDir=C:\\KAV\r\n");
+        }
     }
 
-    void fullDiskLeavesOldFile_data() {
-        QTest::addColumn<QString>("mode");
-        QTest::newRow("unnamed temporary") << "--limited";
-        QTest::newRow("named temporary") << "--limited-named";
-    }
+    void fullDiskLeavesOldFile_data() { killedWriterLeavesOldOrNew_data(); }
     void fullDiskLeavesOldFile() {
-        QFETCH(QString, mode);
+        QFETCH(QString, named);
         TestPrefix p;
-        const QString host = p.driveC() + "/VALUATOR/BIG.INI";
         const QByteArray before = kHead + "1\r\n" + QByteArray(100 * 1024, ';') + "\r\n";
-        p.write(host, before);
-        std::unique_ptr<QProcess> child(StartChild(mode));
-        QVERIFY(child->waitForFinished());
-        QCOMPARE(TestPrefix::read(host), before);
+        p.write(p.driveC() + "/VALUATOR/BIG.INI", before);
+        QVERIFY(StartChild("full" + named)->waitForFinished());
+        QCOMPARE(TestPrefix::read(p.driveC() + "/VALUATOR/BIG.INI"), before);
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"BIG.INI"});
-    }
-
-    void namedTemporaryReplacesAndLeavesNothing() {
-        TestPrefix p;
-        const QString host = p.driveC() + "/VALUATOR/kav.ini";
-        p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
-        platform::AtomicWriter::UseNamedTemporariesOnly(true);
-        WPINI::WriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", "N:\\NEW");
-        platform::AtomicWriter::UseNamedTemporariesOnly(false);
-        QCOMPARE(TestPrefix::read(host), QByteArray("[Directories]\r\nDataDir=N:\\NEW\r\n"));
-        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
     }
 };
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc > 1 && qstrcmp(argv[1], "--writer") == 0)
-        return Writer(false);
-    if (argc > 1 && qstrcmp(argv[1], "--writer-named") == 0)
-        return Writer(true);
-    if (argc > 2 && qstrcmp(argv[1], "--counter") == 0)
-        return Counter(argv[2]);
-    if (argc > 1 && qstrcmp(argv[1], "--limited") == 0)
-        return LimitedWriter(false);
-    if (argc > 1 && qstrcmp(argv[1], "--limited-named") == 0)
-        return LimitedWriter(true);
+    if (argc > 3 && qstrcmp(argv[1], "--child") == 0)
+        return Child(argv[2], QString::fromLatin1(argv[3]));
     TestAtomicWrite test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <QTest>
 
 inline QList<QStringList> ReadCases(const QString& file) {
     QFile f(file);
@@ -31,4 +32,11 @@ inline QList<QStringList> ReadCases(const QString& file) {
         cases << fields;
     }
     return cases;
+}
+
+// One QTest row a case, named by its last field, in the QStringList column "c".
+inline void AddCases(const QString& file) {
+    QTest::addColumn<QStringList>("c");
+    for (const QStringList& c : ReadCases(file))
+        QTest::newRow(qPrintable(c.last())) << c;
 }
