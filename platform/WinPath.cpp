@@ -174,10 +174,12 @@ Result<QString> ToHostPath(const QString& windowsPath) {
 }
 
 QString ToWindowsPath(const QString& hostPath) {
+    if (hostPath.isEmpty())
+        return {}; // names no file (and would climb no folder)
     // Canonical form of the deepest part that exists, then the rest as given.
     QFileInfo fi(QDir::cleanPath(QFileInfo(hostPath).absoluteFilePath()));
     QString tail;
-    while (!fi.exists() && fi.filePath() != u"/") {
+    while (!fi.exists() && fi.filePath() != u"/" && !fi.filePath().isEmpty()) {
         tail = u'/' + fi.fileName() + tail;
         fi = QFileInfo(fi.path());
     }

@@ -44,6 +44,7 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(ToHostPath(QStringLiteral("C:\\windows")).value).canonicalFilePath(),
                  QFileInfo(p.driveC() + "/windows").canonicalFilePath());
         QCOMPARE(WindowsDirectory(), u"C:\\windows");
+        QCOMPARE(ToWindowsPath(QString()), QString()); // no path names no file, at once
     }
 
     void workingOutsideEveryDrive() {
