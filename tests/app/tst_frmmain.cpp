@@ -91,9 +91,7 @@ private Q_SLOTS:
     // directory in force afterwards, 1 when Quarn goes on, the files. After a
     // switch to LOCAL (C:\L\A does not exist) and DataDir edited by hand.
     void entries_data() {
-        QTest::addColumn<QStringList>("c");
-        for (const QStringList& c : ReadCases(QUARN_TESTS_DIR "/app/entries.txt"))
-            QTest::newRow(qPrintable(c[0])) << c;
+        AddCases(QUARN_TESTS_DIR "/app/entries.txt", 0);
     }
     void entries() {
         QFETCH(QStringList, c);

@@ -39,9 +39,7 @@ QMap<QString, QByteArray> Tree(const QString& root) {
 }
 
 void Cases(const char* file) {
-    QTest::addColumn<QStringList>("c");
-    for (const QStringList& c : ReadCases(QStringLiteral(QUARN_TESTS_DIR "/cli/") + file))
-        QTest::newRow(qPrintable(c[0])) << c;
+    AddCases(QStringLiteral(QUARN_TESTS_DIR "/cli/") + file, 0);
 }
 
 } // namespace

@@ -45,11 +45,9 @@ struct Fixture {
     }
 };
 
-// A row per line of a file of cases beside the tests, its fields in "c".
-void AddCases(const char* file) {
-    QTest::addColumn<QStringList>("c");
-    for (const QStringList& c : ReadCases(QUARN_TESTS_DIR + QString("/setup/") + file))
-        QTest::newRow(qPrintable(c[0])) << c;
+// A row per line of a file of cases beside the tests, named by its first field.
+void Cases(const char* file) {
+    AddCases(QUARN_TESTS_DIR + QString("/setup/") + file, 0);
 }
 
 } // namespace
@@ -60,7 +58,7 @@ class TestFrmConfig : public QObject {
 private Q_SLOTS:
     // Cases: name, local text, network text, how the focus comes (a visit,
     // back to the window, back from a menu), the local text afterwards.
-    void fillLocalDefault_data() { AddCases("fill_local_default.txt"); }
+    void fillLocalDefault_data() { Cases("fill_local_default.txt"); }
     void fillLocalDefault() {
         QFETCH(QStringList, c);
         Fixture f;
@@ -90,7 +88,7 @@ private Q_SLOTS:
     // fail. The check stops at the first failing field in its order with one
     // message; Save then writes nothing and stays, with the focus there;
     // the invisible Exit closes all the same.
-    void checkOrder_data() { AddCases("check_order.txt"); }
+    void checkOrder_data() { Cases("check_order.txt"); }
     void checkOrder() {
         QFETCH(QStringList, c);
         Fixture f;
@@ -109,7 +107,7 @@ private Q_SLOTS:
     }
 
     // Cases: name, Windows path, 1 when it counts as an existing directory.
-    void directoryExists_data() { AddCases("directory_exists.txt"); }
+    void directoryExists_data() { Cases("directory_exists.txt"); }
     void directoryExists() {
         QFETCH(QStringList, c);
         Fixture f;

@@ -15,11 +15,9 @@ using SysInfo::HKEY_LOCAL_MACHINE;
 
 namespace {
 
-// A row per line of a file of cases beside the tests, its fields in "c".
-void AddCases(const char* file) {
-    QTest::addColumn<QStringList>("c");
-    for (const QStringList& c : ReadCases(QUARN_TESTS_DIR + QString("/shell/") + file))
-        QTest::newRow(qPrintable(c[0])) << c;
+// A row per line of a file of cases beside the tests, named by its first field.
+void Cases(const char* file) {
+    AddCases(QUARN_TESTS_DIR + QString("/shell/") + file, 0);
 }
 
 } // namespace
@@ -31,7 +29,7 @@ private Q_SLOTS:
     // Cases: name, key, value name, type ("-": none), the data ("hex:" for
     // bytes, "*" not compared), and what GetKeyValue makes of it ("-": not
     // found, "*": found, not compared), all from system.reg.
-    void registry_data() { AddCases("registry.txt"); }
+    void registry_data() { Cases("registry.txt"); }
     void registry() {
         QFETCH(QStringList, c);
         const QString &key = c[1], &name = c[2], &data = c[4], &keyValue = c[5];
@@ -52,7 +50,7 @@ private Q_SLOTS:
     // Cases: name, registry file ("-": none), 1 when C:\SHARED holds the
     // tool, the shell's answer, the program started ("-": none), 1 when it
     // says it is unavailable.
-    void startSysInfo_data() { AddCases("sysinfo.txt"); }
+    void startSysInfo_data() { Cases("sysinfo.txt"); }
     void startSysInfo() {
         QFETCH(QStringList, c);
         TestPrefix p;

@@ -31,9 +31,7 @@ QStringList List(const QString& field) {
 }
 
 void Cases(const char* file) {
-    QTest::addColumn<QStringList>("c");
-    for (const QStringList& c : ReadCases(QStringLiteral(QUARN_TESTS_DIR "/suite/") + file))
-        QTest::newRow(qPrintable(c[0])) << c;
+    AddCases(QStringLiteral(QUARN_TESTS_DIR "/suite/") + file, 0);
 }
 
 } // namespace

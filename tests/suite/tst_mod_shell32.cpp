@@ -19,9 +19,7 @@ using namespace mod_Shell32;
 namespace {
 
 void Cases(const char* file) {
-    QTest::addColumn<QStringList>("c");
-    for (const QStringList& c : ReadCases(QStringLiteral(QUARN_TESTS_DIR "/suite/") + file))
-        QTest::newRow(qPrintable(c[0])) << c;
+    AddCases(QStringLiteral(QUARN_TESTS_DIR "/suite/") + file, 0);
 }
 
 } // namespace

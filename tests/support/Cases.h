@@ -34,9 +34,10 @@ inline QList<QStringList> ReadCases(const QString& file) {
     return cases;
 }
 
-// One QTest row a case, named by its last field, in the QStringList column "c".
-inline void AddCases(const QString& file) {
+// One QTest row a case, in the QStringList column "c", named by the field
+// `name` (the last when negative).
+inline void AddCases(const QString& file, qsizetype name = -1) {
     QTest::addColumn<QStringList>("c");
     for (const QStringList& c : ReadCases(file))
-        QTest::newRow(qPrintable(c.last())) << c;
+        QTest::newRow(qPrintable(name < 0 ? c.last() : c[name])) << c;
 }

@@ -104,9 +104,7 @@ private Q_SLOTS:
     // ("/": the host path), 1 when the target is a link loop, the message.
     // A copy clears the path; an error keeps it for another try.
     void browseAndCopy_data() {
-        QTest::addColumn<QStringList>("c");
-        for (const QStringList& c : ReadCases(QUARN_TESTS_DIR "/transfer/browse_and_copy.txt"))
-            QTest::newRow(qPrintable(c[0])) << c;
+        AddCases(QUARN_TESTS_DIR "/transfer/browse_and_copy.txt", 0);
     }
     void browseAndCopy() {
         QFETCH(QStringList, c);
