@@ -101,7 +101,8 @@ int Status(QTextStream& out) {
         out << "  " << ProductFileNames[i].leftJustified(14) << paths[i]
             << (Exists(paths[i]) ? "" : "  (missing)") << "\n";
 
-    int width = 7;
+    // Every column holds its heading and a gap, even when its values are short.
+    int width = 9;
     for (int i = 0; i < kSetSize; ++i)
         for (const DirectorySet* set : {&s.CurrentSet, &s.LocalSet, &s.NetworkSet})
             width = std::max(width, int((*set)[i].size()) + 2);

@@ -19,8 +19,10 @@ ensure_packages() {
 # fp-utils compiles the help file; qt6-svg-dev renders the icon sizes.
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev fp-utils)
 # The end-to-end suite: Xvfb, a window manager, the accessibility bus and
-# its Python bindings, a private D-Bus session, pointer and keys.
-E2E_PACKAGES=(xvfb openbox wmctrl xdotool dbus at-spi2-core python3-pyatspi fonts-liberation)
+# its Python bindings, a private D-Bus session, pointer and keys, and a
+# screenshot of what was on screen when a test failed.
+E2E_PACKAGES=(xvfb openbox wmctrl xdotool dbus at-spi2-core python3-pyatspi fonts-liberation
+    imagemagick)
 # The office share in the tests: a Samba server, its client for the check
 # that it is up, and the two ways desktops mount a share (GVfs, smbnetfs).
 SHARE_PACKAGES=(samba smbclient smbnetfs fuse3 gvfs-backends gvfs-fuse dbus)

@@ -1,7 +1,7 @@
 // The main window offscreen, for what a user cannot see from outside: the
-// shutdown write, the start-up run again after a failed check, which program
-// a launch entry starts, the stale lock, and whether every text lies whole in
-// its control. The entries themselves are driven end to end.
+// start-up run again after a failed check, which program a launch entry
+// starts, the stale lock, and whether every text lies whole in its control.
+// The entries themselves, and the shutdown write, are driven end to end.
 
 #include "platform/SingleInstance.h"
 #include "tests/support/Cases.h"
@@ -80,18 +80,11 @@ class TestFrmMain : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void closingWritesTheWorkingSet() {
-        Fixture f;
-        f.w->close();
-        // The current set goes back normalised, the office keys from DataDir.
-        QCOMPARE(f.office(), QByteArray("[Directories]\r\nAppDir=N:\\O\r\nDataDir=N:\\O\r\nUserDir=N:\\O\r\n"));
-    }
-
     // Cases: name, entry, the program started, boxes shown, the appraisal
     // directory in force afterwards, 1 when Quarn goes on, the files. After a
     // switch to LOCAL (C:\L\A does not exist) and DataDir edited by hand.
     void entries_data() {
-        AddCases(QUARN_TESTS_DIR "/app/entries.txt", 0);
+        AddCases("app/entries.txt", 0);
     }
     void entries() {
         QFETCH(QStringList, c);

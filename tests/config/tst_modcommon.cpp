@@ -34,7 +34,7 @@ class TestModCommon : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void strings_data() { AddCases(QUARN_TESTS_DIR "/config/modcommon_strings.txt"); }
+    void strings_data() { AddCases("config/modcommon_strings.txt"); }
     void strings() {
         QFETCH(QStringList, c); // function, arguments, results, case
         QString a = c[1];
@@ -56,7 +56,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, PadLeft("1", 2, ""));
     }
 
-    void handleError_data() { AddCases(QUARN_TESTS_DIR "/config/modcommon_errors.txt"); }
+    void handleError_data() { AddCases("config/modcommon_errors.txt"); }
     void handleError() {
         QFETCH(QStringList, c); // error number, description, answer, what follows
         CurrentProc = "  ParseFileName ";
@@ -66,7 +66,7 @@ private Q_SLOTS:
                                                 ErrorBox(c[1] + ".\r\nError # " + c[0] + " in module ParseFileName.")));
     }
 
-    void files_data() { AddCases(QUARN_TESTS_DIR "/config/modcommon_files.txt"); }
+    void files_data() { AddCases("config/modcommon_files.txt"); }
     void files() {
         QFETCH(QStringList, c); // function, path, answers, result
         TestPrefix p;

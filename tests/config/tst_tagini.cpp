@@ -34,7 +34,7 @@ class TestTagIni : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void parse_data() { AddCases(QUARN_TESTS_DIR "/config/tagini_parse.txt"); }
+    void parse_data() { AddCases("config/tagini_parse.txt"); }
     void parse() {
         QFETCH(QStringList, c); // tag, whether legitimate, then its parts
         TestPrefix p;
@@ -45,7 +45,7 @@ private Q_SLOTS:
                               t.KeyPrefix, QString::number(t.Width), c.last()}), c);
     }
 
-    void values_data() { AddCases(QUARN_TESTS_DIR "/config/tagini_values.txt"); }
+    void values_data() { AddCases("config/tagini_values.txt"); }
     void values() {
         QFETCH(QStringList, c); // control, stored value, tag default, state loaded
         TestPrefix p;

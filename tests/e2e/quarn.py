@@ -7,12 +7,10 @@ gets a fresh demo suite, runtime folder and home of its own."""
 
 import os
 import shutil
-import struct
 import subprocess
 import tempfile
 import time
 import unittest
-import zlib
 
 import gi
 
@@ -141,46 +139,18 @@ class Box:
         self.buttons = [b.name for b in find_all(acc, BUTTON)]
 
     def press(self, name):
-        act(self.button(name))
-
-    def button(self, name):
         found = find_all(self.acc, BUTTON, name)
-        if not found:
-            raise AssertionError(f"box {self.text!r} has no button {name!r}: {self.buttons}")
-        return found[0]
+        assert found, f"box {self.text!r} has no button {name!r}: {self.buttons}"
+        act(found[0])
 
     def __repr__(self):
         return f"Box(title={self.title!r}, text={self.text!r}, buttons={self.buttons})"
 
 
-def write_png(path, width, height, rows):
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
-    raw = b"".join(b"\0" + r for r in rows)
-    with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n")
-        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
-        f.write(chunk(b"IDAT", zlib.compress(raw, 6)))
-        f.write(chunk(b"IEND", b""))
-
-
 def screenshot(path):
     """The whole screen, from the framebuffer file Xvfb keeps (-fbdir)."""
-    with open(os.path.join(os.environ["QUARN_E2E_FB"], "Xvfb_screen0"), "rb") as f:
-        data = f.read()
-    h = struct.unpack(">25I", data[:100])
-    header, width, height, bpp, stride, ncolors = h[0], h[4], h[5], h[11], h[12], h[19]
-    if bpp != 32:
-        return
-    start = header + ncolors * 12
-    rows = []
-    for y in range(height):
-        line = data[start + y * stride:start + y * stride + width * 4]
-        rgb = bytearray(width * 3)
-        rgb[0::3], rgb[1::3], rgb[2::3] = line[2::4], line[1::4], line[0::4]
-        rows.append(bytes(rgb))
-    write_png(path, width, height, rows)
+    frame = os.path.join(os.environ["QUARN_E2E_FB"], "Xvfb_screen0")
+    subprocess.run(["convert", "xwd:" + frame, "png:" + path], check=True)
 
 
 class Quarn:
@@ -229,24 +199,15 @@ class Quarn:
 
     def app(self):
         if self._app is None:
-            def lookup():
-                desktop = pyatspi.Registry.getDesktop(0)
-                for i in range(desktop.childCount):
-                    a = desktop.getChildAtIndex(i)
-                    if a is not None and a.get_process_id() == self.proc.pid:
-                        return a
-                return None
-            self._app = wait_for(lookup, "Quarn on the accessibility bus")
+            desktop = pyatspi.Registry.getDesktop(0)
+            self._app = wait_for(lambda: next((a for a in desktop if a is not None and
+                                               a.get_process_id() == self.proc.pid), None),
+                                 "Quarn on the accessibility bus")
         return self._app
 
     def windows(self, role_name=None):
-        app = self.app()
-        found = []
-        for i in range(app.childCount):
-            w = app.getChildAtIndex(i)
-            if w is not None and showing(w) and (role_name is None or role(w) == role_name):
-                found.append(w)
-        return found
+        return [w for w in self.app() if w is not None and showing(w)
+                and (role_name is None or role(w) == role_name)]
 
     def window(self, title, timeout=8.0):
         return wait_for(lambda: next((w for w in self.windows() if w.name == title), None),
@@ -404,7 +365,7 @@ class QuarnTest(unittest.TestCase):
         shot = os.path.join(OUT, name + ".png")
         try:
             screenshot(shot)
-        except OSError as e:
+        except (OSError, subprocess.CalledProcessError) as e:
             shot = f"(no screenshot: {e})"
         trees = "\n".join(q.dump() for q in self.quarns)
         print(f"\n--- on screen when {name} failed (screenshot: {shot}):\n{trees}\n---")

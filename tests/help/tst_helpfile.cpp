@@ -5,6 +5,7 @@
 #include "platform/HostError.h"
 #include "suite/mod_Shell32.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/TestPrefix.h"
 
 #include <QDirIterator>
 #include <QProcess>
@@ -17,12 +18,8 @@ namespace {
 const QString kRoot = QStringLiteral(QUARN_SOURCE_DIR);
 const QString kHelp = kRoot + QStringLiteral("/help/");
 
-QByteArray ReadBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 QString Read(const QString& path) {
-    return QString::fromUtf8(ReadBytes(path));
+    return QString::fromUtf8(TestPrefix::read(path));
 }
 
 // A project entry as a file in the tree: the screenshots come from docs/.
@@ -116,7 +113,7 @@ private Q_SLOTS:
         chmls.start(QUARN_CHMLS, {"extractall", QUARN_HELP_CHM, out.path()});
         QVERIFY(chmls.waitForFinished(60000));
         for (const QString& entry : files + QStringList{"toc.hhc", "index.hhk"})
-            QVERIFY2(ReadBytes(out.filePath(entry)) == ReadBytes(SourceOf(entry)),
+            QVERIFY2(TestPrefix::read(out.filePath(entry)) == TestPrefix::read(SourceOf(entry)),
                      qPrintable(entry + ": missing, or out of date in quarn.chm"));
         // Every link and picture reaches a compiled file, and an anchor in it.
         static const QRegularExpression target(

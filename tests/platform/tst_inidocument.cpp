@@ -17,7 +17,7 @@ class TestIniDocument : public QObject {
 
 private Q_SLOTS:
     void reading_data() {
-        AddCases(QUARN_TESTS_DIR "/platform/ini_reading.txt");
+        AddCases("platform/ini_reading.txt");
         // 0x80 is the one 1252 byte a Latin-1 text file cannot spell.
         QTest::newRow("euro sign") << QStringList{QString::fromLatin1("[s]\nk=\x80"), "s", "k", "€"};
         QTest::newRow("long value") << QStringList{"[s]\nk=" + QString(40000, u'y'), "s", "k", QString(40000, u'y')};
@@ -28,7 +28,7 @@ private Q_SLOTS:
     }
 
     void editing_data() {
-        AddCases(QUARN_TESTS_DIR "/platform/ini_editing.txt");
+        AddCases("platform/ini_editing.txt");
         QTest::newRow("euro sign written")
             << QStringList{"[s]\nk=x\n", "s", "k", "€", QString::fromLatin1("[s]\nk=\x80\n")};
         QTest::newRow("long value written")

@@ -27,7 +27,7 @@ class TestPrompter : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void terminal_data() { AddCases(QUARN_TESTS_DIR "/platform/prompter_terminal.txt"); }
+    void terminal_data() { AddCases("platform/prompter_terminal.txt"); }
     void terminal() {
         QFETCH(QStringList, c); // input, buttons, default button, answer
         QByteArray input = c[0].toUtf8() + '\0'; // a buffer even for no input
@@ -45,7 +45,7 @@ private Q_SLOTS:
         QVERIFY(text.contains("== Error ==\nDisk not ready.\nError # 71 in module FileExists.\n"));
     }
 
-    void qtBox_data() { AddCases(QUARN_TESTS_DIR "/platform/prompter_box.txt"); }
+    void qtBox_data() { AddCases("platform/prompter_box.txt"); }
     void qtBox() {
         QFETCH(QStringList, c); // buttons, default button, labels
         auto box = BuildMessageBox(

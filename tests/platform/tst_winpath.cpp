@@ -18,7 +18,7 @@ class TestWinPath : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void mapping_data() { AddCases(QUARN_TESTS_DIR "/platform/winpath.txt"); }
+    void mapping_data() { AddCases("platform/winpath.txt"); }
     void mapping() {
         QFETCH(QStringList, c); // path, where it lands, error, length, length error
         TestPrefix p;

@@ -45,11 +45,6 @@ struct Fixture {
     }
 };
 
-// A row per line of a file of cases beside the tests, named by its first field.
-void Cases(const char* file) {
-    AddCases(QUARN_TESTS_DIR + QString("/setup/") + file, 0);
-}
-
 } // namespace
 
 class TestFrmConfig : public QObject {
@@ -58,7 +53,7 @@ class TestFrmConfig : public QObject {
 private Q_SLOTS:
     // Cases: name, local text, network text, how the focus comes (a visit,
     // back to the window, back from a menu), the local text afterwards.
-    void fillLocalDefault_data() { Cases("fill_local_default.txt"); }
+    void fillLocalDefault_data() { AddCases("setup/fill_local_default.txt", 0); }
     void fillLocalDefault() {
         QFETCH(QStringList, c);
         Fixture f;
@@ -88,7 +83,7 @@ private Q_SLOTS:
     // fail. The check stops at the first failing field in its order with one
     // message; Save then writes nothing and stays, with the focus there;
     // the invisible Exit closes all the same.
-    void checkOrder_data() { Cases("check_order.txt"); }
+    void checkOrder_data() { AddCases("setup/check_order.txt", 0); }
     void checkOrder() {
         QFETCH(QStringList, c);
         Fixture f;
@@ -107,7 +102,7 @@ private Q_SLOTS:
     }
 
     // Cases: name, Windows path, 1 when it counts as an existing directory.
-    void directoryExists_data() { Cases("directory_exists.txt"); }
+    void directoryExists_data() { AddCases("setup/directory_exists.txt", 0); }
     void directoryExists() {
         QFETCH(QStringList, c);
         Fixture f;

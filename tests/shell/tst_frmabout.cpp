@@ -13,15 +13,6 @@
 using SysInfo::GetKeyValue;
 using SysInfo::HKEY_LOCAL_MACHINE;
 
-namespace {
-
-// A row per line of a file of cases beside the tests, named by its first field.
-void Cases(const char* file) {
-    AddCases(QUARN_TESTS_DIR + QString("/shell/") + file, 0);
-}
-
-} // namespace
-
 class TestFrmAbout : public QObject {
     Q_OBJECT
 
@@ -29,7 +20,7 @@ private Q_SLOTS:
     // Cases: name, key, value name, type ("-": none), the data ("hex:" for
     // bytes, "*" not compared), and what GetKeyValue makes of it ("-": not
     // found, "*": found, not compared), all from system.reg.
-    void registry_data() { Cases("registry.txt"); }
+    void registry_data() { AddCases("shell/registry.txt", 0); }
     void registry() {
         QFETCH(QStringList, c);
         const QString &key = c[1], &name = c[2], &data = c[4], &keyValue = c[5];
@@ -50,7 +41,7 @@ private Q_SLOTS:
     // Cases: name, registry file ("-": none), 1 when C:\SHARED holds the
     // tool, the shell's answer, the program started ("-": none), 1 when it
     // says it is unavailable.
-    void startSysInfo_data() { Cases("sysinfo.txt"); }
+    void startSysInfo_data() { AddCases("shell/sysinfo.txt", 0); }
     void startSysInfo() {
         QFETCH(QStringList, c);
         TestPrefix p;

@@ -8,6 +8,7 @@
 #include "tests/support/TestPrefix.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTest>
 
 #include <fcntl.h>
@@ -30,17 +31,13 @@ QStringList List(const QString& field) {
     return field == u"-" ? QStringList() : field.split(u';');
 }
 
-void Cases(const char* file) {
-    AddCases(QStringLiteral(QUARN_TESTS_DIR "/suite/") + file, 0);
-}
-
 } // namespace
 
 class TestCopyProcedure : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void runs_data() { Cases("copy_runs.txt"); }
+    void runs_data() { AddCases("suite/copy_runs.txt", 0); }
     void runs() {
         QFETCH(QStringList, c);
         const QStringList messages = c.mid(8);
@@ -80,12 +77,12 @@ private Q_SLOTS:
                                         messages.last().startsWith("The report \""));
         for (const QString& f : List(c[7])) {
             const QString path = p.at(f.section(u'=', 0, 0));
-            QCOMPARE(TestPrefix::exists(path) ? QString::fromUtf8(TestPrefix::read(path)) : "-",
+            QCOMPARE(QFileInfo::exists(path) ? QString::fromUtf8(TestPrefix::read(path)) : "-",
                      f.section(u'=', 1));
         }
     }
 
-    void names_data() { Cases("copy_names.txt"); }
+    void names_data() { AddCases("suite/copy_names.txt", 0); }
     void names() {
         QFETCH(QStringList, c);
         QCOMPARE(NameRefusal(c[1]).isEmpty(), c[2] != u"-");

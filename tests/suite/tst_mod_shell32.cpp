@@ -16,19 +16,11 @@
 
 using namespace mod_Shell32;
 
-namespace {
-
-void Cases(const char* file) {
-    AddCases(QStringLiteral(QUARN_TESTS_DIR "/suite/") + file, 0);
-}
-
-} // namespace
-
 class TestModShell32 : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void gShell_data() { Cases("shell_answers.txt"); }
+    void gShell_data() { AddCases("suite/shell_answers.txt", 0); }
     void gShell() {
         QFETCH(QStringList, c);
         RecordingShell shell(c[4].toInt());
@@ -42,16 +34,12 @@ private Q_SLOTS:
         QCOMPARE(script.shown(), shown);
     }
 
+    void strReplace_data() { AddCases("suite/str_replace.txt"); }
     void strReplace() {
-        const QStringList cases[] = {{"My_App_Name", "_", " ", "My App Name"},
-                                     {"a_b", "_", "__", "a__b"}, // not replaced again
-                                     {"aAa", "a", "x", "xAx"},
-                                     {"abc", "", "x", "abc"}};
-        for (const QStringList& c : cases) {
-            QString s = c[0];
-            QCOMPARE(StrReplace(s, c[1], c[2]), c[3]);
-            QCOMPARE(s, c[3]);
-        }
+        QFETCH(QStringList, c); // text, find, replacement, result
+        QString s = c[0];
+        QCOMPARE(StrReplace(s, c[1], c[2]), c[3]);
+        QCOMPARE(s, c[3]); // changed in place
     }
 
     void desktopShellAnswers() {
@@ -72,7 +60,7 @@ private Q_SLOTS:
         QCOMPARE(answer("C:\\VALUATOR\\QUARN.CHM"), 31);
     }
 
-    void desktopApplication_data() { Cases("desktop_apps.txt"); }
+    void desktopApplication_data() { AddCases("suite/desktop_apps.txt", 0); }
     void desktopApplication() {
         QFETCH(QStringList, c);
         TestPrefix p; // its root holds the user's data/ and config/, the system's system/

@@ -34,10 +34,10 @@ inline QList<QStringList> ReadCases(const QString& file) {
     return cases;
 }
 
-// One QTest row a case, in the QStringList column "c", named by the field
-// `name` (the last when negative).
-inline void AddCases(const QString& file, qsizetype name = -1) {
+// One QTest row a case of a file under tests/, in the QStringList column
+// "c", named by the field `name` (the last when negative).
+inline void AddCases(const char* file, qsizetype name = -1) {
     QTest::addColumn<QStringList>("c");
-    for (const QStringList& c : ReadCases(file))
+    for (const QStringList& c : ReadCases(QStringLiteral(QUARN_TESTS_DIR "/") + file))
         QTest::newRow(qPrintable(name < 0 ? c.last() : c[name])) << c;
 }

@@ -8,7 +8,7 @@
 #include <QList>
 
 // Answers from a queue and records every box shown. With the queue empty it
-// answers with the box's default button and counts the box as unexpected.
+// answers with the box's default button.
 class ScriptedPrompter : public platform::Prompter {
 public:
     explicit ScriptedPrompter(QList<platform::Answer> answers = {}) : answers_(std::move(answers)) {}
@@ -16,19 +16,15 @@ public:
         shown_.append(message);
         if (!answers_.isEmpty())
             return answers_.takeFirst();
-        ++unexpected_;
         return platform::ButtonAnswers(message.buttons).value(message.defaultButton, platform::Answer::Ok);
     }
 
-    void push(platform::Answer a) { answers_.append(a); }
     const QList<platform::Message>& shown() const { return shown_; }
-    int unexpected() const { return unexpected_; }
     qsizetype pending() const { return answers_.size(); }
 
 private:
     QList<platform::Answer> answers_;
     QList<platform::Message> shown_;
-    int unexpected_ = 0;
     platform::ScopedPrompter use_{*this};
 };
 

@@ -66,10 +66,6 @@ QByteArray TestPrefix::read(const QString& hostPath) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool TestPrefix::exists(const QString& hostPath) {
-    return QFileInfo::exists(hostPath);
-}
-
 QStringList TestPrefix::entries(const QString& hostDir) {
     return QDir(hostDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                    QDir::NoDotAndDotDot);

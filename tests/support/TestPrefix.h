@@ -35,7 +35,6 @@ public:
     void write(const QString& hostPath, const QByteArray& bytes) const;
     void makeDir(const QString& hostPath) const;
     static QByteArray read(const QString& hostPath);
-    static bool exists(const QString& hostPath);
     // Every file name in a host directory, hidden ones included.
     static QStringList entries(const QString& hostDir);
 

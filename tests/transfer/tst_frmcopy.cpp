@@ -43,13 +43,9 @@ class TestFrmCopy : public QObject {
 
 private Q_SLOTS:
     // An appraisal folder that cannot be reached ends loading with a message.
-    void load_data() {
-        QTest::addColumn<QStringList>("c"); // network and local appraisal folders, the message
-        QTest::newRow("no network") << QStringList{"Q:\\NONE", "C:\\L", "Unable to connect to network Directory: Q:\\NONE"};
-        QTest::newRow("no local") << QStringList{"D:\\N", "Q:\\NONE", "Unable to connect to local Directory: Q:\\NONE"};
-    }
+    void load_data() { AddCases("transfer/load.txt"); }
     void load() {
-        QFETCH(QStringList, c);
+        QFETCH(QStringList, c); // network and local appraisal folders, the message
         Fixture f({}, c[0], c[1]);
         QCOMPARE(f.script.shown().value(0).text, c[2]);
     }
@@ -58,18 +54,12 @@ private Q_SLOTS:
     // the dialog shows, and the sketch option a copy takes (the hidden Apex
     // Medina loads after Plandraw32 in its group and clears it, and option 4
     // comes first).
-    void storedOptions_data() {
-        QTest::addColumn<QStringList>("c"); // stored, 1 when the laptop is the target, the sketch option
-        QTest::newRow("none stored") << QStringList{"", "0", "0"};
-        QTest::newRow("2 is not zero") << QStringList{"COPYNETWORK2LOCAL=2", "1", "0"};
-        QTest::newRow("too large to hold, not zero") << QStringList{"COPYNETWORK2LOCAL=99999", "1", "0"};
-        QTest::newRow("hidden Apex options") << QStringList{"SKETCHAPEX3=1\r\nSKETCHQXS=1", "0", "4"};
-    }
+    void storedOptions_data() { AddCases("transfer/stored_options.txt", 0); }
     void storedOptions() {
-        QFETCH(QStringList, c);
-        const bool toLocal = c[1] == u"1";
-        Fixture f(c[0].toLatin1() + "\r\n");
-        QCOMPARE(f.dialog->SelectedSketchOption(), c[2].toInt());
+        QFETCH(QStringList, c); // name, stored, 1 when the laptop is the target, the sketch option
+        const bool toLocal = c[2] == u"1";
+        Fixture f(c[1].toLatin1() + "\r\n");
+        QCOMPARE(f.dialog->SelectedSketchOption(), c[3].toInt());
         // From loading on, the Copy shown is the checked direction's.
         QCOMPARE(f.ui()->cmdcopy1->isVisibleTo(f.dialog.get()), f.ui()->optCopy1->isChecked());
         f.dialog->show();
@@ -104,7 +94,7 @@ private Q_SLOTS:
     // ("/": the host path), 1 when the target is a link loop, the message.
     // A copy clears the path; an error keeps it for another try.
     void browseAndCopy_data() {
-        AddCases(QUARN_TESTS_DIR "/transfer/browse_and_copy.txt", 0);
+        AddCases("transfer/browse_and_copy.txt", 0);
     }
     void browseAndCopy() {
         QFETCH(QStringList, c);
