@@ -62,8 +62,7 @@ def text_of(acc):
 
 def walk(acc):
     yield acc
-    for i in range(acc.childCount):
-        child = acc.getChildAtIndex(i)
+    for child in acc:
         if child is not None:
             yield from walk(child)
 
@@ -294,8 +293,7 @@ class Quarn:
                 if not showing(acc):
                     desc += " (hidden)"
                 lines.append(desc)
-                for i in range(acc.childCount):
-                    child = acc.getChildAtIndex(i)
+                for child in acc:
                     if child is not None:
                         visit(child, depth + 1)
             except Exception as e:  # the tree of a dying process

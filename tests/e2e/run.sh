@@ -15,24 +15,15 @@ if [ -z "${QUARN_E2E_SESSION:-}" ]; then
 fi
 
 work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
 
 Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -fbdir "$work" -nolisten tcp 3>"$work/display" \
     2>"$work/xvfb.log" &
-pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=:$(cat "$work/display")
 openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
 /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
-pids+=($!)
 sleep 0.5
 
 export QUARN_BUILD=$build QUARN_E2E_OUT=$build/e2e QUARN_E2E_FB=$work

@@ -78,12 +78,9 @@ check_program_starts() {
     mkdir -m 700 "$scratch/run"
     (cd "$scratch" && WINEPREFIX=prefix XDG_RUNTIME_DIR=$scratch/run QT_QPA_PLATFORM=offscreen \
         exec "$root/usr/bin/quarn") >"$scratch/quarn.log" 2>&1 &
-    local pid=$! waited=0
+    local pid=$!
     # Its single-instance lock is taken once start-up is through.
-    until ls "$scratch/run"/quarn-*.lock >/dev/null 2>&1 || [ $waited -ge 100 ]; do
-        sleep 0.1
-        waited=$((waited + 1))
-    done
+    for _ in $(seq 100); do ls "$scratch/run"/quarn-*.lock >/dev/null 2>&1 && break; sleep 0.1; done
     sleep 1
     if kill -0 "$pid" 2>/dev/null; then
         [ "$(readlink "/proc/$pid/cwd")" = "$root/usr/share/quarn" ] ||
