@@ -170,18 +170,17 @@ bool frmConfig::CheckDirectories() {
 bool frmConfig::SaveWithoutClosing() {
     if (!CheckDirectories())
         return false;
-    // Each section: the copies into its set, then the writes in row order.
+    // Each section: the copies into its set, then the writes in table order.
     for (const bool network : {true, false}) {
         DirectorySet& set = network ? state_.NetworkSet : state_.LocalSet;
         const QString section = network ? QStringLiteral("NETWORK") : QStringLiteral("LOCAL");
         for (const Quarn_v2::DirectoryEntry& e : Quarn_v2::DirectoryEntries)
             if (e.member && (!network || e.copiedToNetwork))
                 set.*e.member = Field(network ? e.networkField : e.localField)->text();
-        for (int row = 1; row <= 5; ++row)
-            for (const Quarn_v2::DirectoryEntry& e : Quarn_v2::DirectoryEntries)
-                if (e.row == row && e.saveKey)
-                    WPINI::WriteIni(state_.SuiteIniPath, section, QString::fromLatin1(e.saveKey),
-                                    Field(network ? e.networkField : e.localField)->text());
+        for (const Quarn_v2::DirectoryEntry& e : Quarn_v2::DirectoryEntries)
+            if (e.saveKey)
+                WPINI::WriteIni(state_.SuiteIniPath, section, QString::fromLatin1(e.saveKey),
+                                Field(network ? e.networkField : e.localField)->text());
     }
     return true;
 }

@@ -22,10 +22,9 @@ struct ProductKey {
 struct DirectoryEntry {
     const char* key;                // in [LOCAL] and [NETWORK] of QUARN2.INI
     QString DirectorySet::*member;  // its place in a set; null for the one no set holds
-    int row;                        // the Settings dialog's row, 1 to 10
     const char* networkField;       // the dialog's fields
     const char* localField;
-    const char* saveKey;            // the spelling Save writes (rows 1 to 5), else null
+    const char* saveKey;            // the spelling Save writes, in table order, or null
     bool copiedToNetwork;           // Save copies the NETWORK field into NetworkSet
     int checkNetwork, checkLocal;   // 1 to 18: place in the directory check; 0: not checked
     int tabNetwork, tabLocal;       // place in the tab order (0 Exit, 11 Cancel, 12 Save)

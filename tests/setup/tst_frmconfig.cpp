@@ -101,6 +101,19 @@ private Q_SLOTS:
         QCOMPARE(f.unloaded(), !fails || !save);
     }
 
+    void tabOrder() {
+        Fixture f;
+        QStringList visited{f.dialog->focusWidget()->objectName()};
+        for (int i = 0; i < 23; ++i) {
+            QTest::keyClick(f.dialog->focusWidget(), Qt::Key_Tab);
+            visited << f.dialog->focusWidget()->objectName();
+        }
+        QStringList expected;
+        for (const QStringList& line : ReadCases(QUARN_TESTS_DIR "/setup/tab_order.txt"))
+            expected += line[0].split(u' ');
+        QCOMPARE(visited, expected);
+    }
+
     // Cases: name, Windows path, 1 when it counts as an existing directory.
     void directoryExists_data() { AddCases("setup/directory_exists.txt", 0); }
     void directoryExists() {
