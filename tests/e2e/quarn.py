@@ -280,27 +280,20 @@ class Quarn:
             self.proc.kill()
             self.proc.wait()
 
-    def dump(self):
+    def dump(self, acc=None, depth=0):
         """The AT-SPI tree of Quarn's windows, as text."""
-        lines = []
-
-        def visit(acc, depth):
-            try:
-                desc = f"{'  ' * depth}[{role(acc)}] {acc.name!r}"
-                t = text_of(acc)
-                if t and t != acc.name:
-                    desc += f" text={t!r}"
-                if not showing(acc):
-                    desc += " (hidden)"
-                lines.append(desc)
-                for child in acc:
-                    if child is not None:
-                        visit(child, depth + 1)
-            except Exception as e:  # the tree of a dying process
-                lines.append(f"{'  ' * depth}<{e}>")
-        if self.proc and self.proc.poll() is None:
-            visit(self.app(), 0)
-        return "\n".join(lines)
+        if acc is None:
+            if not self.proc or self.proc.poll() is not None:
+                return ""
+            acc = self.app()
+        indent = "  " * depth
+        try:
+            t = text_of(acc)
+            line = (f"{indent}[{role(acc)}] {acc.name!r}" + (f" text={t!r}" if t and t != acc.name else "")
+                    + ("" if showing(acc) else " (hidden)"))
+            return "\n".join([line] + [self.dump(c, depth + 1) for c in acc if c is not None])
+        except Exception as e:  # the tree of a dying process
+            return f"{indent}<{e}>"
 
 
 def ini(path):

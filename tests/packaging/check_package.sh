@@ -54,14 +54,12 @@ check_tree() {
 
     local man=$scratch/quarnctl.1
     gzip -dc "$root/share/man/man1/quarnctl.1.gz" >"$man" || fail "man page is not gzip"
-    local warnings
-    warnings=$(LC_ALL=C.UTF-8 groff -man -ww -z "$man" 2>&1) || true
+    local warnings=$(LC_ALL=C.UTF-8 groff -man -ww -z "$man" 2>&1)
     [ -z "$warnings" ] || fail "man page warnings: $warnings"
     grep -q "Quarn $version" "$man" || fail "man page does not carry version $version"
     grep -qE '@[A-Z_]+@' "$man" "$desktop" && fail "a placeholder was left unfilled"
     # Every command of --help ("ini get" with its second word) has its entry.
-    local help command
-    help=$("$root/bin/quarnctl" --help)
+    local command help=$("$root/bin/quarnctl" --help)
     while read -r command; do
         grep -qF -- "${command//-/\\-}" "$man" || fail "man page lacks the command $command"
     done < <(sed -n '/^Commands:/,/^$/p' <<<"$help" | grep -oE '^  (ini [a-z-]+|[a-z-]+)' | sed 's/^  //')

@@ -77,15 +77,14 @@ constexpr const char* kXdgVariables[] = {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_
 }
 
 ScopedXdgDirs::ScopedXdgDirs(const QString& root) {
-    for (const char* v : kXdgVariables)
-        saved_.append(qgetenv(v));
     // The type database is read once per process, so every test sees it.
     QDir().mkpath(root + "/system");
     QFile::link(QStringLiteral("/usr/share/mime"), root + "/system/mime");
-    qputenv("XDG_DATA_HOME", QFile::encodeName(root + "/data"));
-    qputenv("XDG_DATA_DIRS", QFile::encodeName(root + "/system"));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
-    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(root + "/none"));
+    const char* folders[] = {"/data", "/system", "/config", "/none"};
+    for (int i = 0; i < 4; ++i) {
+        saved_.append(qgetenv(kXdgVariables[i]));
+        qputenv(kXdgVariables[i], QFile::encodeName(root + folders[i]));
+    }
 }
 
 ScopedXdgDirs::~ScopedXdgDirs() {
