@@ -63,6 +63,8 @@ private Q_SLOTS:
         try {
             LoadTaggedControls(&form, kSuite);
             state = QStringList{"unchecked", "grayed", "checked"}[box ? box->checkState() : 2 * control->isChecked()];
+            SaveTaggedControls(&form, kSuite); // a grayed box is set
+            QCOMPARE(WPINI::ReadIni("Q.INI", "P", "V", "-"), state == u"unchecked" ? u"0" : u"1");
         } catch (const platform::RuntimeError&) {
         }
         QCOMPARE(state + QString::number(script.shown().size()), c[3] + u'0');

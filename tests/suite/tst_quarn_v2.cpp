@@ -44,7 +44,6 @@ private Q_SLOTS:
         QCOMPARE(s.LocalSet.QXADATADIR, u"LA");
         QCOMPARE(s.LocalSet.QXSDATADIR, u"C:\\"); // one backslash dropped
         QCOMPARE(s.LocalTransferRoot, u"LA");
-        QCOMPARE(s.NetworkTransferRoot, u"N:\\A");
     }
 
     // The ten writes, each file named once when it cannot be written, and
