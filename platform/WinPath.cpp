@@ -14,6 +14,7 @@
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -115,7 +116,20 @@ bool IsDriveLetter(QChar c) {
 
 } // namespace
 
+namespace {
+thread_local QString tScopedPrefix;
+} // namespace
+
+ScopedWinePrefix::ScopedWinePrefix(const QString& folder)
+    : previous_(std::exchange(tScopedPrefix, folder)) {}
+
+ScopedWinePrefix::~ScopedWinePrefix() {
+    tScopedPrefix = previous_;
+}
+
 QString WinePrefix() {
+    if (!tScopedPrefix.isEmpty())
+        return tScopedPrefix;
     const QString env = qEnvironmentVariable("WINEPREFIX");
     if (!env.isEmpty())
         return env;

@@ -11,8 +11,22 @@
 
 namespace platform {
 
-// $WINEPREFIX, else ~/.wine.
+// $WINEPREFIX, else ~/.wine; on a thread inside a ScopedWinePrefix, its
+// folder.
 QString WinePrefix();
+
+// Maps this thread's paths through another prefix for its lifetime (to look
+// into prefixes other than the one in force).
+class ScopedWinePrefix {
+public:
+    explicit ScopedWinePrefix(const QString& folder);
+    ~ScopedWinePrefix();
+    ScopedWinePrefix(const ScopedWinePrefix&) = delete;
+    ScopedWinePrefix& operator=(const ScopedWinePrefix&) = delete;
+
+private:
+    QString previous_;
+};
 
 // Host path for a Windows path. Drive letters go through
 // <prefix>/dosdevices/<letter>: (C: falls back to <prefix>/drive_c), UNC
