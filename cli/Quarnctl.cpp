@@ -10,8 +10,10 @@
 #include "platform/Prompter.h"
 #include "config/WPINI.h"
 #include "platform/WinPath.h"
+#include "platform/WinePrefixes.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -24,15 +26,18 @@ namespace cli {
 namespace {
 
 const char* const kUsage =
-    "Usage: quarnctl COMMAND\n"
+    "Usage: quarnctl [--prefix DIR] COMMAND\n"
     "\n"
     "Switches the appraisal suite's data directories between the LOCAL and\n"
     "NETWORK sets kept in QUARN2.INI, as Quarn's Connect buttons do.\n"
-    "The suite's Wine prefix is $WINEPREFIX, else ~/.wine.\n"
+    "The suite's Wine prefix is --prefix's, else $WINEPREFIX, else the one\n"
+    "chosen in Quarn, else the one prefix found that holds the suite.\n"
     "\n"
     "Commands:\n"
     "  status                      the INI files, the three directory sets and\n"
     "                              which set is in force\n"
+    "  prefixes                    where prefixes were looked for, those that\n"
+    "                              hold the suite, and the one in use\n"
     "  connect local|network       write that set into the products' INI files\n"
     "  check                       the Settings dialog's directory check: \"ok\", or\n"
     "                              the first field that fails\n"
@@ -52,6 +57,37 @@ const char* const kUsage =
     "FILE is a Windows path (C:\\VALUATOR\\QUARN2.INI, or a bare name for the\n"
     "Windows directory) or a host path starting with \"/\".\n"
     "Exit status: 0 done, 1 failed, 2 usage error.\n";
+
+platform::PrefixChoice gChoice;
+
+// "Bottles: Office", or a plain folder's "Folder".
+QString Named(const platform::PrefixPlace& p) {
+    return p.manager == platform::Manager::Folder || p.manager == platform::Manager::Wine
+               ? platform::ManagerName(p.manager)
+               : platform::ManagerName(p.manager) + QStringLiteral(": ") + p.name;
+}
+
+int Prefixes(QTextStream& out) {
+    const platform::PrefixSearch s = gChoice.search.searched.isEmpty()
+                                         ? platform::SearchPrefixes(QDir::homePath())
+                                         : gChoice.search;
+    out << "Searched\n";
+    for (const QString& place : s.searched)
+        out << "  " << place << "\n";
+    if (s.timedOut)
+        out << "  (a place did not answer within five seconds)\n";
+    out << "\nSuites found\n";
+    for (const platform::PrefixPlace& p : s.found)
+        out << "  " << Named(p).leftJustified(28) << "  " << p.folder << "\n";
+    if (s.found.isEmpty())
+        out << "  none\n";
+    if (gChoice.source == platform::PrefixSource::Several)
+        out << "\nIn use        none: choose one with --prefix DIR, or in Quarn\n";
+    else
+        out << "\nIn use        " << gChoice.place.folder << "  (" << Named(gChoice.place) << "; "
+            << platform::SourceText(gChoice.source) << ")\n";
+    return 0;
+}
 
 // The ten product keys as a switch writes them, with what they hold now.
 struct ProductKey {
@@ -90,7 +126,8 @@ int Status(QTextStream& out) {
     if (markerToCome)
         s.SuiteIniPath = marker;
     ReadDirectorySets(s);
-    out << "Wine prefix   " << platform::WinePrefix() << "\n";
+    out << "Wine prefix   " << platform::WinePrefix() << "  (" << Named(gChoice.place) << "; "
+        << platform::SourceText(gChoice.source) << ")\n";
     out << "QUARN2.INI    " << s.SuiteIniPath
         << (markerToCome             ? "  (empty: Quarn writes it at start-up)"
             : Exists(s.SuiteIniPath) ? ""
@@ -309,19 +346,35 @@ QString SetInForce(const SuiteState& s) {
 
 int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
     QCommandLineParser p;
+    const QCommandLineOption prefix(QStringLiteral("prefix"), QString(), QStringLiteral("DIR"));
     p.addOptions({QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}),
-                  QCommandLineOption(QStringLiteral("version"))});
+                  QCommandLineOption(QStringLiteral("version")), prefix});
     // What follows the command is the command's own, "-1" as a value included.
     p.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const bool parsed = p.parse(QStringList{QStringLiteral("quarnctl")} + args);
-    if (const QString option = parsed ? p.optionNames().value(0) : QString(); !option.isEmpty()) {
+    if (const QString option = parsed ? p.optionNames().value(0) : QString();
+        option == u"version" || option == u"h" || option == u"help") {
         out << (option == u"version" ? QStringLiteral("quarnctl " QUARN_VERSION "\n") : kUsage);
         return 0;
     }
     const QStringList a = p.positionalArguments();
     const QString command = parsed ? a.value(0) : QString();
+    if (parsed && !command.isEmpty() && command != u"demo-suite") {
+        gChoice = platform::ChoosePrefix(p.value(prefix), QDir::homePath());
+        platform::UsePrefix(gChoice.place);
+        // A script must not land on one suite of several by chance.
+        if (gChoice.source == platform::PrefixSource::Several && command != u"prefixes") {
+            err << "quarnctl: several Wine prefixes hold the suite; choose one with --prefix DIR, "
+                   "or in Quarn (Setup > Wine Prefix...)\n";
+            for (const platform::PrefixPlace& place : gChoice.search.found)
+                err << "  " << place.folder << "\n";
+            return 1;
+        }
+    }
     int status = 2;
-    if (command == u"status" && a.size() == 1)
+    if (command == u"prefixes" && a.size() == 1)
+        status = Prefixes(out);
+    else if (command == u"status" && a.size() == 1)
         status = Status(out);
     else if (command == u"connect" && a.size() == 2 && (a[1] == u"local" || a[1] == u"network"))
         status = Connect(a[1], out, err);
