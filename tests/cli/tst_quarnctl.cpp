@@ -131,6 +131,23 @@ private Q_SLOTS:
         QCOMPARE(r.err.count("This directory does not exist"), 1); // said once, naming the field
     }
 
+    // Two suites found and none chosen: a script is told, not landed on one.
+    void severalSuitesAreNotGuessed() {
+        TestPrefix home;
+        for (const char* at : {".wine", "Games/office"})
+            home.write(home.at(at) + "/drive_c/windows/QUARN2.INI", "[LOCAL]\r\n");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("WINEPREFIX");
+        env.insert("HOME", home.root());
+        env.insert("XDG_CONFIG_HOME", home.at("config"));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(QUARNCTL), {"connect", "local"});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(p.readAllStandardError().startsWith("quarnctl: several Wine prefixes hold the suite"));
+    }
+
     void statusAndConnectBeforeStartUp() {
         // QUARN2.INI in the Windows directory only: start-up writes the suite
         // folder's marker and uses that, so status shows it empty, writes
