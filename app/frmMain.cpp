@@ -17,7 +17,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileInfo>
 #include <QLayout>
 
 using namespace Quarn_v2;
@@ -139,13 +138,13 @@ void frmMain::ChangePrefix() {
     QApplication::setOverrideCursor(Qt::WaitCursor); // the search may take seconds
     const platform::PrefixSearch search = platform::SearchPrefixes(QDir::homePath());
     QApplication::restoreOverrideCursor();
-    frmPrefix dialog(search, platform::PrefixInForce(), &SkinFramework1, this);
+    const platform::PrefixPlace inForce = platform::PrefixInForce();
+    frmPrefix dialog(search, inForce, &SkinFramework1, this);
     const auto chosen = dialog.exec() == QDialog::Accepted ? dialog.chosen() : std::nullopt;
     if (!chosen)
         return;
     platform::RememberPrefix(*chosen);
-    const QString inForce = platform::PrefixInForce().folder;
-    if (QFileInfo(chosen->folder).canonicalFilePath() == QFileInfo(inForce).canonicalFilePath())
+    if (platform::SameFolder(chosen->folder, inForce.folder))
         return;
     // The old suite is left as Exit leaves it; the Settings dialog read its
     // fields from the old suite and goes, to load afresh from the new one.

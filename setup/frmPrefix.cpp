@@ -13,19 +13,6 @@
 
 using platform::PrefixPlace;
 
-namespace {
-
-// The same folder, whichever way it was spelt or linked.
-bool SameFolder(const QString& a, const QString& b) {
-    const auto canonical = [](const QString& f) {
-        const QString c = QFileInfo(f).canonicalFilePath();
-        return c.isEmpty() ? QDir::cleanPath(QDir(f).absolutePath()) : c;
-    };
-    return canonical(a) == canonical(b);
-}
-
-} // namespace
-
 frmPrefix::frmPrefix(const platform::PrefixSearch& search, const PrefixPlace& current,
                      const SkinFramework* skin, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::frmPrefix>()) {
@@ -65,7 +52,7 @@ frmPrefix::~frmPrefix() = default;
 
 void frmPrefix::Select(const PrefixPlace& place) {
     qsizetype row = 0;
-    while (row < places_.size() && !SameFolder(places_[row].folder, place.folder))
+    while (row < places_.size() && !platform::SameFolder(places_[row].folder, place.folder))
         ++row;
     if (row == places_.size()) {
         places_ << place;
