@@ -6,14 +6,17 @@
 #include "suite/KavLaunch.h"
 #include "platform/Prompter.h"
 #include "platform/SingleInstance.h"
+#include "platform/WinePrefixes.h"
 #include "shell/frmAbout.h"
 #include "setup/frmConfig.h"
+#include "setup/frmPrefix.h"
 #include "transfer/frmCopy.h"
 #include "suite/mod_Shell32.h"
 #include "ui_frmMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QLayout>
 
 using namespace Quarn_v2;
@@ -55,6 +58,7 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
             ShowTransfer();
     });
     connect(ui_->mnuSetupConfig, &QAction::triggered, this, [this] { Config().exec(); });
+    connect(ui_->mnuSetupPrefix, &QAction::triggered, this, &frmMain::ChangePrefix);
     connect(ui_->mnuAbout, &QAction::triggered, this, [this] {
         frmAbout about(&SkinFramework1);
         about.exec();
@@ -83,7 +87,7 @@ frmMain::~frmMain() {
     delete config_; // a dialog still loaded unseen goes with the window
 }
 
-bool frmMain::Load() {
+bool frmMain::Load(const std::function<void()>& beforeStart) {
     instance_ = std::make_unique<platform::SingleInstance>(
         instanceKey_.isEmpty() ? platform::SingleInstance::DefaultKey() : instanceKey_);
     if (instance_->anotherIsRunning()) {
@@ -92,6 +96,8 @@ bool frmMain::Load() {
         writeOnClose_ = false;
         return false;
     }
+    if (beforeStart)
+        beforeStart();
     InitialiseMainWindow();
     return true;
 }
@@ -126,6 +132,26 @@ void frmMain::ShowTransfer() {
 
 void frmMain::launchKav() {
     KavLaunch::launchKav(state_, this);
+}
+
+void frmMain::ChangePrefix() {
+    QApplication::setOverrideCursor(Qt::WaitCursor); // the search may take seconds
+    const platform::PrefixSearch search = platform::SearchPrefixes(QDir::homePath());
+    QApplication::restoreOverrideCursor();
+    const platform::PrefixPlace inForce = platform::PrefixInForce();
+    frmPrefix dialog(search, inForce, &SkinFramework1, this);
+    const auto chosen = dialog.exec() == QDialog::Accepted ? dialog.chosen() : std::nullopt;
+    if (!chosen)
+        return;
+    platform::RememberPrefix(*chosen);
+    if (platform::SameFolder(chosen->folder, inForce.folder))
+        return;
+    // The old suite is left as Exit leaves it; the Settings dialog read its
+    // fields from the old suite and goes, to load afresh from the new one.
+    WriteSuiteDirectoriesAtExit(state_);
+    delete config_;
+    platform::UsePrefix(*chosen);
+    InitialiseMainWindow();
 }
 
 void frmMain::Switch(bool toLocal) {

@@ -30,10 +30,11 @@ public:
     explicit frmMain(const QString& instanceKey = {}, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // The single-instance check, then InitialiseMainWindow. False when
-    // another instance runs: the message has been shown and the program
-    // ends without writing anything.
-    bool Load();
+    // The single-instance check, then `beforeStart` (start-up puts the
+    // prefix in force there), then InitialiseMainWindow. False when another
+    // instance runs: the message has been shown and the program ends
+    // without writing anything.
+    bool Load(const std::function<void()>& beforeStart = {});
     void InitialiseMainWindow();
 
     const Quarn_v2::SuiteState& state() const { return state_; }
@@ -49,6 +50,9 @@ public:
     // start-up sequence runs again.
     void transferFiles();
     void launchKav();
+    // Setup's Wine prefix chooser; another prefix chosen there takes the
+    // window over to its suite.
+    void ChangePrefix();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

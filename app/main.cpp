@@ -5,10 +5,13 @@
 #include "platform/HostError.h"
 #include "platform/Prompter.h"
 #include "platform/QtPrompter.h"
+#include "platform/WinePrefixes.h"
+#include "setup/frmPrefix.h"
 #include "widgets/SkinFramework.h"
 #include "app/frmMain.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
@@ -64,11 +67,21 @@ void StartWhereTheHelpLies() {
     const QFileInfo help(SkinFramework::DataFile(QStringLiteral("quarn.chm")));
     if (!help.exists())
         return;
-    // A relative prefix keeps meaning the folder it was given in.
-    const QString prefix = qEnvironmentVariable("WINEPREFIX");
-    if (!prefix.isEmpty() && QDir::isRelativePath(prefix))
-        qputenv("WINEPREFIX", QFile::encodeName(QDir::current().absoluteFilePath(prefix)));
     QDir::setCurrent(help.path());
+}
+
+// With several suites found and none chosen before, the user chooses once;
+// the choice is remembered. Closing the chooser unanswered starts on the
+// first found, unremembered, so the question comes again next time.
+platform::PrefixPlace AskForPrefix(const platform::PrefixSearch& search) {
+    SkinFramework skin;
+    skin.LoadSkin(SkinFramework::DefaultSkinPath());
+    frmPrefix dialog(search, {}, &skin);
+    const auto chosen = dialog.exec() == QDialog::Accepted ? dialog.chosen() : std::nullopt;
+    if (!chosen)
+        return search.found.first();
+    platform::RememberPrefix(*chosen);
+    return *chosen;
 }
 
 // Qt cannot carry an exception through its event loop: one that left a
@@ -114,13 +127,33 @@ int main(int argc, char** argv) {
     // The desktop matches the window to its menu entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.quarn"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quarn.png")));
+
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("Quarn, on the appraisal suite's Wine prefix"));
+    options.addHelpOption();
+    const QCommandLineOption prefixOption(
+        QStringLiteral("prefix"), QStringLiteral("The Wine prefix that holds the suite."),
+        QStringLiteral("DIR"));
+    options.addOption(prefixOption);
+    options.process(app);
+    // Chosen before the working folder moves, so that a relative --prefix or
+    // $WINEPREFIX means the folder it was given in; the place is absolute.
+    const platform::PrefixChoice prefix =
+        platform::ChoosePrefix(options.value(prefixOption), QDir::homePath());
+    if (prefix.source != platform::PrefixSource::Several)
+        platform::UsePrefix(prefix.place);
     StartWhereTheHelpLies();
     platform::QtPrompter prompter;
     platform::ScopedPrompter use(prompter);
     platform::DesktopShell desktop;
     platform::ScopedShell useDesktop(desktop);
     frmMain window;
-    if (!window.Load())
+    // A second Quarn says so before it asks anything.
+    const auto askIfSeveral = [&prefix] {
+        if (prefix.source == platform::PrefixSource::Several)
+            platform::UsePrefix(AskForPrefix(prefix.search));
+    };
+    if (!window.Load(askIfSeveral))
         return 0;
     window.show();
     return app.exec();

@@ -156,6 +156,10 @@ QString SourceText(PrefixSource source) {
     return QStringLiteral("no suite found");
 }
 
+bool SameFolder(const QString& a, const QString& b) {
+    return Canonical(QDir(a).absolutePath()) == Canonical(QDir(b).absolutePath());
+}
+
 bool HoldsSuite(const QString& prefixFolder) {
     const ScopedWinePrefix in(prefixFolder);
     const QString windows = WindowsDirectory();

@@ -29,6 +29,9 @@ struct PrefixPlace {
     bool operator==(const PrefixPlace&) const = default;
 };
 
+// Whether two folders are the same prefix, however spelt or linked.
+bool SameFolder(const QString& a, const QString& b);
+
 // Whether a prefix holds the suite: its QUARN2.INI, non-empty, in the suite
 // folder or the Windows directory, where start-up looks for it.
 bool HoldsSuite(const QString& prefixFolder);

@@ -19,11 +19,18 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 build/default/cli/quarnctl demo-suite "$scratch/prefix" >/dev/null
 mkdir -m 700 "$scratch/run"
+# A home with two suites, for the prefix chooser.
+for suite in .wine .local/share/bottles/bottles/Office; do
+    build/default/cli/quarnctl demo-suite "$scratch/home/$suite" >/dev/null
+done
 
-declare -A pictures=([main]=main-window [config]=settings [transfer]=transfer [about]=about)
-for window in main config transfer about; do
+declare -A pictures=([main]=main-window [config]=settings [transfer]=transfer [about]=about
+                     [prefix]=wine-prefix)
+for window in main config transfer about prefix; do
     file=$out/${pictures[$window]}.png
-    WINEPREFIX=$scratch/prefix XDG_RUNTIME_DIR=$scratch/run QT_QPA_PLATFORM=xcb \
+    prefix=$scratch/prefix
+    [ "$window" = prefix ] && prefix=$scratch/home/.wine
+    HOME=$scratch/home WINEPREFIX=$prefix XDG_RUNTIME_DIR=$scratch/run QT_QPA_PLATFORM=xcb \
         xvfb-run -a -s "-screen 0 1280x1024x24" \
         build/default/tools/screenshot/screenshot "$file" "$window"
     echo "$file"

@@ -5,6 +5,7 @@
 // the error numbers (platform/HostError).
 
 #include <QString>
+#include <QStringList>
 
 namespace Texts {
 
@@ -27,6 +28,20 @@ inline QString CannotLaunchTitle() { return QStringLiteral("Unable to Open Progr
 inline QString CannotLaunch() {
     return QStringLiteral("Unable to Launch the Appraisal Program. Check to verify "
                           "the program is installed and functioning properly");
+}
+
+// The Wine prefix chooser.
+inline QString NothingFound(const QStringList& searched, bool timedOut) {
+    return QStringLiteral("No Wine prefix holding the appraisal suite was found. Searched: ") +
+           searched.join(QStringLiteral(", ")) +
+           (timedOut ? QStringLiteral(" (some did not answer within five seconds).")
+                     : QStringLiteral("."));
+}
+inline QString NoSuiteInFolder(const QString& folder) {
+    return QStringLiteral("The folder ") + folder +
+           QStringLiteral(" does not hold the appraisal suite: there is no QUARN2.INI in its "
+                          "C:\\Valuator or Windows folder.\n\nChoose the Wine prefix "
+                          "folder, the one that holds drive_c.");
 }
 
 // Settings and the directory check.

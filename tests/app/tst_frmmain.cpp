@@ -10,11 +10,13 @@
 #include "config/WPINI.h"
 #include "shell/frmAbout.h"
 #include "setup/frmConfig.h"
+#include "setup/frmPrefix.h"
 #include "transfer/frmCopy.h"
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLockFile>
 #include <QPushButton>
@@ -113,7 +115,7 @@ private Q_SLOTS:
     void textsFitTheirWindows_data() {
         QTest::addColumn<QString>("window");
         QTest::addColumn<bool>("skinned");
-        for (const char* window : {"main", "config", "transfer", "about"})
+        for (const char* window : {"main", "config", "transfer", "about", "prefix"})
             for (bool skinned : {false, true})
                 QTest::addRow("%s%s", window, skinned ? " skinned" : "") << window << skinned;
     }
@@ -128,7 +130,8 @@ private Q_SLOTS:
         }
         frmCopy transfer(f.w->state(), &f.w->skin(), [&]() -> frmConfig& { return f.w->Config(); });
         frmAbout about(&f.w->skin());
-        QWidget* shown = QMap<QString, QWidget*>{{"main", f.w.get()}, {"config", &f.w->Config()}, {"transfer", &transfer}, {"about", &about}}[window];
+        frmPrefix prefix(platform::SearchPrefixes(QDir::homePath()), {}, &f.w->skin());
+        QWidget* shown = QMap<QString, QWidget*>{{"main", f.w.get()}, {"config", &f.w->Config()}, {"transfer", &transfer}, {"about", &about}, {"prefix", &prefix}}[window];
         shown->show();
         QVERIFY(QTest::qWaitForWindowExposed(shown));
         for (QWidget* c : shown->findChildren<QWidget*>()) {

@@ -1,15 +1,18 @@
 // Shows a window as a user would see it and saves a picture of it, for
 // docs/ and for looking at changes:
-//   screenshot <out.png> [main|config|transfer|about|message]
-// Run it under xvfb-run (or on a desktop) with WINEPREFIX set.
+//   screenshot <out.png> [main|config|transfer|about|message|prefix]
+// Run it under xvfb-run (or on a desktop) with WINEPREFIX set; the prefix
+// chooser lists the suites found in $HOME.
 
 #include "platform/QtPrompter.h"
 #include "shell/frmAbout.h"
 #include "setup/frmConfig.h"
+#include "setup/frmPrefix.h"
 #include "transfer/frmCopy.h"
 #include "app/frmMain.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
@@ -26,6 +29,7 @@ int main(int argc, char** argv) {
     QWidget* shown = &window;
     std::unique_ptr<frmCopy> transfer;
     std::unique_ptr<frmAbout> about;
+    std::unique_ptr<frmPrefix> prefix;
     std::unique_ptr<QMessageBox> message;
     if (argc > 2 && qstrcmp(argv[2], "config") == 0) {
         shown = &window.Config();
@@ -36,6 +40,10 @@ int main(int argc, char** argv) {
     } else if (argc > 2 && qstrcmp(argv[2], "about") == 0) {
         about = std::make_unique<frmAbout>(&window.skin());
         shown = about.get();
+    } else if (argc > 2 && qstrcmp(argv[2], "prefix") == 0) {
+        prefix = std::make_unique<frmPrefix>(platform::SearchPrefixes(QDir::homePath()),
+                                             platform::PrefixInForce(), &window.skin());
+        shown = prefix.get();
     } else if (argc > 2 && qstrcmp(argv[2], "message") == 0) {
         // A question of the copy, skinned as the main window is.
         message = platform::BuildMessageBox(
