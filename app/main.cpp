@@ -5,6 +5,7 @@
 #include "platform/HostError.h"
 #include "platform/Prompter.h"
 #include "platform/QtPrompter.h"
+#include "platform/WinePrefixes.h"
 #include "widgets/SkinFramework.h"
 #include "app/frmMain.h"
 
@@ -108,6 +109,8 @@ int main(int argc, char** argv) {
     gHeld = &held;
     gPrevious = qInstallMessageHandler(HoldWhileStarting);
     QuarnApplication app(argc, argv);
+    const auto c = platform::ChoosePrefix({}, QDir::homePath());
+    platform::UsePrefix(c.place);
     PassHeldMessagesOn();
     gHeld = nullptr;
     QApplication::setApplicationName(QStringLiteral("Quarn"));

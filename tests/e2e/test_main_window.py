@@ -2,8 +2,9 @@
 
 import os
 import stat
+import subprocess
 
-from quarn import BUTTON, LABEL, QuarnTest, act, click, ini, wait_for
+from quarn import BUTTON, LABEL, QUARNCTL, QuarnTest, act, click, ini, wait_for
 
 LOCAL, NETWORK = "C:\\QXDATA\\APPRAISE", "N:\\QXDATA\\APPRAISE"
 TRANSFER, SETTINGS, ABOUT = "Quarn - Select data to transfer", "Settings", "About Quarn"
@@ -135,6 +136,23 @@ class MainWindow(QuarnTest):
         q.no_box(settle=1.0)
         click(q.find(q.main_window(), BUTTON, "Open Appraisal Software"))
         self.assertEqual(q.wait_exit(), 0)  # silently, as on a machine without the program
+
+    def test_appraisal_program_starts_in_the_bottle_that_holds_the_suite(self):
+        bottle, log = os.path.join(self.home, ".local/share/bottles/bottles/Office"), self.home + "/ran"
+        subprocess.run([QUARNCTL, "demo-suite", bottle], check=True, capture_output=True)
+        with open(os.path.join(bottle, "drive_c", "KAV", "Kav.exe"), "wb") as f:
+            f.write(b"MZ")
+        os.makedirs(self.home + "/bin")
+        with open(self.home + "/bin/bottles-cli", "w") as f:
+            f.write(f'#!/bin/sh\nprintf "%s\\n" "$@" >{log}.new && mv {log}.new {log}\n')
+        os.chmod(self.home + "/bin/bottles-cli", 0o755)
+        path = self.home + "/bin:" + os.environ["PATH"]
+        q = self.quarn(prefix=False, env={"PATH": path, "HOME": self.home}).start()
+        click(self.image(q, "Open Appraisal Software"))
+        wait_for(lambda: os.path.exists(log), "bottles-cli to be run")
+        with open(log) as f:
+            self.assertEqual(f.read().split("\n"), ["run", "-b", "Office", "-e", os.path.join(
+                bottle, "dosdevices", "c:", "KAV", "Kav.exe"), ""])
 
     def test_a_switch_that_cannot_write_says_which_files_it_left(self):
         q = self.quarn().start()
