@@ -138,7 +138,8 @@ class MainWindow(QuarnTest):
         self.assertEqual(q.wait_exit(), 0)  # silently, as on a machine without the program
 
     def test_appraisal_program_starts_in_the_bottle_that_holds_the_suite(self):
-        bottle, log = os.path.join(self.home, ".local/share/bottles/bottles/Office"), self.home + "/ran"
+        bottle = os.path.join(self.home, ".local/share/bottles/bottles/Office")
+        log = self.home + "/ran"
         subprocess.run([QUARNCTL, "demo-suite", bottle], check=True, capture_output=True)
         with open(os.path.join(bottle, "drive_c", "KAV", "Kav.exe"), "wb") as f:
             f.write(b"MZ")
