@@ -139,21 +139,15 @@ class MainWindow(QuarnTest):
 
     def test_appraisal_program_starts_in_the_bottle_that_holds_the_suite(self):
         bottle = os.path.join(self.home, ".local/share/bottles/bottles/Office")
-        log = self.home + "/ran"
         subprocess.run([QUARNCTL, "demo-suite", bottle], check=True, capture_output=True)
         with open(os.path.join(bottle, "drive_c", "KAV", "Kav.exe"), "wb") as f:
             f.write(b"MZ")
-        os.makedirs(self.home + "/bin")
-        with open(self.home + "/bin/bottles-cli", "w") as f:
-            f.write(f'#!/bin/sh\nprintf "%s\\n" "$@" >{log}.new && mv {log}.new {log}\n')
-        os.chmod(self.home + "/bin/bottles-cli", 0o755)
-        path = self.home + "/bin:" + os.environ["PATH"]
-        q = self.quarn(prefix=False, env={"PATH": path, "HOME": self.home}).start()
+        env, log = self.fake_opener("bottles-cli")
+        q = self.quarn(prefix=False, env=dict(env, HOME=self.home)).start()
         click(self.image(q, "Open Appraisal Software"))
-        wait_for(lambda: os.path.exists(log), "bottles-cli to be run")
-        with open(log) as f:
-            self.assertEqual(f.read().split("\n"), ["run", "-b", "Office", "-e", os.path.join(
-                bottle, "dosdevices", "c:", "KAV", "Kav.exe"), ""])
+        exe = os.path.join(bottle, "dosdevices", "c:", "KAV", "Kav.exe")
+        wait_for(lambda: os.path.exists(log) and open(log).read() == f"run -b Office -e {exe}\n",
+                 "bottles-cli to run Kav.exe in the bottle Office")
 
     def test_a_switch_that_cannot_write_says_which_files_it_left(self):
         q = self.quarn().start()
