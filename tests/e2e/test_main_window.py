@@ -145,9 +145,8 @@ class MainWindow(QuarnTest):
         env, log = self.fake_opener("bottles-cli")
         q = self.quarn(prefix=False, env=dict(env, HOME=self.home)).start()
         click(self.image(q, "Open Appraisal Software"))
-        exe = os.path.join(bottle, "dosdevices", "c:", "KAV", "Kav.exe")
-        wait_for(lambda: os.path.exists(log) and open(log).read() == f"run -b Office -e {exe}\n",
-                 "bottles-cli to run Kav.exe in the bottle Office")
+        ran = f"run -b Office -e {bottle}/dosdevices/c:/KAV/Kav.exe\n"
+        wait_for(lambda: os.path.exists(log) and open(log).read() == ran, "bottles-cli: " + ran)
 
     def test_a_switch_that_cannot_write_says_which_files_it_left(self):
         q = self.quarn().start()
