@@ -69,7 +69,7 @@ Launch WindowsProgram(const QString& hostProgram, const QStringList& arguments) 
             return {};
         return {wine, QStringList{QStringLiteral("--bottle"), place.name, hostProgram} + arguments};
     }
-    case Manager::Lutris: wine = place.wine.isEmpty() ? QString() : Executable(place.wine); break;
+    case Manager::Lutris: wine = Executable(place.wine); break;
     default: break;
     }
     if (wine.isEmpty())
