@@ -3,11 +3,11 @@
 #include "platform/DesktopApps.h"
 #include "platform/HostError.h"
 #include "platform/WinPath.h"
+#include "platform/WinePrefixes.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QUrl>
 
 namespace platform {
@@ -52,12 +52,11 @@ int DesktopShell::execute(const ShellRequest& r) {
         directory = dir.value;
     }
     if (file.suffix().compare(u"exe", Qt::CaseInsensitive) == 0) {
-        const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
-        if (wine.isEmpty())
+        const Launch launch = WindowsProgram(host.value, QProcess::splitCommand(r.parameters));
+        if (launch.runner.isEmpty())
             return kNoAssociation;
-        QStringList args{host.value};
-        args += QProcess::splitCommand(r.parameters);
-        return QProcess::startDetached(wine, args, directory.isEmpty() ? file.path() : directory)
+        return QProcess::startDetached(launch.runner, launch.arguments,
+                                       directory.isEmpty() ? file.path() : directory)
                    ? kAccepted
                    : kNoAssociation;
     }

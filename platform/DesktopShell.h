@@ -1,8 +1,9 @@
 #pragma once
 // The desktop's shell: web addresses and documents through the desktop's
-// opener, ".exe" programs through wine (31 when it is not installed, as for
-// a document type no desktop application opens). Windows paths resolve
-// through the prefix; a relative one against the current directory.
+// opener, ".exe" programs through the Wine of the prefix in force (31 when
+// it is not installed, as for a document type no desktop application
+// opens). Windows paths resolve through the prefix; a relative one against
+// the current directory.
 
 #include "platform/ShellOpen.h"
 

@@ -325,13 +325,13 @@ class QuarnTest(unittest.TestCase):
         self.quarns.append(q)
         return q
 
-    def fake_opener(self):
-        """An xdg-open that records what it is asked to open: the environment
-        that puts it first, and its log."""
+    def fake_opener(self, name="xdg-open"):
+        """An xdg-open (or another program) that records what it is asked to
+        open: the environment that puts it first, and its log."""
         bin_dir = os.path.join(self.home, "bin")
         os.makedirs(bin_dir, exist_ok=True)
         log = os.path.join(self.home, "opened.log")
-        opener = os.path.join(bin_dir, "xdg-open")
+        opener = os.path.join(bin_dir, name)
         with open(opener, "w") as f:
             f.write(f'#!/bin/sh\necho "$@" >> "{log}"\n')
         os.chmod(opener, 0o755)

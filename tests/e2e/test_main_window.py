@@ -2,8 +2,9 @@
 
 import os
 import stat
+import subprocess
 
-from quarn import BUTTON, LABEL, QuarnTest, act, click, ini, wait_for
+from quarn import BUTTON, LABEL, QUARNCTL, QuarnTest, act, click, ini, wait_for
 
 LOCAL, NETWORK = "C:\\QXDATA\\APPRAISE", "N:\\QXDATA\\APPRAISE"
 TRANSFER, SETTINGS, ABOUT = "Quarn - Select data to transfer", "Settings", "About Quarn"
@@ -135,6 +136,17 @@ class MainWindow(QuarnTest):
         q.no_box(settle=1.0)
         click(q.find(q.main_window(), BUTTON, "Open Appraisal Software"))
         self.assertEqual(q.wait_exit(), 0)  # silently, as on a machine without the program
+
+    def test_appraisal_program_starts_in_the_bottle_that_holds_the_suite(self):
+        bottle = os.path.join(self.home, ".local/share/bottles/bottles/Office")
+        subprocess.run([QUARNCTL, "demo-suite", bottle], check=True, capture_output=True)
+        with open(os.path.join(bottle, "drive_c", "KAV", "Kav.exe"), "wb") as f:
+            f.write(b"MZ")
+        env, log = self.fake_opener("bottles-cli")
+        q = self.quarn(prefix=False, env=dict(env, HOME=self.home)).start()
+        click(self.image(q, "Open Appraisal Software"))
+        ran = f"run -b Office -e {bottle}/dosdevices/c:/KAV/Kav.exe\n"
+        wait_for(lambda: os.path.exists(log) and open(log).read() == ran, "bottles-cli: " + ran)
 
     def test_a_switch_that_cannot_write_says_which_files_it_left(self):
         q = self.quarn().start()

@@ -1,9 +1,10 @@
 // GShell's requests and messages through a recording shell; StrReplace at its
 // edges; the desktop shell's own answers and how it finds the application for
-// a document.
+// a document, and which Wine starts a program in each kind of prefix.
 
 #include "platform/DesktopApps.h"
 #include "platform/DesktopShell.h"
+#include "platform/WinePrefixes.h"
 #include "suite/mod_Shell32.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
@@ -44,7 +45,6 @@ private Q_SLOTS:
 
     void desktopShellAnswers() {
         TestPrefix p;
-        p.write(p.driveC() + "/KAV/KAV.EXE", "MZ");
         p.write(p.driveC() + "/VALUATOR/QUARN.CHM", "ITSF");
         const ScopedXdgDirs xdg(p.root() + "/xdg"); // no help viewer
         const QByteArray path = qgetenv("PATH");
@@ -55,9 +55,36 @@ private Q_SLOTS:
         QCOMPARE(answer("C:\\VALUATOR\\NONE.CHM"), 2);
         QCOMPARE(answer("C:\\NODIR\\NONE.CHM"), 3);
         QCOMPARE(answer("Q:\\A.CHM"), 3);
-        QCOMPARE(answer("C:\\KAV\\Kav.exe"), 31);
         QCOMPARE(answer(""), 2); // not the current folder
         QCOMPARE(answer("C:\\VALUATOR\\QUARN.CHM"), 31);
+    }
+
+    void windowsProgramRunners_data() { AddCases("suite/runners.txt", 0); }
+    void windowsProgramRunners() {
+        QFETCH(QStringList, c);
+        if (c[0] == u"CrossOver not installed" && QFile::exists("/opt/cxoffice/bin/wine"))
+            QSKIP("CrossOver is installed on this machine");
+        TestPrefix p;
+        const QString root = QFileInfo(p.root()).canonicalFilePath();
+        p.write(p.driveC() + "/KAV/Kav.exe", "MZ");
+        for (const QString& runner : c[4].split(u' ', Qt::SkipEmptyParts)) {
+            p.write(root + u'/' + runner, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" \"$WINEPREFIX\" "
+                                          "\"$(pwd -P)\" >\"$WINEPREFIX/../record\"\n");
+            QFile::setPermissions(root + u'/' + runner, QFile::ReadOwner | QFile::ExeOwner);
+        }
+        const QByteArray path = qgetenv("PATH"), home = qgetenv("HOME");
+        const auto restore = qScopeGuard([&] { qputenv("PATH", path), qputenv("HOME", home); });
+        qputenv("PATH", QFile::encodeName(root + "/bin"));
+        qputenv("HOME", QFile::encodeName(root + "/home"));
+        auto manager = platform::Manager::Wine;
+        while (platform::ManagerName(manager) != c[1])
+            manager = platform::Manager(int(manager) + 1);
+        platform::UsePrefix({manager, c[2], root + "/prefix", c[3].replace("<root>", root)});
+        QCOMPARE(platform::DesktopShell().execute({"open", "C:\\KAV\\Kav.exe", c[5], c[6], 1}),
+                 c[7].toInt());
+        if (!c[8].isEmpty())
+            QTRY_COMPARE(QString::fromUtf8(TestPrefix::read(root + "/record")),
+                         c[8].replace("<root>", root).split(u'|').join(u'\n') + u'\n');
     }
 
     void desktopApplication_data() { AddCases("suite/desktop_apps.txt", 0); }
