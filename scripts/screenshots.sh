@@ -24,14 +24,19 @@ for suite in .wine .local/share/bottles/bottles/Office; do
     build/default/cli/quarnctl demo-suite "$scratch/home/$suite" >/dev/null
 done
 
-declare -A pictures=([main]=main-window [config]=settings [transfer]=transfer [about]=about
-                     [prefix]=wine-prefix)
-for window in main config transfer about prefix; do
-    file=$out/${pictures[$window]}.png
-    prefix=$scratch/prefix
-    [ "$window" = prefix ] && prefix=$scratch/home/.wine
-    HOME=$scratch/home WINEPREFIX=$prefix XDG_RUNTIME_DIR=$scratch/run QT_QPA_PLATFORM=xcb \
+mkdir -p "$scratch/empty"
+
+# shoot WINDOW PICTURE HOME PREFIX
+shoot() {
+    HOME=$3 WINEPREFIX=$4 XDG_RUNTIME_DIR=$scratch/run QT_QPA_PLATFORM=xcb \
         xvfb-run -a -s "-screen 0 1280x1024x24" \
-        build/default/tools/screenshot/screenshot "$file" "$window"
-    echo "$file"
-done
+        build/default/tools/screenshot/screenshot "$out/$2.png" "$1"
+    echo "$out/$2.png"
+}
+shoot main main-window "$scratch/home" "$scratch/prefix"
+shoot config settings "$scratch/home" "$scratch/prefix"
+shoot transfer transfer "$scratch/home" "$scratch/prefix"
+shoot about about "$scratch/home" "$scratch/prefix"
+shoot prefix wine-prefix "$scratch/home" "$scratch/home/.wine"
+# Setup > Wine Prefix... where no suite was found: what was searched.
+shoot prefix wine-prefix-none "$scratch/empty" "$scratch/empty/.wine"
