@@ -69,7 +69,7 @@ public:
         switch (ShareFollow::Step(memory_, now, settleMs_)) {
         case Action::ToLocal:
         case Action::ToNetwork:
-            return Switch(now.reachable);
+            return switchTo(now.reachable);
         case Action::ByHand:
             log(ShareFollow::SwitchedByHand(now.inForce));
             return true;
@@ -94,7 +94,7 @@ public:
     }
 
 private:
-    bool Switch(bool toNetwork) {
+    bool switchTo(bool toNetwork) {
         SuiteState s;
         InitialiseSuite(s);
         const QString name = toNetwork ? QStringLiteral("NETWORK") : QStringLiteral("LOCAL");
