@@ -5,6 +5,7 @@
 
 #include "suite/CopyProcedure.h"
 #include "cli/DemoSuite.h"
+#include "cli/Follow.h"
 #include "suite/DirectoryCheck.h"
 #include "config/ModCommon.h"
 #include "platform/Prompter.h"
@@ -39,6 +40,12 @@ const char* const kUsage =
     "  prefixes                    where prefixes were looked for, those that\n"
     "                              hold the suite, and the one in use\n"
     "  connect local|network       write that set into the products' INI files\n"
+    "  follow [--once] [--settle SECONDS]\n"
+    "                              switch to NETWORK while the office share (the\n"
+    "                              drive of [NETWORK]'s QXADATADIR) answers and to\n"
+    "                              LOCAL while it does not, once it has stayed so\n"
+    "                              SECONDS (10); never during a transfer nor against\n"
+    "                              a switch by hand. --once: one look, no waiting\n"
     "  check                       the Settings dialog's directory check: \"ok\", or\n"
     "                              the first field that fails\n"
     "  transfer --to-network|--to-local [--sketch none|plandraw|apex] [--yes|--no] REPORT\n"
@@ -380,6 +387,8 @@ int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
         status = Connect(a[1], out, err);
     else if (command == u"transfer")
         status = Transfer(a, out, err);
+    else if (command == u"follow")
+        status = Follow(a, out, err);
     else if (command == u"check" && a.size() == 1)
         status = Check(out, err);
     else if (command == u"ini")

@@ -134,6 +134,49 @@ void FileLock::SetWaitMs(int ms) {
     gLockWaitMs = ms;
 }
 
+namespace {
+
+// An open lock file, or -1 where none can be made.
+int OpenLockFile(const QString& path) {
+    if (path.isEmpty())
+        return -1;
+    return ::open(Enc(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                  0666);
+}
+
+} // namespace
+
+SharedLock::SharedLock(const QString& key) {
+    if (const QString folder = LocalLockFolder(); !folder.isEmpty())
+        path_ = folder + u'/' +
+                QString::fromLatin1(
+                    QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex()) +
+                QStringLiteral(".lock");
+}
+
+void SharedLock::lockShared() {
+    unlock();
+    fd_ = OpenLockFile(path_);
+    while (fd_ >= 0 && ::flock(fd_, LOCK_SH) != 0 && errno == EINTR) {
+    }
+}
+
+bool SharedLock::tryLockAlone() {
+    unlock();
+    fd_ = OpenLockFile(path_);
+    if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        unlock();
+        return false;
+    }
+    return true;
+}
+
+void SharedLock::unlock() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
 int FileLock::acquire() {
     QElapsedTimer clock;
     clock.start();

@@ -41,6 +41,29 @@ private:
     int fd_ = -1;
 };
 
+// A lock that any number may hold together while one at a time may hold it
+// alone, for work that must not overlap another kind of work (a copy and a
+// switch). It lives in this user's lock folder, named by `key`'s SHA-1, and
+// stays there: removing it would race a holder waiting for it. Where no lock
+// can be made the work goes on unlocked, as FileLock's writers do.
+class SharedLock {
+public:
+    explicit SharedLock(const QString& key);
+    ~SharedLock() { unlock(); }
+    SharedLock(const SharedLock&) = delete;
+    SharedLock& operator=(const SharedLock&) = delete;
+
+    // Holds it with the others, waiting while one holds it alone.
+    void lockShared();
+    // Holds it alone; false, at once, while anyone else holds it.
+    bool tryLockAlone();
+    void unlock();
+
+private:
+    QString path_;
+    int fd_ = -1;
+};
+
 class AtomicWriter {
 public:
     // `target` is a host path; a symbolic link is followed, so the file it

@@ -1,4 +1,5 @@
 #include "suite/CopyProcedure.h"
+#include "suite/ShareFollow.h"
 #include "suite/Texts.h"
 
 #include "platform/AtomicFile.h"
@@ -146,6 +147,9 @@ QString LocalReportDir(Quarn_v2::DirectorySet& local) {
 Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::DirectorySet& local,
             Quarn_v2::DirectorySet& network, const Progress& progress) {
     Outcome out;
+    // quarnctl follow switches the sets only while no copy runs.
+    platform::SharedLock transfer(ShareFollow::TransferLockKey());
+    transfer.lockShared();
     // A folder the dialog could not prepare is empty; a bare name would land
     // the copy in our working folder.
     if (Trim(in.reportTargetDir).isEmpty()) {

@@ -3,6 +3,8 @@
 // copy_names.txt, and the copies that must not lose or tear a file.
 
 #include "suite/CopyProcedure.h"
+#include "platform/AtomicFile.h"
+#include "suite/ShareFollow.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
@@ -103,8 +105,17 @@ private Q_SLOTS:
         auto local = Set("C:\\L"), network = Set("D:\\N");
         const Inputs in{Direction::LocalToNetwork, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data", Sketch::None};
         // Cancelled: not copied, no success, the old file whole, no litter.
-        Outcome out = Run(in, [] { return true; }, local, network, [](auto&&...) { return false; });
+        // All the while a switch of the sets cannot take the transfer lock.
+        const auto switchCanLock = [] {
+            return platform::SharedLock(ShareFollow::TransferLockKey()).tryLockAlone();
+        };
+        bool lockedOut = false;
+        Outcome out = Run(in, [] { return true; }, local, network, [&](auto&&...) {
+            lockedOut = !switchCanLock();
+            return false;
+        });
         QVERIFY(!out.copied && !out.errorReported);
+        QVERIFY(lockedOut && switchCanLock());
         QCOMPARE(TestPrefix::read(p.driveD() + "/N/data/SMITH.RPT"), QByteArray("old"));
         QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data"), QStringList{"SMITH.RPT"});
         out = Run(in, [] { return true; }, local, network);

@@ -1,0 +1,179 @@
+#include "cli/Follow.h"
+
+#include "cli/Quarnctl.h"
+#include "platform/AtomicFile.h"
+#include "suite/ShareFollow.h"
+
+#include <QCommandLineParser>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QVariantMap>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+using namespace Quarn_v2;
+using ShareFollow::Action;
+
+namespace cli {
+namespace {
+
+// A desktop notification, where a notification service answers on the bus.
+void Notify(const QString& summary, const QString& body) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    call << QStringLiteral("Quarn") << 0u << QStringLiteral("org.example.quarn") << summary << body
+         << QStringList() << QVariantMap() << -1;
+    bus.call(call, QDBus::Block, 5000); // no service, no answer: the log line is enough
+}
+
+// The suite as it is now; QUARN2.INI is read afresh, so edits count at once.
+SuiteState Suite() {
+    SuiteState s;
+    LocateWindowsAndSuiteFolder(s);
+    LocateSuiteFiles(s);
+    ReadDirectorySets(s);
+    return s;
+}
+
+class Follower {
+public:
+    Follower(QTextStream& out, QTextStream& err, qint64 settleMs, bool once)
+        : out_(out), err_(err), settleMs_(settleMs), once_(once) {
+        clock_.start();
+    }
+
+    // One look and what it calls for. False when a switch was due and not
+    // made.
+    bool look() {
+        const SuiteState s = Suite();
+        const QString root = ShareFollow::ShareRoot(s.NetworkSet.QXADATADIR);
+        if (root.isEmpty())
+            return true; // [NETWORK] emptied since the start: nothing to follow for now
+        // Held alone from the look to the end of the switch, so that no copy
+        // starts in between.
+        platform::SharedLock transfer(ShareFollow::TransferLockKey());
+        const ShareFollow::Look now{SetInForce(s), ShareFollow::ShareReachable(root),
+                                    !transfer.tryLockAlone(), clock_.elapsed()};
+        switch (ShareFollow::Step(memory_, now, settleMs_)) {
+        case Action::ToLocal:
+        case Action::ToNetwork:
+            return switchTo(now.reachable);
+        case Action::ByHand:
+            log(ShareFollow::SwitchedByHand(now.inForce));
+            return true;
+        case Action::Mixed:
+            tell(QStringLiteral("Suite left as it is"), ShareFollow::MixedLeftAlone());
+            return !once_;
+        case Action::Waiting:
+            if (once_)
+                err_ << "quarnctl: a transfer is running: the suite was not switched\n";
+            else
+                log(ShareFollow::WaitingForTransfer());
+            return !once_;
+        case Action::None:
+            if (once_)
+                log(QStringLiteral("Nothing to switch: the office share %1 %2, and the suite uses "
+                                   "%3.")
+                        .arg(root, now.reachable ? u"can be reached" : u"cannot be reached",
+                             ShareFollow::SetName(now.inForce)));
+            return true;
+        }
+        return true;
+    }
+
+private:
+    bool switchTo(bool toNetwork) {
+        SuiteState s;
+        InitialiseSuite(s);
+        const QString name = toNetwork ? QStringLiteral("NETWORK") : QStringLiteral("LOCAL");
+        DirectorySet set = ReadStoredSet(s, name);
+        set.APEXDATADIR.clear(); // never written
+        // An empty set would write nothing and be tried again at every look.
+        const QString why =
+            set == DirectorySet{}
+                ? QStringLiteral("[%1] is not set up in %2.").arg(name, s.SuiteIniPath)
+                : SwitchFailureText(toNetwork ? SwitchToNetwork(s) : SwitchToLocal(s));
+        memory_.seen = SetInForce(Suite());
+        if (why.isEmpty()) {
+            tell(QStringLiteral("Suite on the %1 set").arg(name), ShareFollow::Switched(toNetwork));
+            return true;
+        }
+        memory_.held = true;
+        const QString text = ShareFollow::SwitchFailed(name, memory_.seen, why);
+        log(QString(text).replace(QStringLiteral("\n\n"), QStringLiteral(" "))
+                .replace(u'\n', QStringLiteral("; ")));
+        Notify(QStringLiteral("Suite not switched"), text);
+        return false;
+    }
+
+    void log(const QString& line) { out_ << line << Qt::endl; }
+    void tell(const QString& summary, const QString& text) {
+        log(text);
+        Notify(summary, text);
+    }
+
+    QTextStream& out_;
+    QTextStream& err_;
+    qint64 settleMs_;
+    bool once_;
+    QElapsedTimer clock_;
+    ShareFollow::Memory memory_;
+};
+
+} // namespace
+
+int Follow(const QStringList& args, QTextStream& out, QTextStream& err) {
+    QCommandLineParser p;
+    const QCommandLineOption once(QStringLiteral("once"));
+    const QCommandLineOption settleOption(QStringLiteral("settle"), QString(),
+                                          QStringLiteral("seconds"), QStringLiteral("10"));
+    p.addOptions({once, settleOption});
+    bool number = false;
+    const int settle = p.parse(args) ? p.value(settleOption).toInt(&number) : -1;
+    if (!number || settle < 0 || !p.positionalArguments().isEmpty())
+        return 2;
+
+    const SuiteState s = Suite();
+    const QString root = ShareFollow::ShareRoot(s.NetworkSet.QXADATADIR);
+    if (root.isEmpty()) {
+        err << "quarnctl: [NETWORK] QXADATADIR is not set in " << s.SuiteIniPath
+            << ": there is no office share to follow\n";
+        return 1;
+    }
+    const bool onlyOnce = p.isSet(once);
+    Follower follower(out, err, onlyOnce ? 0 : settle * 1000LL, onlyOnce);
+    if (onlyOnce)
+        return follower.look() ? 0 : 1;
+
+    // A look at least every five seconds, and as often as the settling time
+    // asks for, so a switch comes at most one interval after it is due.
+    const int interval = std::clamp(settle, 1, 5);
+    out << "Following the office share " << root << ": a look every " << interval
+        << " s, a switch once it has come or gone for " << settle << " s." << Qt::endl;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&follower] { follower.look(); });
+    // A share mounted or unmounted is looked at at once.
+    std::unique_ptr<QSocketNotifier> mounts;
+    if (const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC); fd >= 0) {
+        mounts = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Exception);
+        QObject::connect(mounts.get(), &QSocketNotifier::activated,
+                         [&follower] { follower.look(); });
+    }
+    follower.look();
+    timer.start(interval * 1000);
+    return QEventLoop().exec();
+}
+
+} // namespace cli

@@ -1,0 +1,36 @@
+// Following the office share: the decision over a run of looks, and the
+// folder that stands for the share.
+
+#include "suite/ShareFollow.h"
+#include "tests/support/Cases.h"
+
+using namespace ShareFollow;
+
+class TestShareFollow : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void steps_data() { AddCases("suite/share_follow.txt", 0); }
+    void steps() {
+        QFETCH(QStringList, c);
+        static const QStringList said{"-", "LOCAL", "NETWORK", "mixed", "hand", "wait"};
+        const QStringList looks = c[2].split(u';'), want = c[3].split(u';');
+        QCOMPARE(looks.size(), want.size());
+        Memory m;
+        for (qsizetype i = 0; i < looks.size(); ++i) {
+            const QStringList f = looks[i].split(u' '); // seconds, in force, up|down, [lock]
+            const Look now{f[1], f[2] == u"up", f.size() > 3, f[0].toLongLong() * 1000};
+            const QString got = said[int(Step(m, now, c[1].toLongLong() * 1000))];
+            QCOMPARE(looks[i] + " -> " + got, looks[i] + " -> " + want[i]);
+        }
+    }
+
+    void roots_data() { AddCases("suite/share_roots.txt", 0); }
+    void roots() {
+        QFETCH(QStringList, c);
+        QCOMPARE(ShareRoot(c[0]), c.value(1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestShareFollow)
+#include "tst_sharefollow.moc"
