@@ -21,6 +21,7 @@ expected_files=(
     share/icons/hicolor/scalable/apps/$app.svg
     share/man/man1/quarnctl.1.gz
     share/doc/quarn/copyright
+    lib/systemd/user/quarn-follow.service
 )
 for size in 16 22 24 32 48 64 128 256 512; do
     expected_files+=("share/icons/hicolor/${size}x${size}/apps/$app.png")
@@ -43,6 +44,8 @@ check_tree() {
     grep -qx "Path=$prefix/share/quarn" "$desktop" || fail "desktop entry's Path is not the data folder"
     grep -qx "Exec=$prefix/bin/quarn" "$desktop" || fail "desktop entry does not start the installed quarn"
     grep -qx "Icon=$app" "$desktop" || fail "desktop entry's icon is not the installed one"
+    grep -qx "ExecStart=$prefix/bin/quarnctl follow" "$root/lib/systemd/user/quarn-follow.service" ||
+        fail "the follow unit does not start the installed quarnctl"
 
     local metainfo=$root/share/metainfo/$app.metainfo.xml
     appstreamcli validate --no-net --pedantic "$metainfo" || fail "metainfo does not validate"
@@ -57,7 +60,8 @@ check_tree() {
     local warnings=$(LC_ALL=C.UTF-8 groff -man -ww -z "$man" 2>&1)
     [ -z "$warnings" ] || fail "man page warnings: $warnings"
     grep -q "Quarn $version" "$man" || fail "man page does not carry version $version"
-    grep -qE '@[A-Z_]+@' "$man" "$desktop" && fail "a placeholder was left unfilled"
+    grep -qE '@[A-Z_]+@' "$man" "$desktop" "$root/lib/systemd/user/quarn-follow.service" &&
+        fail "a placeholder was left unfilled"
     # Every command of --help ("ini get" with its second word) has its entry.
     local command help=$("$root/bin/quarnctl" --help)
     while read -r command; do
