@@ -4,6 +4,7 @@
 #include "widgets/AlphaImageControl.h"
 #include "widgets/ClickFilter.h"
 #include "suite/KavLaunch.h"
+#include "platform/FollowService.h"
 #include "platform/Prompter.h"
 #include "platform/SingleInstance.h"
 #include "platform/WinePrefixes.h"
@@ -59,6 +60,15 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
     });
     connect(ui_->mnuSetupConfig, &QAction::triggered, this, [this] { Config().exec(); });
     connect(ui_->mnuSetupPrefix, &QAction::triggered, this, &frmMain::ChangePrefix);
+    // Asked when the menu opens, not at start: the first paint waits for nothing.
+    connect(ui_->mnuSetup, &QMenu::aboutToShow, this,
+            [this] { ui_->mnuSetupFollow->setChecked(platform::FollowServiceEnabled()); });
+    connect(ui_->mnuSetupFollow, &QAction::triggered, this, [this](bool on) {
+        if (const QString why = platform::SetFollowService(on); !why.isEmpty()) {
+            ui_->mnuSetupFollow->setChecked(!on);
+            platform::MsgBox(Texts::FollowNotChanged(on, why));
+        }
+    });
     connect(ui_->mnuAbout, &QAction::triggered, this, [this] {
         frmAbout about(&SkinFramework1);
         about.exec();

@@ -44,6 +44,12 @@ inline QString NoSuiteInFolder(const QString& folder) {
                           "folder, the one that holds drive_c.");
 }
 
+// Setup > Follow the Office Share.
+inline QString FollowNotChanged(bool on, const QString& why) {
+    return QStringLiteral("Quarn could not turn following the office share ") +
+           (on ? QStringLiteral("on") : QStringLiteral("off")) + QStringLiteral(": ") + why;
+}
+
 // Settings and the directory check.
 inline QString NoSuchDirectory() {
     return QStringLiteral("This directory does not exist. Either correct or remove.");

@@ -159,3 +159,18 @@ class MainWindow(QuarnTest):
         self.assertNotIn("kav.ini", box.text)
         box.press("OK")
         self.assertEqual(appraisal_dir(q), LOCAL)  # the rest of the switch stands
+
+    def test_follow_the_office_share_turns_the_user_unit_on_and_off(self):
+        env, log = self.fake_opener("systemctl")
+        q = self.quarn(env=env).start()
+        q.menu("Setup", "Follow the Office Share")
+        q.menu("Setup", "Follow the Office Share")
+        wait_for(lambda: "disable" in open(log).read(), "systemctl disable")
+        calls = [c for c in open(log).read().splitlines() if "is-enabled" not in c]
+        self.assertEqual(calls, ["--user enable --now quarn-follow.service",
+                                 "--user disable --now quarn-follow.service"])
+        with open(os.path.join(self.home, "bin", "systemctl"), "w") as f:
+            f.write('#!/bin/sh\necho "Failed to connect to bus: No medium found" >&2\nexit 1\n')
+        q.menu("Setup", "Follow the Office Share")
+        q.answer("Quarn could not turn following the office share on: "
+                 "Failed to connect to bus: No medium found")
