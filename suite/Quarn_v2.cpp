@@ -47,13 +47,17 @@ std::array<QString, 7> ProductPathList(const ProductFiles& p) {
 }
 
 void LocateSuiteFiles(SuiteState& s) {
-    s.SuiteIniPath = LocateSuiteIni(QStringLiteral("QUARN2.INI"));
+    QStringList names{QStringLiteral("QUARN2.INI")};
+    for (const QString& name : ProductFileNames)
+        names << name;
+    const QStringList found = WPINI::LocateSuiteInis(names);
+    s.SuiteIniPath = found[0];
     std::array<QString*, 7> paths = {&s.ProductIniPaths.kav,     &s.ProductIniPaths.qxp2000,
                                      &s.ProductIniPaths.opl,     &s.ProductIniPaths.photokpr,
                                      &s.ProductIniPaths.compkpr, &s.ProductIniPaths.ofckpr,
                                      &s.ProductIniPaths.drawkit};
     for (size_t i = 0; i < paths.size(); ++i)
-        *paths[i] = LocateSuiteIni(ProductFileNames[i]);
+        *paths[i] = found[qsizetype(i) + 1];
 }
 
 void EnsureSuiteMarker(const QString& suiteFolder) {
