@@ -2,15 +2,21 @@
 // An image button: a picture with transparency drawn into the control's
 // rectangle at a display level (a percentage of opacity), reporting clicks
 // and double-clicks of any mouse button and the pointer entering and
-// leaving.
+// leaving. A marked control carries a small badge in its top left corner,
+// drawn at full strength whatever the display level, and reads as checked
+// to a screen reader.
 
+#include <QImage>
 #include <QPixmap>
 #include <QWidget>
+
+#include <future>
 
 class AlphaImageControl : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QString imageFile READ imageFile WRITE setImageFile)
     Q_PROPERTY(int displayLevel READ displayLevel WRITE setDisplayLevel)
+    Q_PROPERTY(bool marked READ marked WRITE setMarked)
 
 public:
     explicit AlphaImageControl(QWidget* parent = nullptr);
@@ -19,6 +25,8 @@ public:
     void setImageFile(const QString& file);
     int displayLevel() const { return displayLevel_; }
     void setDisplayLevel(int percent);
+    bool marked() const { return marked_; }
+    void setMarked(bool marked);
 
 Q_SIGNALS:
     void clicked();
@@ -27,6 +35,7 @@ Q_SIGNALS:
     void left();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -35,8 +44,13 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    const QPixmap& image();
+
     QString imageFile_;
+    // Decoded aside while the window is built; taken at the first paint.
+    std::future<QImage> decoding_;
     QPixmap image_;
     int displayLevel_ = 75; // dimmed until the pointer first reaches it
     bool pressed_ = false;
+    bool marked_ = false;
 };
