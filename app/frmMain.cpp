@@ -121,6 +121,8 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
 
 frmMain::~frmMain() {
     delete config_; // a dialog still loaded unseen goes with the window
+    if (gFontsFilled.valid()) // not past the application that it fills for
+        gFontsFilled.wait();
 }
 
 bool frmMain::Load(const std::function<void()>& beforeStart) {

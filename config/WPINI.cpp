@@ -78,8 +78,10 @@ QStringList LocateSuiteInis(const QStringList& names) {
     // stands in.
     const bool listed = ModCommon::PathExists(folder);
     QStringList found;
-    for (const QString& name : names)
-        found << (listed && platform::NonEmptyFileExists(folder + name) ? folder : windowsDir) + name;
+    for (const QString& name : names) {
+        const bool there = listed && platform::NonEmptyFileExists(folder + name);
+        found << (there ? folder : windowsDir) + name;
+    }
     return found;
 }
 
