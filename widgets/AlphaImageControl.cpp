@@ -4,8 +4,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include <system_error>
-
 namespace {
 
 // To a screen reader an image with a name is the button it looks like, with
@@ -49,12 +47,7 @@ AlphaImageControl::AlphaImageControl(QWidget* parent) : QWidget(parent) {
 
 void AlphaImageControl::setImageFile(const QString& file) {
     imageFile_ = file;
-    image_ = QPixmap();
-    try {
-        decoding_ = std::async(std::launch::async, [file] { return QImage(file); });
-    } catch (const std::system_error&) {
-        image_ = QPixmap(file); // no thread to spare
-    }
+    image_ = QPixmap(file);
     update();
 }
 
@@ -83,23 +76,16 @@ bool AlphaImageControl::event(QEvent* event) {
     return QWidget::event(event);
 }
 
-const QPixmap& AlphaImageControl::image() {
-    if (decoding_.valid())
-        image_ = QPixmap::fromImage(decoding_.get());
-    return image_;
-}
-
 void AlphaImageControl::paintEvent(QPaintEvent*) {
-    const QPixmap& picture = image();
-    if (picture.isNull())
+    if (image_.isNull())
         return;
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setOpacity(displayLevel_ / 100.0);
     // The art is drawn large; scaled down smoothly it stays sharp.
-    const QSize size = picture.size().scaled(this->size(), Qt::KeepAspectRatio);
+    const QSize size = image_.size().scaled(this->size(), Qt::KeepAspectRatio);
     const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
-    p.drawPixmap(target, picture);
+    p.drawPixmap(target, image_);
     if (!marked_)
         return;
     // A chosen radio button's look (the sets exclude each other), in the

@@ -6,11 +6,8 @@
 // drawn at full strength whatever the display level, and reads as checked
 // to a screen reader.
 
-#include <QImage>
 #include <QPixmap>
 #include <QWidget>
-
-#include <future>
 
 class AlphaImageControl : public QWidget {
     Q_OBJECT
@@ -44,11 +41,7 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    const QPixmap& image();
-
     QString imageFile_;
-    // Decoded aside while the window is built; taken at the first paint.
-    std::future<QImage> decoding_;
     QPixmap image_;
     int displayLevel_ = 75; // dimmed until the pointer first reaches it
     bool pressed_ = false;
