@@ -42,8 +42,10 @@ bool SingleInstance::anotherIsRunning(bool answerLater) {
         while (!deadline.hasExpired()) {
             QLocalSocket probe;
             probe.connectToServer(socket_);
-            if (probe.waitForConnected(100))
+            if (probe.waitForConnected(100)) {
+                socket_.clear(); // the other's: never ours to answer on
                 return true;
+            }
             QThread::msleep(50);
         }
         // Locked, but nobody answers: run as a normal instance.
