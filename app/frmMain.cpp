@@ -7,6 +7,7 @@
 #include "platform/FollowService.h"
 #include "platform/Prompter.h"
 #include "platform/SingleInstance.h"
+#include "platform/WinPath.h"
 #include "platform/WinePrefixes.h"
 #include "shell/frmAbout.h"
 #include "setup/frmConfig.h"
@@ -18,7 +19,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QFontDatabase>
 #include <QLayout>
+
+#include <future>
+#include <mutex>
+#include <system_error>
 
 using namespace Quarn_v2;
 
@@ -27,9 +35,31 @@ static void InitResources() {
     Q_INIT_RESOURCE(app);
 }
 
+namespace {
+
+// The first text laid out waits for the font database, whose filling is
+// most of a cold start's work (fontconfig reads its configuration and
+// caches); a thread fills it while the window is built. QFontDatabase may
+// be used from any thread.
+std::future<void> gFontsFilled;
+
+void WarmFontsAside() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        try {
+            gFontsFilled = std::async(std::launch::async, [] { QFontDatabase::families(); });
+        } catch (const std::system_error&) {
+            // no thread to spare: the first text fills it
+        }
+    });
+}
+
+} // namespace
+
 frmMain::frmMain(const QString& instanceKey, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::frmMain>()), instanceKey_(instanceKey) {
     InitResources();
+    WarmFontsAside();
     ui_->setupUi(this);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -58,7 +88,10 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
         if (Config().CheckDirectories())
             ShowTransfer();
     });
-    connect(ui_->mnuSetupConfig, &QAction::triggered, this, [this] { Config().exec(); });
+    connect(ui_->mnuSetupConfig, &QAction::triggered, this, [this] {
+        Config().exec();
+        ShowInForce(); // Save may have changed a set
+    });
     connect(ui_->mnuSetupPrefix, &QAction::triggered, this, &frmMain::ChangePrefix);
     // Asked when the menu opens, not at start: the first paint waits for nothing.
     connect(ui_->mnuSetup, &QMenu::aboutToShow, this,
@@ -86,6 +119,9 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
         mod_Shell32::GShell(QStringLiteral("quarn.chm"), 3, QString(), QString(),
                             QStringLiteral("open"), this);
     });
+    reread_.setSingleShot(true);
+    reread_.setInterval(150);
+    connect(&reread_, &QTimer::timeout, this, &frmMain::ReadInForce);
     for (AlphaImageControl* img :
          {ui_->imgLocal, ui_->imgNetwork, ui_->imgTransfer, ui_->imgLaunchQXA, ui_->imgExit}) {
         connect(img, &AlphaImageControl::entered, img, [img] { img->setDisplayLevel(100); });
@@ -95,17 +131,22 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
 
 frmMain::~frmMain() {
     delete config_; // a dialog still loaded unseen goes with the window
+    if (gFontsFilled.valid()) // not past the application that it fills for
+        gFontsFilled.wait();
 }
 
 bool frmMain::Load(const std::function<void()>& beforeStart) {
     instance_ = std::make_unique<platform::SingleInstance>(
         instanceKey_.isEmpty() ? platform::SingleInstance::DefaultKey() : instanceKey_);
-    if (instance_->anotherIsRunning()) {
+    // Answering waits for the first paint, or a moment where none comes
+    // (a window started hidden); a later start asks for a second meanwhile.
+    if (instance_->anotherIsRunning(true)) {
         platform::MsgBox(Texts::AlreadyRunning(), platform::Buttons::Ok, platform::Icon::None,
                          Texts::AlreadyRunningTitle());
         writeOnClose_ = false;
         return false;
     }
+    QTimer::singleShot(250, this, [this] { instance_->answer(); });
     if (beforeStart)
         beforeStart();
     InitialiseMainWindow();
@@ -118,6 +159,78 @@ void frmMain::InitialiseMainWindow() {
         SkinFramework1.LoadSkin(SkinFramework::DefaultSkinPath(), QString());
         SkinFramework1.ApplyWindow(this);
     });
+    ShowInForce();
+    if (painted_) // at start-up, the watch waits for the first paint
+        WatchProducts();
+}
+
+namespace {
+
+QString InForceText(InForce set) {
+    switch (set) {
+    case InForce::Local:
+        return Texts::InForceLocal();
+    case InForce::Network:
+        return Texts::InForceNetwork();
+    case InForce::Mixed:
+        return Texts::InForceMixed();
+    case InForce::Unknown:
+        break;
+    }
+    return Texts::InForceUnknown();
+}
+
+} // namespace
+
+void frmMain::ShowInForce() {
+    const InForce set = SetInForce(state_);
+    for (AlphaImageControl* img : {ui_->imgLocal, ui_->imgNetwork})
+        if (img->toolTip() != InForceText(set))
+            img->setToolTip(InForceText(set));
+    ui_->imgLocal->setMarked(set == InForce::Local);
+    ui_->imgNetwork->setMarked(set == InForce::Network);
+}
+
+void frmMain::ReadInForce() {
+    state_.CurrentSet = ReadCurrentSet(state_);
+    ShowInForce();
+}
+
+void frmMain::WatchProducts() {
+    // Every writer replaces a file by renaming another over it, which ends a
+    // watch on the file itself; the folders' watches outlive that.
+    if (!watch_) {
+        watch_ = new QFileSystemWatcher(this);
+        connect(watch_, &QFileSystemWatcher::directoryChanged, &reread_,
+                qOverload<>(&QTimer::start));
+    }
+    if (const QStringList old = watch_->directories(); !old.isEmpty())
+        watch_->removePaths(old);
+    QStringList folders;
+    for (const QString& file : ProductPathList(state_.ProductIniPaths)) {
+        const auto host = platform::ToHostPath(file);
+        const QFileInfo folder(host.ok() ? QFileInfo(host.value).absolutePath() : QString());
+        if (host.ok() && folder.isDir() && !folders.contains(folder.absoluteFilePath()))
+            folders << folder.absoluteFilePath();
+    }
+    if (!folders.isEmpty())
+        watch_->addPaths(folders);
+}
+
+void frmMain::paintEvent(QPaintEvent* event) {
+    if (!painted_) {
+        painted_ = true;
+        QTimer::singleShot(0, this, &frmMain::AfterFirstPaint);
+    }
+    QMainWindow::paintEvent(event);
+}
+
+// What the window's first look does not need.
+void frmMain::AfterFirstPaint() {
+    if (instance_)
+        instance_->answer();
+    WatchProducts();
+    ReadInForce(); // a switch made while the window came up
 }
 
 frmConfig& frmMain::Config() {
@@ -168,6 +281,7 @@ void frmMain::Switch(bool toLocal) {
     // The switch goes on past a failed write; the user hears of them once.
     const QString failed =
         SwitchFailureText(toLocal ? SwitchToLocal(state_) : SwitchToNetwork(state_));
+    ReadInForce(); // what the files hold now, failures included
     if (!failed.isEmpty())
         platform::MsgBox(failed, platform::Buttons::Ok, platform::Icon::Exclamation,
                          platform::ProgramTitle);

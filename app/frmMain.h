@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -18,6 +19,7 @@ class frmMain;
 namespace platform {
 class SingleInstance;
 }
+class QFileSystemWatcher;
 class frmConfig;
 class frmCopy;
 
@@ -56,12 +58,19 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void Switch(bool toLocal);
     void askExit();
     void ShowTransfer();
     void endWithoutWriting();
+    // The Connect buttons' mark and tooltip, from the products' current
+    // values; ReadInForce reads those values again first.
+    void ShowInForce();
+    void ReadInForce();
+    void WatchProducts();
+    void AfterFirstPaint();
 
     std::unique_ptr<Ui::frmMain> ui_;
     std::unique_ptr<platform::SingleInstance> instance_;
@@ -70,4 +79,7 @@ private:
     SkinFramework SkinFramework1;
     QPointer<frmConfig> config_;
     bool writeOnClose_ = true;
+    bool painted_ = false;
+    QFileSystemWatcher* watch_ = nullptr;
+    QTimer reread_; // a switch replaces several files: one read for them all
 };

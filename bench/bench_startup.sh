@@ -2,6 +2,7 @@
 # Process start to the main window's first paint, against a bare Qt window
 # with one label from the same tree. Usage: bench/bench_startup.sh [runs],
 # after a default build; offscreen unless QT_QPA_PLATFORM says otherwise.
+# The two take turns, so that both meet the same load on a shared machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-30}
@@ -10,21 +11,27 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 build/default/cli/quarnctl demo-suite "$prefix" >/dev/null
 export WINEPREFIX=$prefix
-program=build/default/bench/first_paint
+program=${FIRST_PAINT:-build/default/bench/first_paint}
 
-median() {
-    local times=()
-    for ((i = 0; i < runs; i++)); do
-        local start
-        start=$(date +%s%N)
-        "$program" "$@" 2>/dev/null
-        times+=($((($(date +%s%N) - start) / 1000)))
-    done
-    printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
+# Microseconds one start takes.
+once() {
+    local start
+    start=$(date +%s%N)
+    "$program" "$@" 2>/dev/null
+    echo $((($(date +%s%N) - start) / 1000))
 }
 
-main=$(median)
-bare=$(median --bare)
+median() {
+    sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
+}
+
+mains=() bares=()
+for ((i = 0; i < runs; i++)); do
+    mains+=("$(once)")
+    bares+=("$(once --bare)")
+done
+main=$(printf '%s\n' "${mains[@]}" | median)
+bare=$(printf '%s\n' "${bares[@]}" | median)
 echo "| window ($QT_QPA_PLATFORM) | start to first paint, median of $runs |"
 echo "|---|---|"
 awk -v m="$main" -v b="$bare" 'BEGIN {

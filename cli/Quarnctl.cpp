@@ -158,7 +158,7 @@ int Status(QTextStream& out) {
         out << QString::fromLatin1(DirectoryEntries[i].key).leftJustified(14)
             << Column(s.CurrentSet[i], width) << Column(s.LocalSet[i], width)
             << (s.NetworkSet[i].isEmpty() ? QStringLiteral("-") : s.NetworkSet[i]) << "\n";
-    out << "\nIn force: " << SetInForce(s) << "\n";
+    out << "\nIn force: " << InForceName(SetInForce(s)) << "\n";
     return 0;
 }
 
@@ -322,34 +322,6 @@ int Ini(const QStringList& a, QTextStream& out, QTextStream& err) {
 }
 
 } // namespace
-
-QString SetInForce(const SuiteState& s) {
-    const auto matches = [&](const DirectorySet& set, int i) {
-        return !set[i].isEmpty() && set[i].compare(s.CurrentSet[i], Qt::CaseInsensitive) == 0;
-    };
-    bool local = false, network = false, allLocal = true, allNetwork = true, allKnown = true;
-    bool onlyLocal = false, onlyNetwork = false;
-    for (int i = 0; i < kSetSize; ++i) {
-        if (!DirectoryEntries[i].staged) // Apex: not in the products' files
-            continue;
-        const bool l = matches(s.LocalSet, i), n = matches(s.NetworkSet, i);
-        local |= l;
-        network |= n;
-        onlyLocal |= l && !n;
-        onlyNetwork |= n && !l;
-        allLocal &= l || s.LocalSet[i].isEmpty();
-        allNetwork &= n || s.NetworkSet[i].isEmpty();
-        if (!s.LocalSet[i].isEmpty() || !s.NetworkSet[i].isEmpty())
-            allKnown &= l || n;
-    }
-    if (local && allLocal && !(network && allNetwork))
-        return QStringLiteral("LOCAL");
-    if (network && allNetwork && !(local && allLocal))
-        return QStringLiteral("NETWORK");
-    if (onlyLocal && onlyNetwork && allKnown)
-        return QStringLiteral("mixed");
-    return QStringLiteral("unknown");
-}
 
 int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
     QCommandLineParser p;

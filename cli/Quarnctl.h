@@ -12,10 +12,4 @@ namespace cli {
 // 1 failed (a message on `err`), 2 a usage error.
 int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err);
 
-// Which stored set the products' directories come from: "LOCAL",
-// "NETWORK", "mixed" (each key from one or the other, both in use) or
-// "unknown". Entries a set leaves empty are not compared, since a switch
-// leaves those keys as they were; paths compare without regard to case.
-QString SetInForce(const Quarn_v2::SuiteState& s);
-
 } // namespace cli

@@ -67,14 +67,22 @@ platform::profile::Outcome TryDeleteIniSection(const QString& iniFile, const QSt
 }
 
 QString LocateSuiteIni(const QString& name) {
+    return LocateSuiteInis({name}).first();
+}
+
+QStringList LocateSuiteInis(const QStringList& names) {
     const QString windowsDir = GetWinDir();
     const QString folder = windowsDir.left(2) + QStringLiteral("\\Valuator\\");
     // Locating asks no questions: a file we cannot even ask about (no drive,
     // a link loop, no permission) is not there, and the Windows directory's
     // stands in.
-    if (ModCommon::PathExists(folder) && platform::NonEmptyFileExists(folder + name))
-        return folder + name;
-    return windowsDir + name;
+    const bool listed = ModCommon::PathExists(folder);
+    QStringList found;
+    for (const QString& name : names) {
+        const bool there = listed && platform::NonEmptyFileExists(folder + name);
+        found << (there ? folder : windowsDir) + name;
+    }
+    return found;
 }
 
 QString GetWinDir() {

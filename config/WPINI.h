@@ -6,6 +6,7 @@
 #include "platform/ProfileStore.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace WPINI {
 
@@ -29,6 +30,8 @@ platform::profile::Outcome TryDeleteIniSection(const QString& iniFile, const QSt
 // of at least a byte, else the Windows directory's, whether or not that
 // exists. Every suite INI file is found this way.
 QString LocateSuiteIni(const QString& name);
+// The same for several names, the folder looked at once.
+QStringList LocateSuiteInis(const QStringList& names);
 
 // "C:\windows\", "C:" and "C:\windows\system32\", or "" when the platform
 // cannot tell.

@@ -29,11 +29,11 @@ QString SingleInstance::DefaultKey() {
     return QStringLiteral("quarn-%1").arg(::getuid());
 }
 
-bool SingleInstance::anotherIsRunning() {
+bool SingleInstance::anotherIsRunning(bool answerLater) {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
         dir = QDir::tempPath();
-    const QString socket = dir + u'/' + key_ + QStringLiteral(".socket");
+    socket_ = dir + u'/' + key_ + QStringLiteral(".socket");
     lock_ = std::make_unique<QLockFile>(dir + u'/' + key_ + QStringLiteral(".lock"));
     lock_->setStaleLockTime(0); // a lock is stale only when its process is gone
     if (!lock_->tryLock(0)) {
@@ -41,17 +41,26 @@ bool SingleInstance::anotherIsRunning() {
         QDeadlineTimer deadline(1000);
         while (!deadline.hasExpired()) {
             QLocalSocket probe;
-            probe.connectToServer(socket);
-            if (probe.waitForConnected(100))
+            probe.connectToServer(socket_);
+            if (probe.waitForConnected(100)) {
+                socket_.clear(); // the other's: never ours to answer on
                 return true;
+            }
             QThread::msleep(50);
         }
         // Locked, but nobody answers: run as a normal instance.
     }
-    QLocalServer::removeServer(socket);
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    server_.listen(socket); // failing, later starts simply find nobody to ask
+    if (!answerLater)
+        answer();
     return false;
+}
+
+void SingleInstance::answer() {
+    if (socket_.isEmpty() || server_.isListening())
+        return;
+    QLocalServer::removeServer(socket_);
+    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    server_.listen(socket_); // failing, later starts simply find nobody to ask
 }
 
 } // namespace platform

@@ -18,13 +18,15 @@ public:
 
     // True when another instance holds the lock and answers on its socket.
     // Otherwise this instance takes the lock (a stale one is taken over)
-    // and starts answering itself.
-    bool anotherIsRunning();
+    // and starts answering itself, or with `answerLater` leaves that to
+    // answer(): a later start asks a holder of the lock for a second.
+    bool anotherIsRunning(bool answerLater = false);
+    void answer();
 
     static QString DefaultKey(); // per user
 
 private:
-    QString key_;
+    QString key_, socket_;
     std::unique_ptr<QLockFile> lock_;
     QLocalServer server_;
 };

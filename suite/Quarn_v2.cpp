@@ -47,13 +47,17 @@ std::array<QString, 7> ProductPathList(const ProductFiles& p) {
 }
 
 void LocateSuiteFiles(SuiteState& s) {
-    s.SuiteIniPath = LocateSuiteIni(QStringLiteral("QUARN2.INI"));
+    QStringList names{QStringLiteral("QUARN2.INI")};
+    for (const QString& name : ProductFileNames)
+        names << name;
+    const QStringList found = WPINI::LocateSuiteInis(names);
+    s.SuiteIniPath = found[0];
     std::array<QString*, 7> paths = {&s.ProductIniPaths.kav,     &s.ProductIniPaths.qxp2000,
                                      &s.ProductIniPaths.opl,     &s.ProductIniPaths.photokpr,
                                      &s.ProductIniPaths.compkpr, &s.ProductIniPaths.ofckpr,
                                      &s.ProductIniPaths.drawkit};
     for (size_t i = 0; i < paths.size(); ++i)
-        *paths[i] = LocateSuiteIni(ProductFileNames[i]);
+        *paths[i] = found[qsizetype(i) + 1];
 }
 
 void EnsureSuiteMarker(const QString& suiteFolder) {
@@ -187,6 +191,48 @@ QList<SuiteFailure> SwitchToNetwork(SuiteState& s) {
     s.NetworkSet = ReadStoredSet(s, QStringLiteral("NETWORK"));
     StageSet(s, s.NetworkSet);
     return WriteSuiteDirectories(s);
+}
+
+InForce SetInForce(const SuiteState& s) {
+    const auto matches = [&](const DirectorySet& set, int i) {
+        return !set[i].isEmpty() && set[i].compare(s.CurrentSet[i], Qt::CaseInsensitive) == 0;
+    };
+    bool local = false, network = false, allLocal = true, allNetwork = true, allKnown = true;
+    bool onlyLocal = false, onlyNetwork = false;
+    for (int i = 0; i < kSetSize; ++i) {
+        if (!DirectoryEntries[i].staged) // Apex: not in the products' files
+            continue;
+        const bool l = matches(s.LocalSet, i), n = matches(s.NetworkSet, i);
+        local |= l;
+        network |= n;
+        onlyLocal |= l && !n;
+        onlyNetwork |= n && !l;
+        allLocal &= l || s.LocalSet[i].isEmpty();
+        allNetwork &= n || s.NetworkSet[i].isEmpty();
+        if (!s.LocalSet[i].isEmpty() || !s.NetworkSet[i].isEmpty())
+            allKnown &= l || n;
+    }
+    if (local && allLocal && !(network && allNetwork))
+        return InForce::Local;
+    if (network && allNetwork && !(local && allLocal))
+        return InForce::Network;
+    if (onlyLocal && onlyNetwork && allKnown)
+        return InForce::Mixed;
+    return InForce::Unknown;
+}
+
+QString InForceName(InForce set) {
+    switch (set) {
+    case InForce::Local:
+        return QStringLiteral("LOCAL");
+    case InForce::Network:
+        return QStringLiteral("NETWORK");
+    case InForce::Mixed:
+        return QStringLiteral("mixed");
+    case InForce::Unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
 }
 
 void LocateWindowsAndSuiteFolder(SuiteState& s) {

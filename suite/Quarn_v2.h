@@ -116,6 +116,15 @@ QString SwitchFailureText(const QList<SuiteFailure>& failures);
 QList<SuiteFailure> SwitchToLocal(SuiteState& s);
 QList<SuiteFailure> SwitchToNetwork(SuiteState& s);
 
+// Which stored set the products' directories come from. Entries a set
+// leaves empty are not compared, since a switch leaves those keys as they
+// were; paths compare without regard to case. Mixed: each key from one set
+// or the other, both in use.
+enum class InForce { Local, Network, Mixed, Unknown };
+InForce SetInForce(const SuiteState& s);
+// "LOCAL", "NETWORK", "mixed", "unknown"
+QString InForceName(InForce set);
+
 // Step by step, as start-up runs them: the Windows directory, drive and
 // suite folder; the three sets and the transfer roots.
 void LocateWindowsAndSuiteFolder(SuiteState& s);

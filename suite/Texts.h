@@ -22,6 +22,11 @@ inline QString SwitchLeftFiles(const QString& files) {
                           "so some products still use the old ones.\n\n") +
            files;
 }
+// The Connect buttons' tooltip: which set the products are on now.
+inline QString InForceLocal() { return QStringLiteral("In force: LOCAL"); }
+inline QString InForceNetwork() { return QStringLiteral("In force: NETWORK"); }
+inline QString InForceMixed() { return QStringLiteral("Mixed: some products on each set"); }
+inline QString InForceUnknown() { return QStringLiteral("In force: unknown"); }
 
 // Starting the appraisal program.
 inline QString CannotLaunchTitle() { return QStringLiteral("Unable to Open Program"); }

@@ -13,6 +13,11 @@ public:
     explicit AccessibleImage(AlphaImageControl* image)
         : QAccessibleWidget(image, QAccessible::Graphic) {}
 
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.checked = static_cast<AlphaImageControl*>(widget())->marked();
+        return s;
+    }
     QAccessible::Role role() const override {
         return widget()->accessibleName().isEmpty() ? QAccessible::Graphic : QAccessible::Button;
     }
@@ -51,6 +56,26 @@ void AlphaImageControl::setDisplayLevel(int percent) {
     update();
 }
 
+void AlphaImageControl::setMarked(bool marked) {
+    if (marked == marked_)
+        return;
+    marked_ = marked;
+    update();
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
+bool AlphaImageControl::event(QEvent* event) {
+    // The tooltip stands as the description; a reader hears of its change.
+    if (event->type() == QEvent::ToolTipChange && accessibleDescription().isEmpty()) {
+        QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
+    return QWidget::event(event);
+}
+
 void AlphaImageControl::paintEvent(QPaintEvent*) {
     if (image_.isNull())
         return;
@@ -61,6 +86,22 @@ void AlphaImageControl::paintEvent(QPaintEvent*) {
     const QSize size = image_.size().scaled(this->size(), Qt::KeepAspectRatio);
     const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
     p.drawPixmap(target, image_);
+    if (!marked_)
+        return;
+    // A chosen radio button's look (the sets exclude each other), in the
+    // corner the pictures leave nearly empty: the laptop's own check sits
+    // in the opposite one.
+    p.setOpacity(1.0);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal d = std::max(10, target.width() * 3 / 10);
+    const QRectF badge(target.left() + 1.5, target.top() + 1.5, d - 3, d - 3);
+    const QColor blue(0x2f, 0x6f, 0x9f); // the skin's one blue
+    p.setPen(QPen(blue, 2));
+    p.setBrush(Qt::white);
+    p.drawEllipse(badge);
+    p.setPen(Qt::NoPen);
+    p.setBrush(blue);
+    p.drawEllipse(badge.center(), d * 0.2, d * 0.2);
 }
 
 void AlphaImageControl::mousePressEvent(QMouseEvent* event) {

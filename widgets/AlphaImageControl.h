@@ -2,7 +2,9 @@
 // An image button: a picture with transparency drawn into the control's
 // rectangle at a display level (a percentage of opacity), reporting clicks
 // and double-clicks of any mouse button and the pointer entering and
-// leaving.
+// leaving. A marked control carries a small badge in its top left corner,
+// drawn at full strength whatever the display level, and reads as checked
+// to a screen reader.
 
 #include <QPixmap>
 #include <QWidget>
@@ -11,6 +13,7 @@ class AlphaImageControl : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QString imageFile READ imageFile WRITE setImageFile)
     Q_PROPERTY(int displayLevel READ displayLevel WRITE setDisplayLevel)
+    Q_PROPERTY(bool marked READ marked WRITE setMarked)
 
 public:
     explicit AlphaImageControl(QWidget* parent = nullptr);
@@ -19,6 +22,8 @@ public:
     void setImageFile(const QString& file);
     int displayLevel() const { return displayLevel_; }
     void setDisplayLevel(int percent);
+    bool marked() const { return marked_; }
+    void setMarked(bool marked);
 
 Q_SIGNALS:
     void clicked();
@@ -27,6 +32,7 @@ Q_SIGNALS:
     void left();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -39,4 +45,5 @@ private:
     QPixmap image_;
     int displayLevel_ = 75; // dimmed until the pointer first reaches it
     bool pressed_ = false;
+    bool marked_ = false;
 };

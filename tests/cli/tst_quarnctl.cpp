@@ -45,17 +45,6 @@ class TestQuarnctl : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void setInForce_data() { AddCases("cli/quarnctl_sets.txt", 0); }
-    void setInForce() {
-        QFETCH(QStringList, c);
-        Quarn_v2::SuiteState s;
-        Quarn_v2::DirectorySet* sets[] = {&s.LocalSet, &s.NetworkSet, &s.CurrentSet};
-        for (int k = 0; k < 3; ++k)
-            for (int i = 0; const QString& entry : c[k + 1].split(u';'))
-                (*sets[k])[i++] = entry;
-        QCOMPARE(cli::SetInForce(s), c[4]);
-    }
-
     void runs_data() { AddCases("cli/quarnctl_runs.txt", 0); }
     void runs() {
         QFETCH(QStringList, c);

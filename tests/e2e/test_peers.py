@@ -1,6 +1,8 @@
 """Quarn among the other programs that change the suite's files."""
 
-from quarn import BUTTON, QuarnTest, click
+import pyatspi
+
+from quarn import BUTTON, QuarnTest, click, wait_for
 
 
 class Peers(QuarnTest):
@@ -25,3 +27,25 @@ class Peers(QuarnTest):
         click(q.find(q.main_window(), BUTTON, "Connect Network"))
         self.exit_by_image(q)
         self.assertIn("In force: NETWORK", self.in_force(q))
+
+    def test_the_connect_buttons_show_the_set_in_force(self):
+        q = self.quarn().start()
+
+        def shows(tip, marked):
+            # Each look walks the tree afresh: nothing cached can pass for it.
+            def now():
+                local, network = (q.find(q.main_window(), BUTTON, n)
+                                  for n in ("Connect Local", "Connect Network"))
+                checked = [b.getState().contains(pyatspi.STATE_CHECKED) for b in (local, network)]
+                return [local.description, network.description] == [tip] * 2 and \
+                    checked == [marked == "local", marked == "network"]
+            wait_for(now, f"{tip!r}, marked {marked}", timeout=2.0)
+
+        shows("In force: NETWORK", "network")
+        q.ctl("connect", "local")
+        shows("In force: LOCAL", "local")
+        click(q.find(q.main_window(), BUTTON, "Connect Network"))
+        shows("In force: NETWORK", "network")
+        q.ctl("ini", "set", "C:\\VALUATOR\\COMPKPR.INI", "Directories", "DataDir",
+              "C:\\QXDATA\\COMPS")
+        shows("Mixed: some products on each set", None)

@@ -2,6 +2,7 @@
 // the writes of a switch, on a throw-away prefix.
 
 #include "suite/Quarn_v2.h"
+#include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 #include "config/WPINI.h"
@@ -30,6 +31,17 @@ class TestQuarnV2 : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void setInForce_data() { AddCases("suite/in_force.txt", 0); }
+    void setInForce() {
+        QFETCH(QStringList, c);
+        SuiteState s;
+        DirectorySet* sets[] = {&s.LocalSet, &s.NetworkSet, &s.CurrentSet};
+        for (int k = 0; k < 3; ++k)
+            for (int i = 0; const QString& entry : c[k + 1].split(u';'))
+                (*sets[k])[i++] = entry;
+        QCOMPARE(InForceName(SetInForce(s)), c[4]);
+    }
+
     void startUpLocatesAndNormalises() {
         TestPrefix p;
         p.write(Suite(p, "QUARN2.INI"), kStored);
