@@ -64,7 +64,7 @@ public:
         // Held alone from the look to the end of the switch, so that no copy
         // starts in between.
         platform::SharedLock transfer(ShareFollow::TransferLockKey());
-        const ShareFollow::Look now{SetInForce(s), ShareFollow::ShareReachable(root),
+        const ShareFollow::Look now{InForceName(SetInForce(s)), ShareFollow::ShareReachable(root),
                                     !transfer.tryLockAlone(), clock_.elapsed()};
         switch (ShareFollow::Step(memory_, now, settleMs_)) {
         case Action::ToLocal:
@@ -105,7 +105,7 @@ private:
             set == DirectorySet{}
                 ? QStringLiteral("[%1] is not set up in %2.").arg(name, s.SuiteIniPath)
                 : SwitchFailureText(toNetwork ? SwitchToNetwork(s) : SwitchToLocal(s));
-        memory_.seen = SetInForce(Suite());
+        memory_.seen = InForceName(SetInForce(Suite()));
         if (why.isEmpty()) {
             tell(QStringLiteral("Suite on the %1 set").arg(name), ShareFollow::Switched(toNetwork));
             return true;
