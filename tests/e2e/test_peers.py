@@ -1,8 +1,11 @@
 """Quarn among the other programs that change the suite's files."""
 
+import os
+import subprocess
+
 import pyatspi
 
-from quarn import BUTTON, QuarnTest, click, wait_for
+from quarn import BUTTON, QUARNCTL, QuarnTest, click, wait_for
 
 
 class Peers(QuarnTest):
@@ -49,3 +52,23 @@ class Peers(QuarnTest):
         q.ctl("ini", "set", "C:\\VALUATOR\\COMPKPR.INI", "Directories", "DataDir",
               "C:\\QXDATA\\COMPS")
         shows("Mixed: some products on each set", None)
+
+    def test_follow_takes_the_suite_across_and_quarn_shows_and_keeps_it(self):
+        q = self.quarn().start()
+        follow = subprocess.Popen([QUARNCTL, "follow", "--settle", "1"], env=q.env,
+                                  stdout=subprocess.DEVNULL)
+        self.addCleanup(follow.wait)
+        self.addCleanup(follow.kill)
+        away = [os.path.join(q.prefix, n) for n in ("network", "network.away")]
+
+        def shown(tip):
+            button = q.find(q.main_window(), BUTTON, "Connect Local")
+            wait_for(lambda: button.description == tip, tip, timeout=15.0)
+
+        for there, tip in ((False, "In force: LOCAL"), (True, "In force: NETWORK"),
+                           (False, "In force: LOCAL")):
+            os.rename(*(away[::-1] if there else away))
+            shown(tip)
+        follow.kill()
+        self.exit_by_image(q)
+        self.assertIn("In force: LOCAL", self.in_force(q))
