@@ -3,6 +3,7 @@
 
 #include "widgets/AlphaImageControl.h"
 #include "widgets/ClickFilter.h"
+#include "widgets/LazyStyleIcons.h"
 #include "suite/KavLaunch.h"
 #include "platform/FollowService.h"
 #include "platform/Prompter.h"
@@ -60,6 +61,7 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::frmMain>()), instanceKey_(instanceKey) {
     InitResources();
     WarmFontsAside();
+    DeferMenuBarExtensionIcons();
     ui_->setupUi(this);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);

@@ -7,6 +7,7 @@
 #include "platform/QtPrompter.h"
 #include "platform/WinePrefixes.h"
 #include "setup/frmPrefix.h"
+#include "widgets/AlphaImageControl.h"
 #include "widgets/SkinFramework.h"
 #include "app/frmMain.h"
 
@@ -126,7 +127,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quarn"));
     // The desktop matches the window to its menu entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.quarn"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quarn.png")));
+    QApplication::setWindowIcon(
+        QIcon(AlphaImageControl::LoadPicture(QStringLiteral(":/quarn.argb"))));
 
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("Quarn, on the appraisal suite's Wine prefix"));

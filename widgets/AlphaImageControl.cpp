@@ -1,6 +1,7 @@
 #include "widgets/AlphaImageControl.h"
 
 #include <QAccessibleWidget>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -45,9 +46,27 @@ AlphaImageControl::AlphaImageControl(QWidget* parent) : QWidget(parent) {
     Q_UNUSED(accessible);
 }
 
+QPixmap AlphaImageControl::LoadPicture(const QString& file) {
+    if (!file.endsWith(QLatin1String(".argb")))
+        return QPixmap(file);
+    QFile in(file);
+    char magic[8];
+    quint32 size[2];
+    if (!in.open(QIODevice::ReadOnly) || in.read(magic, 8) != 8 ||
+        QByteArrayView(magic, 8) != "ARGB32PM" ||
+        in.read(reinterpret_cast<char*>(size), sizeof size) != sizeof size || size[0] > 4096 ||
+        size[1] > 4096 || in.size() != 16 + qint64(size[0]) * size[1] * 4)
+        return {};
+    // Rows of 32-bit pixels are never padded: the rest is the image's bytes.
+    QImage image{int(size[0]), int(size[1]), QImage::Format_ARGB32_Premultiplied};
+    if (in.read(reinterpret_cast<char*>(image.bits()), image.sizeInBytes()) != image.sizeInBytes())
+        return {};
+    return QPixmap::fromImage(std::move(image));
+}
+
 void AlphaImageControl::setImageFile(const QString& file) {
     imageFile_ = file;
-    image_ = QPixmap(file);
+    image_ = LoadPicture(file);
     update();
 }
 

@@ -25,6 +25,12 @@ public:
     bool marked() const { return marked_; }
     void setMarked(bool marked);
 
+    // A picture file, or one the build decoded (a ".argb" file made by
+    // tools/icons/predecode): no decoder, and none of the image plugins
+    // that Qt loads to find one, on the way to a first paint. Null where
+    // the file cannot be read.
+    static QPixmap LoadPicture(const QString& file);
+
 Q_SIGNALS:
     void clicked();
     void doubleClicked();

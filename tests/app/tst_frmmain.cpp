@@ -13,16 +13,19 @@
 #include "setup/frmPrefix.h"
 #include "transfer/frmCopy.h"
 #include "app/frmMain.h"
+#include "widgets/AlphaImageControl.h"
 #include "ui_frmMain.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLockFile>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QStyleOptionButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <unistd.h>
@@ -93,6 +96,26 @@ private Q_SLOTS:
         const QString started = f.shell.requests.isEmpty() ? QString() : f.shell.requests.last().target;
         QCOMPARE((QStringList{started, QString::number(f.script.shown().size()), f.w->state().WorkingSet.txtQXAdataDir,
                               f.w->isVisible() ? "1" : "0"}), c.mid(2, 4));
+    }
+
+    // The buttons show the pictures the build decoded, pixel for pixel what
+    // their PNGs decode to; a file that is not one of them shows nothing.
+    void buttonsShowTheirPictures() {
+        Fixture f;
+        const Ui::frmMain& ui = *f.w->ui();
+        for (AlphaImageControl* img : {ui.imgLocal, ui.imgNetwork, ui.imgTransfer, ui.imgLaunchQXA, ui.imgExit}) {
+            const QString png = QUARN_ICONS_DIR "/" + QFileInfo(img->imageFile()).completeBaseName() + ".png";
+            const QImage decoded = QImage(png).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            QVERIFY2(!decoded.isNull(), qPrintable(png));
+            QCOMPARE(AlphaImageControl::LoadPicture(img->imageFile()).toImage(), decoded);
+        }
+        QFile whole(ui.imgExit->imageFile());
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        QTemporaryDir dir;
+        QFile cut(dir.filePath("cut.argb"));
+        QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(whole.readAll().chopped(1)) > 0);
+        cut.close();
+        QVERIFY(AlphaImageControl::LoadPicture(cut.fileName()).isNull());
     }
 
     void aLockWithoutAnAnswerIsStale() {
