@@ -1,8 +1,12 @@
 // Following the office share: the decision over a run of looks, and the
 // folder that stands for the share.
 
+#include "platform/WinPath.h"
 #include "suite/ShareFollow.h"
 #include "tests/support/Cases.h"
+#include "tests/support/TestPrefix.h"
+
+#include <future>
 
 using namespace ShareFollow;
 
@@ -23,6 +27,22 @@ private Q_SLOTS:
             const QString got = said[int(Step(m, now, c[1].toLongLong() * 1000))];
             QCOMPARE(looks[i] + " -> " + got, looks[i] + " -> " + want[i]);
         }
+    }
+
+    // A share whose listing hangs counts as gone once the check's bound is
+    // over; the same share answering counts as there.
+    void aHangingShareIsNotReached() {
+        TestPrefix p;
+        std::promise<void> gate;
+        const auto opened = gate.get_future().share();
+        platform::SetDirectoryLister([opened](const QString&, bool) {
+            return opened.wait(), platform::Result<QString>{QStringLiteral("."), 0};
+        });
+        QVERIFY(!ShareReachable(QStringLiteral("D:\\")));
+        gate.set_value();
+        QTRY_COMPARE(platform::PendingDirectoryListings(), 0);
+        platform::SetDirectoryLister({});
+        QVERIFY(ShareReachable(QStringLiteral("D:\\")));
     }
 
     void roots_data() { AddCases("suite/share_roots.txt", 0); }
