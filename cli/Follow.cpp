@@ -38,15 +38,6 @@ void Notify(const QString& summary, const QString& body) {
     bus.call(call, QDBus::Block, 5000); // no service, no answer: the log line is enough
 }
 
-// The suite as it is now; QUARN2.INI is read afresh, so edits count at once.
-SuiteState Suite() {
-    SuiteState s;
-    LocateWindowsAndSuiteFolder(s);
-    LocateSuiteFiles(s);
-    ReadDirectorySets(s);
-    return s;
-}
-
 class Follower {
 public:
     Follower(QTextStream& out, QTextStream& err, qint64 settleMs, bool once)
@@ -57,7 +48,8 @@ public:
     // One look and what it calls for. False when a switch was due and not
     // made.
     bool look() {
-        const SuiteState s = Suite();
+        // QUARN2.INI is read afresh at each look, so edits count at once.
+        const SuiteState s = LookAtSuite();
         const QString root = ShareFollow::ShareRoot(s.NetworkSet.QXADATADIR);
         if (root.isEmpty())
             return true; // [NETWORK] emptied since the start: nothing to follow for now
@@ -105,7 +97,7 @@ private:
             set == DirectorySet{}
                 ? QStringLiteral("[%1] is not set up in %2.").arg(name, s.SuiteIniPath)
                 : SwitchFailureText(toNetwork ? SwitchToNetwork(s) : SwitchToLocal(s));
-        memory_.seen = InForceName(SetInForce(Suite()));
+        memory_.seen = InForceName(SetInForce(LookAtSuite()));
         if (why.isEmpty()) {
             tell(QStringLiteral("Suite on the %1 set").arg(name), ShareFollow::Switched(toNetwork));
             return true;
@@ -145,7 +137,8 @@ int Follow(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (!number || settle < 0 || !p.positionalArguments().isEmpty())
         return 2;
 
-    const SuiteState s = Suite();
+    // QUARN2.INI is read afresh at each look, so edits count at once.
+        const SuiteState s = LookAtSuite();
     const QString root = ShareFollow::ShareRoot(s.NetworkSet.QXADATADIR);
     if (root.isEmpty()) {
         err << "quarnctl: [NETWORK] QXADATADIR is not set in " << s.SuiteIniPath

@@ -206,10 +206,7 @@ int Connect(const QString& which, QTextStream& out, QTextStream& err) {
 
 // The Settings dialog's check, on the values it loads.
 int Check(QTextStream& out, QTextStream& err) {
-    SuiteState s; // a look, like status: no marker is written
-    LocateWindowsAndSuiteFolder(s);
-    LocateSuiteFiles(s);
-    ReadDirectorySets(s);
+    const SuiteState s = LookAtSuite(); // like status: no marker is written
     const QList<DirectoryCheck::Entry> entries = DirectoryCheck::StoredEntries(s);
     const qsizetype missing = DirectoryCheck::FirstMissing(entries);
     if (missing < 0) {

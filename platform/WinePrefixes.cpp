@@ -116,7 +116,7 @@ QList<PrefixPlace> Candidates(const QString& home, QStringList* searched) {
 PrefixPlace Classify(const QString& folder, const QString& home) {
     const QString absolute = QDir(folder).absolutePath();
     for (const PrefixPlace& p : Candidates(home, nullptr))
-        if (Canonical(p.folder) == Canonical(absolute))
+        if (SameFolder(p.folder, absolute))
             return {p.manager, p.name, absolute, p.wine};
     return {Manager::Folder, QFileInfo(absolute).fileName(), absolute, {}};
 }

@@ -248,6 +248,14 @@ void ReadKavAppDir(SuiteState& s) {
     s.KavAppDir = ModCommon::Trim(dir);
 }
 
+SuiteState LookAtSuite() {
+    SuiteState s;
+    LocateWindowsAndSuiteFolder(s);
+    LocateSuiteFiles(s);
+    ReadDirectorySets(s);
+    return s;
+}
+
 void ReadDirectorySets(SuiteState& s) {
     s.CurrentSet = ReadCurrentSet(s);
     s.LocalSet = ReadStoredSet(s, QStringLiteral("LOCAL"));

@@ -131,6 +131,10 @@ void LocateWindowsAndSuiteFolder(SuiteState& s);
 void ReadKavAppDir(SuiteState& s);
 void ReadDirectorySets(SuiteState& s);
 
+// The suite as start-up would find it, its files located and its sets read,
+// without writing anything (no marker): a look from outside the window.
+SuiteState LookAtSuite();
+
 // What start-up works out before the window shows, in its order: Windows
 // directory and drive, suite folder and marker, the appraisal program's
 // directory, the INI files, the three sets and the transfer roots, then the
