@@ -137,8 +137,7 @@ int Follow(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (!number || settle < 0 || !p.positionalArguments().isEmpty())
         return 2;
 
-    // QUARN2.INI is read afresh at each look, so edits count at once.
-        const SuiteState s = LookAtSuite();
+    const SuiteState s = LookAtSuite();
     const QString root = ShareFollow::ShareRoot(s.NetworkSet.QXADATADIR);
     if (root.isEmpty()) {
         err << "quarnctl: [NETWORK] QXADATADIR is not set in " << s.SuiteIniPath
