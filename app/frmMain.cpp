@@ -280,10 +280,25 @@ void frmMain::ChangePrefix() {
 }
 
 void frmMain::Switch(bool toLocal) {
-    // The switch goes on past a failed write; the user hears of them once.
-    const QString failed =
-        SwitchFailureText(toLocal ? SwitchToLocal(state_) : SwitchToNetwork(state_));
-    ReadInForce(); // what the files hold now, failures included
+    QString failed;
+    {
+        // Another program's switch takes a moment at most; the wait is bounded.
+        SwitchTurn turn;
+        bool ours = turn.take(0);
+        if (!ours) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            ours = turn.take();
+            QApplication::restoreOverrideCursor();
+        }
+        if (!ours) {
+            platform::MsgBox(SwitchTurnBusyText(), platform::Buttons::Ok,
+                             platform::Icon::Exclamation, platform::ProgramTitle);
+            return;
+        }
+        // The switch goes on past a failed write; the user hears of them once.
+        failed = SwitchFailureText(toLocal ? SwitchToLocal(state_) : SwitchToNetwork(state_));
+        ReadInForce(); // what the files hold now, failures included
+    }
     if (!failed.isEmpty())
         platform::MsgBox(failed, platform::Buttons::Ok, platform::Icon::Exclamation,
                          platform::ProgramTitle);

@@ -49,19 +49,34 @@ public:
     // made.
     bool look() {
         // QUARN2.INI is read afresh at each look, so edits count at once.
-        const SuiteState s = LookAtSuite();
-        const QString root = ShareFollow::ShareRoot(s.NetworkSet.QXADATADIR);
+        const QString root = ShareFollow::ShareRoot(LookAtSuite().NetworkSet.QXADATADIR);
         if (root.isEmpty())
             return true; // [NETWORK] emptied since the start: nothing to follow for now
+        const bool reachable = ShareFollow::ShareReachable(root);
+        // The set in force is read in the switch's turn, so that no other
+        // switch comes between the look and ours.
+        SwitchTurn turn;
+        if (!turn.take()) {
+            if (once_)
+                err_ << "quarnctl: " << SwitchTurnBusyText() << "\n";
+            else
+                log(SwitchTurnBusyText());
+            return !once_;
+        }
+        const SuiteState s = LookAtSuite();
         // Held alone from the look to the end of the switch, so that no copy
         // starts in between.
         platform::SharedLock transfer(ShareFollow::TransferLockKey());
-        const ShareFollow::Look now{InForceName(SetInForce(s)), ShareFollow::ShareReachable(root),
+        const ShareFollow::Look now{InForceName(SetInForce(s)), reachable,
                                     !transfer.tryLockAlone(), clock_.elapsed()};
-        switch (ShareFollow::Step(memory_, now, settleMs_)) {
+        const Action action = ShareFollow::Step(memory_, now, settleMs_);
+        if (action == Action::ToLocal || action == Action::ToNetwork)
+            return switchTo(now.reachable, turn);
+        turn.release(); // not held while a notification is shown
+        switch (action) {
         case Action::ToLocal:
         case Action::ToNetwork:
-            return switchTo(now.reachable);
+            break;
         case Action::ByHand:
             log(ShareFollow::SwitchedByHand(now.inForce));
             return true;
@@ -86,7 +101,7 @@ public:
     }
 
 private:
-    bool switchTo(bool toNetwork) {
+    bool switchTo(bool toNetwork, SwitchTurn& turn) {
         SuiteState s;
         InitialiseSuite(s);
         const QString name = toNetwork ? QStringLiteral("NETWORK") : QStringLiteral("LOCAL");
@@ -98,6 +113,7 @@ private:
                 ? QStringLiteral("[%1] is not set up in %2.").arg(name, s.SuiteIniPath)
                 : SwitchFailureText(toNetwork ? SwitchToNetwork(s) : SwitchToLocal(s));
         memory_.seen = InForceName(SetInForce(LookAtSuite()));
+        turn.release();
         if (why.isEmpty()) {
             tell(QStringLiteral("Suite on the %1 set").arg(name), ShareFollow::Switched(toNetwork));
             return true;

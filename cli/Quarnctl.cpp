@@ -163,6 +163,11 @@ int Status(QTextStream& out) {
 }
 
 int Connect(const QString& which, QTextStream& out, QTextStream& err) {
+    SwitchTurn turn; // from the read of the products' values to the last write
+    if (!turn.take()) {
+        err << "quarnctl: " << SwitchTurnBusyText() << "\n";
+        return 1;
+    }
     SuiteState s;
     InitialiseSuite(s);
     const bool local = which == u"local";

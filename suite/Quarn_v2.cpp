@@ -8,8 +8,13 @@
 #include "config/WPINI.h"
 #include "platform/WinPath.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
+#include <QThread>
+
+#include <algorithm>
 
 using ModCommon::CkRSlash;
 using ModCommon::PathExists;
@@ -137,7 +142,40 @@ QList<SuiteFailure> WriteSuiteDirectories(SuiteState& s) {
     return failures;
 }
 
+namespace {
+
+QString SwitchLockKey() {
+    const QFileInfo prefix(platform::WinePrefix());
+    const QString canonical = prefix.canonicalFilePath();
+    return QStringLiteral("switch ") +
+           (canonical.isEmpty() ? prefix.absoluteFilePath() : canonical);
+}
+
+} // namespace
+
+SwitchTurn::SwitchTurn() : lock_(SwitchLockKey()) {}
+
+bool SwitchTurn::take(int waitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    int pauseMs = 1;
+    while (!lock_.tryLockAlone()) {
+        if (clock.elapsed() >= waitMs)
+            return false;
+        QThread::msleep(pauseMs);
+        pauseMs = std::min(pauseMs * 2, 20);
+    }
+    return true;
+}
+
+QString SwitchTurnBusyText() {
+    return QStringLiteral("Another switch of the suite is still running. Try again in a moment.");
+}
+
 QList<SuiteFailure> WriteSuiteDirectoriesAtExit(SuiteState& s) {
+    // Past the wait the per-key check below still keeps a newer switch's values.
+    SwitchTurn turn;
+    turn.take();
     QList<SuiteFailure> failures;
     QList<SuiteWrite> newer;
     for (const SuiteWrite& w : SuiteDirectoryWrites(s)) {

@@ -7,6 +7,7 @@
 // dialogs and quarnctl share; nothing here keeps state of its own.
 
 #include "config/WPINI.h"
+#include "platform/AtomicFile.h"
 
 #include <QHash>
 #include <QList>
@@ -101,7 +102,8 @@ struct SuiteFailure {
     QString why;
 };
 QList<SuiteFailure> WriteSuiteDirectories(SuiteState& s);
-// The write at exit: the same, but a key whose file value changed since this
+// The write at exit, in its own SwitchTurn (or without, once the wait is
+// over): the same, but a key whose file value changed since this
 // run last read or wrote it (a switch by quarnctl, the suite itself) keeps
 // the newer value, and the WorkingSet takes it over.
 QList<SuiteFailure> WriteSuiteDirectoriesAtExit(SuiteState& s);
@@ -111,8 +113,27 @@ void RememberSuiteValues(SuiteState& s);
 // file once, with why; empty when every write took effect.
 QString SwitchFailureText(const QList<SuiteFailure>& failures);
 
+// One switch of the suite at a time, across programs (the window, quarnctl
+// connect, follow), so that two switches never leave a mix of both sets: the
+// later one waits and then makes its own whole. Keyed by the Wine prefix in
+// use; a switch holds it from its read of the set in force, if any, to its
+// last write. Not taken twice in one program: the second would wait for the
+// first.
+class SwitchTurn {
+public:
+    SwitchTurn();
+    // Waits up to `waitMs` for it; false when another switch held it all along.
+    bool take(int waitMs = 10000);
+    void release() { lock_.unlock(); }
+
+private:
+    platform::SharedLock lock_;
+};
+// What the user is told when the turn did not come.
+QString SwitchTurnBusyText();
+
 // Re-read the set from QUARN2.INI (so edits take effect at once), stage it,
-// write it out.
+// write it out. The caller holds the SwitchTurn.
 QList<SuiteFailure> SwitchToLocal(SuiteState& s);
 QList<SuiteFailure> SwitchToNetwork(SuiteState& s);
 

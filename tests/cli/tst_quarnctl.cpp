@@ -23,7 +23,16 @@ struct Run {
 Run Quarnctl(const QStringList& args, const QString& prefix) {
     qputenv("WINEPREFIX", QFile::encodeName(prefix)); // TestPrefix puts it back
     QProcess p;
-    p.start(QStringLiteral(QUARNCTL), args);
+    // "<FF>" stands for the byte 0xFF, which no QString carries to a process.
+    if (args.join(u' ').contains("<FF>"))
+        p.start("/bin/sh",
+                QStringList{"-c",
+                            R"x(q=$1; shift; for a; do set -- "$@" "$(printf %s "$a" |
+                                LC_ALL=C sed 's/<FF>/\xff/g')"; shift; done; exec "$q" "$@")x",
+                            "sh", QUARNCTL} +
+                    args);
+    else
+        p.start(QStringLiteral(QUARNCTL), args);
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()),
@@ -96,6 +105,9 @@ private Q_SLOTS:
         r = Quarnctl(toNetwork, prefix);
         QCOMPARE(r.out, u"nothing copied\n");
         QCOMPARE(r.err.count("Exists.  Are you sure you wish to Overwrite?\n[No]"), 2);
+        r = Quarnctl({"transfer", "--to-network", "C:\\QXDATA\\APPRAISE\\data\\NONE.RPT"}, prefix);
+        QCOMPARE(r.status, 1);
+        QVERIFY(r.err.contains("NONE.RPT doesn't exist."));
         r = Quarnctl({"transfer", "--to-local", "--sketch", "apex",
                       "N:\\QXDATA\\APPRAISE\\data\\GARCIA.RPT"},
                      prefix);
@@ -118,6 +130,24 @@ private Q_SLOTS:
         QVERIFY(r.err.endsWith("quarnctl: txtLocalQXAdataDir \"C:\\QXDATA\\APPRAISE\": This "
                                "directory does not exist. Either correct or remove.\n"));
         QCOMPARE(r.err.count("This directory does not exist"), 1); // said once, naming the field
+    }
+
+    // Opposite switches started together take turns: each ends whole.
+    void oppositeSwitchesTakeTurns() {
+        TestPrefix scratch;
+        const QString prefix = scratch.root() + "/demo";
+        QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
+        for (int round = 0; round < 20; ++round) {
+            QProcess local, network;
+            local.start(QStringLiteral(QUARNCTL), {"connect", "local"});
+            network.start(QStringLiteral(QUARNCTL), {"connect", "network"});
+            QVERIFY(local.waitForFinished(60000) && network.waitForFinished(60000));
+            QCOMPARE(local.exitCode(), 0);
+            QCOMPARE(network.exitCode(), 0);
+            const QString status = Quarnctl({"status"}, prefix).out;
+            QVERIFY2(status.endsWith("In force: LOCAL\n") || status.endsWith("In force: NETWORK\n"),
+                     qPrintable(status));
+        }
     }
 
     // Two suites found and none chosen: a script is told, not landed on one.
