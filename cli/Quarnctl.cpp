@@ -242,6 +242,22 @@ private:
     platform::Answer answer_;
 };
 
+// Hears the boxes on their way to the prompter in use, for one message.
+class Watch : public platform::Prompter {
+public:
+    Watch(platform::Prompter& next, QString text) : next_(next), text_(std::move(text)) {}
+    platform::Answer ask(const platform::Message& m) override {
+        seen_ |= m.text == text_;
+        return next_.ask(m);
+    }
+    bool seen() const { return seen_; }
+
+private:
+    platform::Prompter& next_;
+    QString text_;
+    bool seen_ = false;
+};
+
 int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
     QCommandLineParser p;
     for (const char* flag : {"to-network", "to-local", "yes", "no"})
@@ -281,6 +297,10 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
         use.emplace(*fixed);
     }
 
+    // A report that is not there is a copy that did not succeed.
+    Watch missing(platform::CurrentPrompter(), Texts::SourceMissing(report));
+    const platform::ScopedPrompter watching(missing);
+
     SuiteState s;
     InitialiseSuite(s);
     // The Settings dialog's check on the values it would load: its one
@@ -302,7 +322,7 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
         err << "quarnctl: the directory check failed; nothing was copied\n";
     else if (!done.errorReported)
         out << (done.copied ? "copied\n" : "nothing copied\n");
-    return done.checked && !done.errorReported ? 0 : 1;
+    return done.checked && !done.errorReported && !missing.seen() ? 0 : 1;
 }
 
 int Ini(const QStringList& a, QTextStream& out, QTextStream& err) {
@@ -333,13 +353,26 @@ int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
     // What follows the command is the command's own, "-1" as a value included.
     p.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const bool parsed = p.parse(QStringList{QStringLiteral("quarnctl")} + args);
-    if (const QString option = parsed ? p.optionNames().value(0) : QString();
-        option == u"version" || option == u"h" || option == u"help") {
-        out << (option == u"version" ? QStringLiteral("quarnctl " QUARN_VERSION "\n") : kUsage);
-        return 0;
-    }
     const QStringList a = p.positionalArguments();
     const QString command = parsed ? a.value(0) : QString();
+    // --help and --version win wherever they stand, but among an ini
+    // command's names and values.
+    const qsizetype end = command == u"ini" ? args.size() - a.size() : args.size();
+    for (qsizetype i = 0; i < end; ++i) {
+        if (args[i] == u"--version") {
+            out << QStringLiteral("quarnctl " QUARN_VERSION "\n");
+            return 0;
+        }
+        if (args[i] == u"--help" || args[i] == u"-h") {
+            out << kUsage;
+            return 0;
+        }
+    }
+    // An empty prefix would be taken for none given, and another suite switched.
+    if (parsed && p.values(prefix).contains(QString())) {
+        err << "quarnctl: --prefix needs a folder\n\n" << kUsage;
+        return 2;
+    }
     if (parsed && !command.isEmpty() && command != u"demo-suite") {
         gChoice = platform::ChoosePrefix(p.value(prefix), QDir::homePath());
         platform::UsePrefix(gChoice.place);
@@ -376,7 +409,7 @@ int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
         status = why.isEmpty() ? 0 : 1;
     }
     if (status == 2)
-        err << (args.value(0).isEmpty()
+        err << (parsed && command.isEmpty()
                     ? QStringLiteral("quarnctl: no command given")
                     : QStringLiteral("quarnctl: cannot understand: ") + args.join(u' '))
             << "\n\n"
