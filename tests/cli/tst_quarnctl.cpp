@@ -13,6 +13,8 @@
 
 #include <sys/stat.h>
 
+#include <array>
+
 namespace {
 
 struct Run {
@@ -137,16 +139,18 @@ private Q_SLOTS:
         TestPrefix scratch;
         const QString prefix = scratch.root() + "/demo";
         QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
-        for (int round = 0; round < 20; ++round) {
-            QProcess local, network;
-            local.start(QStringLiteral(QUARNCTL), {"connect", "local"});
-            network.start(QStringLiteral(QUARNCTL), {"connect", "network"});
-            QVERIFY(local.waitForFinished(60000) && network.waitForFinished(60000));
-            QCOMPARE(local.exitCode(), 0);
-            QCOMPARE(network.exitCode(), 0);
+        for (int round = 0; round < 5; ++round) {
+            std::array<QProcess, 8> switches; // four pairs at once
+            for (size_t i = 0; i < switches.size(); ++i)
+                switches[i].start(QStringLiteral(QUARNCTL),
+                                  {"connect", i % 2 ? "network" : "local"});
+            for (QProcess& p : switches) {
+                QVERIFY(p.waitForFinished(60000));
+                QCOMPARE(p.exitCode(), 0);
+            }
             const QString status = Quarnctl({"status"}, prefix).out;
             QVERIFY2(status.endsWith("In force: LOCAL\n") || status.endsWith("In force: NETWORK\n"),
-                     qPrintable(status));
+                     qPrintable(status.section(u'\n', -2)));
         }
     }
 
