@@ -67,8 +67,8 @@ public:
         // Held alone from the look to the end of the switch, so that no copy
         // starts in between.
         platform::SharedLock transfer(ShareFollow::TransferLockKey());
-        const ShareFollow::Look now{InForceName(SetInForce(s)), reachable,
-                                    !transfer.tryLockAlone(), clock_.elapsed()};
+        const ShareFollow::Look now{InForceName(SetInForce(s)), reachable, !transfer.tryLockAlone(),
+                                    clock_.elapsed()};
         const Action action = ShareFollow::Step(memory_, now, settleMs_);
         if (action == Action::ToLocal || action == Action::ToNetwork)
             return switchTo(now.reachable, turn);
