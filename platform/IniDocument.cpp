@@ -157,14 +157,16 @@ QByteArray IniDocument::encode(QStringView text) const {
 
 QString IniDocument::unwritable(QStringView text) const {
     for (qsizetype i = 0, n = 1; i < text.size(); i += n) {
-        if (text[i].unicode() < 0x80) {
-            n = 1;
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        n = pair ? 2 : 1;
+        if (text[i].unicode() < 0x80)
             continue;
-        }
-        n = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
         const QStringView c = text.mid(i, n);
         const QByteArray b = encode(c);
-        if ((utf8_ ? DecodeUtf8(b.constData(), b.size()) : DecodeAnsi(b.constData(), b.size())) != c)
+        const QString back =
+            utf8_ ? DecodeUtf8(b.constData(), b.size()) : DecodeAnsi(b.constData(), b.size());
+        if (back != c)
             return c.toString();
     }
     return {};
