@@ -30,7 +30,7 @@ struct Outcome {
 // change nothing succeeds without touching it. Quarn's own writers of one
 // file take turns; a change that another program makes while we edit is
 // kept, the edit made again over it, and one that keeps changing it wins
-// after eight tries (FileBusy). A writer that waits over five seconds for its
+// after eight retries (FileBusy). A writer that waits over five seconds for its
 // turn fails and changes nothing. A file with more than one name (hard links)
 // is written in place.
 Outcome Write(const QString& hostPath, QStringView section, QStringView key, QStringView value);
