@@ -104,10 +104,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!out) {
             if (!remove) {
                 const QString k = TrimBlanks(key);
-                const bool opensWithBom =
-                    !utf8 && platform::EncodeAnsi(k).startsWith("\xEF\xBB\xBF");
+                const bool unspellable = Stored(section, utf8) != section ||
+                                         Stored(key, utf8) != key || Stored(value, utf8) != value;
                 Check(HasBreak(section) || HasBreak(key) || HasBreak(value) || k.isEmpty() ||
-                      k.contains(u'=') || k.startsWith(u'[') || opensWithBom ||
+                      k.contains(u'=') || k.startsWith(u'[') || unspellable ||
                       doc.bytes().startsWith("\xFF\xFE") || doc.bytes().startsWith("\xFE\xFF"));
             }
             continue;

@@ -72,7 +72,7 @@ IniDocument::IniDocument(QByteArray bytes) : bytes_(std::move(bytes)) {
     // UTF-16 text would be torn by 8-bit edits; a file too long for the
     // index is read as empty and so must not be written either.
     readOnly_ = bytes_.startsWith("\xFF\xFE") || bytes_.startsWith("\xFE\xFF");
-    if (bytes_.size() >= qsizetype(Span::kNoHeader)) {
+    if (bytes_.size() >= qsizetype(0xFFFFFFFF)) {
         readOnly_ = true;
         bytes_.clear();
     }
@@ -85,8 +85,10 @@ IniDocument::IniDocument(QByteArray bytes) : bytes_(std::move(bytes)) {
     eol_ = nl ? (nl > d && nl[-1] == '\r' ? QByteArray("\r\n") : QByteArray("\n"))
               : QByteArray("\r\n");
 
-    addSpan({Span::kNoHeader, quint32(size), HashFolded(d, 0)});
-    int open = 0; // span still collecting lines, or -1 under a repeated name
+    // Lines before the first header belong to no section: the profile
+    // functions never read them, and the empty name is a "[]" header's.
+    slots_.assign(16, 0);
+    int open = -1; // span still collecting lines, or -1 under a repeated name
     for (qsizetype pos = start_; pos < size;) {
         const Line line = lineAt(pos);
         if (const auto name = headerName(line)) {
@@ -137,13 +139,11 @@ std::optional<IniDocument::Range> IniDocument::headerName(const Line& line) cons
 }
 
 IniDocument::Range IniDocument::nameOf(const Span& span) const {
-    if (span.header == Span::kNoHeader)
-        return {0, 0};
     return *headerName(lineAt(span.header));
 }
 
 qsizetype IniDocument::bodyOf(const Span& span) const {
-    return span.header == Span::kNoHeader ? start_ : lineAt(span.header).next;
+    return lineAt(span.header).next;
 }
 
 QString IniDocument::decode(qsizetype from, qsizetype to) const {
@@ -153,6 +153,23 @@ QString IniDocument::decode(qsizetype from, qsizetype to) const {
 
 QByteArray IniDocument::encode(QStringView text) const {
     return utf8_ ? text.toUtf8() : EncodeAnsi(text);
+}
+
+QString IniDocument::unwritable(QStringView text) const {
+    for (qsizetype i = 0, n = 1; i < text.size(); i += n) {
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        n = pair ? 2 : 1;
+        if (text[i].unicode() < 0x80)
+            continue;
+        const QStringView c = text.mid(i, n);
+        const QByteArray b = encode(c);
+        const QString back =
+            utf8_ ? DecodeUtf8(b.constData(), b.size()) : DecodeAnsi(b.constData(), b.size());
+        if (back != c)
+            return c.toString();
+    }
+    return {};
 }
 
 int IniDocument::findSpan(quint32 hash, const char* name, qsizetype size) const {
@@ -199,11 +216,9 @@ std::optional<IniDocument::KeyLine> IniDocument::findKey(const Span& span,
     for (qsizetype pos = bodyOf(span); pos < span.end;) {
         const Line line = lineAt(pos);
         pos = line.next;
+        // A line without "=" is a key without a value.
         const char* eq = static_cast<const char*>(
             std::memchr(d + line.begin, '=', line.contentEnd - line.begin));
-        // Inside a section a line without "=" is a key without a value.
-        if (!eq && span.header == Span::kNoHeader)
-            continue;
         qsizetype b = line.begin, e = eq ? eq - d : line.contentEnd;
         while (b < e && IsBlank(d[b]))
             ++b;
@@ -261,9 +276,21 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
     const QStringView s = TrimView(section);
     const QByteArray keyBytes = encode(k);
     const QByteArray valueBytes = encode(value);
+    // Written as the file's code page spells it, or not at all: a "?" in a
+    // directory would be taken for the directory.
+    const auto unfaithful = [&](QStringView text) {
+        const QString c = unwritable(text);
+        if (!c.isEmpty() && why)
+            *why = QStringLiteral("the file's code page cannot hold \"%1\"").arg(c);
+        return !c.isEmpty();
+    };
+    if (unfaithful(value))
+        return std::nullopt;
 
     QByteArray out = bytes_;
     const Span* span = find(s);
+    if (!span && (unfaithful(s) || unfaithful(k)))
+        return std::nullopt;
     if (!span) {
         if (out.size() > start_ && !out.endsWith('\n'))
             out += eol_;
@@ -285,12 +312,12 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
         out.replace(b, e - b, valueBytes);
         return out;
     }
+    if (unfaithful(k))
+        return std::nullopt;
 
     // After the section's last non-blank line, so blank lines that part it
     // from the next section stay where they are.
-    std::optional<Line> last;
-    if (span->header != Span::kNoHeader)
-        last = lineAt(span->header);
+    Line last = lineAt(span->header);
     for (qsizetype pos = bodyOf(*span); pos < span->end;) {
         const Line line = lineAt(pos);
         pos = line.next;
@@ -302,17 +329,10 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
         }
     }
     const QByteArray entry = keyBytes + '=' + valueBytes;
-    if (!last) {
-        // A key whose bytes open with the byte-order mark would turn the whole
-        // file into UTF-8 text.
-        if (!utf8_ && entry.startsWith(kBom))
-            return refuse("the key would begin the file with a byte-order mark");
-        out.insert(start_, entry + eol_);
-    } else if (last->next > last->contentEnd) {
-        out.insert(last->next, entry + eol_);
-    } else {
-        out.insert(last->contentEnd, eol_ + entry);
-    }
+    if (last.next > last.contentEnd)
+        out.insert(last.next, entry + eol_);
+    else
+        out.insert(last.contentEnd, eol_ + entry);
     return out;
 }
 
@@ -320,7 +340,7 @@ std::optional<QByteArray> IniDocument::withoutSection(QStringView section, QStri
     const QStringView s = TrimView(section);
     if (readOnly_ && why)
         *why = QString::fromLatin1(kReadOnlyReason);
-    if (readOnly_ || s.isEmpty() || HasLineBreakOrNul(s))
+    if (readOnly_ || HasLineBreakOrNul(s))
         return std::nullopt;
     const Span* span = find(s);
     if (!span)

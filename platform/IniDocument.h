@@ -23,12 +23,14 @@ public:
     bool isUtf8() const { return utf8_; }
 
     // The key's value, unquoted; nullopt when the section or key is absent.
+    // Lines before the first header are in no section; the section named ""
+    // is a "[]" header's.
     std::optional<QString> value(QStringView section, QStringView key) const;
 
     // The file's bytes after the change, or nullopt when it is refused (a CR,
     // LF or NUL anywhere, an empty key, a key that would read back as another
-    // key or as a section header, a UTF-16 or oversized file; `why` says
-    // which) or, for a removal, when there is nothing to remove (`why` stays
+    // key or as a section header, a value or new name that the file's code
+    // page cannot spell, a UTF-16 or oversized file; `why` says which) or, for a removal, when there is nothing to remove (`why` stays
     // as it was).
     std::optional<QByteArray> withValue(QStringView section, QStringView key, QStringView value,
                                         QString* why = nullptr) const;
@@ -39,8 +41,7 @@ private:
     // more than its bytes. Offsets fit 32 bits; the store reads no file over
     // 256 MiB.
     struct Span {
-        static constexpr quint32 kNoHeader = 0xFFFFFFFF; // the lines before any header
-        quint32 header;                                  // start of the header line
+        quint32 header; // start of the header line
         quint32 end;  // start of the next header line, or the file's end
         quint32 hash; // of the folded name
     };
@@ -63,6 +64,7 @@ private:
     qsizetype bodyOf(const Span& span) const;
     QString decode(qsizetype from, qsizetype to) const;
     QByteArray encode(QStringView text) const;
+    QString unwritable(QStringView text) const; // the first character encode() loses
 
     int findSpan(quint32 hash, const char* name, qsizetype size) const;
     void addSpan(const Span& span);

@@ -5,7 +5,9 @@
 #include "platform/IniDocument.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QScopeGuard>
 
 #include <functional>
 #include <optional>
@@ -171,15 +173,6 @@ QString Unquoted(QStringView def) {
     return v.toString();
 }
 
-// Loaded and fit to be changed, or why not.
-Outcome Changeable(const QString& hostPath, const Loaded& cur) {
-    if (!cur.usable)
-        return {false, cur.why};
-    if (!Writable(hostPath, cur))
-        return {false, QStringLiteral("the file is read-only")};
-    return {};
-}
-
 // Whether the file is still the one `cur` read: no other program has
 // replaced or changed it since.
 bool Unchanged(const QString& hostPath, const Loaded& cur) {
@@ -199,6 +192,60 @@ bool Unchanged(const QString& hostPath, const Loaded& cur) {
 
 std::function<void(const QString&)> gBeforeReplace;
 
+int WriteAll(int fd, const QByteArray& bytes) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + done, bytes.size() - done, done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        done += n;
+    }
+    return ::ftruncate(fd, bytes.size()) == 0 && ::fsync(fd) == 0 ? 0 : errno;
+}
+
+// A file with other names (hard links, as from the Windows directory) is
+// rewritten in place, so that every name keeps showing the one file. Its old
+// text waits beside it, in .NAME.quarn.old, until the new text is on disk,
+// and is put back if the new text cannot be written whole (a full disk).
+int WriteInPlace(const QString& target, const Loaded& cur, const QByteArray& bytes,
+                 const std::function<bool()>& stillWanted) {
+    const QFileInfo fi(target);
+    const QString keep =
+        fi.path() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".quarn.old");
+    AtomicWriter copy(keep);
+    int err = copy.open(&cur.st);
+    if (!err)
+        err = copy.write(cur.doc->bytes().constData(), cur.doc->bytes().size());
+    if (!err)
+        err = copy.commit();
+    if (err)
+        return err;
+    auto removeCopy = qScopeGuard([&] { ::unlink(QFile::encodeName(keep).constData()); });
+    const int fd = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ErrorFromErrno(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_dev != cur.st.st_dev || st.st_ino != cur.st.st_ino ||
+        !stillWanted()) {
+        ::close(fd);
+        return Cancelled;
+    }
+    // The space first, where the file system can promise it.
+    int errnum = bytes.size() > st.st_size
+                     ? (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, bytes.size()) == 0 ? 0 : errno)
+                     : 0;
+    if (errnum == EOPNOTSUPP || errnum == ENOSYS || errnum == EINVAL)
+        errnum = 0;
+    if (!errnum)
+        errnum = WriteAll(fd, bytes);
+    if (errnum && WriteAll(fd, cur.doc->bytes()) != 0)
+        removeCopy.dismiss(); // the old text is in the copy alone now
+    if (::close(fd) != 0 && !errnum && errno != EINTR)
+        errnum = errno;
+    return ErrorFromErrno(errnum);
+}
+
 // The new bytes for a loaded file; nullopt with an empty `why` when nothing
 // needs writing.
 using Edit = std::function<std::optional<QByteArray>(const Loaded& cur, QString* why)>;
@@ -212,27 +259,41 @@ Outcome Change(const QString& hostPath, const Edit& edit) {
         return {false, ErrorDescription(err)};
     for (int attempt = 0;; ++attempt) {
         const Loaded cur = Load(hostPath);
-        if (Outcome can = Changeable(hostPath, cur); !can)
-            return can;
+        if (!cur.usable)
+            return {false, cur.why};
         QString why;
         const auto bytes = edit(cur, &why);
         if (!bytes)
             return {why.isEmpty(), why};
+        // A write that changes nothing is none, so a read-only file that
+        // already holds the value is no failure.
         if (cur.exists && *bytes == cur.doc->bytes())
             return {};
-        AtomicWriter w(hostPath, &lock);
-        int err = w.open(cur.exists ? &cur.st : nullptr);
-        if (!err)
-            err = w.write(bytes->constData(), bytes->size());
-        if (!err && gBeforeReplace)
-            gBeforeReplace(hostPath);
-        if (!err && !Unchanged(hostPath, cur) && attempt < 8) {
-            Forget(hostPath);
-            continue;
+        if (!Writable(hostPath, cur))
+            return {false, QStringLiteral("the file is read-only")};
+        // Asked at the last moment, once the new text is whole on disk.
+        const auto stillWanted = [&] {
+            if (gBeforeReplace)
+                gBeforeReplace(hostPath);
+            return Unchanged(hostPath, cur);
+        };
+        int err = NoError;
+        if (cur.exists && cur.st.st_nlink > 1) {
+            err = WriteInPlace(lock.target(), cur, *bytes, stillWanted);
+        } else {
+            AtomicWriter w(hostPath, &lock);
+            err = w.open(cur.exists ? &cur.st : nullptr);
+            if (!err)
+                err = w.write(bytes->constData(), bytes->size());
+            if (!err)
+                err = w.commit(stillWanted);
         }
-        if (!err)
-            err = w.commit();
         Forget(hostPath);
+        // Another program that keeps changing the file wins: its text stays.
+        if (err == Cancelled && attempt < 8)
+            continue;
+        if (err == Cancelled)
+            return {false, ErrorDescription(FileBusy)};
         if (err == PathNotFound || (err == FileNotFound && !cur.exists))
             return {false, QStringLiteral("its folder does not exist")};
         return {err == 0, err == 0 ? QString() : ErrorDescription(err)};

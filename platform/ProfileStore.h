@@ -26,10 +26,13 @@ struct Outcome {
     explicit operator bool() const { return ok; }
 };
 
-// A refused or failed change leaves the old file as it was. Quarn's own
-// writers of one file take turns; a change that another program makes while
-// we edit is kept, the edit made again over it. A writer that waits over five
-// seconds for its turn fails and changes nothing.
+// A refused or failed change leaves the old file as it was; one that would
+// change nothing succeeds without touching it. Quarn's own writers of one
+// file take turns; a change that another program makes while we edit is
+// kept, the edit made again over it, and one that keeps changing it wins
+// after eight retries (FileBusy). A writer that waits over five seconds for its
+// turn fails and changes nothing. A file with more than one name (hard links)
+// is written in place.
 Outcome Write(const QString& hostPath, QStringView section, QStringView key, QStringView value);
 // As Write, only while the key still reads `expected` (a missing key reads
 // ""); else the file stays as it is and `newer` holds what the key reads.
@@ -39,8 +42,8 @@ Outcome WriteIfUnchanged(const QString& hostPath, QStringView section, QStringVi
 // needs nothing and succeeds.
 Outcome DeleteSection(const QString& hostPath, QStringView section);
 
-// Runs just before a change is put in place; tests change the file there as
-// another program would.
+// Runs just before a change is put in place, after its last flush; tests
+// change the file there as another program would.
 void SetBeforeReplace(std::function<void(const QString& hostPath)> hook);
 
 // Drops every parsed file (tests and benchmarks use it to measure a cold read).

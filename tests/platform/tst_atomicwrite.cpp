@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -117,19 +118,62 @@ private Q_SLOTS:
             const QString host = p.driveC() + "/VALUATOR/kav.ini";
             p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
             int calls = 0;
-            platform::profile::SetBeforeReplace([&](const QString&) { calls++ == 0 ? p.write(host, theirs) : void(); });
+            QByteArray ours; // the new text, when the comparison is made
+            platform::profile::SetBeforeReplace([&](const QString&) {
+                ours = TestPrefix::read(p.driveC() + "/VALUATOR/.kav.ini.quarn.tmp");
+                calls++ == 0 ? p.write(host, theirs) : void();
+            });
             WPINI::WriteIni("C:\\VALUATOR\\kav.ini", "Directories", "AppDir", "C:\\KAV");
             platform::profile::SetBeforeReplace({});
             QCOMPARE(TestPrefix::read(host), theirs + "AppDir=C:\\KAV\r\n");
+            QCOMPARE(ours, TestPrefix::read(host)); // compared once ours was flushed, not before
         }
     }
 
-    void fullDiskLeavesOldFile_data() { killedWriterLeavesOldOrNew_data(); }
+    // One that keeps changing it wins: after the retries the write gives up.
+    void changesThatNeverStopAreKept() {
+        TestPrefix p;
+        const QString host = p.driveC() + "/VALUATOR/kav.ini";
+        p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
+        int calls = 0;
+        platform::profile::SetBeforeReplace([&](const QString&) {
+            p.write(host, "[Directories]\r\nDataDir=C:\\THEIRS" + QByteArray::number(++calls) + "\r\n");
+        });
+        const auto done = WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "AppDir", "C:\\KAV");
+        platform::profile::SetBeforeReplace({});
+        QCOMPARE(done.why, platform::ErrorDescription(platform::FileBusy));
+        QCOMPARE(TestPrefix::read(host), "[Directories]\r\nDataDir=C:\\THEIRS" + QByteArray::number(calls) + "\r\n");
+        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
+    }
+
+    // A file with a second name (a hard link from the Windows directory) is
+    // written in place: both names see the change, and nothing is left beside.
+    void hardLinkedFileStaysOneFile() {
+        TestPrefix p;
+        const QString host = p.driveC() + "/VALUATOR/kav.ini", other = p.driveC() + "/windows/kav.ini";
+        p.write(host, "[Directories]\r\nDataDir=N:\\QXDATA\\LONGER\r\nPhotoDir=P:\r\n");
+        QCOMPARE(::link(QFile::encodeName(host).constData(), QFile::encodeName(other).constData()), 0);
+        for (const char* dir : {"C:\\D", "C:\\QXDATA\\A\\MUCH\\LONGER\\DIRECTORY"}) { // shrinks, grows
+            QVERIFY(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", dir));
+            const QByteArray want = "[Directories]\r\nDataDir=" + QByteArray(dir) + "\r\nPhotoDir=P:\r\n";
+            QCOMPARE(TestPrefix::read(host), want);
+            QCOMPARE(TestPrefix::read(other), want);
+        }
+        QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
+    }
+
+    void fullDiskLeavesOldFile_data() {
+        killedWriterLeavesOldOrNew_data();
+        QTest::newRow("hard-linked, in place") << "-linked";
+    }
     void fullDiskLeavesOldFile() {
         QFETCH(QString, named);
         TestPrefix p;
         const QByteArray before = kHead + "1\r\n" + QByteArray(100 * 1024, ';') + "\r\n";
         p.write(p.driveC() + "/VALUATOR/BIG.INI", before);
+        if (named == "-linked")
+            QCOMPARE(::link(QFile::encodeName(p.driveC() + "/VALUATOR/BIG.INI").constData(),
+                            QFile::encodeName(p.driveC() + "/BIG.INI").constData()), 0);
         QVERIFY(StartChild("full" + named)->waitForFinished());
         QCOMPARE(TestPrefix::read(p.driveC() + "/VALUATOR/BIG.INI"), before);
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"BIG.INI"});

@@ -40,6 +40,13 @@ private Q_SLOTS:
         const auto out = c[2] == u"<delete>" ? doc.withoutSection(c[1]) : doc.withValue(c[1], c[2], c[3]);
         QCOMPARE(out ? QString::fromLatin1(*out) : kNone, c[4]);
     }
+
+    // A switch's failure names the character, as it names a read-only file.
+    void unwritableCharacterNamed() {
+        QString why;
+        QVERIFY(!IniDocument("[s]\nk=x\n").withValue(u"s", u"DataDir", u"C:\\Данные\\APPRAISE", &why));
+        QCOMPARE(why, u"the file's code page cannot hold \"Д\"");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestIniDocument)
