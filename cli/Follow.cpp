@@ -2,6 +2,7 @@
 
 #include "cli/Quarnctl.h"
 #include "platform/AtomicFile.h"
+#include "platform/HostError.h"
 #include "suite/ShareFollow.h"
 
 #include <QCommandLineParser>
@@ -17,6 +18,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
+#include <utility>
 
 using namespace Quarn_v2;
 using ShareFollow::Action;
@@ -56,6 +58,13 @@ public:
         // Held alone from the look to the end of the switch, so that no copy
         // starts in between.
         platform::SharedLock transfer(ShareFollow::TransferLockKey());
+        if (!transfer.usable()) { // no switch that a copy could overlap; said once
+            if (!std::exchange(noLock_, true))
+                err_ << "quarnctl: " << platform::ErrorDescription(platform::NoLockFolder)
+                     << "; the suite is not switched\n";
+            return false;
+        }
+        noLock_ = false;
         const ShareFollow::Look now{InForceName(SetInForce(s)), ShareFollow::ShareReachable(root),
                                     !transfer.tryLockAlone(), clock_.elapsed()};
         switch (ShareFollow::Step(memory_, now, settleMs_)) {
@@ -120,6 +129,7 @@ private:
     QTextStream& err_;
     qint64 settleMs_;
     bool once_;
+    bool noLock_ = false;
     QElapsedTimer clock_;
     ShareFollow::Memory memory_;
 };
