@@ -291,7 +291,7 @@ void frmMain::Switch(bool toLocal) {
             QApplication::restoreOverrideCursor();
         }
         if (!ours) {
-            platform::MsgBox(SwitchTurnBusyText(), platform::Buttons::Ok,
+            platform::MsgBox(turn.why(), platform::Buttons::Ok,
                              platform::Icon::Exclamation, platform::ProgramTitle);
             return;
         }

@@ -58,17 +58,14 @@ void PassHeldMessagesOn() {
     }
 }
 
-// Help opens "quarn.chm" by its bare name from the working folder, which the
-// desktop entry sets to the data folder. Started from anywhere else (a
-// terminal), Quarn moves to where its help lies, beside the program or in
-// the installed data folder.
+// Help opens "quarn.chm" by its bare name from the working folder, so Quarn
+// moves to where its own help lies, beside the program or in the installed
+// data folder, wherever it was started: a file of that name in the folder it
+// was started from (Downloads, /tmp) is never opened. Without its help it
+// moves beside the program, where none lies.
 void StartWhereTheHelpLies() {
-    if (QFileInfo::exists(QStringLiteral("quarn.chm")))
-        return;
     const QFileInfo help(SkinFramework::DataFile(QStringLiteral("quarn.chm")));
-    if (!help.exists())
-        return;
-    QDir::setCurrent(help.path());
+    QDir::setCurrent(help.exists() ? help.path() : QCoreApplication::applicationDirPath());
 }
 
 // With several suites found and none chosen before, the user chooses once;

@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cli {
@@ -42,40 +45,103 @@ QByteArray Product(const QByteArray& title, const QByteArray& directories) {
            "\r\n[Options]\r\nWindowState=2\r\nLastUser=Demo\r\n";
 }
 
+// Makes the demo's files and folders below `root` without following a link
+// found there: the folder may have been prepared by someone else, and a link
+// in it could send a write anywhere this user may write.
 class Builder {
 public:
-    explicit Builder(QString root) : root_(std::move(root)) {}
+    explicit Builder(QString root) : root_(std::move(root)) {
+        const QByteArray path = QFile::encodeName(root_);
+        QDir().mkpath(QFileInfo(root_).absolutePath());
+        ::mkdir(path.constData(), 0777);
+        // The folder named itself may be a link to a folder; a dangling one,
+        // or one to something else, is refused.
+        fd_ = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0)
+            fail({});
+    }
+    ~Builder() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Builder(const Builder&) = delete;
+    Builder& operator=(const Builder&) = delete;
 
     void dir(const QString& rel) {
-        if (!QDir().mkpath(root_ + u'/' + rel))
-            fail(rel);
+        if (const int fd = openDir(rel); fd >= 0)
+            ::close(fd);
     }
     void link(const QString& rel, const QString& target) {
-        const QString path = root_ + u'/' + rel;
-        if (QFileInfo(path).isSymLink() || QFileInfo::exists(path))
+        const int at = openDir(QFileInfo(rel).path());
+        if (at < 0)
             return;
-        if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()) !=
-            0)
+        if (::symlinkat(QFile::encodeName(target).constData(), at, name(rel)) != 0 &&
+            errno != EEXIST) // one there already, of any kind, is left as it is
             fail(rel);
+        ::close(at);
     }
     void file(const QString& rel, const QByteArray& bytes) {
-        const QString path = root_ + u'/' + rel;
-        if (QFileInfo::exists(path))
+        const int at = openDir(QFileInfo(rel).path());
+        if (at < 0)
             return;
-        dir(QFileInfo(rel).path());
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        const int fd =
+            ::openat(at, name(rel), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        struct stat st {};
+        if (fd < 0 &&
+            !(errno == EEXIST && ::fstatat(at, name(rel), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+              S_ISREG(st.st_mode)))
+            fail(rel); // a link, or no room
+        if (fd >= 0 && (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size() ||
+                        ::close(fd) != 0))
             fail(rel);
+        ::close(at);
     }
     QString error() const { return error_; }
 
 private:
+    const char* name(const QString& rel) {
+        name_ = QFile::encodeName(QFileInfo(rel).fileName());
+        return name_.constData();
+    }
+    // The folder `rel`, made where missing, step by step; -1 when a step is
+    // not a folder of its own (a link) or cannot be made.
+    int openDir(const QString& rel) {
+        if (fd_ < 0)
+            return -1;
+        int at = ::dup(fd_);
+        QString done;
+        for (const QString& part : rel.split(u'/', Qt::SkipEmptyParts)) {
+            if (part == u".")
+                continue;
+            done += (done.isEmpty() ? QString() : QStringLiteral("/")) + part;
+            const QByteArray p = QFile::encodeName(part);
+            ::mkdirat(at, p.constData(), 0777);
+            const int next =
+                ::openat(at, p.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            ::close(at);
+            if (next < 0) {
+                fail(done);
+                return -1;
+            }
+            at = next;
+        }
+        return at;
+    }
     void fail(const QString& rel) {
-        if (error_.isEmpty())
-            error_ = QStringLiteral("cannot create %1").arg(root_ + u'/' + rel);
+        if (error_.isEmpty()) {
+            const QString path = rel.isEmpty() ? root_ : root_ + u'/' + rel;
+            error_ =
+                QFileInfo(path).isSymLink()
+                    ? QStringLiteral("%1 is a symbolic link: nothing is made through one; give a "
+                                     "new or empty folder")
+                          .arg(path)
+                    : QStringLiteral("cannot create %1").arg(path);
+        }
     }
     QString root_;
+    int fd_ = -1;
     QString error_;
+    QByteArray name_;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "cli/Quarnctl.h"
 #include "platform/AtomicFile.h"
+#include "platform/HostError.h"
 #include "suite/ShareFollow.h"
 
 #include <QCommandLineParser>
@@ -17,6 +18,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
+#include <utility>
 
 using namespace Quarn_v2;
 using ShareFollow::Action;
@@ -58,15 +60,22 @@ public:
         SwitchTurn turn;
         if (!turn.take()) {
             if (once_)
-                err_ << "quarnctl: " << SwitchTurnBusyText() << "\n";
+                err_ << "quarnctl: " << turn.why() << "\n";
             else
-                log(SwitchTurnBusyText());
+                log(turn.why());
             return !once_;
         }
         const SuiteState s = LookAtSuite();
         // Held alone from the look to the end of the switch, so that no copy
         // starts in between.
         platform::SharedLock transfer(ShareFollow::TransferLockKey());
+        if (!transfer.usable()) { // no switch that a copy could overlap; said once
+            if (!std::exchange(noLock_, true))
+                err_ << "quarnctl: " << platform::ErrorDescription(platform::NoLockFolder)
+                     << "; the suite is not switched\n";
+            return false;
+        }
+        noLock_ = false;
         const ShareFollow::Look now{InForceName(SetInForce(s)), reachable, !transfer.tryLockAlone(),
                                     clock_.elapsed()};
         const Action action = ShareFollow::Step(memory_, now, settleMs_);
@@ -136,6 +145,7 @@ private:
     QTextStream& err_;
     qint64 settleMs_;
     bool once_;
+    bool noLock_ = false;
     QElapsedTimer clock_;
     ShareFollow::Memory memory_;
 };

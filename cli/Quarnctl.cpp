@@ -165,7 +165,7 @@ int Status(QTextStream& out) {
 int Connect(const QString& which, QTextStream& out, QTextStream& err) {
     SwitchTurn turn; // from the read of the products' values to the last write
     if (!turn.take()) {
-        err << "quarnctl: " << SwitchTurnBusyText() << "\n";
+        err << "quarnctl: " << turn.why() << "\n";
         return 1;
     }
     SuiteState s;

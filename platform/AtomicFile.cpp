@@ -3,6 +3,7 @@
 #include "platform/HostError.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -96,29 +97,51 @@ bool OnShare(const QString& dir) {
     }
 }
 
-// Where the locks for files on shares live: a folder of this user's own.
-QString LocalLockFolder() {
-    const QByteArray dir = "/tmp/quarn-locks-" + QByteArray::number(::getuid());
-    ::mkdir(dir.constData(), 0700);
+// A folder of ours that nobody else can write: not a link, not another's.
+bool OursAlone(const QByteArray& dir) {
     struct stat st {};
-    if (::lstat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
-        (st.st_mode & 077) != 0)
-        return {}; // not ours alone: no lock rather than one another user controls
-    return QFile::decodeName(dir);
+    return ::lstat(dir.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 022) == 0;
+}
+
+// Where the locks live, by a hash of what they guard: in the private
+// folder, never beside the file, so a killed holder leaves nothing in the
+// suite's folders (and a share need not remove an open file).
+QString LockPath(const QByteArray& key) {
+    const QString base = PrivateRuntimeFolder();
+    if (base.isEmpty())
+        return {};
+    const QByteArray dir = Enc(base) + "/quarn-locks";
+    ::mkdir(dir.constData(), 0700);
+    if (!OursAlone(dir))
+        return {};
+    return QFile::decodeName(dir) + u'/' +
+           QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex()) +
+           QStringLiteral(".lock");
 }
 
 } // namespace
 
+QString PrivateRuntimeFolder() {
+    const QByteArray uid = QByteArray::number(::geteuid());
+    if (const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        runtime.startsWith('/') && OursAlone(runtime))
+        return QFile::decodeName(runtime);
+    if (OursAlone("/run/user/" + uid))
+        return QStringLiteral("/run/user/") + QString::fromLatin1(uid);
+    const QByteArray own = Enc(QDir::tempPath()) + "/quarn-" + uid;
+    ::mkdir(own.constData(), 0700);
+    return OursAlone(own) ? QFile::decodeName(own) : QString();
+}
+
 FileLock::FileLock(const QString& target) : target_(FollowLinks(target)) {
+    // One name for every spelling of the file, even one not made yet.
     const QFileInfo fi(target_);
-    if (!OnShare(fi.path())) {
-        path_ = Enc(fi.path() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".lock"));
-        return;
-    }
-    if (const QString folder = LocalLockFolder(); !folder.isEmpty())
-        path_ = Enc(folder + u'/' +
-                    QCryptographicHash::hash(Enc(target_), QCryptographicHash::Sha1).toHex() +
-                    QStringLiteral(".lock"));
+    char dir[PATH_MAX];
+    const QByteArray key = ::realpath(Enc(fi.path()).constData(), dir)
+                               ? QByteArray(dir) + '/' + Enc(fi.fileName())
+                               : Enc(target_);
+    path_ = Enc(LockPath(key));
 }
 
 FileLock::~FileLock() {
@@ -141,28 +164,27 @@ int OpenLockFile(const QString& path) {
     if (path.isEmpty())
         return -1;
     return ::open(Enc(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
-                  0666);
+                  0600);
 }
 
 } // namespace
 
-SharedLock::SharedLock(const QString& key) {
-    if (const QString folder = LocalLockFolder(); !folder.isEmpty())
-        path_ = folder + u'/' +
-                QString::fromLatin1(
-                    QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex()) +
-                QStringLiteral(".lock");
-}
+SharedLock::SharedLock(const QString& key) : path_(LockPath(key.toUtf8())) {}
 
-void SharedLock::lockShared() {
+int SharedLock::lockShared() {
     unlock();
+    if (path_.isEmpty())
+        return NoLockFolder;
     fd_ = OpenLockFile(path_);
     while (fd_ >= 0 && ::flock(fd_, LOCK_SH) != 0 && errno == EINTR) {
     }
+    return NoError;
 }
 
 bool SharedLock::tryLockAlone() {
     unlock();
+    if (path_.isEmpty())
+        return false;
     fd_ = OpenLockFile(path_);
     if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         unlock();
@@ -178,14 +200,16 @@ void SharedLock::unlock() {
 }
 
 int FileLock::acquire() {
+    if (path_.isEmpty())
+        return NoLockFolder; // unlocked, another user could slip a writer in
     QElapsedTimer clock;
     clock.start();
     int pauseMs = 1;
-    while (!path_.isEmpty()) {
+    for (;;) {
         const int fd =
-            ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+            ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
         if (fd < 0)
-            return NoError; // no lock can be made here; the write finds out why it fails
+            return NoError; // our folder is full: the write goes on, as it would have
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             struct stat held {}, named {};
             if (::fstat(fd, &held) == 0 && ::stat(path_.constData(), &named) == 0 &&
@@ -205,7 +229,6 @@ int FileLock::acquire() {
         ::usleep(pauseMs * 1000);
         pauseMs = std::min(pauseMs * 2, 50);
     }
-    return NoError;
 }
 
 void AtomicWriter::UseNamedTemporariesOnly(bool namedOnly) {

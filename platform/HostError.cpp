@@ -22,6 +22,9 @@ QString ErrorDescription(int number) {
     case FileBusy:
         return QStringLiteral("The file is busy: another program kept it locked for over five "
                               "seconds");
+    case NoLockFolder:
+        return QStringLiteral("No safe folder for Quarn's locks: set XDG_RUNTIME_DIR to a folder "
+                              "only you can write");
     default: return QStringLiteral("Application-defined or object-defined error");
     }
 }

@@ -23,7 +23,8 @@ enum ErrorNumber : int {
     // Quarn's own, beyond the run-time's numbers.
     SameFile = 1001,
     Cancelled = 1002,
-    FileBusy = 1003, // another writer held the file's lock too long
+    FileBusy = 1003,     // another writer held the file's lock too long
+    NoLockFolder = 1004, // no folder of the user's own to keep locks in
 };
 
 // Short description of an error number, as the run-time words it.

@@ -1,9 +1,9 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/AtomicFile.h"
+
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <unistd.h>
@@ -30,9 +30,13 @@ QString SingleInstance::DefaultKey() {
 }
 
 bool SingleInstance::anotherIsRunning(bool answerLater) {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
+    // Names another user could guess and plant: only in a folder of our own.
+    const QString dir = PrivateRuntimeFolder();
+    if (dir.isEmpty()) {
+        qWarning("No safe folder for the single-instance check (set XDG_RUNTIME_DIR to a "
+                 "folder only you can write): starting without it.");
+        return false;
+    }
     socket_ = dir + u'/' + key_ + QStringLiteral(".socket");
     lock_ = std::make_unique<QLockFile>(dir + u'/' + key_ + QStringLiteral(".lock"));
     lock_->setStaleLockTime(0); // a lock is stale only when its process is gone

@@ -1,6 +1,7 @@
 #pragma once
 // One Quarn per user: a lock file tells that another instance may run, and
-// its local socket answering stands for "a window titled Quarn exists".
+// its local socket answering stands for "a window titled Quarn exists". Both
+// live in the user's private folder; without one there is no check.
 
 #include <QLocalServer>
 #include <QLockFile>

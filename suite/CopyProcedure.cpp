@@ -149,7 +149,11 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
     Outcome out;
     // quarnctl follow switches the sets only while no copy runs.
     platform::SharedLock transfer(ShareFollow::TransferLockKey());
-    transfer.lockShared();
+    if (const int err = transfer.lockShared()) {
+        MsgBox(Texts::ErrorReport(platform::ErrorDescription(err)));
+        out.errorReported = true;
+        return out;
+    }
     // A folder the dialog could not prepare is empty; a bare name would land
     // the copy in our working folder.
     if (Trim(in.reportTargetDir).isEmpty()) {

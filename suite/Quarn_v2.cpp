@@ -159,17 +159,19 @@ bool SwitchTurn::take(int waitMs) {
     QElapsedTimer clock;
     clock.start();
     int pauseMs = 1;
-    while (!lock_.tryLockAlone()) {
+    while (lock_.usable() && !lock_.tryLockAlone()) {
         if (clock.elapsed() >= waitMs)
             return false;
         QThread::msleep(pauseMs);
         pauseMs = std::min(pauseMs * 2, 20);
     }
-    return true;
+    return lock_.usable();
 }
 
-QString SwitchTurnBusyText() {
-    return QStringLiteral("Another switch of the suite is still running. Try again in a moment.");
+QString SwitchTurn::why() const {
+    return lock_.usable() ? QStringLiteral("Another switch of the suite is still running. Try "
+                                           "again in a moment.")
+                          : platform::ErrorDescription(platform::NoLockFolder);
 }
 
 QList<SuiteFailure> WriteSuiteDirectoriesAtExit(SuiteState& s) {

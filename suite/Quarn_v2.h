@@ -122,15 +122,16 @@ QString SwitchFailureText(const QList<SuiteFailure>& failures);
 class SwitchTurn {
 public:
     SwitchTurn();
-    // Waits up to `waitMs` for it; false when another switch held it all along.
+    // Waits up to `waitMs` for it; false when another switch held it all
+    // along, or at once when there is no safe folder for it.
     bool take(int waitMs = 10000);
     void release() { lock_.unlock(); }
+    // What the user is told when take() failed.
+    QString why() const;
 
 private:
     platform::SharedLock lock_;
 };
-// What the user is told when the turn did not come.
-QString SwitchTurnBusyText();
 
 // Re-read the set from QUARN2.INI (so edits take effect at once), stage it,
 // write it out. The caller holds the SwitchTurn.

@@ -3,6 +3,7 @@
 // starts, the stale lock, and whether every text lies whole in its control.
 // The entries themselves, and the shutdown write, are driven end to end.
 
+#include "platform/AtomicFile.h"
 #include "platform/SingleInstance.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
@@ -20,14 +21,17 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocalServer>
 #include <QLockFile>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -126,10 +130,36 @@ private Q_SLOTS:
             QVERIFY(platform::SingleInstance(kKey + "-stale").anotherIsRunning());
             QCoreApplication::processEvents();
         }
-        const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        QLockFile held((dir.isEmpty() ? QDir::tempPath() : dir) + "/" + kKey + "-mute.lock");
+        QLockFile held(platform::PrivateRuntimeFolder() + "/" + kKey + "-mute.lock");
         QVERIFY(held.tryLock(0)); // a lock whose holder has no socket
         QVERIFY(!platform::SingleInstance(kKey + "-mute").anotherIsRunning());
+    }
+
+    // Without $XDG_RUNTIME_DIR, and with Qt's own fallback folder taken by
+    // another user, a lock and socket planted in the temporary folder keep
+    // no one from starting. Where no private folder exists it starts unchecked.
+    void onlyAPrivateFolderHoldsTheCheck_data() {
+        QTest::addColumn<bool>("taken"); // quarn-UID made by another user too
+        QTest::newRow("squatted temporary folder") << false;
+        QTest::newRow("private folder taken") << true;
+    }
+    void onlyAPrivateFolderHoldsTheCheck() {
+        QFETCH(bool, taken);
+        if (QFileInfo::exists("/run/user/" + QString::number(::geteuid())))
+            QSKIP("the session's runtime folder stands in for an unset one");
+        TestPrefix tmp;
+        const ScopedRuntimeDirs dirs("", tmp.root());
+        const QString key = kKey + "-planted";
+        QLockFile planted(tmp.root() + "/" + key + ".lock");
+        QVERIFY(planted.tryLock(0));
+        QLocalServer squatter;
+        QVERIFY(squatter.listen(tmp.root() + "/" + key + ".socket"));
+        if (!ScopedRuntimeDirs::GiveAway(tmp.root() + "/runtime-" + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name)) ||
+            (taken && !ScopedRuntimeDirs::GiveAway(tmp.root() + "/quarn-" + QString::number(::geteuid()))))
+            QSKIP("another user's folder needs root");
+        if (taken)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("single-instance check"));
+        QVERIFY(!platform::SingleInstance(key).anotherIsRunning());
     }
 
     // With the fonts this machine has, plain and skinned, every text a window

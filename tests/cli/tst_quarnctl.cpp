@@ -154,6 +154,32 @@ private Q_SLOTS:
         }
     }
 
+    // A folder someone else prepared, with links in the demo's places: no
+    // file is made through one, and the run names it and fails.
+    void demoSuiteFollowsNoLink_data() {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("to"); // under the victim's folder
+        QTest::newRow("a file's name") << "drive_c/VALUATOR/kav.ini" << "planted";
+        QTest::newRow("a folder's name") << "network" << "";
+        QTest::newRow("the folder itself") << "" << "new";
+    }
+    void demoSuiteFollowsNoLink() {
+        QFETCH(QString, link);
+        QFETCH(QString, to);
+        TestPrefix scratch;
+        const QString demo = scratch.at("demo"), victim = scratch.at("victim");
+        scratch.makeDir(victim);
+        if (!link.isEmpty())
+            scratch.write(demo + "/.quarn-demo", "");
+        const QString at = link.isEmpty() ? demo : demo + '/' + link;
+        scratch.makeDir(QFileInfo(at).path());
+        QVERIFY(QFile::link(victim + '/' + to, at));
+        const Run r = Quarnctl({"demo-suite", demo}, demo);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(at), qPrintable(r.err));
+        QCOMPARE(TestPrefix::entries(victim), QStringList());
+    }
+
     // Two suites found and none chosen: a script is told, not landed on one.
     void severalSuitesAreNotGuessed() {
         TestPrefix home;

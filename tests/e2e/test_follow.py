@@ -48,7 +48,9 @@ class Follow(unittest.TestCase):
         self.work = tempfile.mkdtemp()
         self.prefix = os.path.join(self.work, "suite")
         subprocess.run([QUARNCTL, "demo-suite", self.prefix], check=True, capture_output=True)
-        self.env = dict(os.environ, WINEPREFIX=self.prefix)
+        self.runtime = os.path.join(self.work, "run")
+        os.mkdir(self.runtime, 0o700)
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, XDG_RUNTIME_DIR=self.runtime)
         self.procs = []
         self.notes = self.start([sys.executable, "-c", NOTIFIER])
         self.notes.wait("ready")
@@ -94,7 +96,7 @@ class Follow(unittest.TestCase):
         self.assertEqual(len(self.notes.lines), 3)  # "ready" and the two switches
 
     def test_no_switch_while_a_transfer_runs(self):
-        folder = f"/tmp/quarn-locks-{os.getuid()}"
+        folder = os.path.join(self.runtime, "quarn-locks")
         os.makedirs(folder, mode=0o700, exist_ok=True)
         key = "transfer " + os.path.realpath(self.prefix)
         with open(os.path.join(folder, hashlib.sha1(key.encode()).hexdigest() + ".lock"), "w") as f:

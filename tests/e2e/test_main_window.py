@@ -104,7 +104,10 @@ class MainWindow(QuarnTest):
         q.menu("Help", "Program Help")
         q.answer("No application is associated with this file type.")
         q.stop()
-        # With a viewer for help files, Program Help hands quarn.chm to it.
+        # With a viewer for help files, Program Help hands quarn.chm to it:
+        # Quarn's own, never one lying in the folder it was started from.
+        with open(os.path.join(self.home, "quarn.chm"), "w") as f:
+            f.write("planted")
         apps = os.path.join(self.home, ".local/share/applications")
         os.makedirs(apps)
         with open(os.path.join(apps, "chmviewer.desktop"), "w") as f:
@@ -115,6 +118,7 @@ class MainWindow(QuarnTest):
         q.menu("Help", "Program Help")
         opened = wait_for(lambda: os.path.exists(log) and open(log).read(), "the opener")
         self.assertTrue(opened.strip().endswith("/quarn.chm"), opened)
+        self.assertNotIn(self.home, opened)
         q.no_box()
 
     def test_a_second_quarn_says_so_and_ends_without_writing(self):

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -80,6 +81,8 @@ private Q_SLOTS:
             changed += counter > 0;
         }
         QVERIFY2(changed > 0, "the writer never got a write through");
+        // The lock of a killed writer never stays beside the file.
+        QVERIFY(!TestPrefix::entries(p.driveC() + "/VALUATOR").contains(".BIG.INI.lock"));
         WPINI::WriteIni(kBig, "Big", "Counter", "00000000"); // clears what killed writers left
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"BIG.INI"});
     }
@@ -160,6 +163,65 @@ private Q_SLOTS:
             QCOMPARE(TestPrefix::read(other), want);
         }
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
+    }
+
+    // Locks live in a folder of this user's that nobody else can write:
+    // $XDG_RUNTIME_DIR, else quarn-UID in the temporary folder. Where neither
+    // is safe the write is refused rather than made unlocked.
+    void lockFolder_data() {
+        QTest::addColumn<QString>("runtime");  // own, link, open, other's; "" unset
+        QTest::addColumn<QString>("fallback"); // quarn-UID: "" absent, or as runtime
+        QTest::addColumn<QString>("used");     // runtime, fallback; "" refused
+        QTest::newRow("runtime folder") << "own" << "other's" << "runtime";
+        QTest::newRow("none set") << "" << "" << "fallback";
+        QTest::newRow("fallback made before") << "" << "own" << "fallback";
+        QTest::newRow("runtime a link") << "link" << "" << "fallback";
+        QTest::newRow("runtime open to all") << "open" << "" << "fallback";
+        QTest::newRow("runtime another's") << "other's" << "" << "fallback";
+        QTest::newRow("fallback taken") << "" << "other's" << "";
+        QTest::newRow("fallback a link") << "other's" << "link" << "";
+        QTest::newRow("fallback open to all") << "" << "open" << "";
+    }
+    void lockFolder() {
+        QFETCH(QString, runtime);
+        QFETCH(QString, fallback);
+        QFETCH(QString, used);
+        if (QFileInfo::exists("/run/user/" + QString::number(::geteuid())))
+            QSKIP("the session's runtime folder stands in for an unset one");
+        TestPrefix p;
+        const QString uid = QString::number(::geteuid());
+        p.makeDir(p.at("tmp"));
+        const auto make = [&p](const QString& path, const QString& how) {
+            if (how == "link") {
+                p.makeDir(p.at("elsewhere"));
+                return QFile::link(p.at("elsewhere"), path);
+            }
+            p.makeDir(path);
+            return ::chmod(QFile::encodeName(path).constData(), how == "open" ? 0777 : 0700) == 0 &&
+                   (how != "other's" || ScopedRuntimeDirs::GiveAway(path));
+        };
+        if ((!runtime.isEmpty() && !make(p.at("run"), runtime)) ||
+            (!fallback.isEmpty() && !make(p.at("tmp/quarn-" + uid), fallback)))
+            QSKIP("another user's folder needs root");
+        const ScopedRuntimeDirs dirs(runtime.isEmpty() ? "" : p.at("run"), p.at("tmp"));
+        const QString folder = used == "runtime" ? p.at("run") : used == "fallback" ? p.at("tmp/quarn-" + uid) : "";
+        QCOMPARE(platform::PrivateRuntimeFolder(), folder);
+
+        const QString host = p.driveC() + "/VALUATOR/A.INI";
+        p.write(host, "[s]\r\n");
+        {
+            platform::FileLock lock(host);
+            QCOMPARE(lock.acquire(), folder.isEmpty() ? platform::NoLockFolder : platform::NoError);
+            QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"A.INI"});
+            if (!folder.isEmpty())
+                QCOMPARE(TestPrefix::entries(folder + "/quarn-locks").size(), 1);
+        }
+        QCOMPARE(WPINI::TryWriteIni("C:\\VALUATOR\\A.INI", "s", "k", "v").why,
+                 folder.isEmpty() ? platform::ErrorDescription(platform::NoLockFolder) : QString());
+        platform::SharedLock transfer(QStringLiteral("transfer"));
+        QCOMPARE(transfer.lockShared(), folder.isEmpty() ? platform::NoLockFolder : platform::NoError);
+        transfer.unlock();
+        QCOMPARE(transfer.tryLockAlone(), !folder.isEmpty());
     }
 
     void fullDiskLeavesOldFile_data() {

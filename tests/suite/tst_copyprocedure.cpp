@@ -5,6 +5,8 @@
 #include "suite/CopyProcedure.h"
 #include "platform/AtomicFile.h"
 #include "suite/ShareFollow.h"
+#include "suite/Texts.h"
+#include "platform/HostError.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
@@ -15,6 +17,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace CopyProcedure;
 using platform::Answer;
@@ -124,6 +127,18 @@ private Q_SLOTS:
         QVERIFY(::stat(QFile::encodeName(p.driveD() + "/N/data/SMITH.RPT").constData(), &st) == 0);
         QCOMPARE(qint64(st.st_mtim.tv_sec), qint64(1000000000));
         QCOMPARE(qint64(st.st_size), qint64(3 << 20));
+
+        // No private folder for the transfer lock: refused, not copied unlocked.
+        const ScopedRuntimeDirs dirs("", p.root());
+        if (!ScopedRuntimeDirs::GiveAway(p.at("quarn-" + QString::number(::geteuid()))))
+            QSKIP("another user's folder needs root");
+        QFile::remove(p.driveD() + "/N/data/SMITH.RPT");
+        ScriptedPrompter refused;
+        out = Run(in, [] { return true; }, local, network);
+        QVERIFY(out.errorReported && !out.copied);
+        QCOMPARE(refused.shown().size(), 1);
+        QCOMPARE(refused.shown()[0].text, Texts::ErrorReport(platform::ErrorDescription(platform::NoLockFolder)));
+        QVERIFY(!QFileInfo::exists(p.driveD() + "/N/data/SMITH.RPT"));
     }
 
     void reportFolders() {

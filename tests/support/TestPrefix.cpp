@@ -91,3 +91,20 @@ ScopedXdgDirs::~ScopedXdgDirs() {
     for (int i = 0; i < saved_.size(); ++i)
         saved_[i].isNull() ? qunsetenv(kXdgVariables[i]) : qputenv(kXdgVariables[i], saved_[i]);
 }
+
+ScopedRuntimeDirs::ScopedRuntimeDirs(const QString& runtime, const QString& tmp)
+    : runtime_(qgetenv("XDG_RUNTIME_DIR")), tmp_(qgetenv("TMPDIR")) {
+    runtime.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR")
+                      : qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    qputenv("TMPDIR", QFile::encodeName(tmp));
+}
+
+ScopedRuntimeDirs::~ScopedRuntimeDirs() {
+    runtime_.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", runtime_);
+    tmp_.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp_);
+}
+
+bool ScopedRuntimeDirs::GiveAway(const QString& dir) {
+    QDir().mkpath(dir);
+    return ::chown(QFile::encodeName(dir).constData(), 65534, 65534) == 0;
+}

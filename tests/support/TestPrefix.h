@@ -56,3 +56,19 @@ public:
 private:
     QList<QByteArray> saved_;
 };
+
+// Points XDG_RUNTIME_DIR (unset when "") and TMPDIR, where the private
+// folder for locks is sought, at the given folders for the object's lifetime.
+class ScopedRuntimeDirs {
+public:
+    ScopedRuntimeDirs(const QString& runtime, const QString& tmp);
+    ~ScopedRuntimeDirs();
+    ScopedRuntimeDirs(const ScopedRuntimeDirs&) = delete;
+    ScopedRuntimeDirs& operator=(const ScopedRuntimeDirs&) = delete;
+
+    // Makes `dir` another user's (as one planted by them); false when not root.
+    static bool GiveAway(const QString& dir);
+
+private:
+    QByteArray runtime_, tmp_;
+};
