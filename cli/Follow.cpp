@@ -2,6 +2,8 @@
 
 #include "cli/Quarnctl.h"
 #include "platform/AtomicFile.h"
+#include "platform/WinPath.h"
+#include "suite/CopyProcedure.h"
 #include "suite/ShareFollow.h"
 
 #include <QCommandLineParser>
@@ -38,6 +40,14 @@ void Notify(const QString& summary, const QString& body) {
     bus.call(call, QDBus::Block, 5000); // no service, no answer: the log line is enough
 }
 
+// What copies cut off by the share's loss left in the folders they copy to.
+void RemoveLeftovers(DirectorySet network) {
+    for (const QString& dir : {CopyProcedure::NetworkReportDir(network), network.QXSDATADIR,
+                               network.APEXDATADIR})
+        if (const auto host = platform::ToHostPath(dir); !dir.isEmpty() && host.ok())
+            platform::RemoveLeftovers(host.value);
+}
+
 class Follower {
 public:
     Follower(QTextStream& out, QTextStream& err, qint64 settleMs, bool once)
@@ -58,6 +68,8 @@ public:
         platform::SharedLock transfer(ShareFollow::TransferLockKey());
         const ShareFollow::Look now{InForceName(SetInForce(s)), ShareFollow::ShareReachable(root),
                                     !transfer.tryLockAlone(), clock_.elapsed()};
+        if (now.reachable && memory_.reachable != true)
+            RemoveLeftovers(s.NetworkSet);
         switch (ShareFollow::Step(memory_, now, settleMs_)) {
         case Action::ToLocal:
         case Action::ToNetwork:
