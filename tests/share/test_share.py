@@ -299,6 +299,21 @@ class Transfers(OnShare):
                             self.local("QXDATA", "SKETCH", "BROWN.sk3"))
         self.assertEqual(self.litter(), [])
 
+    def test_a_read_only_report_is_not_replaced(self):
+        with open(self.local(*REPORTS, "KEPT.RPT"), "w") as f:
+            f.write("new")
+        with open(self.on_server(*REPORTS, "KEPT.RPT"), "w") as f:
+            f.write("kept")
+        r = run("smbclient", "-N", "//127.0.0.1/office", "-c",
+                "setmode QXDATA/APPRAISE/data/KEPT.RPT +r")  # as Windows marks it
+        self.assertEqual(r.returncode, 0, r.stderr)
+        r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes",
+                     "C:\\QXDATA\\APPRAISE\\data\\KEPT.RPT")
+        self.assertIn("Error encountered, ErrNum = Permission denied", r.stdout + r.stderr)
+        with open(self.on_server(*REPORTS, "KEPT.RPT")) as f:
+            self.assertEqual(f.read(), "kept")
+        self.assertEqual(self.litter(), [])
+
     def test_overwrite_under_another_letter_case(self):
         for name in os.listdir(self.on_server(*REPORTS)):
             if name.lower() == "jones.rpt":
