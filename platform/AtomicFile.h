@@ -115,12 +115,12 @@ int ReplaceFile(const QString& target, const QByteArray& bytes, const struct sta
 // keeps its own mode and owner, and set-ID bits never come along. A link at
 // the target is replaced, never written through. A read-only target is
 // refused with PermissionDenied, a target that is the source itself (another
-// spelling, a link) with SameFile; both are left alone. `progress` hears the
-// bytes done so far and may answer false to cancel (Cancelled); either
-// failure leaves the old target as it was and no partial file. A copy from
-// or to a share that moves no byte for five seconds gives up with
-// DiskNotReady; should the share answer later, the copy is called off and its
-// partial file removed. However slow, a copy that keeps moving goes on.
+// spelling, through a folder link) with SameFile; both are left alone.
+// `progress` hears the bytes done so far and may answer false to cancel
+// (Cancelled); either failure leaves the old target as it was and no partial
+// file. A copy from or to a share that moves no byte for five seconds gives
+// up with DiskNotReady; should the share answer later, the copy is called off
+// and its partial file removed. However slow, a copy that keeps moving goes on.
 int CopyFileAtomically(const QString& source, const QString& target,
                        const std::function<bool(qint64 done, qint64 total)>& progress = {});
 
