@@ -42,8 +42,8 @@ void Notify(const QString& summary, const QString& body) {
 
 // What copies cut off by the share's loss left in the folders they copy to.
 void RemoveLeftovers(DirectorySet network) {
-    for (const QString& dir : {CopyProcedure::NetworkReportDir(network), network.QXSDATADIR,
-                               network.APEXDATADIR})
+    for (const QString& dir :
+         {CopyProcedure::NetworkReportDir(network), network.QXSDATADIR, network.APEXDATADIR})
         if (const auto host = platform::ToHostPath(dir); !dir.isEmpty() && host.ok())
             platform::RemoveLeftovers(host.value);
 }

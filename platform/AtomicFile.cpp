@@ -5,11 +5,11 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
-#include <QRegularExpression>
 #include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 
 #include <cerrno>
