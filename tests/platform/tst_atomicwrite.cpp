@@ -48,7 +48,7 @@ int Child(const QByteArray& role, const QString& key) {
             heard = done;
             return true;
         });
-        return err == 0 && heard == 3 << 20 ? 0 : 1;
+        ::_exit(err == 0 && heard == 3 << 20 ? 0 : 1); // a leak check at exit needs a thread too
     }
     for (int i = 1; role.startsWith("writer"); ++i)
         if (WPINI::WriteIni(kBig, "Big", "Counter", QString::number(i).rightJustified(8, u'0')); i == 1)
