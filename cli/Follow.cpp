@@ -3,6 +3,8 @@
 #include "cli/Quarnctl.h"
 #include "platform/AtomicFile.h"
 #include "platform/HostError.h"
+#include "platform/WinPath.h"
+#include "suite/CopyProcedure.h"
 #include "suite/ShareFollow.h"
 
 #include <QCommandLineParser>
@@ -38,6 +40,14 @@ void Notify(const QString& summary, const QString& body) {
     call << QStringLiteral("Quarn") << 0u << QStringLiteral("org.example.quarn") << summary << body
          << QStringList() << QVariantMap() << -1;
     bus.call(call, QDBus::Block, 5000); // no service, no answer: the log line is enough
+}
+
+// What copies cut off by the share's loss left in the folders they copy to.
+void RemoveLeftovers(DirectorySet network) {
+    for (const QString& dir :
+         {CopyProcedure::NetworkReportDir(network), network.QXSDATADIR, network.APEXDATADIR})
+        if (const auto host = platform::ToHostPath(dir); !dir.isEmpty() && host.ok())
+            platform::RemoveLeftovers(host.value);
 }
 
 class Follower {
@@ -78,6 +88,8 @@ public:
         noLock_ = false;
         const ShareFollow::Look now{InForceName(SetInForce(s)), reachable, !transfer.tryLockAlone(),
                                     clock_.elapsed()};
+        if (now.reachable && memory_.reachable != true)
+            RemoveLeftovers(s.NetworkSet);
         const Action action = ShareFollow::Step(memory_, now, settleMs_);
         if (action == Action::ToLocal || action == Action::ToNetwork)
             return switchTo(now.reachable, turn);

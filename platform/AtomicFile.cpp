@@ -3,11 +3,13 @@
 #include "platform/HostError.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 
 #include <cerrno>
@@ -76,6 +78,15 @@ QString FollowLinks(QString path) {
     return ::realpath(Enc(path).constData(), resolved) ? QFile::decodeName(resolved) : path;
 }
 
+// The name itself, its folder resolved: a link there stays a link.
+QString InFolderResolved(const QString& path) {
+    const QFileInfo fi(path);
+    char resolved[PATH_MAX];
+    return ::realpath(Enc(fi.path()).constData(), resolved)
+               ? QFile::decodeName(resolved) + u'/' + fi.fileName()
+               : path;
+}
+
 int gLockWaitMs = 5000;
 
 // A share (SMB, NFS, a FUSE client such as GVfs or smbnetfs): a lock there
@@ -134,7 +145,8 @@ QString PrivateRuntimeFolder() {
     return OursAlone(own) ? QFile::decodeName(own) : QString();
 }
 
-FileLock::FileLock(const QString& target) : target_(FollowLinks(target)) {
+FileLock::FileLock(const QString& target, bool followLinks)
+    : target_(followLinks ? FollowLinks(target) : InFolderResolved(target)) {
     // One name for every spelling of the file, even one not made yet.
     const QFileInfo fi(target_);
     char dir[PATH_MAX];
@@ -367,8 +379,8 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
         const QByteArray target = Enc(target_);
         for (int attempt = 0; attempt < 2; ++attempt) {
             struct stat st {};
-            if (::utimensat(AT_FDCWD, target.constData(), times_, 0) != 0 ||
-                (::stat(target.constData(), &st) == 0 && st.st_mtim.tv_sec == times_[1].tv_sec))
+            if (::utimensat(AT_FDCWD, target.constData(), times_, AT_SYMLINK_NOFOLLOW) != 0 ||
+                (::lstat(target.constData(), &st) == 0 && st.st_mtim.tv_sec == times_[1].tv_sec))
                 break;
         }
     }
@@ -397,12 +409,43 @@ int ReplaceFile(const QString& target, const QByteArray& bytes, const struct sta
 
 namespace platform {
 
+bool FileLock::tryAcquire() {
+    if (path_.isEmpty() || fd_ >= 0)
+        return true;
+    const int fd =
+        ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return true; // no lock can be made here
+    struct stat held {}, named {};
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+        ::stat(path_.constData(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+        fd_ = fd;
+        return true;
+    }
+    ::close(fd);
+    return false;
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 // A copy that moves no byte for this long has met a share that stopped
 // answering; the user hears so rather than waiting on it.
 constexpr auto kStalled = std::chrono::seconds(5);
+
+// Read where the kernel shows it: asking umask() for it changes it for a
+// moment, for every thread.
+mode_t Umask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (QByteArray line; !(line = status.readLine()).isEmpty();)
+            if (line.startsWith("Umask:"))
+                return static_cast<mode_t>(line.mid(6).trimmed().toUInt(nullptr, 8));
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
 
 // What a copy on its own thread shares with the thread that waits for it.
 // Each step waits until the caller has heard of it, so that an answer of
@@ -416,9 +459,13 @@ struct CopyState {
     bool finished = false;
     int result = NoError;
     std::atomic<bool> stop{false};
+    // Set when the copy runs on the caller's own thread: it is told directly.
+    std::function<bool(qint64, qint64)> direct;
 
     // False when the copy is to stop.
     bool moved(qint64 d, qint64 t) {
+        if (direct)
+            return direct(d, t);
         std::unique_lock lock(mutex);
         done = d;
         total = t;
@@ -447,34 +494,50 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
         return ErrorFromErrno(errno);
     if (!S_ISREG(from.st_mode))
         return FileNotFound;
-    struct stat to {};
-    if (::stat(Enc(target).constData(), &to) == 0 && to.st_dev == from.st_dev &&
-        to.st_ino == from.st_ino)
-        return SameFile; // a plain copy would empty it
+    RemoveLeftovers(QFileInfo(target).path());
 
-    FileLock lock(target);
+    // The name itself: a link planted there is replaced, not written through.
+    FileLock lock(target, false);
     if (int err = lock.acquire())
         return err;
+    struct stat to {};
+    const bool replaced = ::lstat(Enc(lock.target()).constData(), &to) == 0 && S_ISREG(to.st_mode);
+    if (replaced && to.st_dev == from.st_dev && to.st_ino == from.st_ino)
+        return SameFile; // a plain copy would empty it
+    if (replaced && (to.st_mode & 0222) == 0)
+        return PermissionDenied; // read-only, as the Windows attribute shows on a share
+    struct stat like {};
+    if (replaced) {
+        like = to;
+    } else {
+        like.st_mode = from.st_mode & ~Umask();
+        like.st_uid = static_cast<uid_t>(-1);
+        like.st_gid = static_cast<gid_t>(-1);
+    }
+    like.st_mode &= 0777;
     AtomicWriter out(target, &lock);
-    if (int err = out.open(&from))
+    if (int err = out.open(&like))
         return err;
     // The kernel copies without a trip through user space where it can. On
-    // a share each step is flushed, so that the last flush is short and a
-    // server that stops shows as a copy that stops.
+    // a share each step is flushed and sized to take about half a second,
+    // so that a slow link shows as a copy that moves, a server that stops
+    // as a copy that stops, and the last flush is short.
     qint64 done = 0;
     bool kernel = true;
     std::vector<char> buffer;
+    qint64 step = share ? 64 << 10 : 8 << 20;
     while (done < from.st_size || !kernel) {
+        const auto began = Clock::now();
         ssize_t n;
         if (kernel) {
-            n = ::copy_file_range(in, nullptr, out.fd(), nullptr, 8 << 20, 0);
+            n = ::copy_file_range(in, nullptr, out.fd(), nullptr, static_cast<size_t>(step), 0);
             if (n < 0 &&
                 (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
                 kernel = false;
-                buffer.resize(1 << 20);
                 continue;
             }
         } else {
+            buffer.resize(static_cast<size_t>(share ? step : 1 << 20));
             n = ::read(in, buffer.data(), buffer.size());
             if (n > 0)
                 if (int err = out.write(buffer.data(), n))
@@ -489,16 +552,21 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
             if (kernel && done < from.st_size) {
                 // Some file systems end a kernel copy early: go on by hand.
                 kernel = false;
-                buffer.resize(1 << 20);
                 if (::lseek(in, done, SEEK_SET) < 0)
                     return ErrorFromErrno(errno);
                 continue;
             }
             break;
         }
-        if (share && (done >> 23) != ((done + n) >> 23) && ::fdatasync(out.fd()) != 0 &&
-            errno != EINVAL && errno != ENOSYS)
-            return ErrorFromErrno(errno);
+        if (share) {
+            if (::fdatasync(out.fd()) != 0 && errno != EINVAL && errno != ENOSYS)
+                return ErrorFromErrno(errno);
+            const auto took = Clock::now() - began;
+            if (took < std::chrono::milliseconds(250))
+                step = std::min<qint64>(step * 2, 8 << 20);
+            else if (took > std::chrono::seconds(1))
+                step = std::max<qint64>(step / 2, 16 << 10);
+        }
         done += n;
         if (!state.moved(done, from.st_size))
             return Cancelled;
@@ -510,6 +578,24 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
 }
 
 } // namespace
+
+void RemoveLeftovers(const QString& dir) {
+    // ".NAME.quarn.tmp" under the lock, ".NAME.PID.RAND.tmp" without it.
+    static const QRegularExpression temporary(
+        QStringLiteral(R"(^\.(.+)\.(quarn|[0-9]+\.[0-9a-z]+)\.tmp$)"));
+    const auto aMinuteAgo = QDateTime::currentDateTime().addSecs(-60);
+    const QDir folder(dir);
+    for (const QString& name : folder.entryList({QStringLiteral(".*.tmp")},
+                                                QDir::Files | QDir::Hidden | QDir::System)) {
+        const auto match = temporary.match(name);
+        const QFileInfo fi(folder.filePath(name));
+        if (!match.hasMatch() || fi.isSymLink() || fi.lastModified() > aMinuteAgo)
+            continue;
+        FileLock lock(dir + u'/' + match.captured(1), false);
+        if (lock.tryAcquire())
+            ::unlink(Enc(fi.filePath()).constData());
+    }
+}
 
 int CopyFileAtomically(const QString& source, const QString& target,
                        const std::function<bool(qint64, qint64)>& progress) {
@@ -528,7 +614,12 @@ int CopyFileAtomically(const QString& source, const QString& target,
     try {
         std::thread(run).detach();
     } catch (const std::system_error&) {
-        run(); // no thread to spare: copy here, unbounded
+        // No thread to spare: copy here, unbounded, hearing each step itself.
+        state->direct = [&progress](qint64 done, qint64 total) {
+            return !progress || progress(done, total);
+        };
+        run();
+        return state->result;
     }
 
     std::unique_lock lock(state->mutex);

@@ -26,8 +26,9 @@ QString PrivateRuntimeFolder();
 // removes when it lets go; a killed holder's stays there, free to take.
 class FileLock {
 public:
-    // `target` is a host path; links are followed as AtomicWriter follows them.
-    explicit FileLock(const QString& target);
+    // `target` is a host path; links are followed as AtomicWriter follows them,
+    // unless `followLinks` is false: then a link there is itself the target.
+    explicit FileLock(const QString& target, bool followLinks = true);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
@@ -37,6 +38,8 @@ public:
     // on. Where a lock cannot be made there (a full folder, a file system
     // without locks) the writer goes on unlocked and held() says so.
     int acquire();
+    // Takes it only if nobody holds it now.
+    bool tryAcquire();
     bool held() const { return fd_ >= 0; }
     const QString& target() const { return target_; }
 
@@ -118,15 +121,24 @@ private:
 int ReplaceFile(const QString& target, const QByteArray& bytes, const struct stat* like = nullptr);
 
 // Copies `source` over `target` (host paths) atomically, keeping the
-// source's permissions and modification time, as the platform's copy does,
-// under the target's FileLock.
-// A target that is the source itself (another spelling, a link) is refused
-// with SameFile and left alone. `progress` hears the bytes done so far and
-// may answer false to cancel (Cancelled); either failure leaves the old
-// target as it was and no partial file. A copy from or to a share that moves
-// no byte for five seconds gives up with DiskNotReady; should the share
-// answer later, the copy is called off and its partial file removed.
+// source's modification time, under the target's FileLock. As `cp` does, a
+// new file gets the source's permission bits less the umask, a replaced file
+// keeps its own mode and owner, and set-ID bits never come along. A link at
+// the target is replaced, never written through. A read-only target is
+// refused with PermissionDenied, a target that is the source itself (another
+// spelling, through a folder link) with SameFile; both are left alone.
+// `progress` hears the bytes done so far and may answer false to cancel
+// (Cancelled); either failure leaves the old target as it was and no partial
+// file. A copy from or to a share that moves no byte for five seconds gives
+// up with DiskNotReady; should the share answer later, the copy is called off
+// and its partial file removed. However slow, a copy that keeps moving goes on.
 int CopyFileAtomically(const QString& source, const QString& target,
                        const std::function<bool(qint64 done, qint64 total)>& progress = {});
+
+// Removes from `dir` the temporary files of Quarn's writers that were cut
+// off (a share gone mid-copy, a kill): those whose target's lock is free and
+// that have not changed for a minute, as a writer on another machine, whose
+// lock we cannot see, keeps its file changing.
+void RemoveLeftovers(const QString& dir);
 
 } // namespace platform

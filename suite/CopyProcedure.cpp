@@ -69,6 +69,15 @@ bool Exists(const QString& path) {
     return ModCommon::FileExists(path); // may raise: the error report takes it
 }
 
+// A target name is taken by a file, or by a link that leads nowhere: the
+// copy replaces the link, so the user is asked first.
+bool TargetExists(const QString& path) {
+    if (Exists(path))
+        return true;
+    const auto host = platform::ToHostPath(path);
+    return host.ok() && QFileInfo(host.value).isSymLink() && !QFileInfo::exists(host.value);
+}
+
 } // namespace
 
 void ReportNameParts(const QString& report, QString& name, QString& ext) {
@@ -173,7 +182,7 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
         QString targetDir = in.reportTargetDir;
         const QString target = ModCommon::CkRSlash(targetDir) + ReportTargetName(in.report);
 
-        if (Exists(target)) {
+        if (TargetExists(target)) {
             if (Ask(Texts::Overwrite(target))) {
                 out.copied |= Copy(in.report, target, progress);
             }
@@ -197,7 +206,7 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
             const QString notFound = Texts::NotFound(source);
 
             if (toNetwork) {
-                if (Exists(sketchTarget)) {
+                if (TargetExists(sketchTarget)) {
                     if (Ask(Texts::Overwrite(sketchTarget))) {
                         out.copied |= Copy(source, sketchTarget, progress);
                     }
@@ -208,7 +217,7 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
                                ? Texts::SketchNotCopied(source)
                                : notFound);
                 }
-            } else if (Exists(sketchTarget)) {
+            } else if (TargetExists(sketchTarget)) {
                 if (Ask(Texts::Overwrite(sketchTarget))) {
                     if (Exists(source)) {
                         out.copied |= Copy(source, sketchTarget, progress);

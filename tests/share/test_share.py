@@ -6,8 +6,10 @@ import os
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -25,8 +27,13 @@ def wait_for(probe, what, timeout=15.0):
     raise AssertionError(f"timed out waiting for {what}")
 
 
-def run(*args, **kw):
-    return subprocess.run(args, capture_output=True, text=True, timeout=60, **kw)
+def run(*args, timeout=60, **kw):
+    return subprocess.run(args, capture_output=True, text=True, timeout=timeout, **kw)
+
+
+def backdate(path):
+    old = time.time() - 300
+    os.utime(path, (old, old))
 
 
 class Server:
@@ -91,12 +98,54 @@ class Server:
             self.proc.wait()
 
 
+class SlowLink:
+    """A link of `rate` bytes a second each way, as a VPN or a home uplink:
+    the server's port 445 on another loopback address, forwarded."""
+
+    def __init__(self, host, rate):
+        self.rate = rate
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16384)
+        self.listener.bind((host, 445))
+        self.listener.listen()
+        self.sockets = []
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            server = socket.create_connection(("127.0.0.1", 445))
+            self.sockets += [client, server]
+            for a, b in ((client, server), (server, client)):
+                threading.Thread(target=self.pump, args=(a, b), daemon=True).start()
+
+    def pump(self, src, dst):
+        try:
+            while data := src.recv(4096):
+                dst.sendall(data)
+                time.sleep(len(data) / self.rate)
+            dst.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
+
+    def close(self):
+        self.listener.shutdown(socket.SHUT_RDWR)  # wakes the accepting thread
+        self.listener.close()
+        for s in self.sockets:
+            s.close()
+
+
 class Gvfs:
     """As the GNOME file manager's "Connect to Server" does."""
     name = "GVfs"
-    url = "smb://127.0.0.1/office"
 
-    def __init__(self, work):
+    def __init__(self, work, host):
+        self.url = f"smb://{host}/office"
+        self.host = host
         self.runtime = os.path.join(work, "run")
         os.makedirs(os.path.join(self.runtime, "gvfs"), mode=0o700)
         self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime)
@@ -110,7 +159,7 @@ class Gvfs:
         wait_for(lambda: os.path.ismount(fuse), "the GVfs FUSE folder")
         r = run("gio", "mount", "-a", self.url, env=self.env, input="")
         assert r.returncode == 0, r.stderr
-        path = os.path.join(fuse, "smb-share:server=127.0.0.1,share=office")
+        path = os.path.join(fuse, f"smb-share:server={self.host},share=office")
         wait_for(lambda: os.path.isdir(path), "the share under gvfs/")
         return path
 
@@ -125,7 +174,8 @@ class Gvfs:
 class Smbnetfs:
     name = "smbnetfs"
 
-    def __init__(self, work):
+    def __init__(self, work, host):
+        self.host = host
         self.point = os.path.join(work, "smbnetfs")
         self.home = os.path.join(work, "home")
         os.makedirs(self.point)
@@ -138,7 +188,7 @@ class Smbnetfs:
         r = run("smbnetfs", self.point, "-o", f"config={self.conf}",
                 env=dict(os.environ, HOME=self.home))
         assert r.returncode == 0, r.stderr
-        path = os.path.join(self.point, "127.0.0.1", "office")
+        path = os.path.join(self.point, self.host, "office")
         wait_for(lambda: os.path.isdir(path), "the share under smbnetfs")
         return path
 
@@ -149,12 +199,13 @@ class Smbnetfs:
 class Cifs:
     name = "CIFS"
 
-    def __init__(self, work):
+    def __init__(self, work, host):
+        self.host = host
         self.point = os.path.join(work, "cifs")
         os.makedirs(self.point)
 
     def mount(self):
-        r = run("mount", "-t", "cifs", "//127.0.0.1/office", self.point, "-o", "guest")
+        r = run("mount", "-t", "cifs", f"//{self.host}/office", self.point, "-o", "guest")
         assert r.returncode == 0, r.stderr
         return self.point
 
@@ -170,6 +221,7 @@ def kernel_has_cifs():
 class OnShare:
     """One server and one mount for a class; the share is the suite's N:."""
     MOUNT = None
+    RATE = None  # bytes a second on a slow link to the server
 
     @classmethod
     def setUpClass(cls):
@@ -181,8 +233,9 @@ class OnShare:
         # Before the mount, which may keep what it first listed for a while.
         shutil.copytree(os.path.join(cls.prefix, "network"), cls.server.folder,
                         dirs_exist_ok=True)
+        cls.link = SlowLink("127.0.0.2", cls.RATE) if cls.RATE else None
         cls.server.start()
-        cls.way = cls.MOUNT(cls.work)
+        cls.way = cls.MOUNT(cls.work, "127.0.0.2" if cls.RATE else "127.0.0.1")
         cls.share = cls.way.mount()
         n = os.path.join(cls.prefix, "dosdevices", "n:")
         os.remove(n)
@@ -191,6 +244,8 @@ class OnShare:
     @classmethod
     def tearDownClass(cls):
         cls.way.unmount()
+        if cls.link:
+            cls.link.close()
         cls.server.stop()
         shutil.rmtree(cls.work, ignore_errors=True)
 
@@ -244,6 +299,21 @@ class Transfers(OnShare):
                             self.local("QXDATA", "SKETCH", "BROWN.sk3"))
         self.assertEqual(self.litter(), [])
 
+    def test_a_read_only_report_is_not_replaced(self):
+        with open(self.local(*REPORTS, "KEPT.RPT"), "w") as f:
+            f.write("new")
+        with open(self.on_server(*REPORTS, "KEPT.RPT"), "w") as f:
+            f.write("kept")
+        r = run("smbclient", "-N", "//127.0.0.1/office", "-c",
+                "setmode QXDATA/APPRAISE/data/KEPT.RPT +r")  # as Windows marks it
+        self.assertEqual(r.returncode, 0, r.stderr)
+        r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes",
+                     "C:\\QXDATA\\APPRAISE\\data\\KEPT.RPT")
+        self.assertIn("Error encountered, ErrNum = Permission denied", r.stdout + r.stderr)
+        with open(self.on_server(*REPORTS, "KEPT.RPT")) as f:
+            self.assertEqual(f.read(), "kept")
+        self.assertEqual(self.litter(), [])
+
     def test_overwrite_under_another_letter_case(self):
         for name in os.listdir(self.on_server(*REPORTS)):
             if name.lower() == "jones.rpt":
@@ -293,10 +363,28 @@ class ServerStops(OnShare):
         self.assertEqual(sorted(n for n in os.listdir(self.on_server(*REPORTS))
                                 if not n.startswith(".")), before)
 
-        # Back again: the next copy of that report leaves nothing behind.
+        # Back again, a while later: the next copy into that folder, of any
+        # report, and follow's look at the share clear what was cut off;
+        # a temporary still changing may be another machine's copy.
         self.way.unmount()
         self.server.start()
         type(self).share = self.way.mount()
+        self.assertTrue(os.path.exists(temp))
+        backdate(temp)
+        r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes", SMITH)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertEqual(self.litter(), [])
+        cut_off = [self.on_server(*REPORTS, ".OLD.RPT.4242.1x.tmp"),
+                   self.on_server("QXDATA", "SKETCH", ".OLD.sk3.quarn.tmp")]
+        fresh = self.on_server(*REPORTS, ".JONES.RPT.quarn.tmp")
+        for path in cut_off + [fresh]:
+            with open(path, "w") as f:
+                f.write("cut off")
+        for path in cut_off:
+            backdate(path)
+        self.ctl("follow", "--once")
+        self.assertEqual(self.litter(), [fresh])
+        os.remove(fresh)
         with open(big, "wb") as f:
             f.write(b"a new report")
         r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes",
@@ -305,12 +393,29 @@ class ServerStops(OnShare):
         self.assertEqual(self.litter(), [])
 
 
+class SlowLinks(OnShare):
+    RATE = 120_000
+
+    def test_a_copy_that_keeps_moving_finishes(self):
+        report = self.local(*REPORTS, "SLOW.RPT")
+        with open(report, "wb") as f:
+            f.write(os.urandom(3 << 20))
+        started = time.monotonic()
+        r = run(QUARNCTL, "transfer", "--to-network", "--sketch", "none", "--yes",
+                "C:\\QXDATA\\APPRAISE\\data\\SLOW.RPT", env=self.env, timeout=120)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertGreater(time.monotonic() - started, 15)  # the link was slow indeed
+        with open(report, "rb") as a, open(self.on_server(*REPORTS, "SLOW.RPT"), "rb") as b:
+            self.assertTrue(a.read() == b.read())
+        self.assertEqual(self.litter(), [])
+
+
 def each_way():
     ways = [Gvfs, Smbnetfs] + ([Cifs] if kernel_has_cifs() else [])
     if not kernel_has_cifs():
         print("CIFS skipped: this kernel has no cifs file system")
     for way in ways:
-        for base in (Transfers, ServerStops):
+        for base in (Transfers, ServerStops, SlowLinks):
             name = f"{base.__name__}On{way.name}"
             globals()[name] = type(name, (base, unittest.TestCase), {"MOUNT": way})
 

@@ -50,8 +50,17 @@ private Q_SLOTS:
         for (const char* dir : {"prefix/drive_c/L/data", "prefix/drive_c/L/S", "prefix/drive_c/L/X",
                                 "prefix/drive_c/W", "second/N/data", "second/N/S", "second/N/X"})
             p.makeDir(p.at(dir));
-        for (const QString& f : List(c[6]))
-            p.write(p.at(f.section(u'=', 0, 0)), f.section(u'=', 1).toUtf8());
+        ::umask(022);
+        for (const QString& f : List(c[6])) {
+            if (f.contains("->")) {
+                QVERIFY(QFile::link(p.at(f.section("->", 1)), p.at(f.section("->", 0, 0))));
+                continue;
+            }
+            const QString path = p.at(f.section(u'=', 0, 0).section(u'@', 0, 0));
+            p.write(path, f.section(u'=', 1).toUtf8());
+            if (const QString mode = f.section(u'=', 0, 0).section(u'@', 1); !mode.isEmpty())
+                QVERIFY(::chmod(QFile::encodeName(path).constData(), mode.toUInt(nullptr, 8)) == 0);
+        }
         QVERIFY(QFile::link(p.driveD() + "/N/data", p.driveC() + "/LINK"));
         QList<Answer> answers;
         for (const QChar a : c[5].remove(u'-'))
@@ -81,9 +90,13 @@ private Q_SLOTS:
         QCOMPARE(out.errorReported, messages.last().startsWith("Error encountered") ||
                                         messages.last().startsWith("The report \""));
         for (const QString& f : List(c[7])) {
-            const QString path = p.at(f.section(u'=', 0, 0));
+            const QString path = p.at(f.section(u'=', 0, 0).section(u'@', 0, 0));
             QCOMPARE(QFileInfo::exists(path) ? QString::fromUtf8(TestPrefix::read(path)) : "-",
                      f.section(u'=', 1));
+            struct stat st {};
+            if (const QString mode = f.section(u'=', 0, 0).section(u'@', 1); !mode.isEmpty())
+                QCOMPARE(::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0,
+                         mode.toUInt(nullptr, 8));
         }
     }
 
