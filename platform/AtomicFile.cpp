@@ -89,9 +89,8 @@ QString InFolderResolved(const QString& path) {
 
 int gLockWaitMs = 5000;
 
-// A share (SMB, NFS, a FUSE client such as GVfs or smbnetfs): a lock there
-// holds only on this machine anyway, and a share may refuse to remove a file
-// that is still open, which would leave the lock file behind.
+// A share (SMB, NFS, a FUSE client such as GVfs or smbnetfs), where a copy
+// must show that bytes still move.
 bool OnShare(const QString& dir) {
     struct statfs fs {};
     if (::statfs(Enc(dir).constData(), &fs) != 0)
@@ -148,12 +147,7 @@ QString PrivateRuntimeFolder() {
 FileLock::FileLock(const QString& target, bool followLinks)
     : target_(followLinks ? FollowLinks(target) : InFolderResolved(target)) {
     // One name for every spelling of the file, even one not made yet.
-    const QFileInfo fi(target_);
-    char dir[PATH_MAX];
-    const QByteArray key = ::realpath(Enc(fi.path()).constData(), dir)
-                               ? QByteArray(dir) + '/' + Enc(fi.fileName())
-                               : Enc(target_);
-    path_ = Enc(LockPath(key));
+    path_ = Enc(LockPath(Enc(InFolderResolved(target_))));
 }
 
 FileLock::~FileLock() {
