@@ -141,18 +141,31 @@ Result<QString> ToHostPath(const QString& windowsPath) {
         return {windowsPath, NoError};
     const QString& p = windowsPath;
 
-    // \\server\share\rest
+    // \\server\share\rest: the share is the root, which ".." does not climb
     if (p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1])) {
-        auto parts = Components(QStringView(p).mid(2));
+        QStringList root;
+        qsizetype i = 2;
+        while (root.size() < 2 && i < p.size()) {
+            qsizetype j = i;
+            while (j < p.size() && !IsSeparator(p[j]))
+                ++j;
+            if (j > i)
+                root << p.mid(i, j - i);
+            i = j + 1;
+        }
+        for (QString& name : root) // as Components drops them; "." and ".." become ""
+            while (name.endsWith(u'.') || name.endsWith(u' '))
+                name.chop(1);
+        auto parts = Components(QStringView(p).mid(std::min(i, p.size())));
         if (!parts.ok())
             return {{}, parts.error};
-        if (parts.value.size() < 2)
+        if (root.size() < 2 || root.contains(QString()))
             return {{}, DeviceUnavailable};
         const QString unc = WinePrefix() + QStringLiteral("/dosdevices/unc");
-        const QString share = Resolve(unc, parts.value.mid(0, 2));
+        const QString share = Resolve(unc, root);
         if (!IsDirectory(QFile::encodeName(share)))
             return {{}, DeviceUnavailable};
-        return {Resolve(share, parts.value.mid(2)), NoError};
+        return {Resolve(share, parts.value), NoError};
     }
 
     // X:\rest, and X:rest relative to the current directory when on that drive
