@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <atomic>
 #include <future>
+#include <thread>
 #include <unistd.h>
 
 using namespace platform;
@@ -61,6 +63,36 @@ private Q_SLOTS:
         QCOMPARE((QStringList{QFileInfo(mapped[0]).canonicalFilePath(), QFileInfo(mapped[1]).canonicalFilePath()}),
                  (QStringList{QFileInfo(p.root() + "/quarn.chm").canonicalFilePath(),
                               QFileInfo(p.driveC() + "/windows").canonicalFilePath()}));
+    }
+
+    // Mapping a path on a share that stopped answering, and its length, give
+    // up with 71 once the bound is over, without the caller's thread asking
+    // the share itself; other drives still answer, and so does the share
+    // once its pending ask returns.
+    void stoppedShareGivesUp() {
+        TestPrefix p;
+        const auto askedHere = std::make_shared<std::atomic<int>>(0);
+        std::promise<void> gate;
+        const auto opened = gate.get_future().share();
+        const QString hung = p.share(), link = p.prefix() + "/dosdevices/unc/server/share";
+        SetHostProbe([askedHere, opened, hung, link, caller = std::this_thread::get_id()](const QString& host) {
+            if (!host.startsWith(hung) && !host.startsWith(link, Qt::CaseInsensitive))
+                return;
+            if (std::this_thread::get_id() == caller)
+                ++*askedHere;
+            else
+                opened.wait();
+        });
+        SetAnswerBound(1000);
+        const QString onShare = QStringLiteral("\\\\SERVER\\Share\\Data\\x.ini");
+        const QList<int> got{ToHostPath(onShare).error, FileLength(onShare).error, NonEmptyFileExists(onShare),
+                             ToHostPath(QStringLiteral("C:\\windows")).error, askedHere->load()};
+        gate.set_value();
+        QTRY_COMPARE(PendingDirectoryListings(), 0);
+        SetHostProbe({});
+        SetAnswerBound(5000);
+        QCOMPARE(got, (QList<int>{DiskNotReady, DiskNotReady, 0, 0, 0}));
+        QCOMPARE(ToHostPath(onShare).error, 0);
     }
 
     void oneListingPerShare() {
