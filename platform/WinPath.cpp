@@ -304,7 +304,6 @@ Result<QString> ToHostPath(const QString& windowsPath) {
 namespace {
 
 Result<QString> MapPath(const QString& p) {
-
     // \\server\share\rest: the share is the root, which ".." does not climb
     if (p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1])) {
         QStringList root;
@@ -383,10 +382,13 @@ QString ToWindowsPath(const QString& hostPath) {
     QString bestLetter;
     QString bestRoot;
     for (char l = 'a'; l <= 'z'; ++l) {
-        auto root = DriveRoot(QChar(l));
-        if (!root.ok())
-            continue;
-        const QString canon = QFileInfo(root.value).canonicalFilePath();
+        // Each drive asked under its own bound: one that hangs is passed over.
+        const QString canon =
+            Bounded<QString>(QString(QChar(l)) + u':', [l] {
+                const auto root = DriveRoot(QChar(l));
+                return Result<QString>{root.ok() ? QFileInfo(root.value).canonicalFilePath() : QString(),
+                                       NoError};
+            }).value;
         if (canon.isEmpty())
             continue;
         const bool under = target == canon || canon == u"/" || target.startsWith(canon + u'/');
@@ -426,20 +428,20 @@ QString SystemDirectory() {
 
 Result<qint64> FileLength(const QString& windowsPath) {
     return Bounded<qint64>(windowsPath, [windowsPath]() -> Result<qint64> {
-    const auto host = ToHostPath(windowsPath);
-    if (!host.ok())
-        return {0, host.error};
-    ProbeHost(host.value);
-    struct stat st {};
-    const QByteArray enc = QFile::encodeName(host.value);
-    if (::stat(enc.constData(), &st) != 0) {
-        const int err = errno;
-        const QString parent = QFileInfo(host.value).path();
-        return {0, ErrorFromErrno(err, !IsDirectory(QFile::encodeName(parent)))};
-    }
-    if (S_ISDIR(st.st_mode))
-        return {0, FileNotFound};
-    return {static_cast<qint64>(st.st_size), NoError};
+        const auto host = ToHostPath(windowsPath);
+        if (!host.ok())
+            return {0, host.error};
+        ProbeHost(host.value);
+        struct stat st {};
+        const QByteArray enc = QFile::encodeName(host.value);
+        if (::stat(enc.constData(), &st) != 0) {
+            const int err = errno;
+            const QString parent = QFileInfo(host.value).path();
+            return {0, ErrorFromErrno(err, !IsDirectory(QFile::encodeName(parent)))};
+        }
+        if (S_ISDIR(st.st_mode))
+            return {0, FileNotFound};
+        return {static_cast<qint64>(st.st_size), NoError};
     });
 }
 
@@ -490,7 +492,6 @@ std::mutex gListerMutex;
 DirectoryLister gLister;
 
 
-
 // Whether a path resolves to the root of its drive or share ("C:\\.",
 // "D:\\X\\.." included), judged on the host paths.
 bool IsRoot(const QString& windowsPath, const QString& host) {
@@ -509,7 +510,6 @@ bool IsRoot(const QString& windowsPath, const QString& host) {
 }
 
 } // namespace
-
 
 namespace {
 std::atomic<bool> gProbing{false};
