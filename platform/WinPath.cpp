@@ -24,14 +24,23 @@ bool IsSeparator(QChar c) {
     return c == u'\\' || c == u'/';
 }
 
+std::atomic<bool> gProbing{false};
+std::mutex gProbeMutex;
+HostProbe gProbe;
+
+void Probe(const QByteArray& p) {
+    if (gProbing)
+        ProbeHost(QFile::decodeName(p));
+}
+
 bool LStatExists(const QByteArray& p) {
-    ProbeHost(QFile::decodeName(p));
+    Probe(p);
     struct stat st {};
     return ::lstat(p.constData(), &st) == 0;
 }
 
 bool IsDirectory(const QByteArray& p) {
-    ProbeHost(QFile::decodeName(p));
+    Probe(p);
     struct stat st {};
     return ::stat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -509,12 +518,6 @@ bool IsRoot(const QString& windowsPath, const QString& host) {
            QFileInfo(rootHost.value).canonicalFilePath() == QFileInfo(host).canonicalFilePath();
 }
 
-} // namespace
-
-namespace {
-std::atomic<bool> gProbing{false};
-std::mutex gProbeMutex;
-HostProbe gProbe;
 } // namespace
 
 void SetHostProbe(HostProbe probe) {
