@@ -9,8 +9,8 @@
 #include <QTest>
 
 #include <atomic>
-#include <sys/resource.h>
 #include <future>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace platform;
@@ -136,7 +136,7 @@ private Q_SLOTS:
         const QStringList got{given, chosen(), SameFolder(prefix, prefix + "/") ? "same" : "not same",
                               QString::number(askedHere->load())};
         gate.set_value();
-        QTRY_COMPARE(platform::PendingDirectoryListings(), 0);
+        QTRY_COMPARE(PendingDirectoryListings(), 0);
         SetHostProbe({});
         SetAnswerBound(5000);
         qunsetenv("XDG_CONFIG_HOME");
