@@ -76,7 +76,8 @@ bool CanListDirectory(const QString& windowsDirectory);
 // it may still answer in time, and gives up at once (71) when that time has
 // run out, without starting a listing of its own.
 Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeoutMs = 5000);
-// Listings still running, answered or given up on (each holds one thread).
+// Asks of the disk under the rule (listings, mappings) still running,
+// answered or given up on.
 int PendingDirectoryListings();
 
 // How long a disk that may hang (a share that stopped answering) is waited
