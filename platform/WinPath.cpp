@@ -136,9 +136,9 @@ std::atomic<int> gBoundMs{5000};
 
 using Clock = std::chrono::steady_clock;
 
-// The listings still running, one at most per share, each with the moment
-// its caller gives up on it. Never destroyed: a hung listing may finish
-// after the program's statics are gone.
+// The asks still running, one at most per share, each with the moment its
+// caller gives up on it. Never destroyed: a hung ask may finish after the
+// program's statics are gone.
 struct PendingListings {
     std::mutex mutex;
     std::condition_variable finished;
@@ -173,7 +173,7 @@ QString ShareOf(const QString& windowsPath) {
     return unc ? QStringLiteral("\\\\") + parts.join(u'\\').toUpper() : u'/' + parts.join(u'/');
 }
 
-// Runs `ask` on a thread of its own, one per share: while one is pending,
+// Runs `ask` on its share's thread, one ask per share: while one is pending,
 // another of the same share waits for it as long as it may still answer in
 // time; once that has run out, the share counts as not answering and the
 // later one gives up at once: every further click on a dead share would
