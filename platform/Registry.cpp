@@ -72,11 +72,24 @@ QByteArray HexBytes(QStringView list) {
 
 std::optional<RegistryValue> ReadRegistryText(const QByteArray& text, const QString& key,
                                               const QString& name) {
-    const QStringList lines = QString::fromUtf8(text).split(u'\n');
+    // One pass over the bytes: only the lines that may matter become text, so
+    // a file of many short lines costs little more than itself.
+    const QByteArrayView all(text);
+    qsizetype pos = 0;
+    const auto nextLine = [&] {
+        qsizetype end = all.indexOf('\n', pos);
+        if (end < 0)
+            end = all.size();
+        const QByteArrayView line = all.sliced(pos, end - pos).trimmed();
+        pos = end + 1;
+        return line;
+    };
     bool inKey = false;
-    for (qsizetype n = 0; n < lines.size(); ++n) {
-        QString line = lines[n].trimmed();
-        if (line.startsWith(u'[')) {
+    QByteArray joined;
+    while (pos <= all.size()) {
+        QByteArrayView bytes = nextLine();
+        if (bytes.startsWith('[')) {
+            const QString line = QString::fromUtf8(bytes);
             const qsizetype close = line.lastIndexOf(u']');
             inKey =
                 close > 0 &&
@@ -84,23 +97,28 @@ std::optional<RegistryValue> ReadRegistryText(const QByteArray& text, const QStr
                     0;
             continue;
         }
-        if (!inKey || line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+        if (!inKey || !(bytes.startsWith('@') || bytes.startsWith('"')))
             continue;
         // Long hex lists go on over lines ending in "\".
-        while (line.endsWith(u'\\') && n + 1 < lines.size())
-            line = line.chopped(1) + lines[++n].trimmed();
+        if (bytes.endsWith('\\') && pos <= all.size()) {
+            joined = bytes.toByteArray();
+            while (joined.endsWith('\\') && pos <= all.size()) {
+                joined.chop(1);
+                joined.append(nextLine());
+            }
+            bytes = joined;
+        }
+        const QString line = QString::fromUtf8(bytes);
         QString valueName;
         qsizetype eq;
         if (line.startsWith(u'@')) {
             eq = line.indexOf(u'=');
-        } else if (line.startsWith(u'"')) {
+        } else {
             const qsizetype end = QuoteEnd(line, 1);
             if (end < 0)
                 continue;
             valueName = Unescape(QStringView(line).mid(1, end - 1));
             eq = line.indexOf(u'=', end);
-        } else {
-            continue;
         }
         if (eq < 0 || valueName.compare(name, Qt::CaseInsensitive) != 0)
             continue;

@@ -5,6 +5,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <dirent.h>
@@ -23,12 +24,23 @@ bool IsSeparator(QChar c) {
     return c == u'\\' || c == u'/';
 }
 
+std::atomic<bool> gProbing{false};
+std::mutex gProbeMutex;
+HostProbe gProbe;
+
+void Probe(const QByteArray& p) {
+    if (gProbing)
+        ProbeHost(QFile::decodeName(p));
+}
+
 bool LStatExists(const QByteArray& p) {
+    Probe(p);
     struct stat st {};
     return ::lstat(p.constData(), &st) == 0;
 }
 
 bool IsDirectory(const QByteArray& p) {
+    Probe(p);
     struct stat st {};
     return ::stat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -36,6 +48,7 @@ bool IsDirectory(const QByteArray& p) {
 // The entry of `dir` whose name equals `name` without regard to case; the
 // first in name order so that the answer does not depend on directory order.
 QString FindFolded(const QString& dir, const QString& name) {
+    ProbeHost(dir);
     DIR* d = ::opendir(QFile::encodeName(dir).constData());
     if (!d)
         return {};
@@ -118,7 +131,157 @@ bool IsDriveLetter(QChar c) {
 
 namespace {
 thread_local QString tScopedPrefix;
+thread_local bool tWithinBound = false; // on a thread that asks under the rule
+std::atomic<int> gBoundMs{5000};
+
+using Clock = std::chrono::steady_clock;
+
+// The asks still running, one at most per share, each with the moment its
+// caller gives up on it. Never destroyed: a hung ask may finish after the
+// program's statics are gone.
+struct PendingListings {
+    std::mutex mutex;
+    std::condition_variable finished;
+    QHash<QString, Clock::time_point> givesUpAt;
+    // One thread per share asks it, kept for the next ask: starting a thread
+    // for each would cost more than most asks themselves.
+    struct Asker {
+        std::mutex mutex;
+        std::condition_variable posted;
+        std::function<void()> task;
+    };
+    QHash<QString, Asker*> askers;
+};
+PendingListings& Pending() {
+    static auto* pending = new PendingListings;
+    return *pending;
+}
+
+// The share a path lies on, told from its text alone: finding it on the disk
+// could hang as the listing does. A drive letter, a \\server\share (names
+// without regard to case), "" for a path on the current drive, and for a host
+// path its first two folders, where mounts sit.
+QString ShareOf(const QString& windowsPath) {
+    const QString& p = windowsPath;
+    if (p.size() >= 2 && p[1] == u':' && IsDriveLetter(p[0]))
+        return p.left(2).toUpper();
+    const bool unc = p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1]);
+    if (!unc && !p.startsWith(u'/'))
+        return {};
+    QString text = p;
+    const QStringList parts = text.replace(u'/', u'\\').split(u'\\', Qt::SkipEmptyParts).mid(0, 2);
+    return unc ? QStringLiteral("\\\\") + parts.join(u'\\').toUpper() : u'/' + parts.join(u'/');
+}
+
+// Runs `ask` on its share's thread, one ask per share: while one is pending,
+// another of the same share waits for it as long as it may still answer in
+// time; once that has run out, the share counts as not answering and the
+// later one gives up at once: every further click on a dead share would
+// otherwise leave one more thread behind. False when it gave up; throws
+// std::system_error when no thread can be started. A thread that hangs
+// stays behind, holding only its own copies.
+bool RunBounded(const QString& share, Clock::time_point giveUpAt, std::function<void()> ask) {
+    if (tWithinBound) {
+        ask();
+        return true;
+    }
+    PendingListings& pending = Pending();
+    {
+        std::unique_lock lock(pending.mutex);
+        for (auto at = pending.givesUpAt.constFind(share); at != pending.givesUpAt.cend();
+             at = pending.givesUpAt.constFind(share)) {
+            const Clock::time_point until = std::min(giveUpAt, *at);
+            if (Clock::now() >= until)
+                return false;
+            pending.finished.wait_until(lock, until);
+        }
+        pending.givesUpAt.insert(share, giveUpAt);
+    }
+    auto finished = std::make_shared<std::promise<void>>();
+    std::future<void> answer = finished->get_future();
+    const auto done = [share] {
+        PendingListings& p = Pending();
+        {
+            std::lock_guard lock(p.mutex);
+            p.givesUpAt.remove(share);
+        }
+        p.finished.notify_all();
+    };
+    PendingListings::Asker* asker = nullptr;
+    try {
+        std::lock_guard lock(pending.mutex);
+        asker = pending.askers.value(share);
+        if (!asker) {
+            auto owned = std::make_unique<PendingListings::Asker>();
+            auto* made = owned.get();
+            std::thread([made] {
+                tWithinBound = true;
+                for (;;) {
+                    std::function<void()> task;
+                    {
+                        std::unique_lock lock(made->mutex);
+                        made->posted.wait(lock, [made] { return bool(made->task); });
+                        task = std::exchange(made->task, {});
+                    }
+                    task();
+                }
+            }).detach();
+            asker = pending.askers[share] = owned.release(); // never ends
+        }
+    } catch (...) {
+        done();
+        throw;
+    }
+    {
+        std::lock_guard lock(asker->mutex);
+        asker->task = [finished, ask = std::move(ask), done, prefix = tScopedPrefix] {
+            tScopedPrefix = prefix;
+            try {
+                ask();
+            } catch (...) {
+                // the caller finds the answer it started with
+            }
+            done(); // first, so the caller's next ask of the share finds it free
+            finished->set_value();
+        };
+    }
+    asker->posted.notify_one();
+    return answer.wait_until(giveUpAt) == std::future_status::ready;
+}
+
+// `ask` under the rule, with error 71 when the share did not answer in time
+// or no thread could ask it.
+template <class T> Result<T> Bounded(const QString& path, std::function<Result<T>()> ask) {
+    if (tWithinBound)
+        return ask();
+    auto answer = std::make_shared<Result<T>>(Result<T>{{}, DiskNotReady});
+    try {
+        if (RunBounded(ShareOf(path), Clock::now() + std::chrono::milliseconds(AnswerBound()),
+                       [answer, ask = std::move(ask)] { *answer = ask(); }))
+            return *answer;
+    } catch (const std::system_error&) {
+    }
+    return {{}, DiskNotReady};
+}
+
 } // namespace
+
+int AnswerBound() {
+    return gBoundMs;
+}
+
+void SetAnswerBound(int ms) {
+    gBoundMs = ms;
+}
+
+bool AskWithinBound(const QString& path, std::function<void()> ask) {
+    try {
+        return RunBounded(ShareOf(path), Clock::now() + std::chrono::milliseconds(AnswerBound()),
+                          std::move(ask));
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
 
 ScopedWinePrefix::ScopedWinePrefix(const QString& folder)
     : previous_(std::exchange(tScopedPrefix, folder)) {}
@@ -136,23 +299,45 @@ QString WinePrefix() {
     return QDir::homePath() + QStringLiteral("/.wine");
 }
 
+namespace {
+Result<QString> MapPath(const QString& p);
+} // namespace
+
 Result<QString> ToHostPath(const QString& windowsPath) {
     if (windowsPath.startsWith(u'/'))
         return {windowsPath, NoError};
-    const QString& p = windowsPath;
+    // Each component is looked up on the disk, where a share may hang.
+    return Bounded<QString>(windowsPath, [windowsPath] { return MapPath(windowsPath); });
+}
 
-    // \\server\share\rest
+namespace {
+
+Result<QString> MapPath(const QString& p) {
+    // \\server\share\rest: the share is the root, which ".." does not climb
     if (p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1])) {
-        auto parts = Components(QStringView(p).mid(2));
+        QStringList root;
+        qsizetype i = 2;
+        while (root.size() < 2 && i < p.size()) {
+            qsizetype j = i;
+            while (j < p.size() && !IsSeparator(p[j]))
+                ++j;
+            if (j > i)
+                root << p.mid(i, j - i);
+            i = j + 1;
+        }
+        for (QString& name : root) // as Components drops them; "." and ".." become ""
+            while (name.endsWith(u'.') || name.endsWith(u' '))
+                name.chop(1);
+        auto parts = Components(QStringView(p).mid(std::min(i, p.size())));
         if (!parts.ok())
             return {{}, parts.error};
-        if (parts.value.size() < 2)
+        if (root.size() < 2 || root.contains(QString()))
             return {{}, DeviceUnavailable};
         const QString unc = WinePrefix() + QStringLiteral("/dosdevices/unc");
-        const QString share = Resolve(unc, parts.value.mid(0, 2));
+        const QString share = Resolve(unc, root);
         if (!IsDirectory(QFile::encodeName(share)))
             return {{}, DeviceUnavailable};
-        return {Resolve(share, parts.value.mid(2)), NoError};
+        return {Resolve(share, parts.value), NoError};
     }
 
     // X:\rest, and X:rest relative to the current directory when on that drive
@@ -187,6 +372,8 @@ Result<QString> ToHostPath(const QString& windowsPath) {
     return ToHostPath(cwd.endsWith(u'\\') ? cwd + p : cwd + u'\\' + p);
 }
 
+} // namespace
+
 QString ToWindowsPath(const QString& hostPath) {
     if (hostPath.isEmpty())
         return {}; // names no file (and would climb no folder)
@@ -204,10 +391,13 @@ QString ToWindowsPath(const QString& hostPath) {
     QString bestLetter;
     QString bestRoot;
     for (char l = 'a'; l <= 'z'; ++l) {
-        auto root = DriveRoot(QChar(l));
-        if (!root.ok())
-            continue;
-        const QString canon = QFileInfo(root.value).canonicalFilePath();
+        // Each drive asked under its own bound: one that hangs is passed over.
+        const QString canon =
+            Bounded<QString>(QString(QChar(l)) + u':', [l] {
+                const auto root = DriveRoot(QChar(l));
+                return Result<QString>{root.ok() ? QFileInfo(root.value).canonicalFilePath() : QString(),
+                                       NoError};
+            }).value;
         if (canon.isEmpty())
             continue;
         const bool under = target == canon || canon == u"/" || target.startsWith(canon + u'/');
@@ -230,28 +420,38 @@ QString CurrentDirectory() {
     return mapped.isEmpty() ? QStringLiteral("C:\\") : mapped;
 }
 
+namespace {
+bool HasDriveC() {
+    return Bounded<bool>(QStringLiteral("C:"), [] { return Result<bool>{DriveRoot(u'c').ok(), NoError}; })
+        .value;
+}
+} // namespace
+
 QString WindowsDirectory() {
-    return DriveRoot(u'c').ok() ? QStringLiteral("C:\\windows") : QString();
+    return HasDriveC() ? QStringLiteral("C:\\windows") : QString();
 }
 
 QString SystemDirectory() {
-    return DriveRoot(u'c').ok() ? QStringLiteral("C:\\windows\\system32") : QString();
+    return HasDriveC() ? QStringLiteral("C:\\windows\\system32") : QString();
 }
 
 Result<qint64> FileLength(const QString& windowsPath) {
-    const auto host = ToHostPath(windowsPath);
-    if (!host.ok())
-        return {0, host.error};
-    struct stat st {};
-    const QByteArray enc = QFile::encodeName(host.value);
-    if (::stat(enc.constData(), &st) != 0) {
-        const int err = errno;
-        const QString parent = QFileInfo(host.value).path();
-        return {0, ErrorFromErrno(err, !IsDirectory(QFile::encodeName(parent)))};
-    }
-    if (S_ISDIR(st.st_mode))
-        return {0, FileNotFound};
-    return {static_cast<qint64>(st.st_size), NoError};
+    return Bounded<qint64>(windowsPath, [windowsPath]() -> Result<qint64> {
+        const auto host = ToHostPath(windowsPath);
+        if (!host.ok())
+            return {0, host.error};
+        ProbeHost(host.value);
+        struct stat st {};
+        const QByteArray enc = QFile::encodeName(host.value);
+        if (::stat(enc.constData(), &st) != 0) {
+            const int err = errno;
+            const QString parent = QFileInfo(host.value).path();
+            return {0, ErrorFromErrno(err, !IsDirectory(QFile::encodeName(parent)))};
+        }
+        if (S_ISDIR(st.st_mode))
+            return {0, FileNotFound};
+        return {static_cast<qint64>(st.st_size), NoError};
+    });
 }
 
 bool NonEmptyFileExists(const QString& windowsPath) {
@@ -300,36 +500,6 @@ Result<QString> HostFirstEntry(const QString& hostDir, bool driveRoot) {
 std::mutex gListerMutex;
 DirectoryLister gLister;
 
-using Clock = std::chrono::steady_clock;
-
-// The listings still running, one at most per share, each with the moment
-// its caller gives up on it. Never destroyed: a hung listing may finish
-// after the program's statics are gone.
-struct PendingListings {
-    std::mutex mutex;
-    std::condition_variable finished;
-    QHash<QString, Clock::time_point> givesUpAt;
-};
-PendingListings& Pending() {
-    static auto* pending = new PendingListings;
-    return *pending;
-}
-
-// The share a path lies on, told from its text alone: finding it on the disk
-// could hang as the listing does. A drive letter, a \\server\share (names
-// without regard to case), "" for a path on the current drive, and for a host
-// path its first two folders, where mounts sit.
-QString ShareOf(const QString& windowsPath) {
-    const QString& p = windowsPath;
-    if (p.size() >= 2 && p[1] == u':' && IsDriveLetter(p[0]))
-        return p.left(2).toUpper();
-    const bool unc = p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1]);
-    if (!unc && !p.startsWith(u'/'))
-        return {};
-    QString text = p;
-    const QStringList parts = text.replace(u'/', u'\\').split(u'\\', Qt::SkipEmptyParts).mid(0, 2);
-    return unc ? QStringLiteral("\\\\") + parts.join(u'\\').toUpper() : u'/' + parts.join(u'/');
-}
 
 // Whether a path resolves to the root of its drive or share ("C:\\.",
 // "D:\\X\\.." included), judged on the host paths.
@@ -350,6 +520,24 @@ bool IsRoot(const QString& windowsPath, const QString& host) {
 
 } // namespace
 
+void SetHostProbe(HostProbe probe) {
+    std::lock_guard lock(gProbeMutex);
+    gProbe = std::move(probe);
+    gProbing = bool(gProbe);
+}
+
+void ProbeHost(const QString& hostPath) {
+    if (!gProbing)
+        return;
+    HostProbe probe;
+    {
+        std::lock_guard lock(gProbeMutex);
+        probe = gProbe;
+    }
+    if (probe)
+        probe(hostPath);
+}
+
 void SetDirectoryLister(DirectoryLister lister) {
     std::lock_guard lock(gListerMutex);
     gLister = std::move(lister);
@@ -362,50 +550,15 @@ Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeout
         std::lock_guard lock(gListerMutex);
         lister = gLister ? gLister : DirectoryLister(HostFirstEntry);
     }
-    // One listing per share. A later one waits while the pending listing may
-    // still answer in its own time; once that has run out, the share counts
-    // as not answering and the later one gives up at once: every further
-    // click on a dead share would otherwise leave one more thread behind.
-    const QString share = ShareOf(windowsDirectory);
-    PendingListings& pending = Pending();
-    {
-        std::unique_lock lock(pending.mutex);
-        for (auto at = pending.givesUpAt.constFind(share); at != pending.givesUpAt.cend();
-             at = pending.givesUpAt.constFind(share)) {
-            const Clock::time_point until = std::min(giveUpAt, *at);
-            if (Clock::now() >= until)
-                return {{}, DiskNotReady};
-            pending.finished.wait_until(lock, until);
-        }
-        pending.givesUpAt.insert(share, giveUpAt);
-    }
-    // The mapping and the listing both touch the disk, so both may hang. A
-    // thread that hangs stays behind; it holds only its own copies.
-    auto result = std::make_shared<std::promise<Result<QString>>>();
-    std::future<Result<QString>> answer = result->get_future();
-    const auto done = [share] {
-        PendingListings& p = Pending();
-        {
-            std::lock_guard lock(p.mutex);
-            p.givesUpAt.remove(share);
-        }
-        p.finished.notify_all();
-    };
-    try {
-        std::thread([result, lister, windowsDirectory, done] {
+    // The mapping and the listing both touch the disk, so both may hang.
+    auto answer = std::make_shared<Result<QString>>(Result<QString>{{}, DiskNotReady});
+    if (!RunBounded(ShareOf(windowsDirectory), giveUpAt, [answer, lister, windowsDirectory] {
             const auto host = ToHostPath(windowsDirectory);
-            const auto listed = host.ok() ? lister(host.value, IsRoot(windowsDirectory, host.value))
-                                          : Result<QString>{{}, host.error};
-            done(); // first, so the caller's next listing of the share finds it free
-            result->set_value(listed);
-        }).detach();
-    } catch (...) {
-        done();
-        throw;
-    }
-    if (answer.wait_until(giveUpAt) != std::future_status::ready)
+            *answer = host.ok() ? lister(host.value, IsRoot(windowsDirectory, host.value))
+                                : Result<QString>{{}, host.error};
+        }))
         return {{}, DiskNotReady};
-    return answer.get();
+    return *answer;
 }
 
 int PendingDirectoryListings() {

@@ -36,7 +36,8 @@ private:
 // Relative paths resolve against CurrentDirectory(), or against the host's
 // working folder itself when no drive reaches it. Errors: 68 for a drive or
 // share with no mapping, 71 for a mapping whose target is gone (a drive
-// without its medium), 75 for a name the file system cannot hold.
+// without its medium, or a share that did not answer in time: see
+// AnswerBound), 75 for a name the file system cannot hold.
 Result<QString> ToHostPath(const QString& windowsPath);
 
 // Windows path for a host path through the drive table ("" when no drive
@@ -46,12 +47,14 @@ QString ToWindowsPath(const QString& hostPath);
 // The process's working directory as a Windows path on a drive, else "C:\".
 QString CurrentDirectory();
 
-// "C:\windows" and "C:\windows\system32", or "" when the prefix has no C:.
+// "C:\windows" and "C:\windows\system32", or "" when the prefix has no C:
+// (or its C: did not answer in time).
 QString WindowsDirectory();
 QString SystemDirectory();
 
 // Length of a file. 53 for a missing file or a directory, 76 for a missing
-// directory on the way, else the mapped host error.
+// directory on the way, 71 for a share that did not answer in time, else
+// the mapped host error.
 Result<qint64> FileLength(const QString& windowsPath);
 
 // A file of at least one byte. Whatever cannot be asked (no such drive, no
@@ -73,8 +76,29 @@ bool CanListDirectory(const QString& windowsDirectory);
 // it may still answer in time, and gives up at once (71) when that time has
 // run out, without starting a listing of its own.
 Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeoutMs = 5000);
-// Listings still running, answered or given up on (each holds one thread).
+// Asks of the disk under the rule (listings, mappings) still running,
+// answered or given up on.
 int PendingDirectoryListings();
+
+// How long a disk that may hang (a share that stopped answering) is waited
+// for: the mapping, FileLength, the Windows directory and the listing above
+// each ask on a thread of their own under the listings' rule and give up with
+// 71 after it. Five seconds; tests shorten it.
+int AnswerBound();
+void SetAnswerBound(int ms);
+
+// Runs `ask`, which touches the disk on the share `path` lies on, under that
+// rule: false when it gave up (the ask goes on alone and must own what it
+// touches) or no thread could be started for it. Inside such an ask,
+// further ones run at once.
+bool AskWithinBound(const QString& path, std::function<void()> ask);
+
+// Tests stand in for a share that stops answering: `probe` sees each host
+// path before the disk is asked about it, on the asking thread, and may
+// block. An empty function takes it away.
+using HostProbe = std::function<void(const QString& hostPath)>;
+void SetHostProbe(HostProbe probe);
+void ProbeHost(const QString& hostPath);
 
 // Tests stand in for the host's listing (of a host directory); an empty
 // function puts the host's back.

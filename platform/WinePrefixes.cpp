@@ -12,6 +12,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 namespace platform {
@@ -34,9 +35,17 @@ constexpr Place kPlaces[] = {
     {Manager::Games, "Games/*"},
 };
 
+// The folder as its links lead, else as written: also when it lies on a
+// share that does not answer in time.
 QString Canonical(const QString& folder) {
-    const QString c = QFileInfo(folder).canonicalFilePath();
-    return c.isEmpty() ? QDir::cleanPath(folder) : c;
+    auto c = std::make_shared<QString>();
+    if (AskWithinBound(folder, [c, folder] {
+            ProbeHost(folder);
+            *c = QFileInfo(folder).canonicalFilePath();
+        }) &&
+        !c->isEmpty())
+        return *c;
+    return QDir::cleanPath(folder);
 }
 
 // "~/x" and "$HOME/x" in a game file mean the home's x.
@@ -112,13 +121,29 @@ QList<PrefixPlace> Candidates(const QString& home, QStringList* searched) {
     return out;
 }
 
-// The place a folder stands for: the manager's own when it is one of theirs.
+// The place a folder stands for: the manager's own when it is one of theirs,
+// and a plain folder when that cannot be told in time.
 PrefixPlace Classify(const QString& folder, const QString& home) {
     const QString absolute = QDir(folder).absolutePath();
-    for (const PrefixPlace& p : Candidates(home, nullptr))
-        if (SameFolder(p.folder, absolute))
-            return {p.manager, p.name, absolute, p.wine};
-    return {Manager::Folder, QFileInfo(absolute).fileName(), absolute, {}};
+    const PrefixPlace plain{Manager::Folder, QFileInfo(absolute).fileName(), absolute, {}};
+    auto found = std::make_shared<PrefixPlace>(plain);
+    if (!AskWithinBound(absolute, [found, absolute, home] {
+            for (const PrefixPlace& p : Candidates(home, nullptr))
+                if (SameFolder(p.folder, absolute)) {
+                    *found = {p.manager, p.name, absolute, p.wine};
+                    return;
+                }
+        }))
+        return plain;
+    return *found;
+}
+
+// The places the search looks in, as it names them.
+QStringList SearchedPlaces() {
+    QStringList out;
+    for (const Place& place : kPlaces)
+        out << QStringLiteral("~/") + QString::fromLatin1(place.path);
+    return out;
 }
 
 QString ConfigFile() {
@@ -161,11 +186,18 @@ bool SameFolder(const QString& a, const QString& b) {
 }
 
 bool HoldsSuite(const QString& prefixFolder) {
-    const ScopedWinePrefix in(prefixFolder);
-    const QString windows = WindowsDirectory();
-    return !windows.isEmpty() &&
-           (NonEmptyFileExists(windows.left(2) + QStringLiteral("\\Valuator\\QUARN2.INI")) ||
-            NonEmptyFileExists(windows + QStringLiteral("\\QUARN2.INI")));
+    // One ask of the prefix's share: a prefix that does not answer holds none.
+    auto holds = std::make_shared<bool>(false);
+    return AskWithinBound(prefixFolder,
+                          [holds, prefixFolder] {
+                              const ScopedWinePrefix in(prefixFolder);
+                              const QString windows = WindowsDirectory();
+                              *holds = !windows.isEmpty() &&
+                                       (NonEmptyFileExists(windows.left(2) +
+                                                           QStringLiteral("\\Valuator\\QUARN2.INI")) ||
+                                        NonEmptyFileExists(windows + QStringLiteral("\\QUARN2.INI")));
+                          }) &&
+           *holds;
 }
 
 PrefixSearch SearchPrefixes(const QString& home) {
@@ -185,12 +217,16 @@ PrefixSearch SearchPrefixes(const QString& home) {
         return s;
     });
     auto result = task->get_future();
-    std::thread([task] { (*task)(); }).detach();
-    if (result.wait_for(std::chrono::seconds(5)) == std::future_status::ready)
+    // Without a thread to search with, nothing is found rather than the
+    // search holding the caller; what is late is not asked again here.
+    PrefixSearch late{{}, SearchedPlaces(), true};
+    try {
+        std::thread([task] { (*task)(); }).detach();
+    } catch (const std::system_error&) {
+        return late;
+    }
+    if (result.wait_for(std::chrono::milliseconds(AnswerBound())) == std::future_status::ready)
         return result.get();
-    PrefixSearch late;
-    Candidates(home, &late.searched);
-    late.timedOut = true;
     return late;
 }
 

@@ -29,11 +29,13 @@ struct PrefixPlace {
     bool operator==(const PrefixPlace&) const = default;
 };
 
-// Whether two folders are the same prefix, however spelt or linked.
+// Whether two folders are the same prefix, however spelt or linked (as
+// spelt, for a folder on a share that does not answer in time).
 bool SameFolder(const QString& a, const QString& b);
 
 // Whether a prefix holds the suite: its QUARN2.INI, non-empty, in the suite
-// folder or the Windows directory, where start-up looks for it.
+// folder or the Windows directory, where start-up looks for it. A prefix on a
+// share that does not answer within five seconds holds none.
 bool HoldsSuite(const QString& prefixFolder);
 
 struct PrefixSearch {

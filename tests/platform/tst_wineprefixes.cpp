@@ -1,11 +1,17 @@
 // Where the suite's prefix is found: the search on homes built here (the
 // table is prefixes.txt), and the order of the sources.
 
+#include "platform/WinPath.h"
 #include "platform/WinePrefixes.h"
 #include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"
 
 #include <QTest>
+
+#include <atomic>
+#include <future>
+#include <sys/resource.h>
+#include <thread>
 
 using namespace platform;
 
@@ -30,6 +36,35 @@ class TestWinePrefixes : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Without a thread to search with (no room for its stack), the search
+    // finds nothing at once and says a place did not answer. First, before
+    // any thread ends and leaves its stack for another.
+    void searchWithoutThreads() {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("the address sanitizer needs the address space this test takes away");
+#endif
+        TestPrefix home;
+        Build(home, "SUITE:.wine");
+        QFile status(QStringLiteral("/proc/self/status"));
+        QVERIFY(status.open(QIODevice::ReadOnly));
+        const QByteArray all = status.readAll();
+        const QByteArray vm = all.mid(all.indexOf("VmSize:")).split('\n').value(0);
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_AS, &saved) == 0);
+        rlimit tight = saved;
+        tight.rlim_cur = (vm.mid(7).trimmed().split(' ').value(0).toULongLong() + 4096) * 1024;
+        QVERIFY(::setrlimit(RLIMIT_AS, &tight) == 0);
+        PrefixSearch s;
+        try {
+            s = SearchPrefixes(home.root());
+        } catch (...) {
+            s.searched = {"the search raised"};
+        }
+        ::setrlimit(RLIMIT_AS, &saved);
+        QCOMPARE(s.searched.size(), 8);
+        QCOMPARE((QList<qsizetype>{s.found.size(), s.timedOut}), (QList<qsizetype>{0, 1}));
+    }
+
     void search_data() { AddCases("platform/prefixes.txt", 0); }
     void search() {
         QFETCH(QStringList, c);
@@ -68,6 +103,44 @@ private Q_SLOTS:
         QVERIFY(QDir(home.at(".local/share/bottles")).removeRecursively()); // the choice is gone
         QCOMPARE(chosen(), u"the only suite found Wine:.wine");
         qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // A prefix on a share that stopped answering, given or remembered, is
+    // given up on after the bound, never asked on the caller's thread.
+    void prefixOnStoppedShare() {
+        TestPrefix home;
+        QTemporaryDir share; // a share of its own, beside the home
+        const QString prefix = share.path() + "/prefix";
+        home.write(prefix + "/drive_c/windows/QUARN2.INI", "[LOCAL]\r\n");
+        const auto askedHere = std::make_shared<std::atomic<int>>(0);
+        std::promise<void> gate;
+        const auto opened = gate.get_future().share();
+        SetHostProbe([askedHere, opened, hung = share.path(), caller = std::this_thread::get_id()](
+                         const QString& host) {
+            if (!host.startsWith(hung))
+                return;
+            if (std::this_thread::get_id() == caller)
+                ++*askedHere;
+            else
+                opened.wait();
+        });
+        SetAnswerBound(1000);
+        qunsetenv("WINEPREFIX");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.at("config")));
+        const auto chosen = [&](const QString& given = {}) {
+            const PrefixChoice c = ChoosePrefix(given, home.root());
+            return SourceText(c.source) + u' ' + ManagerName(c.place.manager) + u':' + c.place.name;
+        };
+        const QString given = chosen(prefix);
+        RememberPrefix({Manager::Folder, {}, prefix, {}});
+        const QStringList got{given, chosen(), SameFolder(prefix, prefix + "/") ? "same" : "not same",
+                              QString::number(askedHere->load())};
+        gate.set_value();
+        QTRY_COMPARE(PendingDirectoryListings(), 0);
+        SetHostProbe({});
+        SetAnswerBound(5000);
+        qunsetenv("XDG_CONFIG_HOME");
+        QCOMPARE(got, (QStringList{"--prefix Folder:prefix", "no suite found Wine:.wine", "same", "0"}));
     }
 };
 

@@ -9,7 +9,10 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <algorithm>
+#include <atomic>
 #include <future>
+#include <thread>
 #include <unistd.h>
 
 using namespace platform;
@@ -61,6 +64,41 @@ private Q_SLOTS:
         QCOMPARE((QStringList{QFileInfo(mapped[0]).canonicalFilePath(), QFileInfo(mapped[1]).canonicalFilePath()}),
                  (QStringList{QFileInfo(p.root() + "/quarn.chm").canonicalFilePath(),
                               QFileInfo(p.driveC() + "/windows").canonicalFilePath()}));
+    }
+
+    // Mapping a path on a share that stopped answering, and its length, give
+    // up with 71 once the bound is over, without the caller's thread asking
+    // the share itself; other drives still answer (a hung one is passed over
+    // when a host path is named), and so does the share once its pending ask
+    // returns.
+    void stoppedShareGivesUp() {
+        TestPrefix p;
+        const auto askedHere = std::make_shared<std::atomic<int>>(0);
+        std::promise<void> gate;
+        const auto opened = gate.get_future().share();
+        // The share and drive D: stop answering.
+        const QStringList hung{p.share(), p.prefix() + "/dosdevices/unc/server/share", p.driveD(),
+                               p.prefix() + "/dosdevices/d:"};
+        SetHostProbe([askedHere, opened, hung, caller = std::this_thread::get_id()](const QString& host) {
+            if (std::none_of(hung.begin(), hung.end(),
+                             [&](const QString& h) { return host.startsWith(h, Qt::CaseInsensitive); }))
+                return;
+            if (std::this_thread::get_id() == caller)
+                ++*askedHere;
+            else
+                opened.wait();
+        });
+        SetAnswerBound(1000);
+        const QString onShare = QStringLiteral("\\\\SERVER\\Share\\Data\\x.ini");
+        const QList<int> got{ToHostPath(onShare).error, FileLength(onShare).error, NonEmptyFileExists(onShare),
+                             ToHostPath(QStringLiteral("C:\\windows")).error,
+                             ToWindowsPath(p.driveC() + "/windows") == u"C:\\windows", askedHere->load()};
+        gate.set_value();
+        QTRY_COMPARE(PendingDirectoryListings(), 0);
+        SetHostProbe({});
+        SetAnswerBound(5000);
+        QCOMPARE(got, (QList<int>{DiskNotReady, DiskNotReady, 0, 0, 1, 0}));
+        QCOMPARE(ToHostPath(onShare).error, 0);
     }
 
     void oneListingPerShare() {
