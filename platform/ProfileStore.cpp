@@ -213,7 +213,9 @@ int WriteInPlace(const QString& target, const Loaded& cur, const QByteArray& byt
     const QFileInfo fi(target);
     const QString keep =
         fi.path() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".quarn.old");
-    AtomicWriter copy(keep);
+    // A link planted under that name is replaced, never written through.
+    const FileLock keepName(keep, false);
+    AtomicWriter copy(keep, &keepName);
     int err = copy.open(&cur.st);
     if (!err)
         err = copy.write(cur.doc->bytes().constData(), cur.doc->bytes().size());

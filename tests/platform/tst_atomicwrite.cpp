@@ -177,6 +177,9 @@ private Q_SLOTS:
         const QString host = p.driveC() + "/VALUATOR/kav.ini", other = p.driveC() + "/windows/kav.ini";
         p.write(host, "[Directories]\r\nDataDir=N:\\QXDATA\\LONGER\r\nPhotoDir=P:\r\n");
         QCOMPARE(::link(QFile::encodeName(host).constData(), QFile::encodeName(other).constData()), 0);
+        // A link planted where the old text waits is replaced, not written through.
+        p.write(p.at("victim"), "mine");
+        QVERIFY(QFile::link(p.at("victim"), p.driveC() + "/VALUATOR/.kav.ini.quarn.old"));
         for (const char* dir : {"C:\\D", "C:\\QXDATA\\A\\MUCH\\LONGER\\DIRECTORY"}) { // shrinks, grows
             QVERIFY(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", dir));
             const QByteArray want = "[Directories]\r\nDataDir=" + QByteArray(dir) + "\r\nPhotoDir=P:\r\n";
@@ -184,6 +187,7 @@ private Q_SLOTS:
             QCOMPARE(TestPrefix::read(other), want);
         }
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
+        QCOMPARE(TestPrefix::read(p.at("victim")), "mine");
     }
 
     // Locks live in a folder of this user's that nobody else can write:
