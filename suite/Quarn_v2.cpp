@@ -169,8 +169,7 @@ bool SwitchTurn::take(int waitMs) {
 }
 
 QString SwitchTurn::why() const {
-    return lock_.usable() ? QStringLiteral("Another switch of the suite is still running. Try "
-                                           "again in a moment.")
+    return lock_.usable() ? Texts::SwitchStillRunning()
                           : platform::ErrorDescription(platform::NoLockFolder);
 }
 

@@ -22,6 +22,10 @@ inline QString SwitchLeftFiles(const QString& files) {
                           "so some products still use the old ones.\n\n") +
            files;
 }
+// A switch that waited its full time for another program's.
+inline QString SwitchStillRunning() {
+    return QStringLiteral("Another switch of the suite is still running. Try again in a moment.");
+}
 // The Connect buttons' tooltip: which set the products are on now.
 inline QString InForceLocal() { return QStringLiteral("In force: LOCAL"); }
 inline QString InForceNetwork() { return QStringLiteral("In force: NETWORK"); }
