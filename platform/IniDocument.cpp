@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 
 #include <cstring>
+#include <limits>
 
 namespace platform {
 namespace {
@@ -72,7 +73,7 @@ IniDocument::IniDocument(QByteArray bytes) : bytes_(std::move(bytes)) {
     // UTF-16 text would be torn by 8-bit edits; a file too long for the
     // index is read as empty and so must not be written either.
     readOnly_ = bytes_.startsWith("\xFF\xFE") || bytes_.startsWith("\xFE\xFF");
-    if (bytes_.size() >= qsizetype(0xFFFFFFFF)) {
+    if (bytes_.size() >= qsizetype(std::numeric_limits<quint32>::max())) {
         readOnly_ = true;
         bytes_.clear();
     }

@@ -30,8 +30,8 @@ public:
     // The file's bytes after the change, or nullopt when it is refused (a CR,
     // LF or NUL anywhere, an empty key, a key that would read back as another
     // key or as a section header, a value or new name that the file's code
-    // page cannot spell, a UTF-16 or oversized file; `why` says which) or, for a removal, when there is nothing to remove (`why` stays
-    // as it was).
+    // page cannot spell, a UTF-16 or oversized file; `why` says which) or,
+    // for a removal, when there is nothing to remove (`why` stays as it was).
     std::optional<QByteArray> withValue(QStringView section, QStringView key, QStringView value,
                                         QString* why = nullptr) const;
     std::optional<QByteArray> withoutSection(QStringView section, QString* why = nullptr) const;
@@ -42,8 +42,8 @@ private:
     // 256 MiB.
     struct Span {
         quint32 header; // start of the header line
-        quint32 end;  // start of the next header line, or the file's end
-        quint32 hash; // of the folded name
+        quint32 end;    // start of the next header line, or the file's end
+        quint32 hash;   // of the folded name
     };
     struct Line {
         qsizetype begin;
