@@ -273,7 +273,8 @@ Outcome Change(const QString& hostPath, const Edit& edit) {
             return {};
         if (!Writable(hostPath, cur))
             return {false, QStringLiteral("the file is read-only")};
-        // Asked at the last moment, once the new text is whole on disk.
+        // Asked at the last moment: once the new text is whole on disk, or,
+        // in place, the old text's copy.
         const auto stillWanted = [&] {
             if (gBeforeReplace)
                 gBeforeReplace(hostPath);
