@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <unistd.h>
@@ -356,8 +357,9 @@ int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
     const QStringList a = p.positionalArguments();
     const QString command = parsed ? a.value(0) : QString();
     // --help and --version win wherever they stand, but among an ini
-    // command's names and values.
-    const qsizetype end = command == u"ini" ? args.size() - a.size() : args.size();
+    // command's names and values (those after its verb).
+    const qsizetype end =
+        command == u"ini" ? std::min(args.size(), args.size() - a.size() + 2) : args.size();
     for (qsizetype i = 0; i < end; ++i) {
         if (args[i] == u"--version") {
             out << QStringLiteral("quarnctl " QUARN_VERSION "\n");
