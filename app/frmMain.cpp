@@ -199,8 +199,9 @@ void frmMain::ReadInForce() {
 }
 
 void frmMain::WatchProducts() {
-    // Every writer replaces a file by renaming another over it, which ends a
-    // watch on the file itself; the folders' watches outlive that.
+    // Our writers replace a file by renaming another over it, which ends a
+    // watch on the file itself, or, for a hard-linked file, make and remove
+    // a copy beside it: the folders' watches see both.
     if (!watch_) {
         watch_ = new QFileSystemWatcher(this);
         connect(watch_, &QFileSystemWatcher::directoryChanged, &reread_,
