@@ -303,6 +303,16 @@ Outcome Change(const QString& hostPath, const Edit& edit) {
     }
 }
 
+// The file with the key set; nullopt with an empty `why` when it reads as
+// the value already, however spelled (quoted, say), so that a read-only file
+// holding it is no failure.
+std::optional<QByteArray> WithValue(const Loaded& cur, QStringView section, QStringView key,
+                                    QStringView value, QString* why) {
+    if (const auto now = cur.doc->value(section, key); now && *now == value)
+        return std::nullopt;
+    return cur.doc->withValue(section, key, value, why);
+}
+
 } // namespace
 
 QString Read(const QString& hostPath, QStringView section, QStringView key, QStringView def) {
@@ -314,7 +324,7 @@ QString Read(const QString& hostPath, QStringView section, QStringView key, QStr
 
 Outcome Write(const QString& hostPath, QStringView section, QStringView key, QStringView value) {
     return Change(hostPath, [&](const Loaded& cur, QString* why) {
-        return cur.doc->withValue(section, key, value, why);
+        return WithValue(cur, section, key, value, why);
     });
 }
 
@@ -328,7 +338,7 @@ Outcome WriteIfUnchanged(const QString& hostPath, QStringView section, QStringVi
             newer = now;
             return std::optional<QByteArray>();
         }
-        return cur.doc->withValue(section, key, value, why);
+        return WithValue(cur, section, key, value, why);
     });
     out.newer = newer;
     return out;
