@@ -239,10 +239,13 @@ int WriteInPlace(const QString& target, const Loaded& cur, const QByteArray& byt
                      : 0;
     if (errnum == EOPNOTSUPP || errnum == ENOSYS || errnum == EINVAL)
         errnum = 0;
-    if (!errnum)
+    if (!errnum) {
         errnum = WriteAll(fd, bytes);
-    if (errnum && WriteAll(fd, cur.doc->bytes()) != 0)
-        removeCopy.dismiss(); // the old text is in the copy alone now
+        // Put back only what we tore: where nothing was written, another
+        // program may have written since our last look.
+        if (errnum && WriteAll(fd, cur.doc->bytes()) != 0)
+            removeCopy.dismiss(); // the old text is in the copy alone now
+    }
     if (::close(fd) != 0 && !errnum && errno != EINTR)
         errnum = errno;
     return ErrorFromErrno(errnum);
