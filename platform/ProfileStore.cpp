@@ -299,7 +299,7 @@ Outcome Change(const QString& hostPath, const Edit& edit) {
         if (err == Cancelled && attempt < 8)
             continue;
         if (err == Cancelled)
-            return {false, ErrorDescription(FileBusy)};
+            return {false, QStringLiteral("The file is busy: another program kept changing it")};
         if (err == PathNotFound || (err == FileNotFound && !cur.exists))
             return {false, QStringLiteral("its folder does not exist")};
         return {err == 0, err == 0 ? QString() : ErrorDescription(err)};

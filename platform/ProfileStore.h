@@ -30,9 +30,9 @@ struct Outcome {
 // change nothing succeeds without touching it. Quarn's own writers of one
 // file take turns; a change that another program makes while we edit is
 // kept, the edit made again over it, and one that keeps changing it wins
-// after eight retries (FileBusy). A writer that waits over five seconds for its
-// turn fails and changes nothing. A file with more than one name (hard links)
-// is written in place.
+// after eight retries ("The file is busy"). A writer that waits over five
+// seconds for its turn fails and changes nothing (FileBusy). A file with
+// more than one name (hard links) is written in place.
 Outcome Write(const QString& hostPath, QStringView section, QStringView key, QStringView value);
 // As Write, only while the key still reads `expected` (a missing key reads
 // ""); else the file stays as it is and `newer` holds what the key reads.

@@ -165,7 +165,7 @@ private Q_SLOTS:
         });
         const auto done = WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "AppDir", "C:\\KAV");
         platform::profile::SetBeforeReplace({});
-        QCOMPARE(done.why, platform::ErrorDescription(platform::FileBusy));
+        QCOMPARE(done.why, u"The file is busy: another program kept changing it");
         QCOMPARE(TestPrefix::read(host), "[Directories]\r\nDataDir=C:\\THEIRS" + QByteArray::number(calls) + "\r\n");
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
     }
