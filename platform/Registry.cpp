@@ -99,12 +99,13 @@ std::optional<RegistryValue> ReadRegistryText(const QByteArray& text, const QStr
         }
         if (!inKey || !(bytes.startsWith('@') || bytes.startsWith('"')))
             continue;
-        // Long hex lists go on over lines ending in "\".
-        if (bytes.endsWith('\\') && pos <= all.size()) {
+        // Long hex lists go on over lines ending in "\", if any line follows.
+        if (bytes.endsWith('\\')) {
             joined = bytes.toByteArray();
-            while (joined.endsWith('\\') && pos <= all.size()) {
+            while (joined.endsWith('\\')) {
                 joined.chop(1);
-                joined.append(nextLine());
+                if (pos <= all.size())
+                    joined.append(nextLine());
             }
             bytes = joined;
         }
