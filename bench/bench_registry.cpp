@@ -1,6 +1,7 @@
 // Reading a value from the prefix's system.reg: a registry of ordinary size,
-// one value continued over 2.2 MB of lines, and a 64 MiB file of short
-// lines. Prints a Markdown table of the time and the peak memory growth.
+// one value continued over 2.2 MB of lines, a 64 MiB file of short lines,
+// and the value asked for as 60 MiB of empty hex items. Prints a Markdown
+// table of the time and the peak memory growth.
 
 #include "platform/Registry.h"
 
@@ -79,6 +80,13 @@ int main(int argc, char** argv) {
         const QByteArray block = QByteArray("a\n").repeated(512 * 1024);
         for (int i = 0; i < 63; ++i)
             f.write(block);
+    });
+    run("the value asked for: hex, 60 MiB of empty items", [](QFile& f) {
+        f.write("[Software\\\\Microsoft\\\\Shared Tools\\\\MSINFO]\n\"Path\"=hex:");
+        const QByteArray block(1024 * 1024, ',');
+        for (int i = 0; i < 60; ++i)
+            f.write(block);
+        f.write("\n");
     });
     return 0;
 }

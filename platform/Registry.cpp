@@ -60,11 +60,17 @@ qsizetype QuoteEnd(QStringView s, qsizetype from) {
     return -1;
 }
 
+// Item by item: a list of millions of empty items costs no list of them.
 QByteArray HexBytes(QStringView list) {
     QByteArray out;
-    for (const auto& part : list.split(u','))
-        if (const QString t = part.trimmed().toString(); !t.isEmpty())
+    for (qsizetype from = 0; from <= list.size();) {
+        qsizetype comma = list.indexOf(u',', from);
+        if (comma < 0)
+            comma = list.size();
+        if (const QStringView t = list.sliced(from, comma - from).trimmed(); !t.isEmpty())
             out.append(char(t.toUInt(nullptr, 16)));
+        from = comma + 1;
+    }
     return out;
 }
 
@@ -104,8 +110,9 @@ std::optional<RegistryValue> ReadRegistryText(const QByteArray& text, const QStr
             joined = bytes.toByteArray();
             while (joined.endsWith('\\')) {
                 joined.chop(1);
-                if (pos <= all.size())
-                    joined.append(nextLine());
+                if (pos > all.size())
+                    break;
+                joined.append(nextLine());
             }
             bytes = joined;
         }
