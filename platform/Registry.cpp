@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <memory>
+
 namespace platform {
 namespace {
 
@@ -170,12 +172,19 @@ std::optional<RegistryValue> ReadRegistryText(const QByteArray& text, const QStr
 }
 
 std::optional<RegistryValue> ReadMachineValue(const QString& key, const QString& name) {
-    // A registry is a plain file of modest size; anything else reads as empty.
+    // A registry is a plain file of modest size; anything else reads as
+    // empty, as does one on a share that does not answer in time.
     const QString path = WinePrefix() + QStringLiteral("/system.reg");
-    QFile f(path);
-    if (!QFileInfo(path).isFile() || f.size() > 64 * 1024 * 1024 || !f.open(QIODevice::ReadOnly))
+    auto text = std::make_shared<std::optional<QByteArray>>();
+    const auto read = [text, path] {
+        ProbeHost(path);
+        QFile f(path);
+        if (QFileInfo(path).isFile() && f.size() <= 64 * 1024 * 1024 && f.open(QIODevice::ReadOnly))
+            *text = f.readAll();
+    };
+    if (!AskWithinBound(path, read) || !*text)
         return std::nullopt;
-    return ReadRegistryText(f.readAll(), key, name);
+    return ReadRegistryText(**text, key, name);
 }
 
 } // namespace platform

@@ -43,7 +43,8 @@ public:
             return true;
         answered_ = true;
         gate_.set_value();
-        const bool ended = QTest::qWaitFor([] { return platform::PendingDirectoryListings() == 0; });
+        const bool ended =
+            QTest::qWaitFor([] { return platform::PendingDirectoryListings() == 0; });
         platform::SetHostProbe({});
         platform::SetAnswerBound(5000);
         return ended;
