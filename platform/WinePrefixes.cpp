@@ -35,19 +35,6 @@ constexpr Place kPlaces[] = {
     {Manager::Games, "Games/*"},
 };
 
-// The folder as its links lead, else as written: also when it lies on a
-// share that does not answer in time.
-QString Canonical(const QString& folder) {
-    auto c = std::make_shared<QString>();
-    if (AskWithinBound(folder, [c, folder] {
-            ProbeHost(folder);
-            *c = QFileInfo(folder).canonicalFilePath();
-        }) &&
-        !c->isEmpty())
-        return *c;
-    return QDir::cleanPath(folder);
-}
-
 // "~/x" and "$HOME/x" in a game file mean the home's x.
 QString Expanded(QString path, const QString& home) {
     if (path.startsWith(u"~/"))
@@ -181,8 +168,19 @@ QString SourceText(PrefixSource source) {
     return QStringLiteral("no suite found");
 }
 
+QString ResolvedFolder(const QString& folder) {
+    auto c = std::make_shared<QString>();
+    if (AskWithinBound(folder, [c, folder] {
+            ProbeHost(folder);
+            *c = QFileInfo(folder).canonicalFilePath();
+        }) &&
+        !c->isEmpty())
+        return *c;
+    return QDir(folder).absolutePath();
+}
+
 bool SameFolder(const QString& a, const QString& b) {
-    return Canonical(QDir(a).absolutePath()) == Canonical(QDir(b).absolutePath());
+    return ResolvedFolder(a) == ResolvedFolder(b);
 }
 
 bool HoldsSuite(const QString& prefixFolder) {
@@ -208,7 +206,7 @@ PrefixSearch SearchPrefixes(const QString& home) {
         PrefixSearch s;
         QStringList seen;
         for (const PrefixPlace& p : Candidates(home, &s.searched)) {
-            const QString key = Canonical(p.folder);
+            const QString key = ResolvedFolder(p.folder);
             if (!seen.contains(key) && HoldsSuite(p.folder)) {
                 seen << key;
                 s.found << p;
