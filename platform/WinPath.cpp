@@ -503,7 +503,6 @@ Result<QString> HostFirstEntry(const QString& hostDir, bool driveRoot) {
 std::mutex gListerMutex;
 DirectoryLister gLister;
 
-
 // Whether a path resolves to the root of its drive or share ("C:\\.",
 // "D:\\X\\.." included), judged on the host paths.
 bool IsRoot(const QString& windowsPath, const QString& host) {
