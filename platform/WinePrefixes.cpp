@@ -9,11 +9,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include <chrono>
-#include <future>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 namespace platform {
 namespace {
@@ -199,10 +195,12 @@ bool HoldsSuite(const QString& prefixFolder) {
 }
 
 PrefixSearch SearchPrefixes(const QString& home) {
-    // A prefix on a share that hangs must not hold the start for good: the
-    // search runs on a thread of its own, and what it has not finished in
-    // five seconds counts as not found.
-    auto task = std::make_shared<std::packaged_task<PrefixSearch()>>([home] {
+    // A prefix on a share that hangs must not hold the start for good: what
+    // the search has not finished under the bound counts as not found, and
+    // while it is still running, a later search finds nothing at once. So
+    // does one without a thread to search with.
+    auto found = std::make_shared<PrefixSearch>();
+    const auto search = [found, home] {
         PrefixSearch s;
         QStringList seen;
         for (const PrefixPlace& p : Candidates(home, &s.searched)) {
@@ -212,20 +210,11 @@ PrefixSearch SearchPrefixes(const QString& home) {
                 s.found << p;
             }
         }
-        return s;
-    });
-    auto result = task->get_future();
-    // Without a thread to search with, nothing is found rather than the
-    // search holding the caller; what is late is not asked again here.
-    PrefixSearch late{{}, SearchedPlaces(), true};
-    try {
-        std::thread([task] { (*task)(); }).detach();
-    } catch (const std::system_error&) {
-        return late;
-    }
-    if (result.wait_for(std::chrono::milliseconds(AnswerBound())) == std::future_status::ready)
-        return result.get();
-    return late;
+        *found = s;
+    };
+    if (AskWithinBound(home, search))
+        return *found;
+    return {{}, SearchedPlaces(), true};
 }
 
 PrefixChoice ChoosePrefix(const QString& commandLine, const QString& home) {

@@ -7,6 +7,7 @@
 #include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -61,6 +62,21 @@ private Q_SLOTS:
         ::setrlimit(RLIMIT_AS, &saved);
         QCOMPARE(s.searched.size(), 8);
         QCOMPARE((QList<qsizetype>{s.found.size(), s.timedOut}), (QList<qsizetype>{0, 1}));
+    }
+
+    // A home on a share that stopped answering: the search gives up after
+    // the bound, and a second one at once, without another thread.
+    void searchOnStoppedHome() {
+        TestPrefix home;
+        Build(home, "SUITE:.wine");
+        StoppedShare stopped({home.root()}, 300);
+        QElapsedTimer clock;
+        clock.start();
+        const bool firstLate = SearchPrefixes(home.root()).timedOut;
+        const bool secondLate = SearchPrefixes(home.root()).timedOut;
+        const QList<qint64> got{firstLate, secondLate, clock.elapsed() < 500, stopped.askedHere()};
+        QVERIFY(stopped.answer());
+        QCOMPARE(got, (QList<qint64>{1, 1, 1, 0}));
     }
 
     void search_data() { AddCases("platform/prefixes.txt", 0); }
