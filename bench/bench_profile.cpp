@@ -6,6 +6,8 @@
 #include "platform/ProfileStore.h"
 #include "config/WPINI.h"
 
+#include "Memory.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -45,24 +47,6 @@ double MedianUs(int runs, const std::function<void()>& step) {
     }
     std::sort(t.begin(), t.end());
     return t[t.size() / 2];
-}
-
-// Resident memory from /proc/self/status ("VmRSS", or the peak "VmHWM",
-// which writing 5 to clear_refs starts afresh).
-long StatusKiB(const char* field) {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field) + 1).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
-void ResetPeak() {
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
 }
 
 void Row(const char* what, double us) {

@@ -1,8 +1,11 @@
 // Reading a value from the prefix's system.reg: a registry of ordinary size,
-// one value continued over 2.2 MB of lines, and a 64 MiB file of short
-// lines. Prints a Markdown table of the time and the peak memory growth.
+// one value continued over 2.2 MB of lines, a 64 MiB file of short lines,
+// and the value asked for as 60 MiB of empty hex items. Prints a Markdown
+// table of the time and the peak memory growth.
 
 #include "platform/Registry.h"
+
+#include "Memory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -11,26 +14,6 @@
 
 #include <cstdio>
 #include <functional>
-
-namespace {
-
-long StatusKiB(const char* field) {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field) + 1).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
-void ResetPeak() {
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -79,6 +62,13 @@ int main(int argc, char** argv) {
         const QByteArray block = QByteArray("a\n").repeated(512 * 1024);
         for (int i = 0; i < 63; ++i)
             f.write(block);
+    });
+    run("the value asked for: hex, 60 MiB of empty items", [](QFile& f) {
+        f.write("[Software\\\\Microsoft\\\\Shared Tools\\\\MSINFO]\n\"Path\"=hex:");
+        const QByteArray block(1024 * 1024, ',');
+        for (int i = 0; i < 60; ++i)
+            f.write(block);
+        f.write("\n");
     });
     return 0;
 }

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <memory>
+
 namespace platform {
 namespace {
 
@@ -60,11 +62,17 @@ qsizetype QuoteEnd(QStringView s, qsizetype from) {
     return -1;
 }
 
+// Item by item: a list of millions of empty items costs no list of them.
 QByteArray HexBytes(QStringView list) {
     QByteArray out;
-    for (const auto& part : list.split(u','))
-        if (const QString t = part.trimmed().toString(); !t.isEmpty())
+    for (qsizetype from = 0; from <= list.size();) {
+        qsizetype comma = list.indexOf(u',', from);
+        if (comma < 0)
+            comma = list.size();
+        if (const QStringView t = list.sliced(from, comma - from).trimmed(); !t.isEmpty())
             out.append(char(t.toUInt(nullptr, 16)));
+        from = comma + 1;
+    }
     return out;
 }
 
@@ -99,11 +107,13 @@ std::optional<RegistryValue> ReadRegistryText(const QByteArray& text, const QStr
         }
         if (!inKey || !(bytes.startsWith('@') || bytes.startsWith('"')))
             continue;
-        // Long hex lists go on over lines ending in "\".
-        if (bytes.endsWith('\\') && pos <= all.size()) {
+        // Long hex lists go on over lines ending in "\", if any line follows.
+        if (bytes.endsWith('\\')) {
             joined = bytes.toByteArray();
-            while (joined.endsWith('\\') && pos <= all.size()) {
+            while (joined.endsWith('\\')) {
                 joined.chop(1);
+                if (pos > all.size())
+                    break;
                 joined.append(nextLine());
             }
             bytes = joined;
@@ -162,12 +172,19 @@ std::optional<RegistryValue> ReadRegistryText(const QByteArray& text, const QStr
 }
 
 std::optional<RegistryValue> ReadMachineValue(const QString& key, const QString& name) {
-    // A registry is a plain file of modest size; anything else reads as empty.
+    // A registry is a plain file of modest size; anything else reads as
+    // empty, as does one on a share that does not answer in time.
     const QString path = WinePrefix() + QStringLiteral("/system.reg");
-    QFile f(path);
-    if (!QFileInfo(path).isFile() || f.size() > 64 * 1024 * 1024 || !f.open(QIODevice::ReadOnly))
+    auto text = std::make_shared<std::optional<QByteArray>>();
+    const auto read = [text, path] {
+        ProbeHost(path);
+        QFile f(path);
+        if (QFileInfo(path).isFile() && f.size() <= 64 * 1024 * 1024 && f.open(QIODevice::ReadOnly))
+            *text = f.readAll();
+    };
+    if (!AskWithinBound(path, read) || !*text)
         return std::nullopt;
-    return ReadRegistryText(f.readAll(), key, name);
+    return ReadRegistryText(**text, key, name);
 }
 
 } // namespace platform

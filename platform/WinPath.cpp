@@ -101,7 +101,7 @@ Result<QStringList> Components(QStringView rest) {
             c.chop(1);
         if (c.isEmpty())
             continue;
-        if (c.contains(QChar(0)) || c.contains(u':'))
+        if (c.contains(u':'))
             return {{}, PathFileAccessError};
         out << c;
     }
@@ -304,6 +304,9 @@ Result<QString> MapPath(const QString& p);
 } // namespace
 
 Result<QString> ToHostPath(const QString& windowsPath) {
+    // A NUL would end the name early on the disk, naming another file.
+    if (windowsPath.contains(QChar(0)))
+        return {{}, PathFileAccessError};
     if (windowsPath.startsWith(u'/'))
         return {windowsPath, NoError};
     // Each component is looked up on the disk, where a share may hang.
@@ -499,7 +502,6 @@ Result<QString> HostFirstEntry(const QString& hostDir, bool driveRoot) {
 
 std::mutex gListerMutex;
 DirectoryLister gLister;
-
 
 // Whether a path resolves to the root of its drive or share ("C:\\.",
 // "D:\\X\\.." included), judged on the host paths.

@@ -9,11 +9,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include <chrono>
-#include <future>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 namespace platform {
 namespace {
@@ -34,19 +30,6 @@ constexpr Place kPlaces[] = {
     {Manager::Lutris, ".local/share/lutris/games/*.yml"},
     {Manager::Games, "Games/*"},
 };
-
-// The folder as its links lead, else as written: also when it lies on a
-// share that does not answer in time.
-QString Canonical(const QString& folder) {
-    auto c = std::make_shared<QString>();
-    if (AskWithinBound(folder, [c, folder] {
-            ProbeHost(folder);
-            *c = QFileInfo(folder).canonicalFilePath();
-        }) &&
-        !c->isEmpty())
-        return *c;
-    return QDir::cleanPath(folder);
-}
 
 // "~/x" and "$HOME/x" in a game file mean the home's x.
 QString Expanded(QString path, const QString& home) {
@@ -181,8 +164,19 @@ QString SourceText(PrefixSource source) {
     return QStringLiteral("no suite found");
 }
 
+QString ResolvedFolder(const QString& folder) {
+    auto c = std::make_shared<QString>();
+    if (AskWithinBound(folder, [c, folder] {
+            ProbeHost(folder);
+            *c = QFileInfo(folder).canonicalFilePath();
+        }) &&
+        !c->isEmpty())
+        return *c;
+    return QDir(folder).absolutePath();
+}
+
 bool SameFolder(const QString& a, const QString& b) {
-    return Canonical(QDir(a).absolutePath()) == Canonical(QDir(b).absolutePath());
+    return ResolvedFolder(a) == ResolvedFolder(b);
 }
 
 bool HoldsSuite(const QString& prefixFolder) {
@@ -201,33 +195,26 @@ bool HoldsSuite(const QString& prefixFolder) {
 }
 
 PrefixSearch SearchPrefixes(const QString& home) {
-    // A prefix on a share that hangs must not hold the start for good: the
-    // search runs on a thread of its own, and what it has not finished in
-    // five seconds counts as not found.
-    auto task = std::make_shared<std::packaged_task<PrefixSearch()>>([home] {
+    // A prefix on a share that hangs must not hold the start for good: what
+    // the search has not finished under the bound counts as not found, and
+    // while it is still running, a later search finds nothing at once. So
+    // does one without a thread to search with.
+    auto found = std::make_shared<PrefixSearch>();
+    const auto search = [found, home] {
         PrefixSearch s;
         QStringList seen;
         for (const PrefixPlace& p : Candidates(home, &s.searched)) {
-            const QString key = Canonical(p.folder);
+            const QString key = ResolvedFolder(p.folder);
             if (!seen.contains(key) && HoldsSuite(p.folder)) {
                 seen << key;
                 s.found << p;
             }
         }
-        return s;
-    });
-    auto result = task->get_future();
-    // Without a thread to search with, nothing is found rather than the
-    // search holding the caller; what is late is not asked again here.
-    PrefixSearch late{{}, SearchedPlaces(), true};
-    try {
-        std::thread([task] { (*task)(); }).detach();
-    } catch (const std::system_error&) {
-        return late;
-    }
-    if (result.wait_for(std::chrono::milliseconds(AnswerBound())) == std::future_status::ready)
-        return result.get();
-    return late;
+        *found = s;
+    };
+    if (AskWithinBound(home, search))
+        return *found;
+    return {{}, SearchedPlaces(), true};
 }
 
 PrefixChoice ChoosePrefix(const QString& commandLine, const QString& home) {

@@ -29,6 +29,10 @@ struct PrefixPlace {
     bool operator==(const PrefixPlace&) const = default;
 };
 
+// A folder as its links lead, else as written (made absolute): also when it
+// lies on a share that does not answer in time.
+QString ResolvedFolder(const QString& folder);
+
 // Whether two folders are the same prefix, however spelt or linked (as
 // spelt, for a folder on a share that does not answer in time).
 bool SameFolder(const QString& a, const QString& b);

@@ -12,7 +12,6 @@
 #include "ui_frmAbout.h"
 
 #include <QDate>
-#include <QFileInfo>
 #include <QUrl>
 
 frmAbout::frmAbout(const SkinFramework* skin, QWidget* parent)
@@ -113,8 +112,7 @@ void StartSysInfo() {
                            QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
                            QStringLiteral("MSINFO"), path)) {
         const QString program = path + QStringLiteral("\\MSINFO32.EXE");
-        const auto host = platform::ToHostPath(program);
-        if (host.ok() && QFileInfo(host.value).isFile() && Start(program))
+        if (platform::FileLength(program).ok() && Start(program))
             return;
     }
     platform::MsgBox(Texts::NoSystemInformation());

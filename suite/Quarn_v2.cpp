@@ -7,10 +7,10 @@
 #include "config/ModCommon.h"
 #include "config/WPINI.h"
 #include "platform/WinPath.h"
+#include "platform/WinePrefixes.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 #include <QThread>
 
@@ -145,10 +145,7 @@ QList<SuiteFailure> WriteSuiteDirectories(SuiteState& s) {
 namespace {
 
 QString SwitchLockKey() {
-    const QFileInfo prefix(platform::WinePrefix());
-    const QString canonical = prefix.canonicalFilePath();
-    return QStringLiteral("switch ") +
-           (canonical.isEmpty() ? prefix.absoluteFilePath() : canonical);
+    return QStringLiteral("switch ") + platform::ResolvedFolder(platform::WinePrefix());
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "suite/ShareFollow.h"
 
 #include "platform/WinPath.h"
+#include "platform/WinePrefixes.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <system_error>
@@ -27,10 +27,7 @@ bool ShareReachable(const QString& root) {
 }
 
 QString TransferLockKey() {
-    const QFileInfo prefix(platform::WinePrefix());
-    const QString canonical = prefix.canonicalFilePath();
-    return QStringLiteral("transfer ") +
-           (canonical.isEmpty() ? prefix.absoluteFilePath() : canonical);
+    return QStringLiteral("transfer ") + platform::ResolvedFolder(platform::WinePrefix());
 }
 
 Action Step(Memory& m, const Look& now, qint64 settleMs) {

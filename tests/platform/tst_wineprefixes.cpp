@@ -4,14 +4,13 @@
 #include "platform/WinPath.h"
 #include "platform/WinePrefixes.h"
 #include "tests/support/Cases.h"
+#include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
-#include <atomic>
-#include <future>
 #include <sys/resource.h>
-#include <thread>
 
 using namespace platform;
 
@@ -65,6 +64,21 @@ private Q_SLOTS:
         QCOMPARE((QList<qsizetype>{s.found.size(), s.timedOut}), (QList<qsizetype>{0, 1}));
     }
 
+    // A home on a share that stopped answering: the search gives up after
+    // the bound, and a second one at once, without another thread.
+    void searchOnStoppedHome() {
+        TestPrefix home;
+        Build(home, "SUITE:.wine");
+        StoppedShare stopped({home.root()}, 300);
+        QElapsedTimer clock;
+        clock.start();
+        const bool firstLate = SearchPrefixes(home.root()).timedOut;
+        const bool secondLate = SearchPrefixes(home.root()).timedOut;
+        const QList<qint64> got{firstLate, secondLate, clock.elapsed() < 500, stopped.askedHere()};
+        QVERIFY(stopped.answer());
+        QCOMPARE(got, (QList<qint64>{1, 1, 1, 0}));
+    }
+
     void search_data() { AddCases("platform/prefixes.txt", 0); }
     void search() {
         QFETCH(QStringList, c);
@@ -112,19 +126,7 @@ private Q_SLOTS:
         QTemporaryDir share; // a share of its own, beside the home
         const QString prefix = share.path() + "/prefix";
         home.write(prefix + "/drive_c/windows/QUARN2.INI", "[LOCAL]\r\n");
-        const auto askedHere = std::make_shared<std::atomic<int>>(0);
-        std::promise<void> gate;
-        const auto opened = gate.get_future().share();
-        SetHostProbe([askedHere, opened, hung = share.path(), caller = std::this_thread::get_id()](
-                         const QString& host) {
-            if (!host.startsWith(hung))
-                return;
-            if (std::this_thread::get_id() == caller)
-                ++*askedHere;
-            else
-                opened.wait();
-        });
-        SetAnswerBound(1000);
+        StoppedShare stopped({share.path()});
         qunsetenv("WINEPREFIX");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.at("config")));
         const auto chosen = [&](const QString& given = {}) {
@@ -134,11 +136,8 @@ private Q_SLOTS:
         const QString given = chosen(prefix);
         RememberPrefix({Manager::Folder, {}, prefix, {}});
         const QStringList got{given, chosen(), SameFolder(prefix, prefix + "/") ? "same" : "not same",
-                              QString::number(askedHere->load())};
-        gate.set_value();
-        QTRY_COMPARE(PendingDirectoryListings(), 0);
-        SetHostProbe({});
-        SetAnswerBound(5000);
+                              QString::number(stopped.askedHere())};
+        QVERIFY(stopped.answer());
         qunsetenv("XDG_CONFIG_HOME");
         QCOMPARE(got, (QStringList{"--prefix Folder:prefix", "no suite found Wine:.wine", "same", "0"}));
     }

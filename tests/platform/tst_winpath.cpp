@@ -2,6 +2,7 @@
 // errors that reach the program as numbered errors; the table is winpath.txt.
 
 #include "tests/support/Cases.h"
+#include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"
 #include "platform/WinPath.h"
 
@@ -9,10 +10,7 @@
 #include <QFileInfo>
 #include <QTest>
 
-#include <algorithm>
-#include <atomic>
 #include <future>
-#include <thread>
 #include <unistd.h>
 
 using namespace platform;
@@ -73,30 +71,14 @@ private Q_SLOTS:
     // returns.
     void stoppedShareGivesUp() {
         TestPrefix p;
-        const auto askedHere = std::make_shared<std::atomic<int>>(0);
-        std::promise<void> gate;
-        const auto opened = gate.get_future().share();
         // The share and drive D: stop answering.
-        const QStringList hung{p.share(), p.prefix() + "/dosdevices/unc/server/share", p.driveD(),
-                               p.prefix() + "/dosdevices/d:"};
-        SetHostProbe([askedHere, opened, hung, caller = std::this_thread::get_id()](const QString& host) {
-            if (std::none_of(hung.begin(), hung.end(),
-                             [&](const QString& h) { return host.startsWith(h, Qt::CaseInsensitive); }))
-                return;
-            if (std::this_thread::get_id() == caller)
-                ++*askedHere;
-            else
-                opened.wait();
-        });
-        SetAnswerBound(1000);
+        StoppedShare stopped({p.share(), p.prefix() + "/dosdevices/unc/server/share", p.driveD(),
+                              p.prefix() + "/dosdevices/d:"});
         const QString onShare = QStringLiteral("\\\\SERVER\\Share\\Data\\x.ini");
         const QList<int> got{ToHostPath(onShare).error, FileLength(onShare).error, NonEmptyFileExists(onShare),
                              ToHostPath(QStringLiteral("C:\\windows")).error,
-                             ToWindowsPath(p.driveC() + "/windows") == u"C:\\windows", askedHere->load()};
-        gate.set_value();
-        QTRY_COMPARE(PendingDirectoryListings(), 0);
-        SetHostProbe({});
-        SetAnswerBound(5000);
+                             ToWindowsPath(p.driveC() + "/windows") == u"C:\\windows", stopped.askedHere()};
+        QVERIFY(stopped.answer());
         QCOMPARE(got, (QList<int>{DiskNotReady, DiskNotReady, 0, 0, 1, 0}));
         QCOMPARE(ToHostPath(onShare).error, 0);
     }

@@ -4,6 +4,7 @@
 #include "platform/Registry.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"
 #include "shell/frmAbout.h"
 #include "ui_frmAbout.h"
@@ -54,6 +55,20 @@ private Q_SLOTS:
         SysInfo::StartSysInfo();
         QCOMPARE(shell.requests.isEmpty() ? "-" : shell.requests.last().target, c[4]);
         QCOMPARE(script.shown().size(), c[5].toInt());
+    }
+
+    // A prefix on a share that stopped answering: after the bound the tool
+    // is unavailable, its registry never read on the window's thread.
+    void sysInfoOnStoppedShare() {
+        TestPrefix p;
+        p.write(p.prefix() + "/system.reg", TestPrefix::read(QUARN_TESTS_DIR "/shell/system.reg"));
+        RecordingShell shell(42);
+        ScriptedPrompter script;
+        StoppedShare stopped({p.prefix()}, 200);
+        SysInfo::StartSysInfo();
+        const QList<qsizetype> got{shell.requests.size(), script.shown().size(), stopped.askedHere()};
+        QVERIFY(stopped.answer());
+        QCOMPARE(got, (QList<qsizetype>{0, 1, 0}));
     }
 
     void theBox() {

@@ -4,6 +4,7 @@
 #include "platform/WinPath.h"
 #include "suite/ShareFollow.h"
 #include "tests/support/Cases.h"
+#include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"
 
 #include <future>
@@ -43,6 +44,16 @@ private Q_SLOTS:
         QTRY_COMPARE(platform::PendingDirectoryListings(), 0);
         platform::SetDirectoryLister({});
         QVERIFY(ShareReachable(QStringLiteral("D:\\")));
+    }
+
+    // The transfer's lock is named at once for a prefix on a share that
+    // stopped answering, as the prefix is written.
+    void lockOfAStoppedPrefix() {
+        TestPrefix p;
+        StoppedShare stopped({p.prefix()}, 200);
+        const QStringList got{TransferLockKey(), QString::number(stopped.askedHere())};
+        QVERIFY(stopped.answer());
+        QCOMPARE(got, (QStringList{"transfer " + p.prefix(), "0"}));
     }
 
     void roots_data() { AddCases("suite/share_roots.txt", 0); }
