@@ -10,6 +10,9 @@
 
 #include <QFileInfo>
 
+#include <atomic>
+#include <memory>
+
 using ModCommon::Trim;
 using platform::Answer;
 using platform::Buttons;
@@ -43,13 +46,26 @@ bool Copy(const QString& source, const QString& target, const Progress& progress
     return true;
 }
 
+// What a host path is, asked under the five-second rule: a share that
+// stopped answering is raised for the error report, not a frozen window.
+bool HostPathIs(const QString& host, bool (*what)(const QFileInfo&)) {
+    auto answer = std::make_shared<std::atomic<bool>>(false);
+    if (!platform::AskWithinBound(host, [answer, host, what] {
+            platform::ProbeHost(host);
+            *answer = what(QFileInfo(host));
+        }))
+        throw RuntimeError(platform::DiskNotReady);
+    return *answer;
+}
+
 // A plain, visible file, of any length: how the report is looked for.
 bool ListedAsFile(const QString& path) {
     const auto host = platform::ToHostPath(path);
-    if (!host.ok())
-        return false;
-    const QFileInfo fi(host.value);
-    return fi.isFile() && !fi.fileName().startsWith(u'.');
+    if (host.error == platform::DiskNotReady)
+        throw RuntimeError(host.error); // not "doesn't exist": the share did not answer
+    return host.ok() && HostPathIs(host.value, [](const QFileInfo& fi) {
+               return fi.isFile() && !fi.fileName().startsWith(u'.');
+           });
 }
 
 bool IsHostPath(const QString& report) {
@@ -75,7 +91,9 @@ bool TargetExists(const QString& path) {
     if (Exists(path))
         return true;
     const auto host = platform::ToHostPath(path);
-    return host.ok() && QFileInfo(host.value).isSymLink() && !QFileInfo::exists(host.value);
+    return host.ok() && HostPathIs(host.value, [](const QFileInfo& fi) {
+               return fi.isSymLink() && !fi.exists();
+           });
 }
 
 } // namespace

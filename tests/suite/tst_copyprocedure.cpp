@@ -9,11 +9,14 @@
 #include "platform/HostError.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
+
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,7 +54,12 @@ private Q_SLOTS:
                                 "prefix/drive_c/W", "second/N/data", "second/N/S", "second/N/X"})
             p.makeDir(p.at(dir));
         ::umask(022);
+        std::optional<StoppedShare> stopped;
         for (const QString& f : List(c[6])) {
+            if (f.endsWith(u'!')) {
+                stopped.emplace(QStringList{p.at(f.chopped(1))});
+                continue;
+            }
             if (f.contains("->")) {
                 QVERIFY(QFile::link(p.at(f.section("->", 1)), p.at(f.section("->", 0, 0))));
                 continue;
@@ -76,13 +84,21 @@ private Q_SLOTS:
                       [] { return true; }, local, network);
         }
         QDir::setCurrent(QDir::tempPath());
+        if (stopped) {
+            QCOMPARE(stopped->askedHere(), 0); // the window would have frozen
+            QVERIFY(stopped->answer());
+        }
         QStringList shown;
         for (const auto& m : script.shown()) {
             shown << m.text;
-            // Questions have Yes and No, notices OK alone.
+            // Questions have Yes and No, a disk's trouble Abort, Retry and
+            // Ignore, notices OK alone.
             const bool question = m.text.contains("Are you sure") || !m.text.contains(' ');
-            QCOMPARE(m.buttons, question ? platform::Buttons::YesNo : platform::Buttons::Ok);
-            QCOMPARE(m.title, u"Quarn");
+            const bool disk = m.text.contains("\r\nError # ");
+            QCOMPARE(m.buttons, disk       ? platform::Buttons::AbortRetryIgnore
+                                : question ? platform::Buttons::YesNo
+                                           : platform::Buttons::Ok);
+            QCOMPARE(m.title, disk ? u"Error" : u"Quarn");
         }
         QCOMPARE(shown, messages);
         QCOMPARE(script.pending(), 0); // every question was asked
