@@ -171,18 +171,22 @@ private Q_SLOTS:
     }
 
     // A file with a second name (a hard link from the Windows directory) is
-    // written in place: both names see the change, and nothing is left beside.
+    // written in place: both names see the change, and nothing is left beside;
+    // a link planted where its old text waits is not written through.
     void hardLinkedFileStaysOneFile() {
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/kav.ini", other = p.driveC() + "/windows/kav.ini";
         p.write(host, "[Directories]\r\nDataDir=N:\\QXDATA\\LONGER\r\nPhotoDir=P:\r\n");
         QCOMPARE(::link(QFile::encodeName(host).constData(), QFile::encodeName(other).constData()), 0);
+        p.write(p.at("victim"), "mine");
+        QVERIFY(QFile::link(p.at("victim"), p.driveC() + "/VALUATOR/.kav.ini.quarn.old"));
         for (const char* dir : {"C:\\D", "C:\\QXDATA\\A\\MUCH\\LONGER\\DIRECTORY"}) { // shrinks, grows
             QVERIFY(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", dir));
             const QByteArray want = "[Directories]\r\nDataDir=" + QByteArray(dir) + "\r\nPhotoDir=P:\r\n";
             QCOMPARE(TestPrefix::read(host), want);
             QCOMPARE(TestPrefix::read(other), want);
         }
+        QCOMPARE(TestPrefix::read(p.at("victim")), "mine");
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
     }
 
