@@ -515,11 +515,12 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
     // The kernel copies without a trip through user space where it can. On
     // a share each step is flushed and sized to take about half a second,
     // so that a slow link shows as a copy that moves, a server that stops
-    // as a copy that stops, and the last flush is short.
+    // as a copy that stops, and the last flush is short. The first step is
+    // small, as a step that takes five seconds reads as a server that stopped.
     qint64 done = 0;
     bool kernel = true;
     std::vector<char> buffer;
-    qint64 step = share ? 64 << 10 : 8 << 20;
+    qint64 step = share ? 4 << 10 : 8 << 20;
     while (done < from.st_size || !kernel) {
         const auto began = Clock::now();
         ssize_t n;
@@ -559,7 +560,7 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
             if (took < std::chrono::milliseconds(250))
                 step = std::min<qint64>(step * 2, 8 << 20);
             else if (took > std::chrono::seconds(1))
-                step = std::max<qint64>(step / 2, 16 << 10);
+                step = std::max<qint64>(step / 2, 4 << 10);
         }
         done += n;
         if (!state.moved(done, from.st_size))
