@@ -182,21 +182,23 @@ int SharedLock::lockShared() {
     if (path_.isEmpty())
         return NoLockFolder;
     fd_ = OpenLockFile(path_);
-    while (fd_ >= 0 && ::flock(fd_, LOCK_SH) != 0 && errno == EINTR) {
+    int rc = fd_ < 0 ? -1 : 0;
+    while (fd_ >= 0 && (rc = ::flock(fd_, LOCK_SH)) != 0 && errno == EINTR) {
     }
-    return NoError;
+    if (rc == 0)
+        return NoError;
+    const int err = errno;
+    unlock();
+    return ErrorFromErrno(err);
 }
 
 bool SharedLock::tryLockAlone() {
     unlock();
-    if (path_.isEmpty())
-        return false;
     fd_ = OpenLockFile(path_);
-    if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        unlock();
-        return false;
-    }
-    return true;
+    if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    unlock();
+    return false;
 }
 
 void SharedLock::unlock() {

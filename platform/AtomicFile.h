@@ -65,10 +65,10 @@ public:
     SharedLock& operator=(const SharedLock&) = delete;
 
     // Holds it with the others, waiting while one holds it alone. NoError,
-    // or NoLockFolder: then the work must not go on.
+    // or why it cannot be held (NoLockFolder): then the work must not go on.
     int lockShared();
-    // Holds it alone; false, at once, while anyone else holds it or
-    // without a private folder.
+    // Holds it alone; false, at once, while anyone else holds it or where
+    // it cannot be held.
     bool tryLockAlone();
     void unlock();
     bool usable() const { return !path_.isEmpty(); } // false: no private folder

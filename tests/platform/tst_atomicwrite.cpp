@@ -247,6 +247,15 @@ private Q_SLOTS:
         QCOMPARE(transfer.lockShared(), folder.isEmpty() ? platform::NoLockFolder : platform::NoError);
         transfer.unlock();
         QCOMPARE(transfer.tryLockAlone(), !folder.isEmpty());
+        transfer.unlock();
+        if (folder.isEmpty())
+            return;
+        // A lock that cannot be opened is not one held.
+        const QString held = folder + "/quarn-locks/" + TestPrefix::entries(folder + "/quarn-locks").value(0);
+        QVERIFY(QFile::remove(held));
+        p.makeDir(held);
+        QVERIFY(transfer.lockShared() != platform::NoError);
+        QVERIFY(!transfer.tryLockAlone());
     }
 
     // The copy falls back to the calling thread, which must not wait for itself.
