@@ -166,16 +166,37 @@ void FileLock::SetWaitMs(int ms) {
 namespace {
 
 // An open lock file, or -1 where none can be made.
-int OpenLockFile(const QString& path) {
+int OpenLockFile(const QByteArray& path) {
     if (path.isEmpty())
         return -1;
-    return ::open(Enc(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
-                  0600);
+    return ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+}
+
+// The lock file at `path`, held alone: its descriptor, or -1 with errno
+// EWOULDBLOCK while another holds it, another where none can be made.
+int TakeLockFile(const QByteArray& path) {
+    for (;;) {
+        const int fd = OpenLockFile(path);
+        if (fd < 0)
+            return -1;
+        struct stat held {}, named {};
+        const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        const int err = errno;
+        if (locked && ::fstat(fd, &held) == 0 && ::stat(path.constData(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            return fd;
+        ::close(fd);
+        if (!locked) {
+            errno = err;
+            return -1;
+        }
+        // Its holder removed it as we waited: the name is free for a new one.
+    }
 }
 
 } // namespace
 
-SharedLock::SharedLock(const QString& key) : path_(LockPath(key.toUtf8())) {}
+SharedLock::SharedLock(const QString& key) : path_(Enc(LockPath(key.toUtf8()))) {}
 
 int SharedLock::lockShared() {
     unlock();
@@ -213,30 +234,21 @@ int FileLock::acquire() {
     QElapsedTimer clock;
     clock.start();
     int pauseMs = 1;
-    for (;;) {
-        const int fd =
-            ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-        if (fd < 0)
-            return NoError; // our folder is full: the write goes on, as it would have
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            struct stat held {}, named {};
-            if (::fstat(fd, &held) == 0 && ::stat(path_.constData(), &named) == 0 &&
-                held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-                fd_ = fd;
-                return NoError;
-            }
-            ::close(fd); // its holder removed it as we waited
-            continue;
-        }
-        const int err = errno;
-        ::close(fd);
-        if (err != EWOULDBLOCK && err != EINTR)
-            return NoError; // a file system without locks
+    while ((fd_ = TakeLockFile(path_)) < 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return NoError; // our folder is full, or has no locks: the write goes on
         if (clock.elapsed() >= gLockWaitMs)
             return FileBusy;
         ::usleep(pauseMs * 1000);
         pauseMs = std::min(pauseMs * 2, 50);
     }
+    return NoError;
+}
+
+bool FileLock::tryAcquire() {
+    if (fd_ < 0 && !path_.isEmpty())
+        fd_ = TakeLockFile(path_);
+    return fd_ >= 0;
 }
 
 void AtomicWriter::UseNamedTemporariesOnly(bool namedOnly) {
@@ -404,24 +416,6 @@ int ReplaceFile(const QString& target, const QByteArray& bytes, const struct sta
 } // namespace platform
 
 namespace platform {
-
-bool FileLock::tryAcquire() {
-    if (path_.isEmpty() || fd_ >= 0)
-        return true;
-    const int fd =
-        ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-    if (fd < 0)
-        return true; // no lock can be made here
-    struct stat held {}, named {};
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
-        ::stat(path_.constData(), &named) == 0 && held.st_dev == named.st_dev &&
-        held.st_ino == named.st_ino) {
-        fd_ = fd;
-        return true;
-    }
-    ::close(fd);
-    return false;
-}
 
 namespace {
 

@@ -38,7 +38,7 @@ public:
     // on. Where a lock cannot be made there (a full folder, a file system
     // without locks) the writer goes on unlocked and held() says so.
     int acquire();
-    // Takes it only if nobody holds it now.
+    // Takes it only if nobody holds it now; false where that cannot be told.
     bool tryAcquire();
     bool held() const { return fd_ >= 0; }
     const QString& target() const { return target_; }
@@ -74,7 +74,7 @@ public:
     bool usable() const { return !path_.isEmpty(); } // false: no private folder
 
 private:
-    QString path_;
+    QByteArray path_;
     int fd_ = -1;
 };
 
