@@ -91,9 +91,11 @@ public:
             !(errno == EEXIST && ::fstatat(at, name(rel), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
               S_ISREG(st.st_mode)))
             fail(rel); // a link, or no room
-        if (fd >= 0 && (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size() ||
-                        ::close(fd) != 0))
-            fail(rel);
+        if (fd >= 0) {
+            const bool whole = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+            if (::close(fd) != 0 || !whole)
+                fail(rel);
+        }
         ::close(at);
     }
     QString error() const { return error_; }
