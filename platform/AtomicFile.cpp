@@ -552,6 +552,14 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
         if (share) {
             if (::fdatasync(out.fd()) != 0 && errno != EINVAL && errno != ENOSYS)
                 return ErrorFromErrno(errno);
+            // Set by hand: a server may show an open file's time as of its
+            // first write, and another machine would take the copy for a
+            // leftover a minute on. The time itself, as a FUSE client may
+            // not know "now".
+            timespec now[2] {};
+            ::clock_gettime(CLOCK_REALTIME, &now[0]);
+            now[1] = now[0];
+            (void)::futimens(out.fd(), now);
             const auto took = Clock::now() - began;
             if (took < std::chrono::milliseconds(250))
                 step = std::min<qint64>(step * 2, 8 << 20);
