@@ -414,7 +414,8 @@ class SlowLinks(OnShare):
                 except OSError:
                     pass
                 time.sleep(1)
-            self.assertEqual(ctl.wait(), 0, ctl.stdout.read())
+            said = ctl.communicate()[0]
+            self.assertEqual(ctl.returncode, 0, said)
             self.assertGreater(time.monotonic() - started, size / rate / 2)  # slow indeed
             self.assertLess(lag, 4)
             with open(report, "rb") as a, open(self.on_server(*REPORTS, "SLOW.RPT"), "rb") as b:
