@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/statfs.h>
@@ -279,8 +280,21 @@ QString AtomicWriter::tempName(int attempt) const {
     return fi.path() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".quarn.tmp");
 }
 
+namespace {
+
+// A file under the fixed name that another computer may be writing: on a
+// share, whose locks are not seen here, one changed within the minute.
+bool MayBeAnothersCopy(const QString& path) {
+    struct stat st {};
+    return OnShare(QFileInfo(path).path()) && ::lstat(Enc(path).constData(), &st) == 0 &&
+           S_ISREG(st.st_mode) && st.st_mtim.tv_sec > ::time(nullptr) - 60;
+}
+
+} // namespace
+
 // Gives the temporary its name through `make`. Under the lock the fixed name
-// can only be a dead writer's leftover, so it is removed and taken.
+// is a dead writer's leftover, so it is removed and taken, unless it may be
+// another computer's copy under way.
 int AtomicWriter::claim(const QString& name0, const std::function<int(const QString&)>& make) {
     for (int attempt = 0; attempt < 10; ++attempt) {
         const QString name = attempt == 0 ? name0 : tempName(attempt);
@@ -290,7 +304,7 @@ int AtomicWriter::claim(const QString& name0, const std::function<int(const QStr
         }
         if (errno != EEXIST)
             break;
-        if (locked_ && attempt == 0)
+        if (locked_ && attempt == 0 && !MayBeAnothersCopy(name))
             ::unlink(Enc(name).constData());
     }
     return ErrorFromErrno(errno, errno == ENOENT);
