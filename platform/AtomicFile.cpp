@@ -18,7 +18,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,21 +91,25 @@ QString InFolderResolved(const QString& path) {
 int gLockWaitMs = 5000;
 
 // A share (SMB, NFS, a FUSE client such as GVfs or smbnetfs), where a copy
-// must show that bytes still move.
+// must show that bytes still move. Told by the folder's device in the mount
+// table: a FUSE client may take as long to answer statfs as to list a folder.
 bool OnShare(const QString& dir) {
-    struct statfs fs {};
-    if (::statfs(Enc(dir).constData(), &fs) != 0)
+    struct stat st {};
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (::stat(Enc(dir).constData(), &st) != 0 || !mounts.open(QIODevice::ReadOnly))
         return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x65735546: // FUSE
-    case 0xFF534D42: // CIFS
-    case 0xFE534D42: // SMB2
-    case 0x517B:     // SMB
-    case 0x6969:     // NFS
-        return true;
-    default:
-        return false;
+    const QByteArray device =
+        QByteArray::number(major(st.st_dev)) + ':' + QByteArray::number(minor(st.st_dev));
+    for (QByteArray line; !(line = mounts.readLine()).isEmpty();) {
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() < 3 || fields[2] != device || dash < 0 || dash + 1 >= fields.size())
+            continue;
+        const QByteArray& type = fields[dash + 1];
+        return type.startsWith("fuse") || type.startsWith("nfs") || type == "cifs" ||
+               type == "smb3" || type == "smbfs";
     }
+    return false;
 }
 
 // A folder of ours that nobody else can write: not a link, not another's.
@@ -406,7 +410,10 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
                 break;
         }
     }
-    return SyncDirectory(QFileInfo(target_).path());
+    // A share's server makes the rename last; a FUSE client there lists the
+    // whole folder to open it.
+    const QString dir = QFileInfo(target_).path();
+    return OnShare(dir) ? NoError : SyncDirectory(dir);
 }
 
 void AtomicWriter::keepTimes(const timespec& accessed, const timespec& modified) {
@@ -460,7 +467,7 @@ struct CopyState {
     qint64 done = 0, total = 0, heard = 0;
     Clock::time_point lastMove = Clock::now();
     bool bounded = true; // until the copy knows that neither side is a share
-    bool finished = false;
+    bool copied = false, finished = false; // finished: leftovers cleared too
     int result = NoError;
     std::atomic<bool> stop{false};
     // Set when the copy runs on the caller's own thread: it is told directly.
@@ -498,7 +505,6 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
         return ErrorFromErrno(errno);
     if (!S_ISREG(from.st_mode))
         return FileNotFound;
-    RemoveLeftovers(QFileInfo(target).path());
 
     // The name itself: a link planted there is replaced, not written through.
     FileLock lock(target, false);
@@ -594,7 +600,8 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
 
 void RemoveLeftovers(const QString& dir) {
     // ".NAME.quarn.tmp" under the lock, ".NAME.PID.RAND.tmp" without it.
-    static const QRegularExpression temporary(
+    // Never destroyed: a copy's thread may still run this as the program ends.
+    static const auto& temporary = *new QRegularExpression(
         QStringLiteral(R"(^\.(.+)\.(quarn|[0-9]+\.[0-9a-z]+)\.tmp$)"));
     const auto aMinuteAgo = QDateTime::currentDateTime().addSecs(-60);
     const QDir folder(dir);
@@ -619,8 +626,16 @@ int CopyFileAtomically(const QString& source, const QString& target,
         const int result = CopyHere(source, target, *state);
         {
             std::lock_guard lock(state->mutex);
-            state->finished = true;
+            state->copied = true;
             state->result = result;
+            state->lastMove = Clock::now();
+        }
+        // Then what cut-off copies left in that folder: a folder slow to list
+        // delays the answer by kStalled at most, and never fails the copy.
+        RemoveLeftovers(QFileInfo(target).path());
+        {
+            std::lock_guard lock(state->mutex);
+            state->finished = true;
         }
         state->changed.notify_all();
     };
@@ -650,6 +665,8 @@ int CopyFileAtomically(const QString& source, const QString& target,
             state->heard = done;
             state->answered.notify_all();
         } else if (state->bounded && Clock::now() - state->lastMove > kStalled) {
+            if (state->copied)
+                return state->result;
             state->stop = true; // if it ever moves again, it removes what it made
             state->answered.notify_all();
             return DiskNotReady;

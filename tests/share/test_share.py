@@ -399,6 +399,8 @@ class SlowLinks(OnShare):
     def test_a_copy_that_keeps_moving_finishes(self):
         for rate, size in ((self.RATE, 3 << 20), (8_000, 64 << 10)):  # a poor mobile link
             self.link.rate = rate
+            for i in range(600 if rate < self.RATE else 0):  # a folder long to list
+                open(self.on_server(*REPORTS, f"R{i:04}.RPT"), "w").close()
             report = self.local(*REPORTS, "SLOW.RPT")
             with open(report, "wb") as f:
                 f.write(os.urandom(size))
