@@ -18,8 +18,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/sysmacros.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
