@@ -15,10 +15,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/statfs.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -90,21 +91,25 @@ QString InFolderResolved(const QString& path) {
 int gLockWaitMs = 5000;
 
 // A share (SMB, NFS, a FUSE client such as GVfs or smbnetfs), where a copy
-// must show that bytes still move.
+// must show that bytes still move. Told by the folder's device in the mount
+// table: a FUSE client may take as long to answer statfs as to list a folder.
 bool OnShare(const QString& dir) {
-    struct statfs fs {};
-    if (::statfs(Enc(dir).constData(), &fs) != 0)
+    struct stat st {};
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (::stat(Enc(dir).constData(), &st) != 0 || !mounts.open(QIODevice::ReadOnly))
         return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x65735546: // FUSE
-    case 0xFF534D42: // CIFS
-    case 0xFE534D42: // SMB2
-    case 0x517B:     // SMB
-    case 0x6969:     // NFS
-        return true;
-    default:
-        return false;
+    const QByteArray device =
+        QByteArray::number(major(st.st_dev)) + ':' + QByteArray::number(minor(st.st_dev));
+    for (QByteArray line; !(line = mounts.readLine()).isEmpty();) {
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() < 3 || fields[2] != device || dash < 0 || dash + 1 >= fields.size())
+            continue;
+        const QByteArray& type = fields[dash + 1];
+        return type.startsWith("fuse") || type.startsWith("nfs") || type == "cifs" ||
+               type == "smb3" || type == "smbfs";
     }
+    return false;
 }
 
 // A folder of ours that nobody else can write: not a link, not another's.
@@ -166,37 +171,60 @@ void FileLock::SetWaitMs(int ms) {
 namespace {
 
 // An open lock file, or -1 where none can be made.
-int OpenLockFile(const QString& path) {
+int OpenLockFile(const QByteArray& path) {
     if (path.isEmpty())
         return -1;
-    return ::open(Enc(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
-                  0600);
+    return ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+}
+
+// The lock file at `path`, held alone: its descriptor, or -1 with errno
+// EWOULDBLOCK while another holds it, another where none can be made.
+int TakeLockFile(const QByteArray& path) {
+    for (;;) {
+        const int fd = OpenLockFile(path);
+        if (fd < 0)
+            return -1;
+        struct stat held {}, named {};
+        const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        const int err = errno;
+        if (locked && ::fstat(fd, &held) == 0 && ::stat(path.constData(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            return fd;
+        ::close(fd);
+        if (!locked) {
+            errno = err;
+            return -1;
+        }
+        // Its holder removed it as we waited: the name is free for a new one.
+    }
 }
 
 } // namespace
 
-SharedLock::SharedLock(const QString& key) : path_(LockPath(key.toUtf8())) {}
+SharedLock::SharedLock(const QString& key) : path_(Enc(LockPath(key.toUtf8()))) {}
 
 int SharedLock::lockShared() {
     unlock();
     if (path_.isEmpty())
         return NoLockFolder;
     fd_ = OpenLockFile(path_);
-    while (fd_ >= 0 && ::flock(fd_, LOCK_SH) != 0 && errno == EINTR) {
+    int rc = fd_ < 0 ? -1 : 0;
+    while (fd_ >= 0 && (rc = ::flock(fd_, LOCK_SH)) != 0 && errno == EINTR) {
     }
-    return NoError;
+    if (rc == 0)
+        return NoError;
+    const int err = errno;
+    unlock();
+    return ErrorFromErrno(err);
 }
 
 bool SharedLock::tryLockAlone() {
     unlock();
-    if (path_.isEmpty())
-        return false;
     fd_ = OpenLockFile(path_);
-    if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        unlock();
-        return false;
-    }
-    return true;
+    if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    unlock();
+    return false;
 }
 
 void SharedLock::unlock() {
@@ -211,30 +239,21 @@ int FileLock::acquire() {
     QElapsedTimer clock;
     clock.start();
     int pauseMs = 1;
-    for (;;) {
-        const int fd =
-            ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-        if (fd < 0)
-            return NoError; // our folder is full: the write goes on, as it would have
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            struct stat held {}, named {};
-            if (::fstat(fd, &held) == 0 && ::stat(path_.constData(), &named) == 0 &&
-                held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-                fd_ = fd;
-                return NoError;
-            }
-            ::close(fd); // its holder removed it as we waited
-            continue;
-        }
-        const int err = errno;
-        ::close(fd);
-        if (err != EWOULDBLOCK && err != EINTR)
-            return NoError; // a file system without locks
+    while ((fd_ = TakeLockFile(path_)) < 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return NoError; // our folder is full, or has no locks: the write goes on
         if (clock.elapsed() >= gLockWaitMs)
             return FileBusy;
         ::usleep(pauseMs * 1000);
         pauseMs = std::min(pauseMs * 2, 50);
     }
+    return NoError;
+}
+
+bool FileLock::tryAcquire() {
+    if (fd_ < 0 && !path_.isEmpty())
+        fd_ = TakeLockFile(path_);
+    return fd_ >= 0;
 }
 
 void AtomicWriter::UseNamedTemporariesOnly(bool namedOnly) {
@@ -265,8 +284,21 @@ QString AtomicWriter::tempName(int attempt) const {
     return fi.path() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".quarn.tmp");
 }
 
+namespace {
+
+// A file under the fixed name that another computer may be writing: on a
+// share, whose locks are not seen here, one changed within the minute.
+bool MayBeAnothersCopy(const QString& path) {
+    struct stat st {};
+    return OnShare(QFileInfo(path).path()) && ::lstat(Enc(path).constData(), &st) == 0 &&
+           S_ISREG(st.st_mode) && st.st_mtim.tv_sec > ::time(nullptr) - 60;
+}
+
+} // namespace
+
 // Gives the temporary its name through `make`. Under the lock the fixed name
-// can only be a dead writer's leftover, so it is removed and taken.
+// is a dead writer's leftover, so it is removed and taken, unless it may be
+// another computer's copy under way.
 int AtomicWriter::claim(const QString& name0, const std::function<int(const QString&)>& make) {
     for (int attempt = 0; attempt < 10; ++attempt) {
         const QString name = attempt == 0 ? name0 : tempName(attempt);
@@ -276,7 +308,7 @@ int AtomicWriter::claim(const QString& name0, const std::function<int(const QStr
         }
         if (errno != EEXIST)
             break;
-        if (locked_ && attempt == 0)
+        if (locked_ && attempt == 0 && !MayBeAnothersCopy(name))
             ::unlink(Enc(name).constData());
     }
     return ErrorFromErrno(errno, errno == ENOENT);
@@ -378,7 +410,10 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
                 break;
         }
     }
-    return SyncDirectory(QFileInfo(target_).path());
+    // A share's server makes the rename last; a FUSE client there lists the
+    // whole folder to open it.
+    const QString dir = QFileInfo(target_).path();
+    return OnShare(dir) ? NoError : SyncDirectory(dir);
 }
 
 void AtomicWriter::keepTimes(const timespec& accessed, const timespec& modified) {
@@ -402,24 +437,6 @@ int ReplaceFile(const QString& target, const QByteArray& bytes, const struct sta
 } // namespace platform
 
 namespace platform {
-
-bool FileLock::tryAcquire() {
-    if (path_.isEmpty() || fd_ >= 0)
-        return true;
-    const int fd =
-        ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-    if (fd < 0)
-        return true; // no lock can be made here
-    struct stat held {}, named {};
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
-        ::stat(path_.constData(), &named) == 0 && held.st_dev == named.st_dev &&
-        held.st_ino == named.st_ino) {
-        fd_ = fd;
-        return true;
-    }
-    ::close(fd);
-    return false;
-}
 
 namespace {
 
@@ -450,7 +467,7 @@ struct CopyState {
     qint64 done = 0, total = 0, heard = 0;
     Clock::time_point lastMove = Clock::now();
     bool bounded = true; // until the copy knows that neither side is a share
-    bool finished = false;
+    bool copied = false, finished = false; // finished: leftovers cleared too
     int result = NoError;
     std::atomic<bool> stop{false};
     // Set when the copy runs on the caller's own thread: it is told directly.
@@ -488,7 +505,6 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
         return ErrorFromErrno(errno);
     if (!S_ISREG(from.st_mode))
         return FileNotFound;
-    RemoveLeftovers(QFileInfo(target).path());
 
     // The name itself: a link planted there is replaced, not written through.
     FileLock lock(target, false);
@@ -515,11 +531,12 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
     // The kernel copies without a trip through user space where it can. On
     // a share each step is flushed and sized to take about half a second,
     // so that a slow link shows as a copy that moves, a server that stops
-    // as a copy that stops, and the last flush is short.
+    // as a copy that stops, and the last flush is short. The first step is
+    // small, as a step that takes five seconds reads as a server that stopped.
     qint64 done = 0;
     bool kernel = true;
     std::vector<char> buffer;
-    qint64 step = share ? 64 << 10 : 8 << 20;
+    qint64 step = share ? 4 << 10 : 8 << 20;
     while (done < from.st_size || !kernel) {
         const auto began = Clock::now();
         ssize_t n;
@@ -555,11 +572,19 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
         if (share) {
             if (::fdatasync(out.fd()) != 0 && errno != EINVAL && errno != ENOSYS)
                 return ErrorFromErrno(errno);
+            // Set by hand: a server may show an open file's time as of its
+            // first write, and another machine would take the copy for a
+            // leftover a minute on. The time itself, as a FUSE client may
+            // not know "now".
+            timespec now[2] {};
+            ::clock_gettime(CLOCK_REALTIME, &now[0]);
+            now[1] = now[0];
+            (void)::futimens(out.fd(), now);
             const auto took = Clock::now() - began;
             if (took < std::chrono::milliseconds(250))
                 step = std::min<qint64>(step * 2, 8 << 20);
             else if (took > std::chrono::seconds(1))
-                step = std::max<qint64>(step / 2, 16 << 10);
+                step = std::max<qint64>(step / 2, 4 << 10);
         }
         done += n;
         if (!state.moved(done, from.st_size))
@@ -575,7 +600,8 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
 
 void RemoveLeftovers(const QString& dir) {
     // ".NAME.quarn.tmp" under the lock, ".NAME.PID.RAND.tmp" without it.
-    static const QRegularExpression temporary(
+    // Never destroyed: a copy's thread may still run this as the program ends.
+    static const auto& temporary = *new QRegularExpression(
         QStringLiteral(R"(^\.(.+)\.(quarn|[0-9]+\.[0-9a-z]+)\.tmp$)"));
     const auto aMinuteAgo = QDateTime::currentDateTime().addSecs(-60);
     const QDir folder(dir);
@@ -600,8 +626,16 @@ int CopyFileAtomically(const QString& source, const QString& target,
         const int result = CopyHere(source, target, *state);
         {
             std::lock_guard lock(state->mutex);
-            state->finished = true;
+            state->copied = true;
             state->result = result;
+            state->lastMove = Clock::now();
+        }
+        // Then what cut-off copies left in that folder: a folder slow to list
+        // delays the answer by kStalled at most, and never fails the copy.
+        RemoveLeftovers(QFileInfo(target).path());
+        {
+            std::lock_guard lock(state->mutex);
+            state->finished = true;
         }
         state->changed.notify_all();
     };
@@ -631,6 +665,8 @@ int CopyFileAtomically(const QString& source, const QString& target,
             state->heard = done;
             state->answered.notify_all();
         } else if (state->bounded && Clock::now() - state->lastMove > kStalled) {
+            if (state->copied)
+                return state->result;
             state->stop = true; // if it ever moves again, it removes what it made
             state->answered.notify_all();
             return DiskNotReady;

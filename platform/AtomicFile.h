@@ -38,7 +38,7 @@ public:
     // on. Where a lock cannot be made there (a full folder, a file system
     // without locks) the writer goes on unlocked and held() says so.
     int acquire();
-    // Takes it only if nobody holds it now.
+    // Takes it only if nobody holds it now; false where that cannot be told.
     bool tryAcquire();
     bool held() const { return fd_ >= 0; }
     const QString& target() const { return target_; }
@@ -65,16 +65,16 @@ public:
     SharedLock& operator=(const SharedLock&) = delete;
 
     // Holds it with the others, waiting while one holds it alone. NoError,
-    // or NoLockFolder: then the work must not go on.
+    // or why it cannot be held (NoLockFolder): then the work must not go on.
     int lockShared();
-    // Holds it alone; false, at once, while anyone else holds it or
-    // without a private folder.
+    // Holds it alone; false, at once, while anyone else holds it or where
+    // it cannot be held.
     bool tryLockAlone();
     void unlock();
     bool usable() const { return !path_.isEmpty(); } // false: no private folder
 
 private:
-    QString path_;
+    QByteArray path_;
     int fd_ = -1;
 };
 

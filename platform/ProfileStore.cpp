@@ -213,10 +213,14 @@ int WriteInPlace(const QString& target, const Loaded& cur, const QByteArray& byt
     const QFileInfo fi(target);
     const QString keep =
         fi.path() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".quarn.old");
-    // A link planted under that name is replaced, never written through.
-    const FileLock keepName(keep, false);
-    AtomicWriter copy(keep, &keepName);
-    int err = copy.open(&cur.st);
+    // The name itself, under a lock of its own: a link planted there is
+    // replaced, not written through.
+    FileLock keepLock(keep, false);
+    int err = keepLock.acquire();
+    if (err)
+        return err;
+    AtomicWriter copy(keep, &keepLock);
+    err = copy.open(&cur.st);
     if (!err)
         err = copy.write(cur.doc->bytes().constData(), cur.doc->bytes().size());
     if (!err)

@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -171,7 +172,8 @@ private Q_SLOTS:
     }
 
     // A file with a second name (a hard link from the Windows directory) is
-    // written in place: both names see the change, and nothing is left beside.
+    // written in place: both names see the change, and nothing is left beside;
+    // a link planted where its old text waits is not written through.
     void hardLinkedFileStaysOneFile() {
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/kav.ini", other = p.driveC() + "/windows/kav.ini";
@@ -247,6 +249,22 @@ private Q_SLOTS:
         QCOMPARE(transfer.lockShared(), folder.isEmpty() ? platform::NoLockFolder : platform::NoError);
         transfer.unlock();
         QCOMPARE(transfer.tryLockAlone(), !folder.isEmpty());
+        transfer.unlock();
+        if (folder.isEmpty()) { // whose lock it is cannot be told: a temporary stays
+            const QString temp = p.driveC() + "/VALUATOR/.A.INI.quarn.tmp";
+            p.write(temp, "cut off");
+            const timespec old[2] = {{1, 0}, {1, 0}};
+            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(temp).constData(), old, 0), 0);
+            platform::RemoveLeftovers(p.driveC() + "/VALUATOR");
+            QVERIFY(QFile::exists(temp));
+            return;
+        }
+        // A lock that cannot be opened is not one held.
+        const QString held = folder + "/quarn-locks/" + TestPrefix::entries(folder + "/quarn-locks").value(0);
+        QVERIFY(QFile::remove(held));
+        p.makeDir(held);
+        QVERIFY(transfer.lockShared() != platform::NoError);
+        QVERIFY(!transfer.tryLockAlone());
     }
 
     // The copy falls back to the calling thread, which must not wait for itself.
