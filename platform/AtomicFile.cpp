@@ -41,17 +41,28 @@ QByteArray Enc(const QString& s) {
     return QFile::encodeName(s);
 }
 
-mode_t NewFileMode() {
-    const mode_t mask = ::umask(0);
+// Read where the kernel shows it: asking umask() for it changes it for a
+// moment, for every thread.
+mode_t Umask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (QByteArray line; !(line = status.readLine()).isEmpty();)
+            if (line.startsWith("Umask:"))
+                return static_cast<mode_t>(line.mid(6).trimmed().toUInt(nullptr, 8));
+    const mode_t mask = ::umask(022);
     ::umask(mask);
-    return 0666 & ~mask;
+    return mask;
+}
+
+mode_t NewFileMode() {
+    return 0666 & ~Umask();
 }
 
 QString TempNameBeside(const QString& target) {
     const QFileInfo fi(target);
-    return fi.path() + QStringLiteral("/.") + fi.fileName() + u'.' + QString::number(::getpid()) +
-           u'.' + QString::number(QRandomGenerator::global()->generate(), 36) +
-           QStringLiteral(".tmp");
+    return fi.path() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".quarn-") +
+           QString::number(::getpid()) + u'-' +
+           QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
 }
 
 int SyncDirectory(const QString& dir) {
@@ -445,18 +456,6 @@ using Clock = std::chrono::steady_clock;
 // answering; the user hears so rather than waiting on it.
 constexpr auto kStalled = std::chrono::seconds(5);
 
-// Read where the kernel shows it: asking umask() for it changes it for a
-// moment, for every thread.
-mode_t Umask() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-        for (QByteArray line; !(line = status.readLine()).isEmpty();)
-            if (line.startsWith("Umask:"))
-                return static_cast<mode_t>(line.mid(6).trimmed().toUInt(nullptr, 8));
-    const mode_t mask = ::umask(022);
-    ::umask(mask);
-    return mask;
-}
 
 // What a copy on its own thread shares with the thread that waits for it.
 // Each step waits until the caller has heard of it, so that an answer of
@@ -599,10 +598,11 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
 } // namespace
 
 void RemoveLeftovers(const QString& dir) {
-    // ".NAME.quarn.tmp" under the lock, ".NAME.PID.RAND.tmp" without it.
+    // ".NAME.quarn.tmp" under the lock, ".NAME.quarn-PID-RAND.tmp" without
+    // it; nothing else, so a user's own ".tmp" files stay.
     // Never destroyed: a copy's thread may still run this as the program ends.
     static const auto& temporary = *new QRegularExpression(
-        QStringLiteral(R"(^\.(.+)\.(quarn|[0-9]+\.[0-9a-z]+)\.tmp$)"));
+        QStringLiteral(R"(^\.(.+)\.quarn(-[0-9]+-[0-9a-z]+)?\.tmp$)"));
     const auto aMinuteAgo = QDateTime::currentDateTime().addSecs(-60);
     const QDir folder(dir);
     for (const QString& name : folder.entryList({QStringLiteral(".*.tmp")},

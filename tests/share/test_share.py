@@ -374,17 +374,19 @@ class ServerStops(OnShare):
         r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes", SMITH)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertEqual(self.litter(), [])
-        cut_off = [self.on_server(*REPORTS, ".OLD.RPT.4242.1x.tmp"),
+        cut_off = [self.on_server(*REPORTS, ".OLD.RPT.quarn-4242-1x.tmp"),
                    self.on_server("QXDATA", "SKETCH", ".OLD.sk3.quarn.tmp")]
         fresh = self.on_server(*REPORTS, ".JONES.RPT.quarn.tmp")
-        for path in cut_off + [fresh]:
+        mine = self.on_server(*REPORTS, ".notes.2024.final.tmp")  # a user's own
+        for path in cut_off + [fresh, mine]:
             with open(path, "w") as f:
                 f.write("cut off")
-        for path in cut_off:
+        for path in cut_off + [mine]:
             backdate(path)
         self.ctl("follow", "--once")
-        self.assertEqual(self.litter(), [fresh])
+        self.assertEqual(sorted(self.litter()), sorted([fresh, mine]))
         os.remove(fresh)
+        os.remove(mine)
         with open(big, "wb") as f:
             f.write(b"a new report")
         r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes",
