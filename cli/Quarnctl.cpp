@@ -243,22 +243,6 @@ private:
     platform::Answer answer_;
 };
 
-// Hears the boxes on their way to the prompter in use, for one message.
-class Watch : public platform::Prompter {
-public:
-    Watch(platform::Prompter& next, QString text) : next_(next), text_(std::move(text)) {}
-    platform::Answer ask(const platform::Message& m) override {
-        seen_ |= m.text == text_;
-        return next_.ask(m);
-    }
-    bool seen() const { return seen_; }
-
-private:
-    platform::Prompter& next_;
-    QString text_;
-    bool seen_ = false;
-};
-
 int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
     QCommandLineParser p;
     for (const char* flag : {"to-network", "to-local", "yes", "no"})
@@ -298,10 +282,6 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
         use.emplace(*fixed);
     }
 
-    // A report that is not there is a copy that did not succeed.
-    Watch missing(platform::CurrentPrompter(), Texts::SourceMissing(report));
-    const platform::ScopedPrompter watching(missing);
-
     SuiteState s;
     InitialiseSuite(s);
     // The Settings dialog's check on the values it would load: its one
@@ -323,7 +303,8 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
         err << "quarnctl: the directory check failed; nothing was copied\n";
     else if (!done.errorReported)
         out << (done.copied ? "copied\n" : "nothing copied\n");
-    return done.checked && !done.errorReported && !missing.seen() ? 0 : 1;
+    // A report that is not there is a copy that did not succeed.
+    return done.checked && !done.errorReported && !done.reportMissing ? 0 : 1;
 }
 
 int Ini(const QStringList& a, QTextStream& out, QTextStream& err) {

@@ -207,6 +207,7 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
         } else if (ListedAsFile(in.report)) {
             out.copied |= Copy(in.report, target, progress);
         } else {
+            out.reportMissing = true;
             MsgBox(Texts::SourceMissing(in.report));
         }
 

@@ -27,6 +27,7 @@ struct Outcome {
     bool checked = false;       // the directory check passed
     bool copied = false;        // something was copied
     bool errorReported = false; // the run ended in the error report or a refused name
+    bool reportMissing = false; // "Source File ... doesn't exist." was shown
 };
 
 // Hears the bytes of a copy done so far; false cancels it. The transfer
