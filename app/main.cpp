@@ -1,11 +1,11 @@
 // Quarn's entry: the main window is the program.
 
-#include "platform/DesktopShell.h"
+#include "platform/desktop/DesktopShell.h"
 #include "suite/Texts.h"
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 #include "platform/Prompter.h"
-#include "platform/QtPrompter.h"
-#include "platform/WinePrefixes.h"
+#include "platform/desktop/QtPrompter.h"
+#include "platform/wine/WinePrefixes.h"
 #include "setup/frmPrefix.h"
 #include "widgets/AlphaImageControl.h"
 #include "widgets/SkinFramework.h"

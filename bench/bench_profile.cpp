@@ -2,8 +2,8 @@
 // sections, and its memory on a 100 MB file of junk. Run it from a quiet
 // machine; it prints a Markdown table for the README.
 
-#include "platform/AtomicFile.h"
-#include "platform/ProfileStore.h"
+#include "platform/profile/FileLock.h"
+#include "platform/profile/ProfileStore.h"
 #include "config/WPINI.h"
 
 #include "Memory.h"

@@ -3,7 +3,7 @@
 // and the value asked for as 60 MiB of empty hex items. Prints a Markdown
 // table of the time and the peak memory growth.
 
-#include "platform/Registry.h"
+#include "platform/win/Registry.h"
 
 #include "Memory.h"
 

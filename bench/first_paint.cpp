@@ -4,7 +4,7 @@
 // they end without tearing down, and before anything the window left for
 // after its first paint, which are no part of the start.
 
-#include "platform/QtPrompter.h"
+#include "platform/desktop/QtPrompter.h"
 #include "app/frmMain.h"
 
 #include <QApplication>

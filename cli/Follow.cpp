@@ -1,9 +1,10 @@
 #include "cli/Follow.h"
 
 #include "cli/Quarnctl.h"
-#include "platform/AtomicFile.h"
-#include "platform/HostError.h"
-#include "platform/WinPath.h"
+#include "platform/profile/AtomicFile.h"
+#include "platform/profile/FileLock.h"
+#include "platform/win/HostError.h"
+#include "platform/win/WinPath.h"
 #include "suite/CopyProcedure.h"
 #include "suite/ShareFollow.h"
 

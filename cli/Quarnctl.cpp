@@ -10,8 +10,8 @@
 #include "config/ModCommon.h"
 #include "platform/Prompter.h"
 #include "config/WPINI.h"
-#include "platform/WinPath.h"
-#include "platform/WinePrefixes.h"
+#include "platform/win/WinPath.h"
+#include "platform/wine/WinePrefixes.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -1,8 +1,9 @@
 #include "config/ModCommon.h"
 
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 #include "platform/Prompter.h"
-#include "platform/WinPath.h"
+#include "platform/win/DirectoryListing.h"
+#include "platform/win/WinPath.h"
 
 using platform::RuntimeError;
 

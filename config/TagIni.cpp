@@ -1,6 +1,6 @@
 #include "config/TagIni.h"
 
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 #include "config/ModCommon.h"
 #include "platform/Prompter.h"
 #include "config/WPINI.h"

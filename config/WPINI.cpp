@@ -1,9 +1,9 @@
 #include "config/WPINI.h"
 
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 #include "config/ModCommon.h"
 
-#include "platform/WinPath.h"
+#include "platform/win/WinPath.h"
 
 namespace WPINI {
 namespace {

@@ -3,7 +3,7 @@
 // to the default and writes fail silently, as the profile functions do.
 // Paths are Windows paths; a bare file name lives in the Windows directory.
 
-#include "platform/ProfileStore.h"
+#include "platform/profile/ProfileStore.h"
 
 #include <QString>
 #include <QStringList>

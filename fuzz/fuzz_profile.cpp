@@ -2,9 +2,9 @@
 // it. Every change must leave the reads it does not aim at as they were, and
 // the value it wrote must read back.
 
-#include "platform/Codepage.h"
+#include "platform/win/Codepage.h"
 #include "FuzzCheck.h"
-#include "platform/IniDocument.h"
+#include "platform/profile/IniDocument.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -8,7 +8,7 @@
 #include "widgets/SkinFramework.h"
 #include "config/TagIni.h"
 #include "config/WPINI.h"
-#include "platform/WinPath.h"
+#include "platform/win/WinPath.h"
 #include "ui_frmConfig.h"
 
 #include <QApplication>

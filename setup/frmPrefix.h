@@ -3,7 +3,7 @@
 // searched when none was, and a folder picked by hand. It only chooses;
 // the caller remembers the choice and puts it in force.
 
-#include "platform/WinePrefixes.h"
+#include "platform/wine/WinePrefixes.h"
 
 #include <QDialog>
 

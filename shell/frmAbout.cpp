@@ -2,12 +2,12 @@
 #include "suite/Texts.h"
 
 #include "widgets/ClickFilter.h"
-#include "platform/Codepage.h"
+#include "platform/win/Codepage.h"
 #include "platform/Prompter.h"
-#include "platform/Registry.h"
+#include "platform/win/Registry.h"
 #include "platform/ShellOpen.h"
 #include "widgets/SkinFramework.h"
-#include "platform/WinPath.h"
+#include "platform/win/WinPath.h"
 #include "suite/mod_Shell32.h"
 #include "ui_frmAbout.h"
 

@@ -2,7 +2,8 @@
 
 #include "config/ModCommon.h"
 #include "config/WPINI.h"
-#include "platform/WinPath.h"
+#include "platform/win/DirectoryListing.h"
+#include "platform/win/WinPath.h"
 #include "suite/DirectoryEntries.h"
 
 #include <system_error>

@@ -1,10 +1,10 @@
 #include "suite/KavLaunch.h"
 #include "suite/Texts.h"
 
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 #include "config/ModCommon.h"
 #include "platform/Prompter.h"
-#include "platform/WinPath.h"
+#include "platform/win/WinPath.h"
 #include "suite/mod_Shell32.h"
 
 namespace KavLaunch {

@@ -3,11 +3,11 @@
 
 #include "suite/DirectoryEntries.h"
 
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 #include "config/ModCommon.h"
 #include "config/WPINI.h"
-#include "platform/WinPath.h"
-#include "platform/WinePrefixes.h"
+#include "platform/win/WinPath.h"
+#include "platform/wine/WinePrefixes.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -7,7 +7,7 @@
 // dialogs and quarnctl share; nothing here keeps state of its own.
 
 #include "config/WPINI.h"
-#include "platform/AtomicFile.h"
+#include "platform/profile/FileLock.h"
 
 #include <QHash>
 #include <QList>

@@ -1,7 +1,8 @@
 #include "suite/ShareFollow.h"
 
-#include "platform/WinPath.h"
-#include "platform/WinePrefixes.h"
+#include "platform/win/DirectoryListing.h"
+#include "platform/win/WinPath.h"
+#include "platform/wine/WinePrefixes.h"
 
 #include <QRegularExpression>
 

@@ -1,13 +1,14 @@
 #include "transfer/frmCopy.h"
 #include "suite/Texts.h"
 
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 #include "config/ModCommon.h"
 #include "platform/Prompter.h"
 #include "widgets/SkinFramework.h"
 #include "config/TagIni.h"
 #include "config/WPINI.h"
-#include "platform/WinPath.h"
+#include "platform/win/DirectoryListing.h"
+#include "platform/win/WinPath.h"
 #include "setup/frmConfig.h"
 #include "ui_frmCopy.h"
 

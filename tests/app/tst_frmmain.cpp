@@ -3,8 +3,8 @@
 // starts, the stale lock, and whether every text lies whole in its control.
 // The entries themselves, and the shutdown write, are driven end to end.
 
-#include "platform/AtomicFile.h"
-#include "platform/SingleInstance.h"
+#include "platform/profile/FileLock.h"
+#include "platform/desktop/SingleInstance.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"

@@ -1,7 +1,7 @@
 // Path and string utilities at their edges, and the shared error reporter as
 // the user sees it; the tables are modcommon_*.txt.
 
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 #include "config/ModCommon.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"

@@ -1,7 +1,7 @@
 // Control tags: the grammar, the macros, and loading and saving controls;
 // the tables are tagini_*.txt.
 
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 #include "config/TagIni.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"

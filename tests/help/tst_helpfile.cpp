@@ -2,7 +2,7 @@
 // messages it quotes the program's own, word for word, every one of them.
 
 #include "config/ModCommon.h"
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 #include "suite/mod_Shell32.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"

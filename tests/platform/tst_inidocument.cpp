@@ -1,7 +1,7 @@
 // The reading rules of the profile functions and byte-for-byte preservation
 // on every change, on in-memory files; the cases are in ini_*.txt.
 
-#include "platform/IniDocument.h"
+#include "platform/profile/IniDocument.h"
 #include "tests/support/Cases.h"
 
 #include <QTest>

@@ -4,7 +4,7 @@
 
 #include "platform/Prompter.h"
 #include "tests/support/Cases.h"
-#include "platform/QtPrompter.h"
+#include "platform/desktop/QtPrompter.h"
 
 #include <QApplication>
 #include <QPushButton>

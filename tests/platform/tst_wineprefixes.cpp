@@ -1,8 +1,8 @@
 // Where the suite's prefix is found: the search on homes built here (the
 // table is prefixes.txt), and the order of the sources.
 
-#include "platform/WinPath.h"
-#include "platform/WinePrefixes.h"
+#include "platform/win/WinPath.h"
+#include "platform/wine/WinePrefixes.h"
 #include "tests/support/Cases.h"
 #include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"

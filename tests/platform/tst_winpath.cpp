@@ -4,7 +4,8 @@
 #include "tests/support/Cases.h"
 #include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"
-#include "platform/WinPath.h"
+#include "platform/win/DirectoryListing.h"
+#include "platform/win/WinPath.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // The about box: the registry file reader and GetKeyValue over it, the system
 // information tool, and the hidden button that holds the focus.
 
-#include "platform/Registry.h"
+#include "platform/win/Registry.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/StoppedShare.h"

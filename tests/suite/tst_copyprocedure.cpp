@@ -3,10 +3,10 @@
 // copy_names.txt, and the copies that must not lose or tear a file.
 
 #include "suite/CopyProcedure.h"
-#include "platform/AtomicFile.h"
+#include "platform/profile/FileLock.h"
 #include "suite/ShareFollow.h"
 #include "suite/Texts.h"
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/StoppedShare.h"

@@ -2,9 +2,9 @@
 // edges; the desktop shell's own answers and how it finds the application for
 // a document, and which Wine starts a program in each kind of prefix.
 
-#include "platform/DesktopApps.h"
-#include "platform/DesktopShell.h"
-#include "platform/WinePrefixes.h"
+#include "platform/desktop/DesktopApps.h"
+#include "platform/desktop/DesktopShell.h"
+#include "platform/wine/WinePrefixes.h"
 #include "suite/mod_Shell32.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"

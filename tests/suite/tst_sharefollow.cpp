@@ -1,7 +1,8 @@
 // Following the office share: the decision over a run of looks, and the
 // folder that stands for the share.
 
-#include "platform/WinPath.h"
+#include "platform/win/DirectoryListing.h"
+#include "platform/win/WinPath.h"
 #include "suite/ShareFollow.h"
 #include "tests/support/Cases.h"
 #include "tests/support/StoppedShare.h"

@@ -4,7 +4,7 @@
 // on the test's own thread it is counted, as the call would have hung there.
 // The bound is shortened meanwhile.
 
-#include "platform/WinPath.h"
+#include "platform/win/WinPath.h"
 
 #include <QStringList>
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "tests/support/TestPrefix.h"
 
-#include "platform/ProfileStore.h"
+#include "platform/profile/ProfileStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 // Run it under xvfb-run (or on a desktop) with WINEPREFIX set; the prefix
 // chooser lists the suites found in $HOME.
 
-#include "platform/QtPrompter.h"
+#include "platform/desktop/QtPrompter.h"
 #include "shell/frmAbout.h"
 #include "setup/frmConfig.h"
 #include "setup/frmPrefix.h"

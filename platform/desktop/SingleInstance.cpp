@@ -1,6 +1,6 @@
-#include "platform/SingleInstance.h"
+#include "platform/desktop/SingleInstance.h"
 
-#include "platform/AtomicFile.h"
+#include "platform/profile/FileLock.h"
 
 #include <QDeadlineTimer>
 #include <QLocalSocket>

@@ -1,6 +1,6 @@
-#include "platform/IniDocument.h"
+#include "platform/profile/IniDocument.h"
 
-#include "platform/Codepage.h"
+#include "platform/win/Codepage.h"
 
 #include <QRandomGenerator>
 

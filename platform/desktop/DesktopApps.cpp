@@ -1,4 +1,4 @@
-#include "platform/DesktopApps.h"
+#include "platform/desktop/DesktopApps.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -2,9 +2,11 @@
 // full disk, leaves the old file or the new one, whole; writers in several
 // processes take turns, and never undo a change another program made.
 
-#include "platform/AtomicFile.h"
-#include "platform/HostError.h"
-#include "platform/ProfileStore.h"
+#include "platform/profile/AtomicFile.h"
+#include "platform/profile/FileCopy.h"
+#include "platform/profile/FileLock.h"
+#include "platform/win/HostError.h"
+#include "platform/profile/ProfileStore.h"
 #include "tests/support/TestPrefix.h"
 #include "config/WPINI.h"
 
@@ -75,7 +77,7 @@ std::unique_ptr<QProcess> StartChild(const QString& role, const QString& key = {
 
 } // namespace
 
-class TestAtomicWrite : public QObject {
+class TestAtomicFile : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -306,8 +308,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc > 3 && qstrcmp(argv[1], "--child") == 0)
         return Child(argv[2], QString::fromLatin1(argv[3]));
-    TestAtomicWrite test;
+    TestAtomicFile test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_atomicwrite.moc"
+#include "tst_atomicfile.moc"

@@ -1,8 +1,9 @@
-#include "platform/ProfileStore.h"
+#include "platform/profile/ProfileStore.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/HostError.h"
-#include "platform/IniDocument.h"
+#include "platform/profile/AtomicFile.h"
+#include "platform/profile/FileLock.h"
+#include "platform/win/HostError.h"
+#include "platform/profile/IniDocument.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -35,6 +36,10 @@ constexpr qint64 kRacyNs = 50'000'000;
 
 qint64 Ns(const timespec& t) {
     return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+FileMode ModeOf(const struct stat& st) {
+    return {st.st_mode & 07777u, static_cast<int>(st.st_uid), static_cast<int>(st.st_gid)};
 }
 
 struct Identity {
@@ -220,7 +225,7 @@ int WriteInPlace(const QString& target, const Loaded& cur, const QByteArray& byt
     if (err)
         return err;
     AtomicWriter copy(keep, &keepLock);
-    err = copy.open(&cur.st);
+    err = copy.open(ModeOf(cur.st));
     if (!err)
         err = copy.write(cur.doc->bytes().constData(), cur.doc->bytes().size());
     if (!err)
@@ -292,7 +297,7 @@ Outcome Change(const QString& hostPath, const Edit& edit) {
             err = WriteInPlace(lock.target(), cur, *bytes, stillWanted);
         } else {
             AtomicWriter w(hostPath, &lock);
-            err = w.open(cur.exists ? &cur.st : nullptr);
+            err = w.open(cur.exists ? std::optional(ModeOf(cur.st)) : std::nullopt);
             if (!err)
                 err = w.write(bytes->constData(), bytes->size());
             if (!err)

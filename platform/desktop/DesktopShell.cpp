@@ -1,9 +1,10 @@
-#include "platform/DesktopShell.h"
+#include "platform/desktop/DesktopShell.h"
 
-#include "platform/DesktopApps.h"
-#include "platform/HostError.h"
-#include "platform/WinPath.h"
-#include "platform/WinePrefixes.h"
+#include "platform/desktop/DesktopApps.h"
+#include "platform/win/HostError.h"
+#include "platform/win/WinPath.h"
+#include "platform/wine/WinePrefixes.h"
+#include "platform/wine/WineRunners.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "platform/Registry.h"
+#include "platform/win/Registry.h"
 
-#include "platform/WinPath.h"
+#include "platform/win/WinPath.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "platform/QtPrompter.h"
+#include "platform/desktop/QtPrompter.h"
 
 #include <QApplication>
 #include <QPushButton>

@@ -3,7 +3,8 @@
 // Windows paths (C:\VALUATOR\QUARN2.INI, \\SERVER\SHARE\DATA); they become host
 // paths here, only at the moment the disk is touched.
 
-#include "platform/HostError.h"
+#include "platform/win/BoundedAsk.h"
+#include "platform/win/HostError.h"
 
 #include <QString>
 
@@ -62,36 +63,21 @@ Result<qint64> FileLength(const QString& windowsPath);
 // trouble the user.
 bool NonEmptyFileExists(const QString& windowsPath);
 
-// True when the directory can be listed: it exists and is readable. Lists
-// as FirstDirectoryEntry does, giving up with it.
-bool CanListDirectory(const QString& windowsDirectory);
-
-// The first entry of a directory as the run-time's listing gives it:
-// plain files and directories, no hidden ones ("." names); a directory
-// other than a drive's root first lists ".", itself. "" when a root lists
-// nothing. A listing that has not answered within `timeoutMs` (a share that
-// stopped answering) gives up with error 71; the listing goes on alone.
-// One listing per share (drive letter, \\server\share, the current drive):
-// while one is pending, another of the same share waits for it as long as
-// it may still answer in time, and gives up at once (71) when that time has
-// run out, without starting a listing of its own.
-Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeoutMs = 5000);
-// Asks of the disk under the rule (listings, mappings) still running,
-// answered or given up on.
-int PendingDirectoryListings();
-
-// How long a disk that may hang (a share that stopped answering) is waited
-// for: the mapping, FileLength, the Windows directory and the listing above
-// each ask on a thread of their own under the listings' rule and give up with
-// 71 after it. Five seconds; tests shorten it.
-int AnswerBound();
-void SetAnswerBound(int ms);
-
-// Runs `ask`, which touches the disk on the share `path` lies on, under that
-// rule: false when it gave up (the ask goes on alone and must own what it
+// Runs `ask`, which touches the disk on the share `path` lies on, within
+// AnswerBound() (BoundedAsk.h): false when it gave up (the ask goes on alone and must own what it
 // touches) or no thread could be started for it. Inside such an ask,
 // further ones run at once.
 bool AskWithinBound(const QString& path, std::function<void()> ask);
+
+// As AskWithinBound, giving up after `boundMs`, and throwing
+// std::system_error where no thread can be started.
+bool AskWithinBoundOrThrow(const QString& path, std::function<void()> ask, int boundMs);
+
+// The share a path lies on, told from its text alone: finding it on the disk
+// could hang. A drive letter, a \\server\share (names without regard to
+// case), "" for a path on the current drive, and for a host path its first
+// two folders, where mounts sit.
+QString ShareOf(const QString& windowsPath);
 
 // Tests stand in for a share that stops answering: `probe` sees each host
 // path before the disk is asked about it, on the asking thread, and may
@@ -99,10 +85,5 @@ bool AskWithinBound(const QString& path, std::function<void()> ask);
 using HostProbe = std::function<void(const QString& hostPath)>;
 void SetHostProbe(HostProbe probe);
 void ProbeHost(const QString& hostPath);
-
-// Tests stand in for the host's listing (of a host directory); an empty
-// function puts the host's back.
-using DirectoryLister = std::function<Result<QString>(const QString& hostDir, bool driveRoot)>;
-void SetDirectoryLister(DirectoryLister lister);
 
 } // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/WinPath.h"
+#include "platform/win/WinPath.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -7,13 +7,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <dirent.h>
-#include <future>
 #include <mutex>
 #include <sys/stat.h>
 #include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -131,36 +128,8 @@ bool IsDriveLetter(QChar c) {
 
 namespace {
 thread_local QString tScopedPrefix;
-thread_local bool tWithinBound = false; // on a thread that asks under the rule
-std::atomic<int> gBoundMs{5000};
+} // namespace
 
-using Clock = std::chrono::steady_clock;
-
-// The asks still running, one at most per share, each with the moment its
-// caller gives up on it. Never destroyed: a hung ask may finish after the
-// program's statics are gone.
-struct PendingListings {
-    std::mutex mutex;
-    std::condition_variable finished;
-    QHash<QString, Clock::time_point> givesUpAt;
-    // One thread per share asks it, kept for the next ask: starting a thread
-    // for each would cost more than most asks themselves.
-    struct Asker {
-        std::mutex mutex;
-        std::condition_variable posted;
-        std::function<void()> task;
-    };
-    QHash<QString, Asker*> askers;
-};
-PendingListings& Pending() {
-    static auto* pending = new PendingListings;
-    return *pending;
-}
-
-// The share a path lies on, told from its text alone: finding it on the disk
-// could hang as the listing does. A drive letter, a \\server\share (names
-// without regard to case), "" for a path on the current drive, and for a host
-// path its first two folders, where mounts sit.
 QString ShareOf(const QString& windowsPath) {
     const QString& p = windowsPath;
     if (p.size() >= 2 && p[1] == u':' && IsDriveLetter(p[0]))
@@ -173,91 +142,32 @@ QString ShareOf(const QString& windowsPath) {
     return unc ? QStringLiteral("\\\\") + parts.join(u'\\').toUpper() : u'/' + parts.join(u'/');
 }
 
-// Runs `ask` on its share's thread, one ask per share: while one is pending,
-// another of the same share waits for it as long as it may still answer in
-// time; once that has run out, the share counts as not answering and the
-// later one gives up at once: every further click on a dead share would
-// otherwise leave one more thread behind. False when it gave up; throws
-// std::system_error when no thread can be started. A thread that hangs
-// stays behind, holding only its own copies.
-bool RunBounded(const QString& share, Clock::time_point giveUpAt, std::function<void()> ask) {
-    if (tWithinBound) {
-        ask();
-        return true;
-    }
-    PendingListings& pending = Pending();
-    {
-        std::unique_lock lock(pending.mutex);
-        for (auto at = pending.givesUpAt.constFind(share); at != pending.givesUpAt.cend();
-             at = pending.givesUpAt.constFind(share)) {
-            const Clock::time_point until = std::min(giveUpAt, *at);
-            if (Clock::now() >= until)
-                return false;
-            pending.finished.wait_until(lock, until);
-        }
-        pending.givesUpAt.insert(share, giveUpAt);
-    }
-    auto finished = std::make_shared<std::promise<void>>();
-    std::future<void> answer = finished->get_future();
-    const auto done = [share] {
-        PendingListings& p = Pending();
-        {
-            std::lock_guard lock(p.mutex);
-            p.givesUpAt.remove(share);
-        }
-        p.finished.notify_all();
-    };
-    PendingListings::Asker* asker = nullptr;
-    try {
-        std::lock_guard lock(pending.mutex);
-        asker = pending.askers.value(share);
-        if (!asker) {
-            auto owned = std::make_unique<PendingListings::Asker>();
-            auto* made = owned.get();
-            std::thread([made] {
-                tWithinBound = true;
-                for (;;) {
-                    std::function<void()> task;
-                    {
-                        std::unique_lock lock(made->mutex);
-                        made->posted.wait(lock, [made] { return bool(made->task); });
-                        task = std::exchange(made->task, {});
-                    }
-                    task();
-                }
-            }).detach();
-            asker = pending.askers[share] = owned.release(); // never ends
-        }
-    } catch (...) {
-        done();
-        throw;
-    }
-    {
-        std::lock_guard lock(asker->mutex);
-        asker->task = [finished, ask = std::move(ask), done, prefix = tScopedPrefix] {
-            tScopedPrefix = prefix;
-            try {
-                ask();
-            } catch (...) {
-                // the caller finds the answer it started with
-            }
-            done(); // first, so the caller's next ask of the share finds it free
-            finished->set_value();
-        };
-    }
-    asker->posted.notify_one();
-    return answer.wait_until(giveUpAt) == std::future_status::ready;
+bool AskWithinBoundOrThrow(const QString& path, std::function<void()> ask, int boundMs) {
+    // The ask maps paths through this thread's prefix, on the share's thread.
+    return RunWithinBound(ShareOf(path), BoundClock::now() + std::chrono::milliseconds(boundMs),
+                          [prefix = tScopedPrefix, ask = std::move(ask)] {
+                              tScopedPrefix = prefix;
+                              ask();
+                          });
 }
+
+bool AskWithinBound(const QString& path, std::function<void()> ask) {
+    try {
+        return AskWithinBoundOrThrow(path, std::move(ask), AnswerBound());
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+namespace {
 
 // `ask` under the rule, with error 71 when the share did not answer in time
 // or no thread could ask it.
 template <class T> Result<T> Bounded(const QString& path, std::function<Result<T>()> ask) {
-    if (tWithinBound)
-        return ask();
     auto answer = std::make_shared<Result<T>>(Result<T>{{}, DiskNotReady});
     try {
-        if (RunBounded(ShareOf(path), Clock::now() + std::chrono::milliseconds(AnswerBound()),
-                       [answer, ask = std::move(ask)] { *answer = ask(); }))
+        if (AskWithinBoundOrThrow(path, [answer, ask = std::move(ask)] { *answer = ask(); },
+                                  AnswerBound()))
             return *answer;
     } catch (const std::system_error&) {
     }
@@ -265,23 +175,6 @@ template <class T> Result<T> Bounded(const QString& path, std::function<Result<T
 }
 
 } // namespace
-
-int AnswerBound() {
-    return gBoundMs;
-}
-
-void SetAnswerBound(int ms) {
-    gBoundMs = ms;
-}
-
-bool AskWithinBound(const QString& path, std::function<void()> ask) {
-    try {
-        return RunBounded(ShareOf(path), Clock::now() + std::chrono::milliseconds(AnswerBound()),
-                          std::move(ask));
-    } catch (const std::system_error&) {
-        return false;
-    }
-}
 
 ScopedWinePrefix::ScopedWinePrefix(const QString& folder)
     : previous_(std::exchange(tScopedPrefix, folder)) {}
@@ -462,66 +355,6 @@ bool NonEmptyFileExists(const QString& windowsPath) {
     return length.ok() && length.value > 0;
 }
 
-bool CanListDirectory(const QString& windowsDirectory) {
-    // Through the listing that gives up, so a dead share cannot hang the
-    // caller; a listing that opens holds at least "." here.
-    try {
-        return FirstDirectoryEntry(windowsDirectory).ok();
-    } catch (const std::system_error&) {
-        return false; // no thread to list with
-    }
-}
-
-} // namespace platform
-
-namespace platform {
-namespace {
-
-Result<QString> HostFirstEntry(const QString& hostDir, bool driveRoot) {
-    DIR* d = ::opendir(QFile::encodeName(hostDir).constData());
-    if (!d)
-        return {{}, ErrorFromErrno(errno, errno == ENOENT)};
-    QString first;
-    while (dirent* e = ::readdir(d)) {
-        const QString name = QFile::decodeName(e->d_name);
-        if (!driveRoot && name == u".") {
-            first = name;
-            break;
-        }
-        if (name.startsWith(u'.'))
-            continue;
-        const QFileInfo fi(hostDir + u'/' + name);
-        if (fi.isFile() || fi.isDir()) {
-            first = name;
-            break;
-        }
-    }
-    ::closedir(d);
-    return {first, NoError};
-}
-
-std::mutex gListerMutex;
-DirectoryLister gLister;
-
-// Whether a path resolves to the root of its drive or share ("C:\\.",
-// "D:\\X\\.." included), judged on the host paths.
-bool IsRoot(const QString& windowsPath, const QString& host) {
-    QString root;
-    if (windowsPath.size() >= 2 && windowsPath[1] == u':') {
-        root = windowsPath.left(2) + u'\\';
-    } else if (windowsPath.startsWith(QStringLiteral("\\\\"))) {
-        const QStringList parts = windowsPath.mid(2).split(u'\\', Qt::SkipEmptyParts);
-        root = QStringLiteral("\\\\") + parts.mid(0, 2).join(u'\\');
-    } else {
-        root = CurrentDirectory().left(2) + u'\\';
-    }
-    const auto rootHost = ToHostPath(root);
-    return rootHost.ok() &&
-           QFileInfo(rootHost.value).canonicalFilePath() == QFileInfo(host).canonicalFilePath();
-}
-
-} // namespace
-
 void SetHostProbe(HostProbe probe) {
     std::lock_guard lock(gProbeMutex);
     gProbe = std::move(probe);
@@ -538,34 +371,6 @@ void ProbeHost(const QString& hostPath) {
     }
     if (probe)
         probe(hostPath);
-}
-
-void SetDirectoryLister(DirectoryLister lister) {
-    std::lock_guard lock(gListerMutex);
-    gLister = std::move(lister);
-}
-
-Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeoutMs) {
-    const Clock::time_point giveUpAt = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    DirectoryLister lister;
-    {
-        std::lock_guard lock(gListerMutex);
-        lister = gLister ? gLister : DirectoryLister(HostFirstEntry);
-    }
-    // The mapping and the listing both touch the disk, so both may hang.
-    auto answer = std::make_shared<Result<QString>>(Result<QString>{{}, DiskNotReady});
-    if (!RunBounded(ShareOf(windowsDirectory), giveUpAt, [answer, lister, windowsDirectory] {
-            const auto host = ToHostPath(windowsDirectory);
-            *answer = host.ok() ? lister(host.value, IsRoot(windowsDirectory, host.value))
-                                : Result<QString>{{}, host.error};
-        }))
-        return {{}, DiskNotReady};
-    return *answer;
-}
-
-int PendingDirectoryListings() {
-    std::lock_guard lock(Pending().mutex);
-    return int(Pending().givesUpAt.size());
 }
 
 } // namespace platform

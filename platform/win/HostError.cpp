@@ -1,4 +1,4 @@
-#include "platform/HostError.h"
+#include "platform/win/HostError.h"
 
 #include <cerrno>
 

@@ -1,8 +1,6 @@
-// Which Wine starts a program: each manager keeps its own (Bottles a runner
-// per bottle, CrossOver its own build, Lutris one per game), and a program
-// started with another Wine may update the prefix to that Wine's version.
+#include "platform/wine/WineRunners.h"
 
-#include "platform/WinePrefixes.h"
+#include "platform/wine/WinePrefixes.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "platform/FollowService.h"
+#include "platform/desktop/FollowService.h"
 
 #include <QProcess>
 

@@ -1,4 +1,4 @@
-#include "platform/Codepage.h"
+#include "platform/win/Codepage.h"
 
 #include <QStringDecoder>
 

@@ -78,13 +78,4 @@ void RememberPrefix(const PrefixPlace& place);
 void UsePrefix(const PrefixPlace& place);
 PrefixPlace PrefixInForce();
 
-// How to start a Windows program (a host path) in the prefix in force: the
-// runner and its arguments. An empty runner means the one it needs is not
-// installed.
-struct Launch {
-    QString runner;
-    QStringList arguments;
-};
-Launch WindowsProgram(const QString& hostProgram, const QStringList& arguments);
-
 } // namespace platform

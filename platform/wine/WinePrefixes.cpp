@@ -1,6 +1,6 @@
-#include "platform/WinePrefixes.h"
+#include "platform/wine/WinePrefixes.h"
 
-#include "platform/WinPath.h"
+#include "platform/win/WinPath.h"
 
 #include <QDir>
 #include <QFile>
