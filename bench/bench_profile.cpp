@@ -1,6 +1,6 @@
 // The INI store's speed and memory on a 1 MiB file of a few thousand
 // sections, and its memory on a 100 MB file of junk. Run it from a quiet
-// machine; it prints a Markdown table for the README.
+// machine; it prints a Markdown table for docs/benchmarks.md.
 
 #include "platform/profile/FileLock.h"
 #include "platform/profile/ProfileStore.h"
