@@ -139,9 +139,9 @@ int Status(QTextStream& out) {
     out << "Wine prefix   " << platform::WinePrefix() << "  (" << Named(gChoice.place) << "; "
         << platform::SourceText(gChoice.source) << ")\n";
     out << "QUARN2.INI    " << s.SuiteIniPath
-        << (markerToCome             ? "  (empty: Quarn writes it at start-up)"
+        << (markerToCome                  ? "  (empty: Quarn writes it at start-up)"
             : LeadsToFile(s.SuiteIniPath) ? ""
-                                     : "  (missing)")
+                                          : "  (missing)")
         << "\n\nProduct INI files\n";
     const auto paths = ProductPathList(s.ProductIniPaths);
     for (size_t i = 0; i < paths.size(); ++i)

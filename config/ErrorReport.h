@@ -1,13 +1,13 @@
 #pragma once
 // The shared error reporter: the one place where a device error asks the
-// user Abort, Retry or Ignore. The path utilities and the tag loaders hand
-// their run-time errors here; every other number goes back to the caller.
+// user Abort, Retry or Ignore. ModCommon::FileExists and the tag loaders
+// hand their run-time errors here; other numbers go back to the caller.
 //
 // A procedure that reports here records its name in CurrentProc on entry
 // (the box names it) and, when the answer is Propagate, throws the same
 // platform::RuntimeError on to the window or quarnctl that called it.
-// A check that may show the box says so: its name ends in MayAsk, except
-// the old program's own FileExists.
+// A check that may show the box says so in its name (...MayAsk); only
+// ModCommon::FileExists keeps its given name and says so in its comment.
 
 #include <QString>
 
