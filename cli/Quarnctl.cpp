@@ -114,7 +114,9 @@ QString FileName(const QString& windowsPath) {
     return windowsPath.mid(windowsPath.lastIndexOf(u'\\') + 1);
 }
 
-bool Exists(const QString& windowsPath) {
+// The path leads to a file, of any length, hidden or not: status shows an
+// empty INI file as there. Never asks.
+bool LeadsToFile(const QString& windowsPath) {
     const auto host = platform::ToHostPath(windowsPath);
     return host.ok() && QFileInfo(host.value).isFile();
 }
@@ -137,14 +139,14 @@ int Status(QTextStream& out) {
     out << "Wine prefix   " << platform::WinePrefix() << "  (" << Named(gChoice.place) << "; "
         << platform::SourceText(gChoice.source) << ")\n";
     out << "QUARN2.INI    " << s.SuiteIniPath
-        << (markerToCome             ? "  (empty: Quarn writes it at start-up)"
-            : Exists(s.SuiteIniPath) ? ""
-                                     : "  (missing)")
+        << (markerToCome                  ? "  (empty: Quarn writes it at start-up)"
+            : LeadsToFile(s.SuiteIniPath) ? ""
+                                          : "  (missing)")
         << "\n\nProduct INI files\n";
     const auto paths = ProductPathList(s.ProductIniPaths);
     for (size_t i = 0; i < paths.size(); ++i)
         out << "  " << ProductFileNames[i].leftJustified(14) << paths[i]
-            << (Exists(paths[i]) ? "" : "  (missing)") << "\n";
+            << (LeadsToFile(paths[i]) ? "" : "  (missing)") << "\n";
 
     // Every column holds its heading and a gap, even when its values are short.
     int width = 9;

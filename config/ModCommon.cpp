@@ -1,15 +1,16 @@
 #include "config/ModCommon.h"
 
+#include "config/ErrorReport.h"
 #include "platform/win/HostError.h"
-#include "platform/Prompter.h"
-#include "platform/win/DirectoryListing.h"
 #include "platform/win/WinPath.h"
+#include "platform/win/DirectoryListing.h"
 
+using ErrorReport::CurrentProc;
+using ErrorReport::HandleError;
+using ErrorReport::RecoveryAction;
 using platform::RuntimeError;
 
 namespace ModCommon {
-
-QString CurrentProc;
 
 QString Trim(QStringView s) {
     qsizetype b = 0, e = s.size();
@@ -143,25 +144,6 @@ std::int16_t CountChar(const QString& s, const QString& c) {
         if (++count > INT16_MAX)
             throw RuntimeError(platform::Overflow);
     return static_cast<std::int16_t>(count);
-}
-
-RecoveryAction HandleError(int errorNumber) {
-    switch (errorNumber) {
-    case platform::DeviceIOError:
-    case platform::DiskFull:
-    case platform::DeviceUnavailable:
-    case platform::DiskNotReady: break;
-    default: return RecoveryAction::Propagate;
-    }
-    const QString text = platform::ErrorDescription(errorNumber) + QStringLiteral(".\r\n") +
-                         QStringLiteral("Error #") + u' ' + QString::number(errorNumber) +
-                         QStringLiteral(" in module ") + Trim(CurrentProc) + u'.';
-    switch (platform::MsgBox(text, platform::Buttons::AbortRetryIgnore, platform::Icon::None,
-                             QStringLiteral("Error"))) {
-    case platform::Answer::Retry: return RecoveryAction::Retry;
-    case platform::Answer::Ignore: return RecoveryAction::Skip;
-    default: return RecoveryAction::Leave;
-    }
 }
 
 } // namespace ModCommon

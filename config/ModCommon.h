@@ -1,22 +1,18 @@
 #pragma once
 // Path and string utilities on which every window builds its file and
-// directory names, and the shared error reporter HandleError.
+// directory names.
 //
 // Positions are 1-based where they show; to trim removes the space character
-// only. Procedures that report through HandleError record their name in
-// CurrentProc on entry and may throw platform::RuntimeError when the answer
-// is to hand the error on.
+// only. CkRSlash, StripRChar, FileExists, PathExists and ParseFileName record
+// their name in ErrorReport::CurrentProc; FileExists alone reports through
+// HandleError. PadLeft and CountChar throw platform::RuntimeError to their
+// caller, as the run-time's string functions raise.
 
 #include <QString>
 
 #include <cstdint>
 
 namespace ModCommon {
-
-enum class RecoveryAction { Retry = 0, Skip = 1, Leave = 2, Propagate = 3 };
-
-// The procedure most recently entered; not restored on exit.
-extern QString CurrentProc;
 
 QString Trim(QStringView s); // blanks only, unlike QString::trimmed
 // Upper case one character for one, as the run-time's UCase: "ß" stays, so
@@ -28,9 +24,15 @@ QString TrimUCase(QStringView s);
 QString CkRSlash(QString& path);
 QString StripRChar(QString& path);
 
-// Present and at least one byte long.
+// A file of at least one byte. A missing file, a missing folder on the way
+// and a directory give false. MAY ASK: a device error (57, 61, 68 or 71,
+// as a share that stops answering gives) shows HandleError's Abort/Retry/
+// Ignore; Retry asks again, Abort and Ignore give false. Any other error
+// (70, 75 ...) is thrown as platform::RuntimeError.
 bool FileExists(const QString& path);
-// The drive-and-directory part of the path can be listed.
+// The drive-and-directory part of the path (the name after the last
+// backslash dropped: C:\DATA tests C:\) can be listed within the listing's
+// time bound. Never asks and never throws: whatever fails gives false.
 bool PathExists(const QString& path);
 
 // All four outputs upper case; the extension starts at the first dot after
@@ -41,9 +43,5 @@ void ParseFileName(const QString& path, QString& drive, QString& directory, QStr
 QString SplitLR(const QString& s, const QString& selector, const QString& delimiter);
 QString PadLeft(const QString& s, std::int16_t width, const QString& fill);
 std::int16_t CountChar(const QString& s, const QString& c);
-
-// Abort/Retry/Ignore for the device errors 57, 61, 68 and 71; Propagate for
-// every other number, without a message.
-RecoveryAction HandleError(int errorNumber);
 
 } // namespace ModCommon

@@ -1,6 +1,7 @@
 #include "config/TagIni.h"
 
 #include "platform/win/HostError.h"
+#include "config/ErrorReport.h"
 #include "config/ModCommon.h"
 #include "platform/Prompter.h"
 #include "config/WPINI.h"
@@ -16,9 +17,9 @@
 
 #include <cmath>
 
-using ModCommon::CurrentProc;
-using ModCommon::HandleError;
-using ModCommon::RecoveryAction;
+using ErrorReport::CurrentProc;
+using ErrorReport::HandleError;
+using ErrorReport::RecoveryAction;
 using ModCommon::SplitLR;
 
 namespace TagIni {

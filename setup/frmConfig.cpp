@@ -143,7 +143,7 @@ bool frmConfig::DirectoryExists(const QString& path) {
     // pointer shows that Quarn is waiting.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-    return DirectoryCheck::DirectoryExists(path);
+    return DirectoryCheck::ListsAnEntry(path);
 }
 
 bool frmConfig::ValidDirectoryEntry(QLineEdit* field) {

@@ -27,6 +27,7 @@ public:
     // Each field in turn, stopping at the first that fails (one message).
     bool CheckDirectories();
     bool ValidDirectoryEntry(QLineEdit* field);
+    // DirectoryCheck::ListsAnEntry, the wait pointer shown meanwhile.
     static bool DirectoryExists(const QString& path);
     // The field the last check stopped at, or null.
     QLineEdit* failedField() const { return failedField_; }

@@ -59,8 +59,9 @@ bool HostPathIs(const QString& host, bool (*what)(const QFileInfo&)) {
     return *answer;
 }
 
-// A plain, visible file, of any length: how the report is looked for.
-bool ListedAsFile(const QString& path) {
+// A plain, visible file, of any length: how the report is looked for. A
+// share that did not answer raises 71; never asks.
+bool VisibleFileExists(const QString& path) {
     const auto host = platform::ToHostPath(path);
     if (host.error == platform::DiskNotReady)
         throw RuntimeError(host.error); // not "doesn't exist": the share did not answer
@@ -82,19 +83,74 @@ QString OwnName(const QString& report) {
     return report.mid(slash + 1);
 }
 
-bool Exists(const QString& path) {
-    return ModCommon::FileExists(path); // may raise: the error report takes it
-}
-
-// A target name is taken by a file, or by a link that leads nowhere: the
-// copy replaces the link, so the user is asked first.
-bool TargetExists(const QString& path) {
-    if (Exists(path))
+// A target name is taken by a file of a byte or more (FileExists, which may
+// ask Abort/Retry/Ignore), or by a link that leads nowhere: the copy
+// replaces the link, so the user is asked first.
+bool TargetTakenMayAsk(const QString& path) {
+    if (ModCommon::FileExists(path))
         return true;
     const auto host = platform::ToHostPath(path);
     return host.ok() && HostPathIs(host.value, [](const QFileInfo& fi) {
                return fi.isSymLink() && !fi.exists();
            });
+}
+
+// The report into the target folder under its upper-cased name.
+void CopyReport(const Inputs& in, const Progress& progress, Outcome& out) {
+    QString targetDir = in.reportTargetDir;
+    const QString target = ModCommon::CkRSlash(targetDir) + ReportTargetName(in.report);
+    if (TargetTakenMayAsk(target)) {
+        if (Ask(Texts::Overwrite(target)))
+            out.copied |= Copy(in.report, target, progress);
+    } else if (VisibleFileExists(in.report)) {
+        out.copied |= Copy(in.report, target, progress);
+    } else {
+        out.reportMissing = true;
+        MsgBox(Texts::SourceMissing(in.report));
+    }
+}
+
+// The report's sketch from this side's sketch folder to the other's; true
+// when it was copied. The two directions ask and tell differently.
+bool CopySketch(const Inputs& in, Quarn_v2::DirectorySet& local, Quarn_v2::DirectorySet& network,
+                const Progress& progress) {
+    const Sketch s = in.sketch;
+    if (s == Sketch::None)
+        return false;
+    const bool plandraw = s == Sketch::Plandraw32;
+    const bool toNetwork = in.direction == Direction::LocalToNetwork;
+    Quarn_v2::DirectorySet& from = toNetwork ? local : network;
+    Quarn_v2::DirectorySet& to = toNetwork ? network : local;
+    QString& fromDir = plandraw ? from.QXSDATADIR : from.APEXDATADIR;
+    QString& toDir = plandraw ? to.QXSDATADIR : to.APEXDATADIR;
+    const QString file = SketchFileName(in.report, s);
+    const QString source = ModCommon::CkRSlash(fromDir) + file;
+    const QString target = ModCommon::CkRSlash(toDir) + file;
+    const QString notFound = Texts::NotFound(source);
+
+    if (toNetwork) {
+        if (TargetTakenMayAsk(target))
+            return Ask(Texts::Overwrite(target)) && Copy(source, target, progress);
+        if (ModCommon::FileExists(source))
+            return Copy(source, target, progress);
+        MsgBox(s == Sketch::ApexAxf || s == Sketch::ApexAx2 ? Texts::SketchNotCopied(source)
+                                                            : notFound);
+        return false;
+    }
+    if (TargetTakenMayAsk(target)) {
+        if (!Ask(Texts::Overwrite(target)))
+            return false;
+        if (ModCommon::FileExists(source))
+            return Copy(source, target, progress);
+        MsgBox(notFound);
+        return false;
+    }
+    if (!ModCommon::FileExists(source)) {
+        MsgBox(notFound);
+        return false;
+    }
+    // Plandraw asks with the target's path as the whole question.
+    return (!plandraw || Ask(target)) && Copy(source, target, progress);
 }
 
 } // namespace
@@ -198,61 +254,8 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
             out.errorReported = true;
             return out;
         }
-        QString targetDir = in.reportTargetDir;
-        const QString target = ModCommon::CkRSlash(targetDir) + ReportTargetName(in.report);
-
-        if (TargetExists(target)) {
-            if (Ask(Texts::Overwrite(target))) {
-                out.copied |= Copy(in.report, target, progress);
-            }
-        } else if (ListedAsFile(in.report)) {
-            out.copied |= Copy(in.report, target, progress);
-        } else {
-            out.reportMissing = true;
-            MsgBox(Texts::SourceMissing(in.report));
-        }
-
-        const Sketch s = in.sketch;
-        if (s != Sketch::None) {
-            const bool plandraw = s == Sketch::Plandraw32;
-            const bool toNetwork = in.direction == Direction::LocalToNetwork;
-            Quarn_v2::DirectorySet& from = toNetwork ? local : network;
-            Quarn_v2::DirectorySet& to = toNetwork ? network : local;
-            QString& fromDir = plandraw ? from.QXSDATADIR : from.APEXDATADIR;
-            QString& toDir = plandraw ? to.QXSDATADIR : to.APEXDATADIR;
-            const QString file = SketchFileName(in.report, s);
-            const QString source = ModCommon::CkRSlash(fromDir) + file;
-            const QString sketchTarget = ModCommon::CkRSlash(toDir) + file;
-            const QString notFound = Texts::NotFound(source);
-
-            if (toNetwork) {
-                if (TargetExists(sketchTarget)) {
-                    if (Ask(Texts::Overwrite(sketchTarget))) {
-                        out.copied |= Copy(source, sketchTarget, progress);
-                    }
-                } else if (Exists(source)) {
-                    out.copied |= Copy(source, sketchTarget, progress);
-                } else {
-                    MsgBox(s == Sketch::ApexAxf || s == Sketch::ApexAx2
-                               ? Texts::SketchNotCopied(source)
-                               : notFound);
-                }
-            } else if (TargetExists(sketchTarget)) {
-                if (Ask(Texts::Overwrite(sketchTarget))) {
-                    if (Exists(source)) {
-                        out.copied |= Copy(source, sketchTarget, progress);
-                    } else {
-                        MsgBox(notFound);
-                    }
-                }
-            } else if (Exists(source)) {
-                if (!plandraw || Ask(sketchTarget)) {
-                    out.copied |= Copy(source, sketchTarget, progress);
-                }
-            } else {
-                MsgBox(notFound);
-            }
-        }
+        CopyReport(in, progress, out);
+        out.copied |= CopySketch(in, local, network, progress);
         if (out.copied)
             MsgBox(Texts::Copied());
         return out;

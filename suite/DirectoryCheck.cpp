@@ -10,7 +10,7 @@
 
 namespace DirectoryCheck {
 
-bool DirectoryExists(const QString& path) {
+bool ListsAnEntry(const QString& path) {
     QString dir = path;
     if (!dir.endsWith(u'\\'))
         dir += u'\\';
@@ -24,7 +24,7 @@ bool DirectoryExists(const QString& path) {
 
 qsizetype FirstMissing(const QList<Entry>& entries) {
     for (qsizetype i = 0; i < entries.size(); ++i)
-        if (!DirectoryExists(entries[i].path))
+        if (!ListsAnEntry(entries[i].path))
             return i;
     return -1;
 }

@@ -16,9 +16,11 @@ struct Entry {
     QString path;
 };
 
-// True when the directory lists at least one entry within the five-second
-// bound ("" names no directory and fails).
-bool DirectoryExists(const QString& path);
+// True when the directory, a backslash ensured, lists an entry within the
+// five-second bound: a folder lists "." at least, so only an empty drive
+// root, a missing or unreadable folder and a share that did not answer fail
+// ("" names no directory). Never asks and never throws.
+bool ListsAnEntry(const QString& path);
 
 // The index of the first entry whose directory does not exist, or -1.
 qsizetype FirstMissing(const QList<Entry>& entries);

@@ -10,7 +10,8 @@
 namespace KavLaunch {
 namespace {
 
-bool Present(const QString& path) {
+// FileExists, which may ask Abort/Retry/Ignore; what it would throw is false.
+bool PresentMayAsk(const QString& path) {
     try {
         return ModCommon::FileExists(path);
     } catch (const platform::RuntimeError&) {
@@ -30,7 +31,7 @@ void launchKav(const Quarn_v2::SuiteState& s, QWidget* owner) {
     // The program tested is the one started. Without a directory there is
     // nothing to test: a bare "Kav.exe" would mean the current folder.
     const QString program = dir + QStringLiteral("Kav.exe");
-    if (!dir.isEmpty() && Present(program)) {
+    if (!dir.isEmpty() && PresentMayAsk(program)) {
         Start(program, owner);
         return;
     }

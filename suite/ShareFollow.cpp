@@ -6,8 +6,6 @@
 
 #include <QRegularExpression>
 
-#include <system_error>
-
 namespace ShareFollow {
 
 QString ShareRoot(const QString& networkDataDir) {
@@ -17,14 +15,8 @@ QString ShareRoot(const QString& networkDataDir) {
 }
 
 bool ShareReachable(const QString& root) {
-    if (root.isEmpty())
-        return false;
-    try {
-        // An empty root answers too: the share is there.
-        return platform::FirstDirectoryEntry(root).ok();
-    } catch (const std::system_error&) {
-        return false; // no thread to list with
-    }
+    // An empty root answers too: the share is there.
+    return !root.isEmpty() && platform::CanListDirectory(root);
 }
 
 QString TransferLockKey() {

@@ -1,7 +1,8 @@
 // Path and string utilities at their edges, and the shared error reporter as
-// the user sees it; the tables are modcommon_*.txt.
+// the user sees it; the tables are modcommon_*.txt and errorreport.txt.
 
 #include "platform/win/HostError.h"
+#include "config/ErrorReport.h"
 #include "config/ModCommon.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
@@ -11,6 +12,7 @@
 
 #include <unistd.h>
 
+using namespace ErrorReport;
 using namespace ModCommon;
 using platform::Answer;
 using platform::Message;
@@ -56,7 +58,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, PadLeft("1", 2, ""));
     }
 
-    void handleError_data() { AddCases("config/modcommon_errors.txt"); }
+    void handleError_data() { AddCases("config/errorreport.txt"); }
     void handleError() {
         QFETCH(QStringList, c); // error number, description, answer, what follows
         CurrentProc = "  ParseFileName ";

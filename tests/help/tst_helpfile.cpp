@@ -1,7 +1,7 @@
 // The help file: compiled whole and current, its links sound, and the
 // messages it quotes the program's own, word for word, every one of them.
 
-#include "config/ModCommon.h"
+#include "config/ErrorReport.h"
 #include "platform/win/HostError.h"
 #include "suite/mod_Shell32.h"
 #include "tests/support/Doubles.h"
@@ -66,8 +66,8 @@ QStringList ProgramTexts() {
     for (int n = 0; n <= 1100; ++n)
         pieces << platform::ErrorDescription(n) << mod_Shell32::ShellMessage(n);
     ScriptedPrompter script({platform::Answer::Abort});
-    ModCommon::CurrentProc = "MOD";
-    ModCommon::HandleError(platform::DiskNotReady);
+    ErrorReport::CurrentProc = "MOD";
+    ErrorReport::HandleError(platform::DiskNotReady);
     const platform::Message& shown = script.shown().value(0);
     pieces << shown.title
            << QString(shown.text).remove(u'\r').split(QRegularExpression("Disk not ready|71|MOD"));
