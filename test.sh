@@ -26,7 +26,7 @@ echo "== end-to-end: the real windows on Xvfb, through the accessibility bus"
 tests/e2e/run.sh build/default
 
 echo "== the office share: a Samba server mounted through GVfs and smbnetfs"
-tests/share/run.sh build/default
+tests/samba/run.sh build/default
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null
