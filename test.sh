@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a plain build, the end-to-end suite on a
-# virtual display, then again under
+# Checks the C++ is formatted, then builds and runs every test: a plain
+# build, the end-to-end suite on a virtual display, then again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of each
 # fuzz target. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/ensure-packages.sh
-# The sanitizer and fuzz builds need clang; the package checks need the
-# desktop's validators, dpkg's tools and groff for the man page; the
-# end-to-end suite a display, a window manager and the accessibility bus;
-# the share tests a Samba server and the desktop's share clients.
-ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev \
+# The sanitizer and fuzz builds need clang, the format check clang-format;
+# the package checks need the desktop's validators, dpkg's tools and groff
+# for the man page; the end-to-end suite a display, a window manager and the
+# accessibility bus; the share tests a Samba server and the desktop's share
+# clients.
+ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev clang-format-14 \
     desktop-file-utils appstream dpkg-dev file groff-base "${E2E_PACKAGES[@]}" \
     "${SHARE_PACKAGES[@]}"
+
+echo "== format"
+tools/format --check
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
@@ -26,7 +30,7 @@ echo "== end-to-end: the real windows on Xvfb, through the accessibility bus"
 tests/e2e/run.sh build/default
 
 echo "== the office share: a Samba server mounted through GVfs and smbnetfs"
-tests/share/run.sh build/default
+tests/samba/run.sh build/default
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null

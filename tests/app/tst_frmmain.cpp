@@ -89,17 +89,18 @@ private Q_SLOTS:
     // directory in force afterwards, 1 when Quarn goes on, the files. After a
     // switch to LOCAL (C:\L\A does not exist) and DataDir edited by hand.
     void entries_data() {
-        AddCases("app/entries.txt", 0);
+        AddCases("app/entries.txt", "name");
     }
     void entries() {
-        QFETCH(QStringList, c);
-        Fixture f(c.mid(6));
+        QFETCH(Row, row);
+        Fixture f(row.rest("files"));
         QTest::mouseClick(f.w->ui()->imgLocal, Qt::RightButton); // any button switches
         WPINI::WriteIni(f.w->state().ProductIniPaths.kav, "Directories", "DataDir", "X:\\BY HAND");
-        QTest::mouseClick(f.w->findChild<QWidget*>(c[1]), Qt::LeftButton);
+        QTest::mouseClick(f.w->findChild<QWidget*>(row["entry"]), Qt::LeftButton);
         const QString started = f.shell.requests.isEmpty() ? QString() : f.shell.requests.last().target;
         QCOMPARE((QStringList{started, QString::number(f.script.shown().size()), f.w->state().WorkingSet.txtQXAdataDir,
-                              f.w->isVisible() ? "1" : "0"}), c.mid(2, 4));
+                              f.w->isVisible() ? "1" : "0"}),
+                 row.fields({"started", "boxes", "datadir", "running"}));
     }
 
     // The buttons show the pictures the build decoded, pixel for pixel what

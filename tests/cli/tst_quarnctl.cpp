@@ -56,9 +56,9 @@ class TestQuarnctl : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void runs_data() { AddCases("cli/quarnctl_runs.txt", 0); }
+    void runs_data() { AddCases("cli/quarnctl_runs.txt", "name"); }
     void runs() {
-        QFETCH(QStringList, c);
+        QFETCH(Row, row);
         TestPrefix p;
         const QByteArray before = "[s]\r\nk=v 1\r\n";
         p.write(p.driveC() + "/VALUATOR/A.INI", before);
@@ -66,15 +66,15 @@ private Q_SLOTS:
         ::chmod(QFile::encodeName(p.driveC() + "/VALUATOR/kav.ini").constData(), 0444);
         p.write(p.driveC() + "/VALUATOR/QUARN2.INI", "[LOCAL]\r\nQXADATADIR=C:\\L\r\n");
         const QStringList top = TestPrefix::entries(p.prefix());
-        QStringList args = c.mid(5);
+        QStringList args = row.rest("args");
         args.replaceInStrings("HOST", p.driveC() + "/VALUATOR/A.INI")
             .replaceInStrings("PREFIX", p.prefix());
         const Run r = Quarnctl(args, p.prefix());
-        QCOMPARE(r.status, c[1].toInt());
-        QVERIFY2(c[2].isEmpty() ? r.out.isEmpty() : r.out.startsWith(c[2]), qPrintable(r.out));
-        QVERIFY2(c[3].isEmpty() ? r.err.isEmpty() : r.err.contains(c[3]), qPrintable(r.err));
+        QCOMPARE(r.status, row["status"].toInt());
+        QVERIFY2(row["out"].isEmpty() ? r.out.isEmpty() : r.out.startsWith(row["out"]), qPrintable(r.out));
+        QVERIFY2(row["err"].isEmpty() ? r.err.isEmpty() : r.err.contains(row["err"]), qPrintable(r.err));
         QCOMPARE(TestPrefix::read(p.driveC() + "/VALUATOR/A.INI"),
-                 c[4] == u"=" ? before : c[4].toUtf8());
+                 row["ini"] == u"=" ? before : row["ini"].toUtf8());
         QCOMPARE(TestPrefix::entries(p.prefix()), top);
     }
 

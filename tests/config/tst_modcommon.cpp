@@ -38,19 +38,21 @@ class TestModCommon : public QObject {
 private Q_SLOTS:
     void strings_data() { AddCases("config/modcommon_strings.txt"); }
     void strings() {
-        QFETCH(QStringList, c); // function, arguments, results, case
-        QString a = c[1];
+        QFETCH(Row, row);
+        const QString function = row["function"];
+        const QStringList further = row.rest("further"); // the other arguments, then the results
+        QString a = row["argument"];
         QStringList got{"x", "x", "x", "x"};
-        if (c[0] == u"ParseFileName")
+        if (function == u"ParseFileName")
             ParseFileName(a, got[0], got[1], got[2], got[3]);
-        else if (c[0] == u"CkRSlash" || c[0] == u"StripRChar") // then the argument as left
-            got = {c[0] == u"CkRSlash" ? CkRSlash(a) : StripRChar(a), a};
+        else if (function == u"CkRSlash" || function == u"StripRChar") // then the argument as left
+            got = {function == u"CkRSlash" ? CkRSlash(a) : StripRChar(a), a};
         else
-            got = {c[0] == u"SplitLR"     ? SplitLR(a, c[2], c[3])
-                   : c[0] == u"PadLeft"   ? PadLeft(a, std::int16_t(c[2].toInt()), c[3])
-                   : c[0] == u"CountChar" ? QString::number(CountChar(a, c[2]))
-                                          : TrimUCase(a)};
-        QCOMPARE(got, c.mid(c.size() - 1 - got.size(), got.size()));
+            got = {function == u"SplitLR"     ? SplitLR(a, further[0], further[1])
+                   : function == u"PadLeft"   ? PadLeft(a, std::int16_t(further[0].toInt()), further[1])
+                   : function == u"CountChar" ? QString::number(CountChar(a, further[0]))
+                                              : TrimUCase(a)};
+        QCOMPARE(got, further.mid(further.size() - got.size()));
     }
 
     void padLeftRefusesBadArguments() {
@@ -60,31 +62,33 @@ private Q_SLOTS:
 
     void handleError_data() { AddCases("config/errorreport.txt"); }
     void handleError() {
-        QFETCH(QStringList, c); // error number, description, answer, what follows
+        QFETCH(Row, row);
+        const QString error = row["error"], description = row["description"];
         CurrentProc = "  ParseFileName ";
-        ScriptedPrompter script(Answers(c[2]));
-        QCOMPARE(QStringList({"Retry", "Skip", "Leave", "Propagate"})[int(HandleError(c[0].toInt()))], c[3]);
-        QCOMPARE(script.shown(), QList<Message>(c[1].isEmpty() ? 0 : 1,
-                                                ErrorBox(c[1] + ".\r\nError # " + c[0] + " in module ParseFileName.")));
+        ScriptedPrompter script(Answers(row["answer"]));
+        QCOMPARE(QStringList({"Retry", "Skip", "Leave", "Propagate"})[int(HandleError(error.toInt()))], row["next"]);
+        QCOMPARE(script.shown(), QList<Message>(description.isEmpty() ? 0 : 1,
+                                                ErrorBox(description + ".\r\nError # " + error + " in module ParseFileName.")));
     }
 
     void files_data() { AddCases("config/modcommon_files.txt"); }
     void files() {
-        QFETCH(QStringList, c); // function, path, answers, result
+        QFETCH(Row, row);
         TestPrefix p;
         p.write(p.driveC() + "/VALUATOR/Data/One.rpt", "x");
         p.write(p.driveC() + "/VALUATOR/Data/EMPTY.RPT", "");
         p.write(p.driveC() + "/VALUATOR/Data/NODOT", "x");
         QVERIFY(QFile::link("LOOP", p.driveC() + "/LOOP"));
-        const QList<Answer> answers = Answers(c[2]);
+        const QList<Answer> answers = Answers(row["answers"]);
         ScriptedPrompter script(answers);
         QString result;
         try {
-            result = QString::number(c[0] == u"FileExists" ? FileExists(c[1]) : PathExists(c[1]));
+            const QString path = row["path"];
+            result = QString::number(row["function"] == u"FileExists" ? FileExists(path) : PathExists(path));
         } catch (const platform::RuntimeError& e) {
             result = QStringLiteral("error %1").arg(e.number());
         }
-        QCOMPARE(result, c[3]);
+        QCOMPARE(result, row["result"]);
         QCOMPARE(script.shown(),
                  QList<Message>(answers.size(), ErrorBox("Disk not ready.\r\nError # 71 in module FileExists.")));
     }

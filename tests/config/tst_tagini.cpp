@@ -36,24 +36,26 @@ class TestTagIni : public QObject {
 private Q_SLOTS:
     void parse_data() { AddCases("config/tagini_parse.txt"); }
     void parse() {
-        QFETCH(QStringList, c); // tag, whether legitimate, then its parts
+        QFETCH(Row, row);
+        const QString tag = row["tag"];
         TestPrefix p;
         p.write(p.driveC() + "/VALUATOR/QUARN2.INI", "[DIRECTORIES]\r\nDATADIR=C:\\DATA\r\nUSERDIR=C:\\U\\\r\n");
-        const std::unique_ptr<QLineEdit> w(Bound<QLineEdit>(nullptr, c[0]));
-        const TagParts t = ParseTag(c[0], kSuite);
-        QCOMPARE((QStringList{c[0], QString::number(ErrTagLegit(w.get())), t.IniFile, t.Section, t.Key, t.Default,
-                              t.KeyPrefix, QString::number(t.Width), c.last()}), c);
+        const std::unique_ptr<QLineEdit> w(Bound<QLineEdit>(nullptr, tag));
+        const TagParts t = ParseTag(tag, kSuite);
+        QCOMPARE((QStringList{QString::number(ErrTagLegit(w.get())), t.IniFile, t.Section, t.Key, t.Default,
+                              t.KeyPrefix, QString::number(t.Width)}),
+                 row.fields({"legit", "file", "section", "key", "default", "prefix", "width"}));
     }
 
     void values_data() { AddCases("config/tagini_values.txt"); }
     void values() {
-        QFETCH(QStringList, c); // control, stored value, tag default, state loaded
+        QFETCH(Row, row);
         TestPrefix p;
-        if (c[1] != u"<none>")
-            WPINI::WriteIni("Q.INI", "P", "V", c[1]); // a bare name: the Windows directory's
+        if (row["stored"] != u"<none>")
+            WPINI::WriteIni("Q.INI", "P", "V", row["stored"]); // a bare name: the Windows directory's
         QWidget form;
-        const QString tag = "<WINDIR>Q.INI[P]V|" + c[2];
-        QAbstractButton* control = c[0] == u"check" ? static_cast<QAbstractButton*>(Bound<QCheckBox>(&form, tag))
+        const QString tag = "<WINDIR>Q.INI[P]V|" + row["default"];
+        QAbstractButton* control = row["control"] == u"check" ? static_cast<QAbstractButton*>(Bound<QCheckBox>(&form, tag))
                                                     : Bound<QRadioButton>(&form, tag);
         auto* box = qobject_cast<QCheckBox*>(control);
         if (box)
@@ -67,7 +69,7 @@ private Q_SLOTS:
             QCOMPARE(WPINI::ReadIni("Q.INI", "P", "V", "-"), state == u"unchecked" ? u"0" : u"1");
         } catch (const platform::RuntimeError&) {
         }
-        QCOMPARE(state + QString::number(script.shown().size()), c[3] + u'0');
+        QCOMPARE(state + QString::number(script.shown().size()), row["state"] + u'0');
     }
 
     void formsLoadAndSave() {

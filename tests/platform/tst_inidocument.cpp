@@ -17,28 +17,29 @@ class TestIniDocument : public QObject {
 
 private Q_SLOTS:
     void reading_data() {
-        AddCases("platform/ini_reading.txt");
+        const QStringList columns = AddCases("platform/ini_reading.txt");
         // 0x80 is the one 1252 byte a Latin-1 text file cannot spell.
-        QTest::newRow("euro sign") << QStringList{QString::fromLatin1("[s]\nk=\x80"), "s", "k", "€"};
-        QTest::newRow("long value") << QStringList{"[s]\nk=" + QString(40000, u'y'), "s", "k", QString(40000, u'y')};
+        QTest::newRow("euro sign") << Row(columns, {QString::fromLatin1("[s]\nk=\x80"), "s", "k", "€", ""});
+        QTest::newRow("long value") << Row(columns, {"[s]\nk=" + QString(40000, u'y'), "s", "k", QString(40000, u'y'), ""});
     }
     void reading() {
-        QFETCH(QStringList, c); // file, section, key, value
-        QCOMPARE(IniDocument(c[0].toLatin1()).value(c[1], c[2]).value_or(kNone), c[3]);
+        QFETCH(Row, row);
+        QCOMPARE(IniDocument(row["file"].toLatin1()).value(row["section"], row["key"]).value_or(kNone), row["value"]);
     }
 
     void editing_data() {
-        AddCases("platform/ini_editing.txt");
+        const QStringList columns = AddCases("platform/ini_editing.txt");
         QTest::newRow("euro sign written")
-            << QStringList{"[s]\nk=x\n", "s", "k", "€", QString::fromLatin1("[s]\nk=\x80\n")};
+            << Row(columns, {"[s]\nk=x\n", "s", "k", "€", QString::fromLatin1("[s]\nk=\x80\n"), ""});
         QTest::newRow("long value written")
-            << QStringList{"", "s", "k", QString(40000, u'y'), "[s]\r\nk=" + QString(40000, u'y') + "\r\n"};
+            << Row(columns, {"", "s", "k", QString(40000, u'y'), "[s]\r\nk=" + QString(40000, u'y') + "\r\n", ""});
     }
     void editing() {
-        QFETCH(QStringList, c); // file, section, key or <delete>, value, file after
-        const IniDocument doc(c[0].toLatin1());
-        const auto out = c[2] == u"<delete>" ? doc.withoutSection(c[1]) : doc.withValue(c[1], c[2], c[3]);
-        QCOMPARE(out ? QString::fromLatin1(*out) : kNone, c[4]);
+        QFETCH(Row, row);
+        const IniDocument doc(row["file"].toLatin1());
+        const QString section = row["section"], key = row["key"];
+        const auto out = key == u"<delete>" ? doc.withoutSection(section) : doc.withValue(section, key, row["value"]);
+        QCOMPARE(out ? QString::fromLatin1(*out) : kNone, row["after"]);
     }
 
     // A switch's failure names the character, as it names a read-only file.

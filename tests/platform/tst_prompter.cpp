@@ -29,27 +29,28 @@ class TestPrompter : public QObject {
 private Q_SLOTS:
     void terminal_data() { AddCases("platform/prompter_terminal.txt"); }
     void terminal() {
-        QFETCH(QStringList, c); // input, buttons, default button, answer
-        QByteArray input = c[0].toUtf8() + '\0'; // a buffer even for no input
+        QFETCH(Row, row);
+        QByteArray input = row["typed"].toUtf8() + '\0'; // a buffer even for no input
         FILE* in = fmemopen(input.data(), input.size() - 1, "r");
         char* shown = nullptr;
         size_t shownSize = 0;
         FILE* out = open_memstream(&shown, &shownSize);
         const Answer answer = TerminalPrompter(in, out).ask(
-            {"Error", "Disk not ready.\r\nError # 71 in module FileExists.", ButtonsNamed(c[1]), Icon::None, c[2].toInt()});
+            {"Error", "Disk not ready.\r\nError # 71 in module FileExists.", ButtonsNamed(row["buttons"]), Icon::None,
+             row["default"].toInt()});
         std::fclose(in);
         std::fclose(out);
         const QString text = QString::fromUtf8(shown, shownSize);
         std::free(shown);
-        QCOMPARE(AnswerText(answer), c[3]);
+        QCOMPARE(AnswerText(answer), row["answer"]);
         QVERIFY(text.contains("== Error ==\nDisk not ready.\nError # 71 in module FileExists.\n"));
     }
 
     void qtBox_data() { AddCases("platform/prompter_box.txt"); }
     void qtBox() {
-        QFETCH(QStringList, c); // buttons, default button, labels
-        auto box = BuildMessageBox(
-            {"Error", "Line one.\r\nLine two.", ButtonsNamed(c[0]), Icon::Information, c[1].toInt()});
+        QFETCH(Row, row);
+        auto box = BuildMessageBox({"Error", "Line one.\r\nLine two.", ButtonsNamed(row["buttons"]), Icon::Information,
+                                    row["default"].toInt()});
         box->show(); // on screen in the order given, whatever the desktop's custom
         QList<QAbstractButton*> buttons = box->buttons();
         std::sort(buttons.begin(), buttons.end(), [](auto* a, auto* b) { return a->x() < b->x(); });
@@ -57,7 +58,7 @@ private Q_SLOTS:
         for (QAbstractButton* b : buttons << box->defaultButton() << box->escapeButton())
             shown << (b ? b->text().remove(u'&') : QStringLiteral("-"));
         QCOMPARE(shown.join(u'|'), QStringLiteral("Error|Line one.\nLine two.|%1|").arg(QMessageBox::Information) +
-                                       QString(c[2]).replace(u' ', u'|'));
+                                       row["labels"].replace(u' ', u'|'));
     }
 };
 

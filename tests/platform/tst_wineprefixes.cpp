@@ -79,16 +79,16 @@ private Q_SLOTS:
         QCOMPARE(got, (QList<qint64>{1, 1, 1, 0}));
     }
 
-    void search_data() { AddCases("platform/prefixes.txt", 0); }
+    void search_data() { AddCases("platform/prefixes.txt"); }
     void search() {
-        QFETCH(QStringList, c);
+        QFETCH(Row, row);
         TestPrefix home;
-        Build(home, c[1]);
+        Build(home, row["home"]);
         const PrefixSearch s = SearchPrefixes(home.root());
         QStringList found;
         for (const PrefixPlace& p : s.found)
             found << ManagerName(p.manager) + u':' + p.name;
-        QCOMPARE(found.join(u';'), c[2]);
+        QCOMPARE(found.join(u';'), row["found"]);
         QCOMPARE(s.searched.size(), 8);
     }
 

@@ -22,7 +22,7 @@ class TestWinPath : public QObject {
 private Q_SLOTS:
     void mapping_data() { AddCases("platform/winpath.txt"); }
     void mapping() {
-        QFETCH(QStringList, c); // path, where it lands, error, length, length error
+        QFETCH(Row, row);
         TestPrefix p;
         p.write(p.driveC() + "/VALUATOR/Smith.rpt", "abc");
         QVERIFY(QFile::link("LOOP", p.driveC() + "/LOOP"));
@@ -30,14 +30,15 @@ private Q_SLOTS:
         p.makeDir(p.driveC() + "/DATA");
         const QString saved = QDir::currentPath();
         QVERIFY(QDir::setCurrent(p.driveC() + "/windows"));
-        const auto host = ToHostPath(c[0]);
-        const auto length = FileLength(c[0]);
+        const auto host = ToHostPath(row["path"]);
+        const auto length = FileLength(row["path"]);
         QVERIFY(QDir::setCurrent(saved));
         // Windows names the existing part of a host path as it is on disk.
+        const QString lands = row["lands"];
         QCOMPARE((QStringList{host.ok() ? ToWindowsPath(host.value) : QString(), QString::number(host.error),
                               QString::number(length.value), QString::number(length.error)}),
-                 (QStringList{c[1].isEmpty() || c[1].contains(u':') ? c[1] : ToWindowsPath(p.at(c[1])),
-                              c[2], c[3], c[4]}));
+                 QStringList{lands.isEmpty() || lands.contains(u':') ? lands : ToWindowsPath(p.at(lands))} +
+                     row.fields({"error", "length", "length_error"}));
     }
 
     void driveCFallsBackToDriveC() {

@@ -54,16 +54,17 @@ class TestFrmConfig : public QObject {
 private Q_SLOTS:
     // Cases: name, local text, network text, how the focus comes (a visit,
     // back to the window, back from a menu), the local text afterwards.
-    void fillLocalDefault_data() { AddCases("setup/fill_local_default.txt", 0); }
+    void fillLocalDefault_data() { AddCases("setup/fill_local_default.txt", "name"); }
     void fillLocalDefault() {
-        QFETCH(QStringList, c);
+        QFETCH(Row, row);
         Fixture f;
-        f.ui()->txtLocalQXPPdataDir->setText(c[1]);
-        f.ui()->txtNetworkQXPPdataDir->setText(c[2]);
-        QFocusEvent in(QEvent::FocusIn, c[3] == u"window" ? Qt::ActiveWindowFocusReason
-                                        : c[3] == u"menu" ? Qt::PopupFocusReason : Qt::TabFocusReason);
+        f.ui()->txtLocalQXPPdataDir->setText(row["local"]);
+        f.ui()->txtNetworkQXPPdataDir->setText(row["network"]);
+        const QString focus = row["focus"];
+        QFocusEvent in(QEvent::FocusIn, focus == u"window" ? Qt::ActiveWindowFocusReason
+                                        : focus == u"menu" ? Qt::PopupFocusReason : Qt::TabFocusReason);
         QApplication::sendEvent(f.ui()->txtLocalQXPPdataDir, &in);
-        QCOMPARE(f.ui()->txtLocalQXPPdataDir->text(), c[4]);
+        QCOMPARE(f.ui()->txtLocalQXPPdataDir->text(), row["after"]);
     }
 
     void saveWritesInOrderAndLetterCase() {
@@ -84,17 +85,17 @@ private Q_SLOTS:
     // fail. The check stops at the first failing field in its order with one
     // message; Save then writes nothing and stays, with the focus there;
     // the invisible Exit closes all the same.
-    void checkOrder_data() { AddCases("setup/check_order.txt", 0); }
+    void checkOrder_data() { AddCases("setup/check_order.txt", "name"); }
     void checkOrder() {
-        QFETCH(QStringList, c);
+        QFETCH(Row, row);
         Fixture f;
         QCOMPARE(f.dialog->focusWidget(), f.ui()->cmdExit); // invisible, it holds the focus
         f.fill("D:\\N", "C:\\L");
-        for (const QString& name : c.mid(3))
+        for (const QString& name : row.rest("failing"))
             f.dialog->findChild<QLineEdit*>(name)->setText("Q:\\NODRIVE");
-        const bool fails = !c[2].isEmpty(), save = c[1] == u"Save";
+        const bool fails = !row["reported"].isEmpty(), save = row["button"] == u"Save";
         (save ? f.ui()->cmdSaveChanges : f.ui()->cmdExit)->click();
-        QCOMPARE(f.dialog->failedField() ? f.dialog->failedField()->objectName() : QString(), c[2]);
+        QCOMPARE(f.dialog->failedField() ? f.dialog->failedField()->objectName() : QString(), row["reported"]);
         QCOMPARE(f.script.shown().size(), fails ? 1 : 0);
         QCOMPARE(f.file() == kUntouched, fails);
         if (fails && save)
@@ -114,14 +115,14 @@ private Q_SLOTS:
     }
 
     // Cases: name, Windows path, 1 when it counts as an existing directory.
-    void directoryExists_data() { AddCases("setup/directory_exists.txt", 0); }
+    void directoryExists_data() { AddCases("setup/directory_exists.txt", "name"); }
     void directoryExists() {
-        QFETCH(QStringList, c);
+        QFETCH(Row, row);
         Fixture f;
         f.p.write(f.p.share() + "/.hidden", "x");
         f.p.makeDir(f.p.root() + "/empty");
         QVERIFY(QFile::link(f.p.root() + "/empty", f.p.prefix() + "/dosdevices/f:"));
-        QCOMPARE(frmConfig::DirectoryExists(c[1]), c[2] == u"1");
+        QCOMPARE(frmConfig::DirectoryExists(row["directory"]), row["exists"] == u"1");
     }
 };
 

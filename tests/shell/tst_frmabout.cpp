@@ -21,15 +21,15 @@ private Q_SLOTS:
     // Cases: name, key, value name, type ("-": none), the data ("hex:" for
     // bytes, "*" not compared), and what GetKeyValue makes of it ("-": not
     // found, "*": found, not compared), all from system.reg.
-    void registry_data() { AddCases("shell/registry.txt", 0); }
+    void registry_data() { AddCases("shell/registry.txt", "name"); }
     void registry() {
-        QFETCH(QStringList, c);
-        const QString &key = c[1], &name = c[2], &data = c[4], &keyValue = c[5];
+        QFETCH(Row, row);
+        const QString key = row["key"], name = row["value"], data = row["data"], keyValue = row["read"];
         TestPrefix p;
         const QByteArray registry = TestPrefix::read(QUARN_TESTS_DIR "/shell/system.reg");
         p.write(p.prefix() + "/system.reg", registry);
         const auto v = platform::ReadRegistryText(registry, key, name);
-        QCOMPARE(v ? QString::number(v->type) : "-", c[3]);
+        QCOMPARE(v ? QString::number(v->type) : "-", row["type"]);
         if (v && data != u"*")
             QCOMPARE(v->data, data.startsWith(u"hex:") ? QByteArray::fromHex(data.mid(4).toLatin1()) : data.toUtf8());
         QString got = "before";
@@ -42,19 +42,19 @@ private Q_SLOTS:
     // Cases: name, registry file ("-": none), 1 when C:\SHARED holds the
     // tool, the shell's answer, the program started ("-": none), 1 when it
     // says it is unavailable.
-    void startSysInfo_data() { AddCases("shell/sysinfo.txt", 0); }
+    void startSysInfo_data() { AddCases("shell/sysinfo.txt", "name"); }
     void startSysInfo() {
-        QFETCH(QStringList, c);
+        QFETCH(Row, row);
         TestPrefix p;
-        if (c[1] != u"-")
-            p.write(p.prefix() + "/system.reg", TestPrefix::read(QUARN_TESTS_DIR "/shell/" + c[1]));
-        if (c[2] == u"1")
+        if (row["registry"] != u"-")
+            p.write(p.prefix() + "/system.reg", TestPrefix::read(QUARN_TESTS_DIR "/shell/" + row["registry"]));
+        if (row["shared"] == u"1")
             p.write(p.driveC() + "/SHARED/msinfo32.exe", "");
-        RecordingShell shell(c[3].toInt());
+        RecordingShell shell(row["answer"].toInt());
         ScriptedPrompter script;
         SysInfo::StartSysInfo();
-        QCOMPARE(shell.requests.isEmpty() ? "-" : shell.requests.last().target, c[4]);
-        QCOMPARE(script.shown().size(), c[5].toInt());
+        QCOMPARE(shell.requests.isEmpty() ? "-" : shell.requests.last().target, row["started"]);
+        QCOMPARE(script.shown().size(), row["unavailable"].toInt());
     }
 
     // A prefix on a share that stopped answering: after the bound the tool

@@ -45,17 +45,17 @@ class TestCopyProcedure : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void runs_data() { AddCases("suite/copy_runs.txt", 0); }
+    void runs_data() { AddCases("suite/copy_runs.txt", "name"); }
     void runs() {
-        QFETCH(QStringList, c);
-        const QStringList messages = c.mid(8);
+        QFETCH(Row, row);
+        const QStringList messages = row.rest("boxes");
         TestPrefix p;
         for (const char* dir : {"prefix/drive_c/L/data", "prefix/drive_c/L/S", "prefix/drive_c/L/X",
                                 "prefix/drive_c/W", "second/N/data", "second/N/S", "second/N/X"})
             p.makeDir(p.at(dir));
         ::umask(022);
         std::optional<StoppedShare> stopped;
-        for (const QString& f : List(c[6])) {
+        for (const QString& f : List(row["before"])) {
             if (f.endsWith(u'!')) {
                 stopped.emplace(QStringList{p.at(f.chopped(1))});
                 continue;
@@ -71,16 +71,18 @@ private Q_SLOTS:
         }
         QVERIFY(QFile::link(p.driveD() + "/N/data", p.driveC() + "/LINK"));
         QList<Answer> answers;
-        for (const QChar a : c[5].remove(u'-'))
-            answers << (a == u'Y' ? Answer::Yes : Answer::No);
+        for (const QChar a : row["answers"])
+            if (a != u'-')
+                answers << (a == u'Y' ? Answer::Yes : Answer::No);
         ScriptedPrompter script(answers);
         auto local = Set("C:\\L"), network = Set("D:\\N");
         QDir::setCurrent(p.driveC() + "/W");
         Outcome out;
-        for (QString r : c[2].split(u'|')) {
+        for (QString r : row["report"].split(u'|')) {
             if (r.startsWith(u'/'))
                 r = p.at(r.mid(1));
-            out = Run({c[1] == u"network" ? Direction::LocalToNetwork : Direction::NetworkToLocal, r, c[3], Sketch(c[4].toInt())},
+            out = Run({row["to"] == u"network" ? Direction::LocalToNetwork : Direction::NetworkToLocal, r, row["folder"],
+                       Sketch(row["sketch"].toInt())},
                       [] { return true; }, local, network);
         }
         QDir::setCurrent(QDir::tempPath());
@@ -102,10 +104,10 @@ private Q_SLOTS:
         }
         QCOMPARE(shown, messages);
         QCOMPARE(script.pending(), 0); // every question was asked
-        QCOMPARE(out.checked, !c[3].trimmed().isEmpty());
+        QCOMPARE(out.checked, !row["folder"].trimmed().isEmpty());
         QCOMPARE(out.errorReported, messages.last().startsWith("Error encountered") ||
                                         messages.last().startsWith("The report \""));
-        for (const QString& f : List(c[7])) {
+        for (const QString& f : List(row["after"])) {
             const QString path = p.at(f.section(u'=', 0, 0).section(u'@', 0, 0));
             QCOMPARE(QFileInfo::exists(path) ? QString::fromUtf8(TestPrefix::read(path)) : "-",
                      f.section(u'=', 1));
@@ -116,13 +118,14 @@ private Q_SLOTS:
         }
     }
 
-    void names_data() { AddCases("suite/copy_names.txt", 0); }
+    void names_data() { AddCases("suite/copy_names.txt", "name"); }
     void names() {
-        QFETCH(QStringList, c);
-        QCOMPARE(NameRefusal(c[1]).isEmpty(), c[2] != u"-");
-        if (c[2] != u"-") {
-            QCOMPARE(ReportTargetName(c[1]), c[2]);
-            QCOMPARE(SketchFileName(c[1], Sketch::Plandraw32), c[3]);
+        QFETCH(Row, row);
+        const QString report = row["report"], target = row["target"];
+        QCOMPARE(NameRefusal(report).isEmpty(), target != u"-");
+        if (target != u"-") {
+            QCOMPARE(ReportTargetName(report), target);
+            QCOMPARE(SketchFileName(report, Sketch::Plandraw32), row["sketch"]);
         }
     }
 

@@ -21,26 +21,28 @@ class TestModShell32 : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void gShell_data() { AddCases("suite/shell_answers.txt", 0); }
+    void gShell_data() { AddCases("suite/shell_answers.txt", "name"); }
     void gShell() {
-        QFETCH(QStringList, c);
-        RecordingShell shell(c[4].toInt());
+        QFETCH(Row, row);
+        const QString target = row["target"], parameters = row["parameters"], directory = row["directory"],
+                      message = row["message"];
+        RecordingShell shell(row["answer"].toInt());
         ScriptedPrompter script;
-        QCOMPARE(GShell(c[1], 3, c[2], c[3], "open", nullptr), c[6].isEmpty());
+        QCOMPARE(GShell(target, 3, parameters, directory, "open", nullptr), message.isEmpty());
         QCOMPARE(shell.requests,
-                 (QList<platform::ShellRequest>{{"open", c[1], c[2], c[3], c[5].toInt()}}));
+                 (QList<platform::ShellRequest>{{"open", target, parameters, directory, row["state"].toInt()}}));
         QList<platform::Message> shown;
-        if (!c[6].isEmpty())
-            shown.append({"Quarn", c[6], platform::Buttons::Ok, platform::Icon::Information, 0});
+        if (!message.isEmpty())
+            shown.append({"Quarn", message, platform::Buttons::Ok, platform::Icon::Information, 0});
         QCOMPARE(script.shown(), shown);
     }
 
-    void strReplace_data() { AddCases("suite/str_replace.txt"); }
+    void strReplace_data() { AddCases("suite/str_replace.txt", "result"); }
     void strReplace() {
-        QFETCH(QStringList, c); // text, find, replacement, result
-        QString s = c[0];
-        QCOMPARE(StrReplace(s, c[1], c[2]), c[3]);
-        QCOMPARE(s, c[3]); // changed in place
+        QFETCH(Row, row);
+        QString s = row["text"];
+        QCOMPARE(StrReplace(s, row["find"], row["replacement"]), row["result"]);
+        QCOMPARE(s, row["result"]); // changed in place
     }
 
     void desktopShellAnswers() {
@@ -59,15 +61,15 @@ private Q_SLOTS:
         QCOMPARE(answer("C:\\VALUATOR\\QUARN.CHM"), 31);
     }
 
-    void windowsProgramRunners_data() { AddCases("suite/runners.txt", 0); }
+    void windowsProgramRunners_data() { AddCases("suite/runners.txt"); }
     void windowsProgramRunners() {
-        QFETCH(QStringList, c);
-        if (c[0] == u"CrossOver not installed" && QFile::exists("/opt/cxoffice/bin/wine"))
+        QFETCH(Row, row);
+        if (row["case"] == u"CrossOver not installed" && QFile::exists("/opt/cxoffice/bin/wine"))
             QSKIP("CrossOver is installed on this machine");
         TestPrefix p;
         const QString root = QFileInfo(p.root()).canonicalFilePath();
         p.write(p.driveC() + "/KAV/Kav.exe", "MZ");
-        for (const QString& runner : c[4].split(u' ', Qt::SkipEmptyParts)) {
+        for (const QString& runner : row["stand_ins"].split(u' ', Qt::SkipEmptyParts)) {
             p.write(root + u'/' + runner, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" \"$WINEPREFIX\" "
                                           "\"$(pwd -P)\" >\"$WINEPREFIX/../record\"\n");
             QFile::setPermissions(root + u'/' + runner, QFile::ReadOwner | QFile::ExeOwner);
@@ -77,22 +79,22 @@ private Q_SLOTS:
         qputenv("PATH", QFile::encodeName(root + "/bin"));
         qputenv("HOME", QFile::encodeName(root + "/home"));
         auto manager = platform::Manager::Wine;
-        while (platform::ManagerName(manager) != c[1])
+        while (platform::ManagerName(manager) != row["manager"])
             manager = platform::Manager(int(manager) + 1);
-        platform::UsePrefix({manager, c[2], root + "/prefix", c[3].replace("<root>", root)});
-        QCOMPARE(platform::DesktopShell().execute({"open", "C:\\KAV\\Kav.exe", c[5], c[6], 1}),
-                 c[7].toInt());
-        if (!c[8].isEmpty())
+        platform::UsePrefix({manager, row["place"], root + "/prefix", row["wine"].replace("<root>", root)});
+        QCOMPARE(platform::DesktopShell().execute({"open", "C:\\KAV\\Kav.exe", row["parameters"], row["directory"], 1}),
+                 row["answer"].toInt());
+        if (!row["record"].isEmpty())
             QTRY_COMPARE(QString::fromUtf8(TestPrefix::read(root + "/record")),
-                         c[8].replace("<root>", root).split(u'|').join(u'\n') + u'\n');
+                         row["record"].replace("<root>", root).split(u'|').join(u'\n') + u'\n');
     }
 
-    void desktopApplication_data() { AddCases("suite/desktop_apps.txt", 0); }
+    void desktopApplication_data() { AddCases("suite/desktop_apps.txt", "name"); }
     void desktopApplication() {
-        QFETCH(QStringList, c);
+        QFETCH(Row, row);
         TestPrefix p; // its root holds the user's data/ and config/, the system's system/
         const ScopedXdgDirs xdg(p.root());
-        for (const QString& file : c.mid(2)) {
+        for (const QString& file : row.rest("files")) {
             const QString path = p.root() + u'/' + file.section(u'=', 0, 0);
             const QString content = file.section(u'=', 1);
             p.write(path, content.toLatin1()); // with its folders
@@ -101,7 +103,7 @@ private Q_SLOTS:
                         ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
         }
         QCOMPARE(platform::DesktopApplicationFor(p.root() + "/quarn.chm"),
-                 c[1] == u"-" ? QString() : c[1]);
+                 row["application"] == u"-" ? QString() : row["application"]);
     }
 };
 

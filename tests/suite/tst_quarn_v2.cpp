@@ -31,15 +31,16 @@ class TestQuarnV2 : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void setInForce_data() { AddCases("suite/in_force.txt", 0); }
+    void setInForce_data() { AddCases("suite/in_force.txt", "name"); }
     void setInForce() {
-        QFETCH(QStringList, c);
+        QFETCH(Row, row);
         SuiteState s;
-        DirectorySet* sets[] = {&s.LocalSet, &s.NetworkSet, &s.CurrentSet};
-        for (int k = 0; k < 3; ++k)
-            for (int i = 0; const QString& entry : c[k + 1].split(u';'))
-                (*sets[k])[i++] = entry;
-        QCOMPARE(InForceName(SetInForce(s)), c[4]);
+        const std::pair<DirectorySet*, const char*> sets[] = {
+            {&s.LocalSet, "local"}, {&s.NetworkSet, "network"}, {&s.CurrentSet, "current"}};
+        for (const auto& [set, column] : sets)
+            for (int i = 0; const QString& entry : row[column].split(u';'))
+                (*set)[i++] = entry;
+        QCOMPARE(InForceName(SetInForce(s)), row["answer"]);
     }
 
     void startUpLocatesAndNormalises() {

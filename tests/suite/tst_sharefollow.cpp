@@ -16,17 +16,17 @@ class TestShareFollow : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void steps_data() { AddCases("suite/share_follow.txt", 0); }
+    void steps_data() { AddCases("suite/share_follow.txt", "name"); }
     void steps() {
-        QFETCH(QStringList, c);
+        QFETCH(Row, row);
         static const QStringList said{"-", "LOCAL", "NETWORK", "mixed", "hand", "wait"};
-        const QStringList looks = c[2].split(u';'), want = c[3].split(u';');
+        const QStringList looks = row["looks"].split(u';'), want = row["answers"].split(u';');
         QCOMPARE(looks.size(), want.size());
         Memory m;
         for (qsizetype i = 0; i < looks.size(); ++i) {
             const QStringList f = looks[i].split(u' '); // seconds, in force, up|down, [lock]
             const Look now{f[1], f[2] == u"up", f.size() > 3, f[0].toLongLong() * 1000};
-            const QString got = said[int(Step(m, now, c[1].toLongLong() * 1000))];
+            const QString got = said[int(Step(m, now, row["settling"].toLongLong() * 1000))];
             QCOMPARE(looks[i] + " -> " + got, looks[i] + " -> " + want[i]);
         }
     }
@@ -57,10 +57,10 @@ private Q_SLOTS:
         QCOMPARE(got, (QStringList{"transfer " + p.prefix(), "0"}));
     }
 
-    void roots_data() { AddCases("suite/share_roots.txt", 0); }
+    void roots_data() { AddCases("suite/share_roots.txt", "folder"); }
     void roots() {
-        QFETCH(QStringList, c);
-        QCOMPARE(ShareRoot(c[0]), c.value(1));
+        QFETCH(Row, row);
+        QCOMPARE(ShareRoot(row["folder"]), row["root"]);
     }
 };
 

@@ -43,23 +43,23 @@ class TestFrmCopy : public QObject {
 
 private Q_SLOTS:
     // An appraisal folder that cannot be reached ends loading with a message.
-    void load_data() { AddCases("transfer/load.txt"); }
+    void load_data() { AddCases("transfer/load.txt", "message"); }
     void load() {
-        QFETCH(QStringList, c); // network and local appraisal folders, the message
-        Fixture f({}, c[0], c[1]);
-        QCOMPARE(f.script.shown().value(0).text, c[2]);
+        QFETCH(Row, row);
+        Fixture f({}, row["network"], row["local"]);
+        QCOMPARE(f.script.shown().value(0).text, row["message"]);
     }
 
     // The stored options from loading to closing: the direction applied as
     // the dialog shows, and the sketch option a copy takes (the hidden Apex
     // Medina loads after Plandraw32 in its group and clears it, and option 4
     // comes first).
-    void storedOptions_data() { AddCases("transfer/stored_options.txt", 0); }
+    void storedOptions_data() { AddCases("transfer/stored_options.txt", "name"); }
     void storedOptions() {
-        QFETCH(QStringList, c); // name, stored, 1 when the laptop is the target, the sketch option
-        const bool toLocal = c[2] == u"1";
-        Fixture f(c[1].toLatin1() + "\r\n");
-        QCOMPARE(f.dialog->SelectedSketchOption(), c[3].toInt());
+        QFETCH(Row, row);
+        const bool toLocal = row["to_laptop"] == u"1";
+        Fixture f(row["stored"].toLatin1() + "\r\n");
+        QCOMPARE(f.dialog->SelectedSketchOption(), row["sketch"].toInt());
         f.dialog->show();
         f.dialog->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(f.dialog.get()));
@@ -92,28 +92,30 @@ private Q_SLOTS:
     // ("/": the host path), 1 when the target is a link loop, the message.
     // A copy clears the path; an error keeps it for another try.
     void browseAndCopy_data() {
-        AddCases("transfer/browse_and_copy.txt", 0);
+        AddCases("transfer/browse_and_copy.txt", "name");
     }
     void browseAndCopy() {
-        QFETCH(QStringList, c);
+        QFETCH(Row, row);
+        const QString report = row["report"];
+        const bool toLaptop = row["to_laptop"] == u"1", loop = row["loop"] == u"1";
         Fixture f;
-        f.p.write(f.p.at(c[2]), "report");
-        if (c[5] == u"1")
+        f.p.write(f.p.at(report), "report");
+        if (loop)
             QVERIFY(QFile::link("SMITH.RPT", f.p.driveD() + "/N/data/SMITH.RPT"));
-        (c[1] == u"1" ? f.ui()->optCopy1 : f.ui()->optCopy0)->setChecked(true);
+        (toLaptop ? f.ui()->optCopy1 : f.ui()->optCopy0)->setChecked(true);
         QString startedIn;
         f.dialog->openReport = [&](const QString& start) {
             startedIn = start;
-            return f.p.at(c[2]);
+            return f.p.at(report);
         };
         f.ui()->cmdBrowse->click();
-        QCOMPARE(QFileInfo(startedIn).canonicalFilePath(), QFileInfo(f.p.at(c[3])).canonicalFilePath());
-        const QString shown = c[4] == u"/" ? f.p.at(c[2]) : c[4];
+        QCOMPARE(QFileInfo(startedIn).canonicalFilePath(), QFileInfo(f.p.at(row["browse_in"])).canonicalFilePath());
+        const QString shown = row["shown"] == u"/" ? f.p.at(report) : row["shown"];
         QCOMPARE(f.ui()->txtDialogResult->text(), shown);
-        (c[1] == u"1" ? f.ui()->cmdcopy1 : f.ui()->cmdcopy0)->click();
-        QCOMPARE(f.script.shown().value(0).text, c[6]);
-        QCOMPARE(f.ui()->txtDialogResult->text(), c[5] == u"1" ? shown : QString());
-        QCOMPARE(f.ui()->cmdCancel->text(), c[5] == u"1" ? u"Cancel" : u"Exit"); // the hidden Cancel
+        (toLaptop ? f.ui()->cmdcopy1 : f.ui()->cmdcopy0)->click();
+        QCOMPARE(f.script.shown().value(0).text, row["message"]);
+        QCOMPARE(f.ui()->txtDialogResult->text(), loop ? shown : QString());
+        QCOMPARE(f.ui()->cmdCancel->text(), loop ? u"Cancel" : u"Exit"); // the hidden Cancel
     }
 };
 

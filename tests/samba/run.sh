@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The transfer on a real Samba share, mounted the ways desktops mount it.
-# Usage: tests/share/run.sh [BUILD_DIR] [unittest arguments]
+# Usage: tests/samba/run.sh [BUILD_DIR] [unittest arguments]
 # Needs root (the server listens on the loopback's port 445) and the
 # packages in SHARE_PACKAGES (tools/ensure-packages.sh).
 set -euo pipefail
