@@ -189,9 +189,10 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
         // file, or at its close. Checked, and set once more if it did not take.
         const QByteArray target = Encoded(target_);
         timespec times[2];
-        for (int i = 0; i < 2; ++i)
-            times[i] = {static_cast<time_t>(timesNs_[i] / 1000000000),
-                        static_cast<long>(timesNs_[i] % 1000000000)};
+        for (int i = 0; i < 2; ++i) { // rounded down: a time before 1970 keeps its nanoseconds
+            const qint64 ns = timesNs_[i], rest = (ns % 1000000000 + 1000000000) % 1000000000;
+            times[i] = {static_cast<time_t>((ns - rest) / 1000000000), static_cast<long>(rest)};
+        }
         for (int attempt = 0; attempt < 2; ++attempt) {
             struct stat st {};
             if (::utimensat(AT_FDCWD, target.constData(), times, AT_SYMLINK_NOFOLLOW) != 0 ||

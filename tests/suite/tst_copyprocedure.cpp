@@ -134,7 +134,8 @@ private Q_SLOTS:
         p.write(p.driveC() + "/L/data/SMITH.RPT", QByteArray(3 << 20, 'n'));
         p.write(p.driveD() + "/N/data/SMITH.RPT", "old");
         const QByteArray source = QFile::encodeName(p.driveC() + "/L/data/SMITH.RPT");
-        const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+        // A time before 1970 keeps its nanoseconds too.
+        const timespec times[2] = {{1000000000, 0}, {-86400, 250000000}};
         QVERIFY(::utimensat(AT_FDCWD, source.constData(), times, 0) == 0);
         ScriptedPrompter script({Answer::Yes, Answer::Yes});
         auto local = Set("C:\\L"), network = Set("D:\\N");
@@ -157,7 +158,7 @@ private Q_SLOTS:
         QVERIFY(out.copied);
         struct stat st{};
         QVERIFY(::stat(QFile::encodeName(p.driveD() + "/N/data/SMITH.RPT").constData(), &st) == 0);
-        QCOMPARE(qint64(st.st_mtim.tv_sec), qint64(1000000000));
+        QCOMPARE(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, -86400LL * 1000000000 + 250000000);
         QCOMPARE(qint64(st.st_size), qint64(3 << 20));
 
         // No private folder for the transfer lock: refused, not copied unlocked.
