@@ -48,7 +48,6 @@ protected:
 
 private:
     QLineEdit* Field(const char* name) const;
-    void LoadDirectoryFields();
     bool SaveWithoutClosing();
 
     std::unique_ptr<Ui::frmConfig> ui_;
