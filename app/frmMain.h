@@ -61,6 +61,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // What the constructor connects, by what it wires.
+    void wireCaptions();
+    void wireImageButtons();
+    void wireHiddenButtons();
+    void wireFileMenu();
+    void wireSetupMenu();
+    void wireHelpMenu();
+
     void Switch(bool toLocal);
     void askExit();
     void ShowTransfer();
