@@ -6,7 +6,6 @@
 #include "platform/WinPath.h"
 #include "suite/CopyProcedure.h"
 #include "suite/ShareFollow.h"
-#include "suite/Texts.h"
 
 #include <QCommandLineParser>
 #include <QDBusConnection>
@@ -100,23 +99,23 @@ public:
         case Action::ToNetwork:
             break;
         case Action::ByHand:
-            log(Texts::SwitchedByHand(now.inForce));
+            log(ShareFollow::SwitchedByHand(now.inForce));
             return true;
         case Action::Mixed:
-            tell(QStringLiteral("Suite left as it is"), Texts::MixedLeftAlone());
+            tell(QStringLiteral("Suite left as it is"), ShareFollow::MixedLeftAlone());
             return !once_;
         case Action::Waiting:
             if (once_)
                 err_ << "quarnctl: a transfer is running: the suite was not switched\n";
             else
-                log(Texts::WaitingForTransfer());
+                log(ShareFollow::WaitingForTransfer());
             return !once_;
         case Action::None:
             if (once_)
                 log(QStringLiteral("Nothing to switch: the office share %1 %2, and the suite uses "
                                    "%3.")
                         .arg(root, now.reachable ? u"can be reached" : u"cannot be reached",
-                             Texts::SetName(now.inForce)));
+                             ShareFollow::SetName(now.inForce)));
             return true;
         }
         return true;
@@ -137,11 +136,11 @@ private:
         memory_.seen = InForceName(SetInForce(LookAtSuite()));
         turn.release();
         if (why.isEmpty()) {
-            tell(QStringLiteral("Suite on the %1 set").arg(name), Texts::Switched(toNetwork));
+            tell(QStringLiteral("Suite on the %1 set").arg(name), ShareFollow::Switched(toNetwork));
             return true;
         }
         memory_.held = true;
-        const QString text = Texts::SwitchFailed(name, memory_.seen, why);
+        const QString text = ShareFollow::SwitchFailed(name, memory_.seen, why);
         log(QString(text).replace(QStringLiteral("\n\n"), QStringLiteral(" "))
                 .replace(u'\n', QStringLiteral("; ")));
         Notify(QStringLiteral("Suite not switched"), text);

@@ -61,4 +61,36 @@ Action Step(Memory& m, const Look& now, qint64 settleMs) {
     return now.reachable ? Action::ToNetwork : Action::ToLocal;
 }
 
+QString Switched(bool toNetwork) {
+    return toNetwork ? QStringLiteral("The office share is back: the suite now uses the NETWORK set.")
+                     : QStringLiteral("The office share cannot be reached: the suite now uses the "
+                                      "LOCAL set.");
+}
+
+QString SetName(const QString& inForce) {
+    return inForce == u"LOCAL" || inForce == u"NETWORK" ? QStringLiteral("the %1 set").arg(inForce)
+           : inForce == u"mixed" ? QStringLiteral("some directories of each set")
+                                 : QStringLiteral("neither set");
+}
+
+QString SwitchFailed(const QString& set, const QString& inForceAfter, const QString& why) {
+    return QStringLiteral("The switch to the %1 set failed: the suite now uses %2.\n\n%3")
+        .arg(set, SetName(inForceAfter), why);
+}
+
+QString SwitchedByHand(const QString& set) {
+    return QStringLiteral("The suite was switched to the %1 set by hand: it is left so until the "
+                          "office share comes or goes.")
+        .arg(set);
+}
+
+QString MixedLeftAlone() {
+    return QStringLiteral("The suite uses some directories of each set: it is left as it is until "
+                          "it is switched by hand.");
+}
+
+QString WaitingForTransfer() {
+    return QStringLiteral("A transfer is running: the switch waits until it ends.");
+}
+
 } // namespace ShareFollow

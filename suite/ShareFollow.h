@@ -50,6 +50,14 @@ enum class Action { None, ToLocal, ToNetwork, Mixed, ByHand, Waiting };
 // it is now). A switch answered is taken as written.
 Action Step(Memory& m, const Look& now, qint64 settleMs);
 
-// What the user is told lives in suite/Texts.h.
+// What the user is told. SetName: "the LOCAL set", "some directories of
+// each set" (mixed), "neither set".
+QString SetName(const QString& inForce);
+QString Switched(bool toNetwork);
+// `why` as SwitchFailureText gives it.
+QString SwitchFailed(const QString& set, const QString& inForceAfter, const QString& why);
+QString SwitchedByHand(const QString& set);
+QString MixedLeftAlone();
+QString WaitingForTransfer();
 
 } // namespace ShareFollow

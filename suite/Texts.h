@@ -1,12 +1,11 @@
 #pragma once
-// The messages, titles and captions the windows and the core build at run
-// time, in one place to find, review and test them. Kept elsewhere: the
-// texts the forms hold; the run-time's error descriptions with their numbers
-// (platform/HostError), the shell's answers with theirs (mod_Shell32's
-// ShellMessage); the error reporter's (ModCommon) and the tag loader's
-// (TagIni) in config/, below this layer; quarnctl's own output
-// (cli/); a window's few fixed labels (a file dialog's title and filter,
-// the about box's copyright line).
+// What the windows' message boxes, titles and captions say when the code
+// builds it, in one place to find, review and test (the help file explains
+// each). Kept elsewhere: the texts the forms hold; the run-time's error
+// descriptions with their numbers (platform/HostError), the shell's answers
+// with theirs (mod_Shell32's ShellMessage); the error reporter's frame
+// (ModCommon) and TagIni's one box; the office-share follow's notices
+// (ShareFollow) and quarnctl's own output (cli/).
 
 #include <QString>
 #include <QStringList>
@@ -61,41 +60,6 @@ inline QString NoSuiteInFolder(const QString& folder) {
 inline QString FollowNotChanged(bool on, const QString& why) {
     return QStringLiteral("Quarn could not turn following the office share ") +
            (on ? QStringLiteral("on") : QStringLiteral("off")) + QStringLiteral(": ") + why;
-}
-
-// Following the office share (quarnctl follow). SetName: "the LOCAL set",
-// "some directories of each set" (mixed), "neither set".
-inline QString Switched(bool toNetwork) {
-    return toNetwork ? QStringLiteral("The office share is back: the suite now uses the NETWORK set.")
-                     : QStringLiteral("The office share cannot be reached: the suite now uses the "
-                                      "LOCAL set.");
-}
-
-inline QString SetName(const QString& inForce) {
-    return inForce == u"LOCAL" || inForce == u"NETWORK" ? QStringLiteral("the %1 set").arg(inForce)
-           : inForce == u"mixed" ? QStringLiteral("some directories of each set")
-                                 : QStringLiteral("neither set");
-}
-
-// `why` as SwitchFailureText gives it.
-inline QString SwitchFailed(const QString& set, const QString& inForceAfter, const QString& why) {
-    return QStringLiteral("The switch to the %1 set failed: the suite now uses %2.\n\n%3")
-        .arg(set, SetName(inForceAfter), why);
-}
-
-inline QString SwitchedByHand(const QString& set) {
-    return QStringLiteral("The suite was switched to the %1 set by hand: it is left so until the "
-                          "office share comes or goes.")
-        .arg(set);
-}
-
-inline QString MixedLeftAlone() {
-    return QStringLiteral("The suite uses some directories of each set: it is left as it is until "
-                          "it is switched by hand.");
-}
-
-inline QString WaitingForTransfer() {
-    return QStringLiteral("A transfer is running: the switch waits until it ends.");
 }
 
 // Settings and the directory check.
