@@ -10,9 +10,9 @@
 #include "platform/SingleInstance.h"
 #include "platform/WinPath.h"
 #include "platform/WinePrefixes.h"
-#include "shell/frmAbout.h"
+#include "about/frmAbout.h"
 #include "setup/frmConfig.h"
-#include "setup/frmPrefix.h"
+#include "setup/PrefixDialog.h"
 #include "transfer/frmCopy.h"
 #include "suite/mod_Shell32.h"
 #include "ui_frmMain.h"
@@ -290,7 +290,7 @@ void frmMain::ChangePrefix() {
     const platform::PrefixSearch search = platform::SearchPrefixes(QDir::homePath());
     QApplication::restoreOverrideCursor();
     const platform::PrefixPlace inForce = platform::PrefixInForce();
-    frmPrefix dialog(search, inForce, &SkinFramework1, this);
+    PrefixDialog dialog(search, inForce, &SkinFramework1, this);
     const auto chosen = dialog.exec() == QDialog::Accepted ? dialog.chosen() : std::nullopt;
     if (!chosen)
         return;
