@@ -1,4 +1,6 @@
 #pragma once
+// The main window (the old program's name; see docs/layout.md, Glossary).
+//
 // The main window: five image buttons with their captions, the menus, and
 // the run's state. Its handlers gather what they need and call the units
 // that decide (Quarn_v2, KavLaunch, mod_Shell32).

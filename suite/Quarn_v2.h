@@ -1,4 +1,6 @@
 #pragma once
+// The switch between the directory sets (the old program's name; see docs/layout.md, Glossary).
+//
 // The suite's directory sets and the switch between them: where every INI
 // file lives, the three sets read at start, the staged WorkingSet, and the
 // write-out into the products' INI files.
