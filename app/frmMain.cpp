@@ -10,9 +10,9 @@
 #include "platform/desktop/SingleInstance.h"
 #include "platform/win/WinPath.h"
 #include "platform/wine/WinePrefixes.h"
-#include "shell/frmAbout.h"
+#include "about/frmAbout.h"
 #include "setup/frmConfig.h"
-#include "setup/frmPrefix.h"
+#include "setup/PrefixDialog.h"
 #include "transfer/frmCopy.h"
 #include "suite/mod_Shell32.h"
 #include "ui_frmMain.h"
@@ -72,7 +72,19 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
         f.setPointSizeF(9.75);
         l->setFont(f);
     }
-    // The captions act like buttons.
+    wireCaptions();
+    wireImageButtons();
+    wireHiddenButtons();
+    wireFileMenu();
+    wireSetupMenu();
+    wireHelpMenu();
+    reread_.setSingleShot(true);
+    reread_.setInterval(150);
+    connect(&reread_, &QTimer::timeout, this, &frmMain::ReadInForce);
+}
+
+// The captions beside the images act like buttons.
+void frmMain::wireCaptions() {
     const auto onClick = [this](QWidget* caption, auto action) {
         connect(ClickFilter::Watch(caption), &ClickFilter::clicked, this, action);
     };
@@ -81,7 +93,10 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
     onClick(ui_->Label5, [this] { transferFiles(); });
     onClick(ui_->Label6, [this] { launchKav(); });
     onClick(ui_->lblExit, [this] { close(); });
+}
 
+// The five images: their clicks, and their light under the pointer.
+void frmMain::wireImageButtons() {
     connect(ui_->imgLocal, &AlphaImageControl::clicked, this, [this] { Switch(true); });
     connect(ui_->imgNetwork, &AlphaImageControl::clicked, this, [this] { Switch(false); });
     connect(ui_->imgLocal, &AlphaImageControl::doubleClicked, this, &frmMain::askExit);
@@ -90,6 +105,30 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
         if (Config().CheckDirectories())
             ShowTransfer();
     });
+    connect(ui_->imgLaunchQXA, &AlphaImageControl::clicked, this, [this] {
+        KavLaunch::LaunchFromFixedPaths(this);
+        endWithoutWriting();
+    });
+    connect(ui_->imgExit, &AlphaImageControl::clicked, this, &QWidget::close);
+    for (AlphaImageControl* img :
+         {ui_->imgLocal, ui_->imgNetwork, ui_->imgTransfer, ui_->imgLaunchQXA, ui_->imgExit}) {
+        connect(img, &AlphaImageControl::entered, img, [img] { img->setDisplayLevel(100); });
+        connect(img, &AlphaImageControl::left, img, [img] { img->setDisplayLevel(75); });
+    }
+}
+
+// Exit and Transfer Files: push buttons the form places beyond its edge.
+void frmMain::wireHiddenButtons() {
+    connect(ui_->PushButton2, &QPushButton::clicked, this, &frmMain::transferFiles);
+    connect(ui_->PushButton1, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void frmMain::wireFileMenu() {
+    connect(ui_->mnuFileCopy, &QAction::triggered, this, &frmMain::transferFiles);
+    connect(ui_->mnuFileExit, &QAction::triggered, this, &QWidget::close);
+}
+
+void frmMain::wireSetupMenu() {
     connect(ui_->mnuSetupConfig, &QAction::triggered, this, [this] {
         Config().exec();
         ShowInForce(); // Save may have changed a set
@@ -104,31 +143,17 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
             platform::MsgBox(Texts::FollowNotChanged(on, why));
         }
     });
-    connect(ui_->mnuAbout, &QAction::triggered, this, [this] {
-        frmAbout about(&SkinFramework1);
-        about.exec();
-    });
-    connect(ui_->PushButton2, &QPushButton::clicked, this, &frmMain::transferFiles);
-    connect(ui_->mnuFileCopy, &QAction::triggered, this, &frmMain::transferFiles);
-    connect(ui_->imgLaunchQXA, &AlphaImageControl::clicked, this, [this] {
-        KavLaunch::LaunchFromFixedPaths(this);
-        endWithoutWriting();
-    });
-    connect(ui_->imgExit, &AlphaImageControl::clicked, this, &QWidget::close);
-    connect(ui_->PushButton1, &QPushButton::clicked, this, &QWidget::close);
-    connect(ui_->mnuFileExit, &QAction::triggered, this, &QWidget::close);
+}
+
+void frmMain::wireHelpMenu() {
     connect(ui_->mnuProgHelp, &QAction::triggered, this, [this] {
         mod_Shell32::GShell(QStringLiteral("quarn.chm"), 3, QString(), QString(),
                             QStringLiteral("open"), this);
     });
-    reread_.setSingleShot(true);
-    reread_.setInterval(150);
-    connect(&reread_, &QTimer::timeout, this, &frmMain::ReadInForce);
-    for (AlphaImageControl* img :
-         {ui_->imgLocal, ui_->imgNetwork, ui_->imgTransfer, ui_->imgLaunchQXA, ui_->imgExit}) {
-        connect(img, &AlphaImageControl::entered, img, [img] { img->setDisplayLevel(100); });
-        connect(img, &AlphaImageControl::left, img, [img] { img->setDisplayLevel(75); });
-    }
+    connect(ui_->mnuAbout, &QAction::triggered, this, [this] {
+        frmAbout about(&SkinFramework1);
+        about.exec();
+    });
 }
 
 frmMain::~frmMain() {
@@ -265,7 +290,7 @@ void frmMain::ChangePrefix() {
     const platform::PrefixSearch search = platform::SearchPrefixes(QDir::homePath());
     QApplication::restoreOverrideCursor();
     const platform::PrefixPlace inForce = platform::PrefixInForce();
-    frmPrefix dialog(search, inForce, &SkinFramework1, this);
+    PrefixDialog dialog(search, inForce, &SkinFramework1, this);
     const auto chosen = dialog.exec() == QDialog::Accepted ? dialog.chosen() : std::nullopt;
     if (!chosen)
         return;

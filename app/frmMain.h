@@ -1,4 +1,6 @@
 #pragma once
+// The main window (the old program's name; see docs/layout.md, Glossary).
+//
 // The main window: five image buttons with their captions, the menus, and
 // the run's state. Its handlers gather what they need and call the units
 // that decide (Quarn_v2, KavLaunch, mod_Shell32).
@@ -61,6 +63,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // What the constructor connects, by what it wires.
+    void wireCaptions();
+    void wireImageButtons();
+    void wireHiddenButtons();
+    void wireFileMenu();
+    void wireSetupMenu();
+    void wireHelpMenu();
+
     void Switch(bool toLocal);
     void askExit();
     void ShowTransfer();

@@ -6,7 +6,7 @@
 #include "platform/Prompter.h"
 #include "platform/desktop/QtPrompter.h"
 #include "platform/wine/WinePrefixes.h"
-#include "setup/frmPrefix.h"
+#include "setup/PrefixDialog.h"
 #include "widgets/AlphaImageControl.h"
 #include "widgets/SkinFramework.h"
 #include "app/frmMain.h"
@@ -74,7 +74,7 @@ void StartWhereTheHelpLies() {
 platform::PrefixPlace AskForPrefix(const platform::PrefixSearch& search) {
     SkinFramework skin;
     skin.LoadSkin(SkinFramework::DefaultSkinPath());
-    frmPrefix dialog(search, {}, &skin);
+    PrefixDialog dialog(search, {}, &skin);
     const auto chosen = dialog.exec() == QDialog::Accepted ? dialog.chosen() : std::nullopt;
     if (!chosen)
         return search.found.first();

@@ -1,4 +1,5 @@
 #pragma once
+// Common utilities (the old program's name; see docs/layout.md, Glossary).
 // Path and string utilities on which every window builds its file and
 // directory names.
 //

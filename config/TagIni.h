@@ -1,4 +1,6 @@
 #pragma once
+// Controls bound to INI keys by tags (the old program's name; see docs/layout.md, Glossary).
+//
 // Controls bound to INI keys by the tag they carry (the dynamic property
 // "tag" in the forms): "<WINDIR>QUARN2.INI[LOCAL]QXADATADIR|" names a file
 // through a path macro, a section, a key and a default; a list's tag ends in

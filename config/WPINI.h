@@ -1,4 +1,6 @@
 #pragma once
+// INI file access (the old program's name; see docs/layout.md, Glossary).
+//
 // INI file access: the only road to the program's INI files. Reads fall back
 // to the default and writes fail silently, as the profile functions do.
 // Paths are Windows paths; a bare file name lives in the Windows directory.

@@ -22,6 +22,24 @@
 
 using Quarn_v2::DirectorySet;
 
+namespace {
+
+// The twenty fields in tab order, with the three buttons' places (Exit,
+// Cancel, Save) held by their object names.
+std::vector<const char*> TabOrder() {
+    std::vector<const char*> order(23, nullptr);
+    order[0] = "cmdExit";
+    order[11] = "cmdCancel";
+    order[12] = "cmdSaveChanges";
+    for (const Quarn_v2::DirectoryEntry& e : Quarn_v2::DirectoryEntries) {
+        order[e.tabNetwork] = e.networkField;
+        order[e.tabLocal] = e.localField;
+    }
+    return order;
+}
+
+} // namespace
+
 frmConfig::frmConfig(Quarn_v2::SuiteState& state, const SkinFramework* skin, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::frmConfig>()), state_(state) {
     ui_->setupUi(this);
@@ -54,7 +72,7 @@ frmConfig::frmConfig(Quarn_v2::SuiteState& state, const SkinFramework* skin, QWi
     connect(ui_->cmdExit, &QPushButton::clicked, this, &frmConfig::Exit);
 
     // Exit first: invisible, it holds the focus when the dialog opens.
-    const std::vector<const char*> order = Quarn_v2::TabOrder();
+    const std::vector<const char*> order = TabOrder();
     const auto control = [this](const char* name) {
         return findChild<QWidget*>(QString::fromLatin1(name));
     };
@@ -68,26 +86,10 @@ frmConfig::frmConfig(Quarn_v2::SuiteState& state, const SkinFramework* skin, QWi
         skin->ApplyWindow(this);
     for (QLineEdit* field : findChildren<QLineEdit*>())
         field->clear();
-    LoadDirectoryFields();
+    TagIni::LoadTaggedControls(this, state_.SuiteIniPath);
 }
 
 frmConfig::~frmConfig() = default;
-
-void frmConfig::LoadDirectoryFields() {
-    for (QWidget* control : findChildren<QWidget*>()) {
-        if (!TagIni::ErrTagLegit(control))
-            continue;
-        const QString kind = TagIni::ControlKind(control);
-        if (kind == u"TEXTBOX" || kind == u"AUTOCOMPLETE" || kind == u"LABEL")
-            TagIni::ErrTagReadTag(control, state_.SuiteIniPath);
-        else if (kind == u"OPTIONBUTTON")
-            TagIni::ErrTagReadOptionTag(control, state_.SuiteIniPath);
-        else if (kind == u"LISTBOX")
-            TagIni::TagLstreadIni(control, state_.SuiteIniPath);
-        else if (kind == u"CHECKBOX")
-            TagIni::ErrTagReadBkBoxTag(control, state_.SuiteIniPath);
-    }
-}
 
 void frmConfig::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

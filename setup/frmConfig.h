@@ -1,4 +1,6 @@
 #pragma once
+// The Settings dialog (the old program's name; see docs/layout.md, Glossary).
+//
 // The Settings dialog: the LOCAL and NETWORK directory sets of QUARN2.INI,
 // edited in twenty fields bound to their keys by tags, and the directory
 // check that guards saving and transferring. One instance per run: shown
@@ -49,7 +51,6 @@ protected:
 
 private:
     QLineEdit* Field(const char* name) const;
-    void LoadDirectoryFields();
     bool SaveWithoutClosing();
 
     std::unique_ptr<Ui::frmConfig> ui_;

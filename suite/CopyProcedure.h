@@ -1,4 +1,6 @@
 #pragma once
+// Copying a report and its sketch (the old program's name; see docs/layout.md, Glossary).
+//
 // The Copy button's work: the report into the other side's report folder
 // under its upper-cased name, then its sketch between the two sides' sketch
 // folders, with the questions and messages the user sees, and one success

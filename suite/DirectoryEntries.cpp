@@ -37,6 +37,14 @@ const std::array<DirectoryEntry, 10> DirectoryEntries = {{
 }};
 // clang-format on
 
+QString& DirectorySet::operator[](int i) {
+    return this->*DirectoryEntries.at(i).member;
+}
+
+const QString& DirectorySet::operator[](int i) const {
+    return this->*DirectoryEntries.at(i).member;
+}
+
 const std::vector<CheckedField>& CheckOrder() {
     static const std::vector<CheckedField> order = [] {
         std::map<int, CheckedField> at;
@@ -51,18 +59,6 @@ const std::vector<CheckedField>& CheckOrder() {
             out.push_back(field);
         return out;
     }();
-    return order;
-}
-
-std::vector<const char*> TabOrder() {
-    std::vector<const char*> order(23, nullptr);
-    order[0] = "cmdExit";
-    order[11] = "cmdCancel";
-    order[12] = "cmdSaveChanges";
-    for (const DirectoryEntry& e : DirectoryEntries) {
-        order[e.tabNetwork] = e.networkField;
-        order[e.tabLocal] = e.localField;
-    }
     return order;
 }
 

@@ -3,8 +3,11 @@
 // key, its two Settings fields, where the products keep it, and its place in
 // every order the program follows. The switch, the Settings dialog, the
 // directory check and quarnctl all read their lists from here.
+// One directory goes by several names (key QXADATADIR, staged field
+// txtQXAdataDir, fields txtNetworkQXADataDir and txtLocalQXAdataDir, Save's
+// key QXAdataDir): this table is where to look each spelling up.
 
-#include "suite/Quarn_v2.h"
+#include "suite/DirectorySet.h"
 
 #include <array>
 #include <vector>
@@ -27,7 +30,7 @@ struct DirectoryEntry {
     const char* saveKey;            // the spelling Save writes, in table order, or null
     bool copiedToNetwork;           // Save copies the NETWORK field into NetworkSet
     int checkNetwork, checkLocal;   // 1 to 18: place in the directory check; 0: not checked
-    int tabNetwork, tabLocal;       // place in the tab order (0 Exit, 11 Cancel, 12 Save)
+    int tabNetwork, tabLocal;       // place in the dialog's tab order (0 Exit, 11 Cancel, 12 Save)
     QString WorkingFields::*staged; // the WorkingSet entry, or null (Apex, office plus)
     ProductKey current;             // where start-up reads the current value
     std::array<ProductKey, 3> writes; // what a switch writes, in its order
@@ -47,9 +50,5 @@ struct CheckedField {
 };
 // The eighteen checked fields in the check's order.
 const std::vector<CheckedField>& CheckOrder();
-
-// The dialog's twenty fields in tab order, with the three buttons' places
-// (Exit, Cancel, Save) held by their object names.
-std::vector<const char*> TabOrder();
 
 } // namespace Quarn_v2

@@ -1,5 +1,5 @@
 #pragma once
-// Starting the suite's appraisal program, Kav.exe.
+// Starting the appraisal program, Kav.exe (the old program's name; see docs/layout.md, Glossary).
 
 #include "suite/Quarn_v2.h"
 

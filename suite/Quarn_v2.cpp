@@ -31,14 +31,6 @@ QString Read(const QString& file, const QString& section, const QString& key) {
 
 } // namespace
 
-QString& DirectorySet::operator[](int i) {
-    return this->*DirectoryEntries.at(i).member;
-}
-
-const QString& DirectorySet::operator[](int i) const {
-    return this->*DirectoryEntries.at(i).member;
-}
-
 namespace {
 
 QString PathOf(const ProductFiles& files, Product p) {
@@ -217,16 +209,22 @@ QString SwitchFailureText(const QList<SuiteFailure>& failures) {
     return Texts::SwitchLeftFiles(lines.join(u'\n'));
 }
 
-QList<SuiteFailure> SwitchToLocal(SuiteState& s) {
-    s.LocalSet = ReadStoredSet(s, QStringLiteral("LOCAL"));
-    StageSet(s, s.LocalSet);
+namespace {
+
+QList<SuiteFailure> SwitchTo(SuiteState& s, DirectorySet SuiteState::*set, const QString& section) {
+    s.*set = ReadStoredSet(s, section);
+    StageSet(s, s.*set);
     return WriteSuiteDirectories(s);
 }
 
+} // namespace
+
+QList<SuiteFailure> SwitchToLocal(SuiteState& s) {
+    return SwitchTo(s, &SuiteState::LocalSet, QStringLiteral("LOCAL"));
+}
+
 QList<SuiteFailure> SwitchToNetwork(SuiteState& s) {
-    s.NetworkSet = ReadStoredSet(s, QStringLiteral("NETWORK"));
-    StageSet(s, s.NetworkSet);
-    return WriteSuiteDirectories(s);
+    return SwitchTo(s, &SuiteState::NetworkSet, QStringLiteral("NETWORK"));
 }
 
 InForce SetInForce(const SuiteState& s) {

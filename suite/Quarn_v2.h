@@ -1,4 +1,6 @@
 #pragma once
+// The switch between the directory sets (the old program's name; see docs/layout.md, Glossary).
+//
 // The suite's directory sets and the switch between them: where every INI
 // file lives, the three sets read at start, the staged WorkingSet, and the
 // write-out into the products' INI files.
@@ -7,6 +9,8 @@
 // dialogs and quarnctl share; nothing here keeps state of its own.
 
 #include "config/WPINI.h"
+#include "suite/DirectorySet.h"
+#include "platform/profile/AtomicFile.h"
 #include "platform/profile/FileLock.h"
 
 #include <QHash>
@@ -17,27 +21,6 @@
 #include <functional>
 
 namespace Quarn_v2 {
-
-// The nine directories of a set, in the record's order, named by their
-// QUARN2.INI keys (DirectoryEntries has the rest of what is known of each).
-// Values are trimmed and carry no trailing backslash.
-struct DirectorySet {
-    QString QXADATADIR, QXPPDATADIR, QXPPPHOTODIR, APEXDATADIR, QXPDATADIR, QXPPHOTODIR, QXCDATADIR,
-        QXODATADIR, QXSDATADIR;
-
-    // Entry i in record order.
-    QString& operator[](int i);
-    const QString& operator[](int i) const;
-    bool operator==(const DirectorySet&) const = default;
-};
-
-// The eight entries that are written out (a DirectorySet without Apex),
-// under the main window's field names.
-struct WorkingFields {
-    QString txtQXAdataDir, txtQXPPdataDir, txtQXPPphotoDir, txtQXPdataDir, txtQXPphotoDir,
-        txtQXCdataDir, txtQXOdataDir, txtQXSdataDir;
-    bool operator==(const WorkingFields&) const = default;
-};
 
 // The located product INI files, in the order they are located.
 struct ProductFiles {

@@ -1,4 +1,6 @@
 #pragma once
+// Opening files through the shell (the old program's name; see docs/layout.md, Glossary).
+//
 // Opening documents, programs and web addresses through the shell, with the
 // shell's failures told to the user in a message box.
 

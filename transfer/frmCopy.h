@@ -1,4 +1,6 @@
 #pragma once
+// The transfer dialog (the old program's name; see docs/layout.md, Glossary).
+//
 // The transfer dialog: direction, sketch software and a report to copy to
 // the other side. Its options are stored in [PREFERENCES] through their
 // tags; the copy itself is CopyProcedure's.

@@ -9,9 +9,9 @@
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 #include "config/WPINI.h"
-#include "shell/frmAbout.h"
+#include "about/frmAbout.h"
 #include "setup/frmConfig.h"
-#include "setup/frmPrefix.h"
+#include "setup/PrefixDialog.h"
 #include "transfer/frmCopy.h"
 #include "app/frmMain.h"
 #include "widgets/AlphaImageControl.h"
@@ -184,7 +184,7 @@ private Q_SLOTS:
         }
         frmCopy transfer(f.w->state(), &f.w->skin(), [&]() -> frmConfig& { return f.w->Config(); });
         frmAbout about(&f.w->skin());
-        frmPrefix prefix(platform::SearchPrefixes(QDir::homePath()), {}, &f.w->skin());
+        PrefixDialog prefix(platform::SearchPrefixes(QDir::homePath()), {}, &f.w->skin());
         QWidget* shown = QMap<QString, QWidget*>{{"main", f.w.get()}, {"config", &f.w->Config()}, {"transfer", &transfer}, {"about", &about}, {"prefix", &prefix}}[window];
         shown->show();
         QVERIFY(QTest::qWaitForWindowExposed(shown));

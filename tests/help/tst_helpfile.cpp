@@ -72,7 +72,7 @@ QStringList ProgramTexts() {
     pieces << shown.title
            << QString(shown.text).remove(u'\r').split(QRegularExpression("Disk not ready|71|MOD"));
     for (const char* dir :
-         {"app", "cli", "config", "platform", "setup", "shell", "suite", "transfer", "widgets"})
+         {"app", "cli", "config", "platform", "setup", "about", "suite", "transfer", "widgets"})
         for (QDirIterator it(kRoot + u'/' + dir, {"*.cpp", "*.h"}); it.hasNext();)
             for (const auto& m :
                  QRegularExpression(R"(\bMsgBox\s*\(([^;]*)\);)").globalMatch(Read(it.next())))

@@ -5,9 +5,9 @@
 // chooser lists the suites found in $HOME.
 
 #include "platform/desktop/QtPrompter.h"
-#include "shell/frmAbout.h"
+#include "about/frmAbout.h"
 #include "setup/frmConfig.h"
-#include "setup/frmPrefix.h"
+#include "setup/PrefixDialog.h"
 #include "transfer/frmCopy.h"
 #include "app/frmMain.h"
 
@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     QWidget* shown = &window;
     std::unique_ptr<frmCopy> transfer;
     std::unique_ptr<frmAbout> about;
-    std::unique_ptr<frmPrefix> prefix;
+    std::unique_ptr<PrefixDialog> prefix;
     std::unique_ptr<QMessageBox> message;
     if (argc > 2 && qstrcmp(argv[2], "config") == 0) {
         shown = &window.Config();
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
         about = std::make_unique<frmAbout>(&window.skin());
         shown = about.get();
     } else if (argc > 2 && qstrcmp(argv[2], "prefix") == 0) {
-        prefix = std::make_unique<frmPrefix>(platform::SearchPrefixes(QDir::homePath()),
+        prefix = std::make_unique<PrefixDialog>(platform::SearchPrefixes(QDir::homePath()),
                                              platform::PrefixInForce(), &window.skin());
         shown = prefix.get();
     } else if (argc > 2 && qstrcmp(argv[2], "message") == 0) {

@@ -1,4 +1,6 @@
 #pragma once
+// The about box (the old program's name; see docs/layout.md, Glossary).
+//
 // The about box: the picture, the version, the copyright and the web
 // address, and the system information tool behind a hidden button that
 // holds the focus when the box opens.

@@ -1,4 +1,4 @@
-#include "shell/frmAbout.h"
+#include "about/frmAbout.h"
 #include "suite/Texts.h"
 
 #include "widgets/ClickFilter.h"

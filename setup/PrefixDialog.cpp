@@ -1,9 +1,9 @@
-#include "setup/frmPrefix.h"
+#include "setup/PrefixDialog.h"
 #include "suite/Texts.h"
 
 #include "platform/Prompter.h"
 #include "widgets/SkinFramework.h"
-#include "ui_frmPrefix.h"
+#include "ui_PrefixDialog.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -13,9 +13,9 @@
 
 using platform::PrefixPlace;
 
-frmPrefix::frmPrefix(const platform::PrefixSearch& search, const PrefixPlace& current,
+PrefixDialog::PrefixDialog(const platform::PrefixSearch& search, const PrefixPlace& current,
                      const SkinFramework* skin, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::frmPrefix>()) {
+    : QDialog(parent), ui_(std::make_unique<Ui::PrefixDialog>()) {
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -27,7 +27,7 @@ frmPrefix::frmPrefix(const platform::PrefixSearch& search, const PrefixPlace& cu
         return QFileDialog::getExistingDirectory(this, QStringLiteral("Wine Prefix Folder"),
                                                  start);
     };
-    connect(ui_->cmdBrowse, &QPushButton::clicked, this, &frmPrefix::Browse);
+    connect(ui_->cmdBrowse, &QPushButton::clicked, this, &PrefixDialog::Browse);
     connect(ui_->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui_->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui_->lstPrefixes, &QTreeWidget::itemSelectionChanged, this,
@@ -48,9 +48,9 @@ frmPrefix::frmPrefix(const platform::PrefixSearch& search, const PrefixPlace& cu
         skin->ApplyWindow(this);
 }
 
-frmPrefix::~frmPrefix() = default;
+PrefixDialog::~PrefixDialog() = default;
 
-void frmPrefix::Select(const PrefixPlace& place) {
+void PrefixDialog::Select(const PrefixPlace& place) {
     qsizetype row = 0;
     while (row < places_.size() && !platform::SameFolder(places_[row].folder, place.folder))
         ++row;
@@ -67,7 +67,7 @@ void frmPrefix::Select(const PrefixPlace& place) {
     ui_->lstPrefixes->setCurrentItem(ui_->lstPrefixes->topLevelItem(int(row)));
 }
 
-bool frmPrefix::Browse() {
+bool PrefixDialog::Browse() {
     const auto selected = chosen();
     const QString folder = chooseFolder(selected ? selected->folder : QDir::homePath());
     if (folder.isEmpty())
@@ -81,7 +81,7 @@ bool frmPrefix::Browse() {
     return true;
 }
 
-std::optional<PrefixPlace> frmPrefix::chosen() const {
+std::optional<PrefixPlace> PrefixDialog::chosen() const {
     QTreeWidgetItem* item = ui_->lstPrefixes->currentItem();
     if (!item || !item->isSelected())
         return std::nullopt;

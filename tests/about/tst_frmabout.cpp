@@ -6,7 +6,7 @@
 #include "tests/support/Doubles.h"
 #include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"
-#include "shell/frmAbout.h"
+#include "about/frmAbout.h"
 #include "ui_frmAbout.h"
 
 #include <QTest>
@@ -21,12 +21,12 @@ private Q_SLOTS:
     // Cases: name, key, value name, type ("-": none), the data ("hex:" for
     // bytes, "*" not compared), and what GetKeyValue makes of it ("-": not
     // found, "*": found, not compared), all from system.reg.
-    void registry_data() { AddCases("shell/registry.txt", "name"); }
+    void registry_data() { AddCases("about/registry.txt", "name"); }
     void registry() {
         QFETCH(Row, row);
         const QString key = row["key"], name = row["value"], data = row["data"], keyValue = row["read"];
         TestPrefix p;
-        const QByteArray registry = TestPrefix::read(QUARN_TESTS_DIR "/shell/system.reg");
+        const QByteArray registry = TestPrefix::read(QUARN_TESTS_DIR "/about/system.reg");
         p.write(p.prefix() + "/system.reg", registry);
         const auto v = platform::ReadRegistryText(registry, key, name);
         QCOMPARE(v ? QString::number(v->type) : "-", row["type"]);
@@ -42,12 +42,12 @@ private Q_SLOTS:
     // Cases: name, registry file ("-": none), 1 when C:\SHARED holds the
     // tool, the shell's answer, the program started ("-": none), 1 when it
     // says it is unavailable.
-    void startSysInfo_data() { AddCases("shell/sysinfo.txt", "name"); }
+    void startSysInfo_data() { AddCases("about/sysinfo.txt", "name"); }
     void startSysInfo() {
         QFETCH(Row, row);
         TestPrefix p;
         if (row["registry"] != u"-")
-            p.write(p.prefix() + "/system.reg", TestPrefix::read(QUARN_TESTS_DIR "/shell/" + row["registry"]));
+            p.write(p.prefix() + "/system.reg", TestPrefix::read(QUARN_TESTS_DIR "/about/" + row["registry"]));
         if (row["shared"] == u"1")
             p.write(p.driveC() + "/SHARED/msinfo32.exe", "");
         RecordingShell shell(row["answer"].toInt());
@@ -61,7 +61,7 @@ private Q_SLOTS:
     // is unavailable, its registry never read on the window's thread.
     void sysInfoOnStoppedShare() {
         TestPrefix p;
-        p.write(p.prefix() + "/system.reg", TestPrefix::read(QUARN_TESTS_DIR "/shell/system.reg"));
+        p.write(p.prefix() + "/system.reg", TestPrefix::read(QUARN_TESTS_DIR "/about/system.reg"));
         RecordingShell shell(42);
         ScriptedPrompter script;
         StoppedShare stopped({p.prefix()}, 200);

@@ -12,18 +12,18 @@
 
 class SkinFramework;
 namespace Ui {
-class frmPrefix;
+class PrefixDialog;
 }
 
-class frmPrefix : public QDialog {
+class PrefixDialog : public QDialog {
     Q_OBJECT
 
 public:
     // `current` is listed too when it holds the suite, and is preselected;
     // otherwise the first found is. `skin` may be null.
-    frmPrefix(const platform::PrefixSearch& search, const platform::PrefixPlace& current,
+    PrefixDialog(const platform::PrefixSearch& search, const platform::PrefixPlace& current,
               const SkinFramework* skin, QWidget* parent = nullptr);
-    ~frmPrefix() override;
+    ~PrefixDialog() override;
 
     // The folder dialog; tests stand in for it. Takes the starting folder,
     // gives the chosen one or "" on cancel.
@@ -35,12 +35,12 @@ public:
     // The selected prefix, if any.
     std::optional<platform::PrefixPlace> chosen() const;
 
-    Ui::frmPrefix* ui() const { return ui_.get(); }
+    Ui::PrefixDialog* ui() const { return ui_.get(); }
 
 private:
     // Selects the row of `place`'s folder, adding it first when it is not listed.
     void Select(const platform::PrefixPlace& place);
 
-    std::unique_ptr<Ui::frmPrefix> ui_;
+    std::unique_ptr<Ui::PrefixDialog> ui_;
     QList<platform::PrefixPlace> places_; // one per row
 };
