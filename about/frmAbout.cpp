@@ -1,15 +1,15 @@
 #include "about/frmAbout.h"
 #include "suite/Texts.h"
 
-#include "widgets/ClickFilter.h"
-#include "platform/win/Codepage.h"
 #include "platform/Prompter.h"
-#include "platform/win/Registry.h"
 #include "platform/ShellOpen.h"
-#include "widgets/SkinFramework.h"
+#include "platform/win/Codepage.h"
+#include "platform/win/Registry.h"
 #include "platform/win/WinPath.h"
 #include "suite/mod_Shell32.h"
 #include "ui_frmAbout.h"
+#include "widgets/ClickFilter.h"
+#include "widgets/SkinFramework.h"
 
 #include <QDate>
 #include <QUrl>

@@ -1,21 +1,21 @@
 #include "app/frmMain.h"
 #include "suite/Texts.h"
 
-#include "widgets/AlphaImageControl.h"
-#include "widgets/ClickFilter.h"
-#include "widgets/LazyStyleIcons.h"
-#include "suite/KavLaunch.h"
-#include "platform/desktop/FollowService.h"
+#include "about/frmAbout.h"
 #include "platform/Prompter.h"
+#include "platform/desktop/FollowService.h"
 #include "platform/desktop/SingleInstance.h"
 #include "platform/win/WinPath.h"
 #include "platform/wine/WinePrefixes.h"
-#include "about/frmAbout.h"
-#include "setup/frmConfig.h"
 #include "setup/PrefixDialog.h"
-#include "transfer/frmCopy.h"
+#include "setup/frmConfig.h"
+#include "suite/KavLaunch.h"
 #include "suite/mod_Shell32.h"
+#include "transfer/frmCopy.h"
 #include "ui_frmMain.h"
+#include "widgets/AlphaImageControl.h"
+#include "widgets/ClickFilter.h"
+#include "widgets/LazyStyleIcons.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -157,7 +157,7 @@ void frmMain::wireHelpMenu() {
 }
 
 frmMain::~frmMain() {
-    delete config_; // a dialog still loaded unseen goes with the window
+    delete config_;           // a dialog still loaded unseen goes with the window
     if (gFontsFilled.valid()) // not past the application that it fills for
         gFontsFilled.wait();
 }
@@ -195,14 +195,10 @@ namespace {
 
 QString InForceText(InForce set) {
     switch (set) {
-    case InForce::Local:
-        return Texts::InForceLocal();
-    case InForce::Network:
-        return Texts::InForceNetwork();
-    case InForce::Mixed:
-        return Texts::InForceMixed();
-    case InForce::Unknown:
-        break;
+    case InForce::Local: return Texts::InForceLocal();
+    case InForce::Network: return Texts::InForceNetwork();
+    case InForce::Mixed: return Texts::InForceMixed();
+    case InForce::Unknown: break;
     }
     return Texts::InForceUnknown();
 }
@@ -317,8 +313,8 @@ void frmMain::Switch(bool toLocal) {
             QApplication::restoreOverrideCursor();
         }
         if (!ours) {
-            platform::MsgBox(turn.why(), platform::Buttons::Ok,
-                             platform::Icon::Exclamation, platform::ProgramTitle);
+            platform::MsgBox(turn.why(), platform::Buttons::Ok, platform::Icon::Exclamation,
+                             platform::ProgramTitle);
             return;
         }
         // The switch goes on past a failed write; the user hears of them once.
@@ -331,8 +327,7 @@ void frmMain::Switch(bool toLocal) {
 }
 
 void frmMain::askExit() {
-    if (platform::MsgBox(Texts::ExitQuarn(), platform::Buttons::YesNo) ==
-        platform::Answer::Yes)
+    if (platform::MsgBox(Texts::ExitQuarn(), platform::Buttons::YesNo) == platform::Answer::Yes)
         close();
 }
 

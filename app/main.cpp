@@ -1,15 +1,15 @@
 // Quarn's entry: the main window is the program.
 
-#include "platform/desktop/DesktopShell.h"
-#include "suite/Texts.h"
-#include "platform/win/HostError.h"
+#include "app/frmMain.h"
 #include "platform/Prompter.h"
+#include "platform/desktop/DesktopShell.h"
 #include "platform/desktop/QtPrompter.h"
+#include "platform/win/HostError.h"
 #include "platform/wine/WinePrefixes.h"
 #include "setup/PrefixDialog.h"
+#include "suite/Texts.h"
 #include "widgets/AlphaImageControl.h"
 #include "widgets/SkinFramework.h"
-#include "app/frmMain.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -128,11 +128,12 @@ int main(int argc, char** argv) {
         QIcon(AlphaImageControl::LoadPicture(QStringLiteral(":/quarn.argb"))));
 
     QCommandLineParser options;
-    options.setApplicationDescription(QStringLiteral("Quarn, on the appraisal suite's Wine prefix"));
+    options.setApplicationDescription(
+        QStringLiteral("Quarn, on the appraisal suite's Wine prefix"));
     options.addHelpOption();
-    const QCommandLineOption prefixOption(
-        QStringLiteral("prefix"), QStringLiteral("The Wine prefix that holds the suite."),
-        QStringLiteral("DIR"));
+    const QCommandLineOption prefixOption(QStringLiteral("prefix"),
+                                          QStringLiteral("The Wine prefix that holds the suite."),
+                                          QStringLiteral("DIR"));
     options.addOption(prefixOption);
     options.process(app);
     // Chosen before the working folder moves, so that a relative --prefix or

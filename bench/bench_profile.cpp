@@ -2,9 +2,9 @@
 // sections, and its memory on a 100 MB file of junk. Run it from a quiet
 // machine; it prints a Markdown table for docs/benchmarks.md.
 
+#include "config/WPINI.h"
 #include "platform/profile/FileLock.h"
 #include "platform/profile/ProfileStore.h"
-#include "config/WPINI.h"
 
 #include "Memory.h"
 
@@ -123,7 +123,8 @@ int main(int argc, char** argv) {
         timer.start();
         WPINI::ReadIni("C:\\VALUATOR\\BIG.INI", "s", "k", "d");
         const double ms = timer.nsecsElapsed() / 1e6;
-        std::printf("| %s | %.0f ms | %.0f MiB |\n", what, ms, (StatusKiB("VmHWM") - before) / 1024.0);
+        std::printf("| %s | %.0f ms | %.0f MiB |\n", what, ms,
+                    (StatusKiB("VmHWM") - before) / 1024.0);
     };
     std::printf("\n| 100 MB file | ReadIni | peak memory growth |\n|---|---|---|\n");
     bigFile("random bytes", [&](QByteArray& block) {

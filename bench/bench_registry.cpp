@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
                 return;
             f.write("WINE REGISTRY Version 2\n\n");
             fill(f);
-            f.write("[Software\\\\Microsoft\\\\Shared Tools\\\\MSINFO]\n\"Path\"=\"C:\\\\x.exe\"\n");
+            f.write(
+                "[Software\\\\Microsoft\\\\Shared Tools\\\\MSINFO]\n\"Path\"=\"C:\\\\x.exe\"\n");
         }
         const double size = QFile(reg).size() / 1048576.0;
         const long before = StatusKiB("VmRSS");
@@ -52,7 +53,8 @@ int main(int argc, char** argv) {
     });
     run("one value continued over 2.2 MB of lines", [](QFile& f) {
         f.write("[Software\\\\Microsoft\\\\Shared Tools\\\\MSINFO]\n\"Blob\"=hex:00,\\\n");
-        const QByteArray line = "  00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,\\\n";
+        const QByteArray line =
+            "  00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,\\\n";
         for (qint64 n = 0; n * line.size() < 2200 * 1024; ++n)
             f.write(line);
         f.write("  00\n");

@@ -4,8 +4,8 @@
 // they end without tearing down, and before anything the window left for
 // after its first paint, which are no part of the start.
 
-#include "platform/desktop/QtPrompter.h"
 #include "app/frmMain.h"
+#include "platform/desktop/QtPrompter.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -97,11 +97,8 @@ public:
         turn.release(); // not held while a notification is shown
         switch (action) {
         case Action::ToLocal:
-        case Action::ToNetwork:
-            break;
-        case Action::ByHand:
-            log(ShareFollow::SwitchedByHand(now.inForce));
-            return true;
+        case Action::ToNetwork: break;
+        case Action::ByHand: log(ShareFollow::SwitchedByHand(now.inForce)); return true;
         case Action::Mixed:
             tell(QStringLiteral("Suite left as it is"), ShareFollow::MixedLeftAlone());
             return !once_;
@@ -142,7 +139,8 @@ private:
         }
         memory_.held = true;
         const QString text = ShareFollow::SwitchFailed(name, memory_.seen, why);
-        log(QString(text).replace(QStringLiteral("\n\n"), QStringLiteral(" "))
+        log(QString(text)
+                .replace(QStringLiteral("\n\n"), QStringLiteral(" "))
                 .replace(u'\n', QStringLiteral("; ")));
         Notify(QStringLiteral("Suite not switched"), text);
         return false;

@@ -3,15 +3,15 @@
 
 #include "suite/DirectoryEntries.h"
 
-#include "suite/CopyProcedure.h"
 #include "cli/DemoSuite.h"
 #include "cli/Follow.h"
-#include "suite/DirectoryCheck.h"
 #include "config/ModCommon.h"
-#include "platform/Prompter.h"
 #include "config/WPINI.h"
+#include "platform/Prompter.h"
 #include "platform/win/WinPath.h"
 #include "platform/wine/WinePrefixes.h"
+#include "suite/CopyProcedure.h"
+#include "suite/DirectoryCheck.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -299,8 +299,7 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
                                        ? CopyProcedure::NetworkReportDir(s.NetworkSet)
                                        : CopyProcedure::LocalReportDir(s.LocalSet),
                                    sketch};
-    const auto done = CopyProcedure::Run(
-        in, check, s.LocalSet, s.NetworkSet);
+    const auto done = CopyProcedure::Run(in, check, s.LocalSet, s.NetworkSet);
     if (!done.checked)
         err << "quarnctl: the directory check failed; nothing was copied\n";
     else if (!done.errorReported)

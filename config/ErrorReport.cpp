@@ -1,8 +1,8 @@
 #include "config/ErrorReport.h"
 
 #include "config/ModCommon.h"
-#include "platform/win/HostError.h"
 #include "platform/Prompter.h"
+#include "platform/win/HostError.h"
 
 namespace ErrorReport {
 

@@ -1,9 +1,9 @@
 #include "config/ModCommon.h"
 
 #include "config/ErrorReport.h"
+#include "platform/win/DirectoryListing.h"
 #include "platform/win/HostError.h"
 #include "platform/win/WinPath.h"
-#include "platform/win/DirectoryListing.h"
 
 using ErrorReport::CurrentProc;
 using ErrorReport::HandleError;

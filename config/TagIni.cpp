@@ -1,10 +1,10 @@
 #include "config/TagIni.h"
 
-#include "platform/win/HostError.h"
 #include "config/ErrorReport.h"
 #include "config/ModCommon.h"
-#include "platform/Prompter.h"
 #include "config/WPINI.h"
+#include "platform/Prompter.h"
+#include "platform/win/HostError.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

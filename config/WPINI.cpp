@@ -1,7 +1,7 @@
 #include "config/WPINI.h"
 
-#include "platform/win/HostError.h"
 #include "config/ModCommon.h"
+#include "platform/win/HostError.h"
 
 #include "platform/win/WinPath.h"
 
@@ -56,8 +56,9 @@ platform::profile::Outcome TryWriteIniIfUnchanged(const QString& iniFile, const 
                                                   const QString& key, const QString& expected,
                                                   const QString& value) {
     const auto host = HostFile(iniFile);
-    return host.ok() ? platform::profile::WriteIfUnchanged(host.value, section, key, expected, value)
-                     : Unreachable(host.error);
+    return host.ok()
+               ? platform::profile::WriteIfUnchanged(host.value, section, key, expected, value)
+               : Unreachable(host.error);
 }
 
 platform::profile::Outcome TryDeleteIniSection(const QString& iniFile, const QString& section) {

@@ -2,9 +2,9 @@
 // it. Every change must leave the reads it does not aim at as they were, and
 // the value it wrote must read back.
 
-#include "platform/win/Codepage.h"
 #include "FuzzCheck.h"
 #include "platform/profile/IniDocument.h"
+#include "platform/win/Codepage.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

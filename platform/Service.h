@@ -6,8 +6,7 @@
 
 namespace platform {
 
-template <class T>
-class Service {
+template <class T> class Service {
 public:
     // The service installed last; `fallback` while none is.
     static T& current(T& fallback) { return installed_ ? *installed_ : fallback; }

@@ -2,8 +2,8 @@
 #include "suite/Texts.h"
 
 #include "platform/Prompter.h"
-#include "widgets/SkinFramework.h"
 #include "ui_PrefixDialog.h"
+#include "widgets/SkinFramework.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -14,7 +14,7 @@
 using platform::PrefixPlace;
 
 PrefixDialog::PrefixDialog(const platform::PrefixSearch& search, const PrefixPlace& current,
-                     const SkinFramework* skin, QWidget* parent)
+                           const SkinFramework* skin, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::PrefixDialog>()) {
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -24,8 +24,7 @@ PrefixDialog::PrefixDialog(const platform::PrefixSearch& search, const PrefixPla
     ui_->lstPrefixes->header()->setStretchLastSection(true);
 
     chooseFolder = [this](const QString& start) {
-        return QFileDialog::getExistingDirectory(this, QStringLiteral("Wine Prefix Folder"),
-                                                 start);
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("Wine Prefix Folder"), start);
     };
     connect(ui_->cmdBrowse, &QPushButton::clicked, this, &PrefixDialog::Browse);
     connect(ui_->cmdOK, &QPushButton::clicked, this, &QDialog::accept);

@@ -22,7 +22,7 @@ public:
     // `current` is listed too when it holds the suite, and is preselected;
     // otherwise the first found is. `skin` may be null.
     PrefixDialog(const platform::PrefixSearch& search, const platform::PrefixPlace& current,
-              const SkinFramework* skin, QWidget* parent = nullptr);
+                 const SkinFramework* skin, QWidget* parent = nullptr);
     ~PrefixDialog() override;
 
     // The folder dialog; tests stand in for it. Takes the starting folder,

@@ -1,15 +1,15 @@
 #include "setup/frmConfig.h"
 #include "suite/Texts.h"
 
-#include "suite/DirectoryCheck.h"
-#include "suite/DirectoryEntries.h"
 #include "config/ModCommon.h"
-#include "platform/Prompter.h"
-#include "widgets/SkinFramework.h"
 #include "config/TagIni.h"
 #include "config/WPINI.h"
+#include "platform/Prompter.h"
 #include "platform/win/WinPath.h"
+#include "suite/DirectoryCheck.h"
+#include "suite/DirectoryEntries.h"
 #include "ui_frmConfig.h"
+#include "widgets/SkinFramework.h"
 
 #include <QApplication>
 
@@ -193,8 +193,7 @@ void frmConfig::Save() {
 }
 
 void frmConfig::Cancel() {
-    if (platform::MsgBox(Texts::IgnoreChanges(), platform::Buttons::YesNo) ==
-        platform::Answer::Yes)
+    if (platform::MsgBox(Texts::IgnoreChanges(), platform::Buttons::YesNo) == platform::Answer::Yes)
         close();
 }
 

@@ -2,11 +2,11 @@
 #include "suite/ShareFollow.h"
 #include "suite/Texts.h"
 
+#include "config/ModCommon.h"
+#include "platform/Prompter.h"
 #include "platform/profile/FileCopy.h"
 #include "platform/profile/FileLock.h"
 #include "platform/win/HostError.h"
-#include "config/ModCommon.h"
-#include "platform/Prompter.h"
 #include "platform/win/WinPath.h"
 
 #include <QFileInfo>

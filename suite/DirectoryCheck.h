@@ -7,7 +7,6 @@
 #include <QList>
 #include <QString>
 
-
 namespace DirectoryCheck {
 
 // A Settings field and the Windows directory it holds.

@@ -23,9 +23,9 @@ struct ProductKey {
 };
 
 struct DirectoryEntry {
-    const char* key;                // in [LOCAL] and [NETWORK] of QUARN2.INI
-    QString DirectorySet::*member;  // its place in a set; null for the one no set holds
-    const char* networkField;       // the dialog's fields
+    const char* key;               // in [LOCAL] and [NETWORK] of QUARN2.INI
+    QString DirectorySet::*member; // its place in a set; null for the one no set holds
+    const char* networkField;      // the dialog's fields
     const char* localField;
     const char* saveKey;            // the spelling Save writes, in table order, or null
     bool copiedToNetwork;           // Save copies the NETWORK field into NetworkSet

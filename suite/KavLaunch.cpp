@@ -1,9 +1,9 @@
 #include "suite/KavLaunch.h"
 #include "suite/Texts.h"
 
-#include "platform/win/HostError.h"
 #include "config/ModCommon.h"
 #include "platform/Prompter.h"
+#include "platform/win/HostError.h"
 #include "platform/win/WinPath.h"
 #include "suite/mod_Shell32.h"
 

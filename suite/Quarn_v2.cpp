@@ -3,9 +3,9 @@
 
 #include "suite/DirectoryEntries.h"
 
-#include "platform/win/HostError.h"
 #include "config/ModCommon.h"
 #include "config/WPINI.h"
+#include "platform/win/HostError.h"
 #include "platform/win/WinPath.h"
 #include "platform/wine/WinePrefixes.h"
 
@@ -173,8 +173,8 @@ QList<SuiteFailure> WriteSuiteDirectoriesAtExit(SuiteState& s) {
         const auto done =
             seen == s.LastSeen.cend()
                 ? WPINI::TryWriteIni(w.file, QStringLiteral("Directories"), w.key, w.value)
-                : WPINI::TryWriteIniIfUnchanged(w.file, QStringLiteral("Directories"), w.key,
-                                                *seen, w.value);
+                : WPINI::TryWriteIniIfUnchanged(w.file, QStringLiteral("Directories"), w.key, *seen,
+                                                w.value);
         if (!done)
             failures << SuiteFailure{w, done.why};
         else if (done.newer)
@@ -257,14 +257,10 @@ InForce SetInForce(const SuiteState& s) {
 
 QString InForceName(InForce set) {
     switch (set) {
-    case InForce::Local:
-        return QStringLiteral("LOCAL");
-    case InForce::Network:
-        return QStringLiteral("NETWORK");
-    case InForce::Mixed:
-        return QStringLiteral("mixed");
-    case InForce::Unknown:
-        break;
+    case InForce::Local: return QStringLiteral("LOCAL");
+    case InForce::Network: return QStringLiteral("NETWORK");
+    case InForce::Mixed: return QStringLiteral("mixed");
+    case InForce::Unknown: break;
     }
     return QStringLiteral("unknown");
 }

@@ -9,9 +9,9 @@
 // dialogs and quarnctl share; nothing here keeps state of its own.
 
 #include "config/WPINI.h"
-#include "suite/DirectorySet.h"
 #include "platform/profile/AtomicFile.h"
 #include "platform/profile/FileLock.h"
+#include "suite/DirectorySet.h"
 
 #include <QHash>
 #include <QList>

@@ -55,9 +55,10 @@ Action Step(Memory& m, const Look& now, qint64 settleMs) {
 }
 
 QString Switched(bool toNetwork) {
-    return toNetwork ? QStringLiteral("The office share is back: the suite now uses the NETWORK set.")
-                     : QStringLiteral("The office share cannot be reached: the suite now uses the "
-                                      "LOCAL set.");
+    return toNetwork
+               ? QStringLiteral("The office share is back: the suite now uses the NETWORK set.")
+               : QStringLiteral("The office share cannot be reached: the suite now uses the "
+                                "LOCAL set.");
 }
 
 QString SetName(const QString& inForce) {

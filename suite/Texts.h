@@ -13,13 +13,17 @@
 namespace Texts {
 
 // The main window.
-inline QString AlreadyRunningTitle() { return QStringLiteral("Program Already Running in Memory"); }
+inline QString AlreadyRunningTitle() {
+    return QStringLiteral("Program Already Running in Memory");
+}
 inline QString AlreadyRunning() {
     return QStringLiteral("The current application is already running in memory. "
                           "If the application is not visible, please end the existing "
                           "process in the Windows Task Manager.");
 }
-inline QString ExitQuarn() { return QStringLiteral("Exit Quarn?"); }
+inline QString ExitQuarn() {
+    return QStringLiteral("Exit Quarn?");
+}
 inline QString SwitchLeftFiles(const QString& files) {
     return QStringLiteral("Quarn could not change the directories in every product's INI file, "
                           "so some products still use the old ones.\n\n") +
@@ -30,13 +34,23 @@ inline QString SwitchStillRunning() {
     return QStringLiteral("Another switch of the suite is still running. Try again in a moment.");
 }
 // The Connect buttons' tooltip: which set the products are on now.
-inline QString InForceLocal() { return QStringLiteral("In force: LOCAL"); }
-inline QString InForceNetwork() { return QStringLiteral("In force: NETWORK"); }
-inline QString InForceMixed() { return QStringLiteral("Mixed: some products on each set"); }
-inline QString InForceUnknown() { return QStringLiteral("In force: unknown"); }
+inline QString InForceLocal() {
+    return QStringLiteral("In force: LOCAL");
+}
+inline QString InForceNetwork() {
+    return QStringLiteral("In force: NETWORK");
+}
+inline QString InForceMixed() {
+    return QStringLiteral("Mixed: some products on each set");
+}
+inline QString InForceUnknown() {
+    return QStringLiteral("In force: unknown");
+}
 
 // Starting the appraisal program.
-inline QString CannotLaunchTitle() { return QStringLiteral("Unable to Open Program"); }
+inline QString CannotLaunchTitle() {
+    return QStringLiteral("Unable to Open Program");
+}
 inline QString CannotLaunch() {
     return QStringLiteral("Unable to Launch the Appraisal Program. Check to verify "
                           "the program is installed and functioning properly");
@@ -66,7 +80,9 @@ inline QString FollowNotChanged(bool on, const QString& why) {
 inline QString NoSuchDirectory() {
     return QStringLiteral("This directory does not exist. Either correct or remove.");
 }
-inline QString IgnoreChanges() { return QStringLiteral("Ignore changes?"); }
+inline QString IgnoreChanges() {
+    return QStringLiteral("Ignore changes?");
+}
 
 // The transfer dialog and the copy.
 inline QString CannotReachNetwork(const QString& folder) {
@@ -91,7 +107,9 @@ inline QString NotFound(const QString& file) {
 inline QString SketchNotCopied(const QString& file) {
     return NotFound(file) + QStringLiteral(" Sketch not copied to Target Filepath.");
 }
-inline QString Copied() { return QStringLiteral("File(s) copied successfully"); }
+inline QString Copied() {
+    return QStringLiteral("File(s) copied successfully");
+}
 inline QString ErrorReport(const QString& description) {
     return QStringLiteral("Error encountered, ErrNum = ") + description;
 }
@@ -101,8 +119,12 @@ inline QString Unnameable(const QString& name) {
                           "blank or a dot or holds any of \\ : * ? \" < > |. Rename the file "
                           "and try again.");
 }
-inline QString Copying(const QString& target) { return QStringLiteral("Copying ") + target; }
-inline QString ExitCaption() { return QStringLiteral("Exit"); }
+inline QString Copying(const QString& target) {
+    return QStringLiteral("Copying ") + target;
+}
+inline QString ExitCaption() {
+    return QStringLiteral("Exit");
+}
 
 // The about box.
 inline QString NoSystemInformation() {

@@ -1,16 +1,16 @@
 #include "transfer/frmCopy.h"
 #include "suite/Texts.h"
 
-#include "platform/win/HostError.h"
 #include "config/ModCommon.h"
-#include "platform/Prompter.h"
-#include "widgets/SkinFramework.h"
 #include "config/TagIni.h"
 #include "config/WPINI.h"
+#include "platform/Prompter.h"
 #include "platform/win/DirectoryListing.h"
+#include "platform/win/HostError.h"
 #include "platform/win/WinPath.h"
 #include "setup/frmConfig.h"
 #include "ui_frmCopy.h"
+#include "widgets/SkinFramework.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -229,12 +229,12 @@ void RemoveLeftovers(const QString& dir) {
     // ".NAME.quarn.tmp" under the lock, ".NAME.quarn-PID-RAND.tmp" without
     // it; nothing else, so a user's own ".tmp" files stay.
     // Never destroyed: a copy's thread may still run this as the program ends.
-    static const auto& temporary = *new QRegularExpression(
-        QStringLiteral(R"(^\.(.+)\.quarn(-[0-9]+-[0-9a-z]+)?\.tmp$)"));
+    static const auto& temporary =
+        *new QRegularExpression(QStringLiteral(R"(^\.(.+)\.quarn(-[0-9]+-[0-9a-z]+)?\.tmp$)"));
     const auto aMinuteAgo = QDateTime::currentDateTime().addSecs(-60);
     const QDir folder(dir);
-    for (const QString& name : folder.entryList({QStringLiteral(".*.tmp")},
-                                                QDir::Files | QDir::Hidden | QDir::System)) {
+    for (const QString& name :
+         folder.entryList({QStringLiteral(".*.tmp")}, QDir::Files | QDir::Hidden | QDir::System)) {
         const auto match = temporary.match(name);
         const QFileInfo fi(folder.filePath(name));
         if (!match.hasMatch() || fi.isSymLink() || fi.lastModified() > aMinuteAgo)

@@ -60,7 +60,7 @@ private:
     QString tempName_; // named temporary file, when the file system has no O_TMPFILE
     int fd_ = -1;
     bool keepTimes_ = false;
-    qint64 timesNs_[2] {};
+    qint64 timesNs_[2]{};
 };
 
 // The whole of `bytes` into `target`, atomically. Returns 0 or an error number.

@@ -32,7 +32,6 @@ using Clock = std::chrono::steady_clock;
 // answering; the user hears so rather than waiting on it.
 constexpr auto kStalled = std::chrono::seconds(5);
 
-
 // What a copy on its own thread shares with the thread that waits for it.
 // Each step waits until the caller has heard of it, so that an answer of
 // false stops the copy before its next step, as on one thread.
@@ -41,7 +40,7 @@ struct CopyState {
     std::condition_variable changed, answered;
     qint64 done = 0, total = 0, heard = 0;
     Clock::time_point lastMove = Clock::now();
-    bool bounded = true; // until the copy knows that neither side is a share
+    bool bounded = true;                   // until the copy knows that neither side is a share
     bool copied = false, finished = false; // finished: leftovers cleared too
     int result = NoError;
     std::atomic<bool> stop{false};
@@ -86,7 +85,8 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
     if (int err = lock.acquire())
         return err;
     struct stat to {};
-    const bool replaced = ::lstat(Encoded(lock.target()).constData(), &to) == 0 && S_ISREG(to.st_mode);
+    const bool replaced =
+        ::lstat(Encoded(lock.target()).constData(), &to) == 0 && S_ISREG(to.st_mode);
     if (replaced && to.st_dev == from.st_dev && to.st_ino == from.st_ino)
         return SameFile; // a plain copy would empty it
     if (replaced && (to.st_mode & 0222) == 0)
@@ -145,7 +145,7 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
             // first write, and another machine would take the copy for a
             // leftover a minute on. The time itself, as a FUSE client may
             // not know "now".
-            timespec now[2] {};
+            timespec now[2]{};
             ::clock_gettime(CLOCK_REALTIME, &now[0]);
             now[1] = now[0];
             (void)::futimens(out.fd(), now);

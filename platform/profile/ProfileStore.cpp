@@ -2,8 +2,8 @@
 
 #include "platform/profile/AtomicFile.h"
 #include "platform/profile/FileLock.h"
-#include "platform/win/HostError.h"
 #include "platform/profile/IniDocument.h"
+#include "platform/win/HostError.h"
 
 #include <QFile>
 #include <QFileInfo>

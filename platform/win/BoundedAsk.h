@@ -26,7 +26,8 @@ void SetAnswerBound(int ms);
 // std::system_error when no thread can be started. A thread that hangs
 // stays behind, holding only its own copies. Inside such an ask, further
 // ones run at once.
-bool RunWithinBound(const QString& share, BoundClock::time_point giveUpAt, std::function<void()> ask);
+bool RunWithinBound(const QString& share, BoundClock::time_point giveUpAt,
+                    std::function<void()> ask);
 
 // Asks of the disk under the rule (listings, mappings) still running,
 // answered or given up on.

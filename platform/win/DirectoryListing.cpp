@@ -84,7 +84,6 @@ Result<QString> FirstDirectoryEntry(const QString& windowsDirectory, int timeout
     return *answer;
 }
 
-
 bool CanListDirectory(const QString& windowsDirectory) {
     // Through the listing that gives up, so a dead share cannot hang the
     // caller; a listing that opens holds at least "." here.

@@ -166,8 +166,8 @@ namespace {
 template <class T> Result<T> Bounded(const QString& path, std::function<Result<T>()> ask) {
     auto answer = std::make_shared<Result<T>>(Result<T>{{}, DiskNotReady});
     try {
-        if (AskWithinBoundOrThrow(path, [answer, ask = std::move(ask)] { *answer = ask(); },
-                                  AnswerBound()))
+        if (AskWithinBoundOrThrow(
+                path, [answer, ask = std::move(ask)] { *answer = ask(); }, AnswerBound()))
             return *answer;
     } catch (const std::system_error&) {
     }
@@ -291,8 +291,8 @@ QString ToWindowsPath(const QString& hostPath) {
         const QString canon =
             Bounded<QString>(QString(QChar(l)) + u':', [l] {
                 const auto root = DriveRoot(QChar(l));
-                return Result<QString>{root.ok() ? QFileInfo(root.value).canonicalFilePath() : QString(),
-                                       NoError};
+                return Result<QString>{
+                    root.ok() ? QFileInfo(root.value).canonicalFilePath() : QString(), NoError};
             }).value;
         if (canon.isEmpty())
             continue;
@@ -318,7 +318,10 @@ QString CurrentDirectory() {
 
 namespace {
 bool HasDriveC() {
-    return Bounded<bool>(QStringLiteral("C:"), [] { return Result<bool>{DriveRoot(u'c').ok(), NoError}; })
+    return Bounded<bool>(QStringLiteral("C:"),
+                         [] {
+                             return Result<bool>{DriveRoot(u'c').ok(), NoError};
+                         })
         .value;
 }
 } // namespace

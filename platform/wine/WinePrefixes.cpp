@@ -166,10 +166,11 @@ QString SourceText(PrefixSource source) {
 
 QString ResolvedFolder(const QString& folder) {
     auto c = std::make_shared<QString>();
-    if (AskWithinBound(folder, [c, folder] {
-            ProbeHost(folder);
-            *c = QFileInfo(folder).canonicalFilePath();
-        }) &&
+    if (AskWithinBound(folder,
+                       [c, folder] {
+                           ProbeHost(folder);
+                           *c = QFileInfo(folder).canonicalFilePath();
+                       }) &&
         !c->isEmpty())
         return *c;
     return QDir(folder).absolutePath();
@@ -186,10 +187,11 @@ bool HoldsSuite(const QString& prefixFolder) {
                           [holds, prefixFolder] {
                               const ScopedWinePrefix in(prefixFolder);
                               const QString windows = WindowsDirectory();
-                              *holds = !windows.isEmpty() &&
-                                       (NonEmptyFileExists(windows.left(2) +
-                                                           QStringLiteral("\\Valuator\\QUARN2.INI")) ||
-                                        NonEmptyFileExists(windows + QStringLiteral("\\QUARN2.INI")));
+                              *holds =
+                                  !windows.isEmpty() &&
+                                  (NonEmptyFileExists(windows.left(2) +
+                                                      QStringLiteral("\\Valuator\\QUARN2.INI")) ||
+                                   NonEmptyFileExists(windows + QStringLiteral("\\QUARN2.INI")));
                           }) &&
            *holds;
 }

@@ -61,8 +61,8 @@ QString SourceText(PrefixSource source);
 
 struct PrefixChoice {
     PrefixSource source = PrefixSource::None;
-    PrefixPlace place;           // for None and Several: ~/.wine, as ever
-    PrefixSearch search;         // when a search ran
+    PrefixPlace place;   // for None and Several: ~/.wine, as ever
+    PrefixSearch search; // when a search ran
 };
 
 // The prefix to use, by the order above. `commandLine` is --prefix's value

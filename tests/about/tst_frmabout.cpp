@@ -1,12 +1,12 @@
 // The about box: the registry file reader and GetKeyValue over it, the system
 // information tool, and the hidden button that holds the focus.
 
+#include "about/frmAbout.h"
 #include "platform/win/Registry.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"
-#include "about/frmAbout.h"
 #include "ui_frmAbout.h"
 
 #include <QTest>
@@ -24,14 +24,16 @@ private Q_SLOTS:
     void registry_data() { AddCases("about/registry.txt", "name"); }
     void registry() {
         QFETCH(Row, row);
-        const QString key = row["key"], name = row["value"], data = row["data"], keyValue = row["read"];
+        const QString key = row["key"], name = row["value"], data = row["data"],
+                      keyValue = row["read"];
         TestPrefix p;
         const QByteArray registry = TestPrefix::read(QUARN_TESTS_DIR "/about/system.reg");
         p.write(p.prefix() + "/system.reg", registry);
         const auto v = platform::ReadRegistryText(registry, key, name);
         QCOMPARE(v ? QString::number(v->type) : "-", row["type"]);
         if (v && data != u"*")
-            QCOMPARE(v->data, data.startsWith(u"hex:") ? QByteArray::fromHex(data.mid(4).toLatin1()) : data.toUtf8());
+            QCOMPARE(v->data, data.startsWith(u"hex:") ? QByteArray::fromHex(data.mid(4).toLatin1())
+                                                       : data.toUtf8());
         QString got = "before";
         QCOMPARE(GetKeyValue(HKEY_LOCAL_MACHINE, key, name, got), keyValue != u"-");
         if (keyValue != u"*")
@@ -47,7 +49,8 @@ private Q_SLOTS:
         QFETCH(Row, row);
         TestPrefix p;
         if (row["registry"] != u"-")
-            p.write(p.prefix() + "/system.reg", TestPrefix::read(QUARN_TESTS_DIR "/about/" + row["registry"]));
+            p.write(p.prefix() + "/system.reg",
+                    TestPrefix::read(QUARN_TESTS_DIR "/about/" + row["registry"]));
         if (row["shared"] == u"1")
             p.write(p.driveC() + "/SHARED/msinfo32.exe", "");
         RecordingShell shell(row["answer"].toInt());
@@ -66,7 +69,8 @@ private Q_SLOTS:
         ScriptedPrompter script;
         StoppedShare stopped({p.prefix()}, 200);
         SysInfo::StartSysInfo();
-        const QList<qsizetype> got{shell.requests.size(), script.shown().size(), stopped.askedHere()};
+        const QList<qsizetype> got{shell.requests.size(), script.shown().size(),
+                                   stopped.askedHere()};
         QVERIFY(stopped.answer());
         QCOMPARE(got, (QList<qsizetype>{0, 1, 0}));
     }

@@ -3,19 +3,19 @@
 // starts, the stale lock, and whether every text lies whole in its control.
 // The entries themselves, and the shutdown write, are driven end to end.
 
-#include "platform/profile/FileLock.h"
+#include "about/frmAbout.h"
+#include "app/frmMain.h"
+#include "config/WPINI.h"
 #include "platform/desktop/SingleInstance.h"
+#include "platform/profile/FileLock.h"
+#include "setup/PrefixDialog.h"
+#include "setup/frmConfig.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
-#include "config/WPINI.h"
-#include "about/frmAbout.h"
-#include "setup/frmConfig.h"
-#include "setup/PrefixDialog.h"
 #include "transfer/frmCopy.h"
-#include "app/frmMain.h"
-#include "widgets/AlphaImageControl.h"
 #include "ui_frmMain.h"
+#include "widgets/AlphaImageControl.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,8 +24,8 @@
 #include <QLocalServer>
 #include <QLockFile>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
@@ -48,14 +48,17 @@ std::pair<QRect, QRect> PlaceOfText(QWidget* w) {
         QStyleOptionButton opt;
         opt.initFrom(b);
         opt.text = text;
-        const QRect r = b->style()->subElementRect(
-            qobject_cast<QPushButton*>(b) ? QStyle::SE_PushButtonContents : QStyle::SE_RadioButtonContents, &opt, b);
+        const QRect r = b->style()->subElementRect(qobject_cast<QPushButton*>(b)
+                                                       ? QStyle::SE_PushButtonContents
+                                                       : QStyle::SE_RadioButtonContents,
+                                                   &opt, b);
         return {r, b->fontMetrics().boundingRect(r, Qt::AlignCenter | Qt::TextShowMnemonic, text)};
     }
     QRect r = l->contentsRect().adjusted(l->margin(), l->margin(), -l->margin(), -l->margin());
     if (l->indent() > 0 && (l->alignment() & Qt::AlignLeft))
         r.setLeft(r.left() + l->indent());
-    return {r, l->fontMetrics().boundingRect(r, int(l->alignment()) | (l->wordWrap() ? Qt::TextWordWrap : 0), text)};
+    return {r, l->fontMetrics().boundingRect(
+                   r, int(l->alignment()) | (l->wordWrap() ? Qt::TextWordWrap : 0), text)};
 }
 
 const QString kKey = QStringLiteral("quarn-test-%1").arg(::getpid());
@@ -69,8 +72,9 @@ struct Fixture {
     std::unique_ptr<frmMain> w;
 
     explicit Fixture(const QStringList& files = {}) {
-        p.write(p.driveC() + "/VALUATOR/QUARN2.INI", "[LOCAL]\r\nQXADATADIR=C:\\L\\A\r\nQXODATADIR=C:\\L\\O\r\n"
-                                                     "[NETWORK]\r\nQXADATADIR=N:\\A\r\nQXODATADIR=N:\\O\r\n");
+        p.write(p.driveC() + "/VALUATOR/QUARN2.INI",
+                "[LOCAL]\r\nQXADATADIR=C:\\L\\A\r\nQXODATADIR=C:\\L\\O\r\n"
+                "[NETWORK]\r\nQXADATADIR=N:\\A\r\nQXODATADIR=N:\\O\r\n");
         for (const QString& file : files)
             p.write(p.driveC() + "/" + file.section(u'=', 0, 0), file.section(u'=', 1).toUtf8());
         w = std::make_unique<frmMain>(kKey);
@@ -88,18 +92,17 @@ private Q_SLOTS:
     // Cases: name, entry, the program started, boxes shown, the appraisal
     // directory in force afterwards, 1 when Quarn goes on, the files. After a
     // switch to LOCAL (C:\L\A does not exist) and DataDir edited by hand.
-    void entries_data() {
-        AddCases("app/entries.txt", "name");
-    }
+    void entries_data() { AddCases("app/entries.txt", "name"); }
     void entries() {
         QFETCH(Row, row);
         Fixture f(row.rest("files"));
         QTest::mouseClick(f.w->ui()->imgLocal, Qt::RightButton); // any button switches
         WPINI::WriteIni(f.w->state().ProductIniPaths.kav, "Directories", "DataDir", "X:\\BY HAND");
         QTest::mouseClick(f.w->findChild<QWidget*>(row["entry"]), Qt::LeftButton);
-        const QString started = f.shell.requests.isEmpty() ? QString() : f.shell.requests.last().target;
-        QCOMPARE((QStringList{started, QString::number(f.script.shown().size()), f.w->state().WorkingSet.txtQXAdataDir,
-                              f.w->isVisible() ? "1" : "0"}),
+        const QString started =
+            f.shell.requests.isEmpty() ? QString() : f.shell.requests.last().target;
+        QCOMPARE((QStringList{started, QString::number(f.script.shown().size()),
+                              f.w->state().WorkingSet.txtQXAdataDir, f.w->isVisible() ? "1" : "0"}),
                  row.fields({"started", "boxes", "datadir", "running"}));
     }
 
@@ -108,8 +111,10 @@ private Q_SLOTS:
     void buttonsShowTheirPictures() {
         Fixture f;
         const Ui::frmMain& ui = *f.w->ui();
-        for (AlphaImageControl* img : {ui.imgLocal, ui.imgNetwork, ui.imgTransfer, ui.imgLaunchQXA, ui.imgExit}) {
-            const QString png = QUARN_ICONS_DIR "/" + QFileInfo(img->imageFile()).completeBaseName() + ".png";
+        for (AlphaImageControl* img :
+             {ui.imgLocal, ui.imgNetwork, ui.imgTransfer, ui.imgLaunchQXA, ui.imgExit}) {
+            const QString png =
+                QUARN_ICONS_DIR "/" + QFileInfo(img->imageFile()).completeBaseName() + ".png";
             const QImage decoded = QImage(png).convertToFormat(QImage::Format_ARGB32_Premultiplied);
             QVERIFY2(!decoded.isNull(), qPrintable(png));
             QCOMPARE(AlphaImageControl::LoadPicture(img->imageFile()).toImage(), decoded);
@@ -155,8 +160,11 @@ private Q_SLOTS:
         QVERIFY(planted.tryLock(0));
         QLocalServer squatter;
         QVERIFY(squatter.listen(tmp.root() + "/" + key + ".socket"));
-        if (!ScopedRuntimeDirs::GiveAway(tmp.root() + "/runtime-" + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name)) ||
-            (taken && !ScopedRuntimeDirs::GiveAway(tmp.root() + "/quarn-" + QString::number(::geteuid()))))
+        if (!ScopedRuntimeDirs::GiveAway(
+                tmp.root() + "/runtime-" +
+                QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name)) ||
+            (taken &&
+             !ScopedRuntimeDirs::GiveAway(tmp.root() + "/quarn-" + QString::number(::geteuid()))))
             QSKIP("another user's folder needs root");
         if (taken)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("single-instance check"));
@@ -185,17 +193,23 @@ private Q_SLOTS:
         frmCopy transfer(f.w->state(), &f.w->skin(), [&]() -> frmConfig& { return f.w->Config(); });
         frmAbout about(&f.w->skin());
         PrefixDialog prefix(platform::SearchPrefixes(QDir::homePath()), {}, &f.w->skin());
-        QWidget* shown = QMap<QString, QWidget*>{{"main", f.w.get()}, {"config", &f.w->Config()}, {"transfer", &transfer}, {"about", &about}, {"prefix", &prefix}}[window];
+        QWidget* shown = QMap<QString, QWidget*>{{"main", f.w.get()},
+                                                 {"config", &f.w->Config()},
+                                                 {"transfer", &transfer},
+                                                 {"about", &about},
+                                                 {"prefix", &prefix}}[window];
         shown->show();
         QVERIFY(QTest::qWaitForWindowExposed(shown));
         for (QWidget* c : shown->findChildren<QWidget*>()) {
             const QRect at(c->mapTo(shown, QPoint()), c->size());
             const auto [room, text] = PlaceOfText(c);
             // Controls placed beyond the edges are never displayed.
-            if (!c->isVisibleTo(shown) || !shown->rect().intersects(at) || c->isWindow() || text.isNull())
+            if (!c->isVisibleTo(shown) || !shown->rect().intersects(at) || c->isWindow() ||
+                text.isNull())
                 continue;
             // A line's height holds a pixel of leading no glyph reaches.
-            QVERIFY2(room.adjusted(0, -1, 0, 1).contains(text), qPrintable(c->objectName() + " cuts off its text"));
+            QVERIFY2(room.adjusted(0, -1, 0, 1).contains(text),
+                     qPrintable(c->objectName() + " cuts off its text"));
             QVERIFY2(shown->rect().contains(text.translated(at.topLeft())),
                      qPrintable(c->objectName() + "'s text runs past the window's edge"));
         }

@@ -7,8 +7,8 @@
 #include "tests/support/TestPrefix.h"
 
 #include <QDirIterator>
-#include <QProcess>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -27,12 +27,11 @@ Run Quarnctl(const QStringList& args, const QString& prefix) {
     QProcess p;
     // "<FF>" stands for the byte 0xFF, which no QString carries to a process.
     if (args.join(u' ').contains("<FF>"))
-        p.start("/bin/sh",
-                QStringList{"-c",
-                            R"x(q=$1; shift; for a; do set -- "$@" "$(printf %s "$a" |
+        p.start("/bin/sh", QStringList{"-c",
+                                       R"x(q=$1; shift; for a; do set -- "$@" "$(printf %s "$a" |
                                 LC_ALL=C sed 's/<FF>/\xff/g')"; shift; done; exec "$q" "$@")x",
-                            "sh", QUARNCTL} +
-                    args);
+                                       "sh", QUARNCTL} +
+                               args);
     else
         p.start(QStringLiteral(QUARNCTL), args);
     p.waitForFinished(60000);
@@ -71,8 +70,10 @@ private Q_SLOTS:
             .replaceInStrings("PREFIX", p.prefix());
         const Run r = Quarnctl(args, p.prefix());
         QCOMPARE(r.status, row["status"].toInt());
-        QVERIFY2(row["out"].isEmpty() ? r.out.isEmpty() : r.out.startsWith(row["out"]), qPrintable(r.out));
-        QVERIFY2(row["err"].isEmpty() ? r.err.isEmpty() : r.err.contains(row["err"]), qPrintable(r.err));
+        QVERIFY2(row["out"].isEmpty() ? r.out.isEmpty() : r.out.startsWith(row["out"]),
+                 qPrintable(r.out));
+        QVERIFY2(row["err"].isEmpty() ? r.err.isEmpty() : r.err.contains(row["err"]),
+                 qPrintable(r.err));
         QCOMPARE(TestPrefix::read(p.driveC() + "/VALUATOR/A.INI"),
                  row["ini"] == u"=" ? before : row["ini"].toUtf8());
         QCOMPARE(TestPrefix::entries(p.prefix()), top);
@@ -159,9 +160,12 @@ private Q_SLOTS:
     void demoSuiteFollowsNoLink_data() {
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("to"); // under the victim's folder
-        QTest::newRow("a file's name") << "drive_c/VALUATOR/kav.ini" << "planted";
-        QTest::newRow("a folder's name") << "network" << "";
-        QTest::newRow("the folder itself") << "" << "new";
+        QTest::newRow("a file's name") << "drive_c/VALUATOR/kav.ini"
+                                       << "planted";
+        QTest::newRow("a folder's name") << "network"
+                                         << "";
+        QTest::newRow("the folder itself") << ""
+                                           << "new";
     }
     void demoSuiteFollowsNoLink() {
         QFETCH(QString, link);
@@ -194,7 +198,8 @@ private Q_SLOTS:
         p.start(QStringLiteral(QUARNCTL), {"connect", "local"});
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitCode(), 1);
-        QVERIFY(p.readAllStandardError().startsWith("quarnctl: several Wine prefixes hold the suite"));
+        QVERIFY(
+            p.readAllStandardError().startsWith("quarnctl: several Wine prefixes hold the suite"));
     }
 
     void statusAndConnectBeforeStartUp() {
@@ -206,7 +211,8 @@ private Q_SLOTS:
         const QByteArray office = "[Directories]\r\nAppDir=C:\\APP\r\nDataDir=N:\\O\\\r\n";
         p.write(p.driveC() + "/windows/OFCKPR.INI", office);
         const Run status = Quarnctl({"status"}, p.prefix());
-        QCOMPARE(status.out.section(u'\n', 1), TestPrefix::read(QUARN_TESTS_DIR "/cli/status_before_start_up.txt"));
+        QCOMPARE(status.out.section(u'\n', 1),
+                 TestPrefix::read(QUARN_TESTS_DIR "/cli/status_before_start_up.txt"));
         QVERIFY(TestPrefix::entries(p.driveC() + "/VALUATOR").isEmpty());
         const Run r = Quarnctl({"connect", "local"}, p.prefix());
         QCOMPARE(r.status, 1);

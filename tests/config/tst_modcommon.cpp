@@ -1,9 +1,9 @@
 // Path and string utilities at their edges, and the shared error reporter as
 // the user sees it; the tables are modcommon_*.txt and errorreport.txt.
 
-#include "platform/win/HostError.h"
 #include "config/ErrorReport.h"
 #include "config/ModCommon.h"
+#include "platform/win/HostError.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
@@ -22,12 +22,15 @@ namespace {
 QList<Answer> Answers(const QString& names) {
     QList<Answer> answers;
     for (const QString& a : names.split(u' ', Qt::SkipEmptyParts))
-        answers << (a == u"Retry" ? Answer::Retry : a == u"Ignore" ? Answer::Ignore : Answer::Abort);
+        answers << (a == u"Retry"    ? Answer::Retry
+                    : a == u"Ignore" ? Answer::Ignore
+                                     : Answer::Abort);
     return answers;
 }
 
 Message ErrorBox(const QString& text) {
-    return {QStringLiteral("Error"), text, platform::Buttons::AbortRetryIgnore, platform::Icon::None, 0};
+    return {QStringLiteral("Error"), text, platform::Buttons::AbortRetryIgnore,
+            platform::Icon::None, 0};
 }
 
 } // namespace
@@ -48,8 +51,9 @@ private Q_SLOTS:
         else if (function == u"CkRSlash" || function == u"StripRChar") // then the argument as left
             got = {function == u"CkRSlash" ? CkRSlash(a) : StripRChar(a), a};
         else
-            got = {function == u"SplitLR"     ? SplitLR(a, further[0], further[1])
-                   : function == u"PadLeft"   ? PadLeft(a, std::int16_t(further[0].toInt()), further[1])
+            got = {function == u"SplitLR" ? SplitLR(a, further[0], further[1])
+                   : function == u"PadLeft"
+                       ? PadLeft(a, std::int16_t(further[0].toInt()), further[1])
                    : function == u"CountChar" ? QString::number(CountChar(a, further[0]))
                                               : TrimUCase(a)};
         QCOMPARE(got, further.mid(further.size() - got.size()));
@@ -66,9 +70,12 @@ private Q_SLOTS:
         const QString error = row["error"], description = row["description"];
         CurrentProc = "  ParseFileName ";
         ScriptedPrompter script(Answers(row["answer"]));
-        QCOMPARE(QStringList({"Retry", "Skip", "Leave", "Propagate"})[int(HandleError(error.toInt()))], row["next"]);
+        QCOMPARE(
+            QStringList({"Retry", "Skip", "Leave", "Propagate"})[int(HandleError(error.toInt()))],
+            row["next"]);
         QCOMPARE(script.shown(), QList<Message>(description.isEmpty() ? 0 : 1,
-                                                ErrorBox(description + ".\r\nError # " + error + " in module ParseFileName.")));
+                                                ErrorBox(description + ".\r\nError # " + error +
+                                                         " in module ParseFileName.")));
     }
 
     void files_data() { AddCases("config/modcommon_files.txt"); }
@@ -84,13 +91,15 @@ private Q_SLOTS:
         QString result;
         try {
             const QString path = row["path"];
-            result = QString::number(row["function"] == u"FileExists" ? FileExists(path) : PathExists(path));
+            result = QString::number(row["function"] == u"FileExists" ? FileExists(path)
+                                                                      : PathExists(path));
         } catch (const platform::RuntimeError& e) {
             result = QStringLiteral("error %1").arg(e.number());
         }
         QCOMPARE(result, row["result"]);
         QCOMPARE(script.shown(),
-                 QList<Message>(answers.size(), ErrorBox("Disk not ready.\r\nError # 71 in module FileExists.")));
+                 QList<Message>(answers.size(),
+                                ErrorBox("Disk not ready.\r\nError # 71 in module FileExists.")));
     }
 };
 

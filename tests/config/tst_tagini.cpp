@@ -1,12 +1,12 @@
 // Control tags: the grammar, the macros, and loading and saving controls;
 // the tables are tagini_*.txt.
 
-#include "platform/win/HostError.h"
 #include "config/TagIni.h"
+#include "config/WPINI.h"
+#include "platform/win/HostError.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
-#include "config/WPINI.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,8 +21,7 @@ namespace {
 
 const QString kSuite = QStringLiteral("C:\\VALUATOR\\QUARN2.INI");
 
-template <class W>
-W* Bound(QWidget* parent, const QString& tag) {
+template <class W> W* Bound(QWidget* parent, const QString& tag) {
     auto* w = new W(parent);
     w->setProperty("tag", tag);
     return w;
@@ -39,11 +38,12 @@ private Q_SLOTS:
         QFETCH(Row, row);
         const QString tag = row["tag"];
         TestPrefix p;
-        p.write(p.driveC() + "/VALUATOR/QUARN2.INI", "[DIRECTORIES]\r\nDATADIR=C:\\DATA\r\nUSERDIR=C:\\U\\\r\n");
+        p.write(p.driveC() + "/VALUATOR/QUARN2.INI",
+                "[DIRECTORIES]\r\nDATADIR=C:\\DATA\r\nUSERDIR=C:\\U\\\r\n");
         const std::unique_ptr<QLineEdit> w(Bound<QLineEdit>(nullptr, tag));
         const TagParts t = ParseTag(tag, kSuite);
-        QCOMPARE((QStringList{QString::number(ErrTagLegit(w.get())), t.IniFile, t.Section, t.Key, t.Default,
-                              t.KeyPrefix, QString::number(t.Width)}),
+        QCOMPARE((QStringList{QString::number(ErrTagLegit(w.get())), t.IniFile, t.Section, t.Key,
+                              t.Default, t.KeyPrefix, QString::number(t.Width)}),
                  row.fields({"legit", "file", "section", "key", "default", "prefix", "width"}));
     }
 
@@ -52,11 +52,13 @@ private Q_SLOTS:
         QFETCH(Row, row);
         TestPrefix p;
         if (row["stored"] != u"<none>")
-            WPINI::WriteIni("Q.INI", "P", "V", row["stored"]); // a bare name: the Windows directory's
+            WPINI::WriteIni("Q.INI", "P", "V",
+                            row["stored"]); // a bare name: the Windows directory's
         QWidget form;
         const QString tag = "<WINDIR>Q.INI[P]V|" + row["default"];
-        QAbstractButton* control = row["control"] == u"check" ? static_cast<QAbstractButton*>(Bound<QCheckBox>(&form, tag))
-                                                    : Bound<QRadioButton>(&form, tag);
+        QAbstractButton* control = row["control"] == u"check"
+                                       ? static_cast<QAbstractButton*>(Bound<QCheckBox>(&form, tag))
+                                       : Bound<QRadioButton>(&form, tag);
         auto* box = qobject_cast<QCheckBox*>(control);
         if (box)
             box->setTristate(true), box->setCheckState(Qt::Checked); // a stored 0 must clear it
@@ -64,7 +66,8 @@ private Q_SLOTS:
         QString state = QStringLiteral("error");
         try {
             LoadTaggedControls(&form, kSuite);
-            state = QStringList{"unchecked", "grayed", "checked"}[box ? box->checkState() : 2 * control->isChecked()];
+            state = QStringList{"unchecked", "grayed",
+                                "checked"}[box ? box->checkState() : 2 * control->isChecked()];
             SaveTaggedControls(&form, kSuite); // a grayed box is set
             QCOMPARE(WPINI::ReadIni("Q.INI", "P", "V", "-"), state == u"unchecked" ? u"0" : u"1");
         } catch (const platform::RuntimeError&) {
@@ -75,7 +78,8 @@ private Q_SLOTS:
     void formsLoadAndSave() {
         TestPrefix p;
         const QString ini = p.driveC() + "/windows/Q.INI";
-        p.write(ini, "[T]\r\nTEXT=C:\\A\r\n[P]\r\nA=0\r\nB=0\r\n[HISTORY]\r\nITEM09=stale\r\n[OTHER]\r\nk=1\r\n");
+        p.write(ini, "[T]\r\nTEXT=C:\\A\r\n[P]\r\nA=0\r\nB=0\r\n[HISTORY]\r\nITEM09=stale\r\n["
+                     "OTHER]\r\nk=1\r\n");
         QWidget form;
         auto* text = Bound<QLineEdit>(&form, "<WINDIR>Q.INI[T]TEXT|");
         auto* missing = Bound<QLineEdit>(&form, "<WINDIR>Q.INI[T]NOKEY|");
@@ -87,28 +91,34 @@ private Q_SLOTS:
         b->setChecked(true);
         LoadTaggedControls(&form, kSuite);
         QCOMPARE(text->text() + missing->text(), u"C:\\A");
-        QVERIFY(!a->isChecked() && !b->isChecked()); // a stored 0 clears even the group's checked one
+        QVERIFY(!a->isChecked() &&
+                !b->isChecked()); // a stored 0 clears even the group's checked one
         WPINI::WriteIni("Q.INI", "P", "A", "1");
         WPINI::WriteIni("Q.INI", "P", "B", "1");
         LoadTaggedControls(&form, kSuite);
         QVERIFY(!a->isChecked() && b->isChecked()); // the later one wins
-        a->setChecked(true); // and the group still works as one
-        text->setText("typed"); // text boxes are never saved
+        a->setChecked(true);                        // and the group still works as one
+        text->setText("typed");                     // text boxes are never saved
         list->addItems({"alpha", "", "gamma"});
         for (int i = 1; i <= 12; ++i) // more than one digit can number
             narrow->addItem(QString::number(i));
         SaveTaggedControls(&form, kSuite);
-        QCOMPARE(TestPrefix::read(ini),
-                 QByteArray("[T]\r\nTEXT=C:\\A\r\n[P]\r\nA=1\r\nB=0\r\n[OTHER]\r\nk=1\r\n[HISTORY]\r\nITEM01=alpha\r\n"
-                            "ITEM02=\r\nITEM03=gamma\r\n[H]\r\nI1=1\r\nI2=2\r\nI3=3\r\nI4=4\r\nI5=5\r\nI6=6\r\n"
-                            "I7=7\r\nI8=8\r\nI9=9\r\n"));
+        QCOMPARE(
+            TestPrefix::read(ini),
+            QByteArray(
+                "[T]\r\nTEXT=C:\\A\r\n[P]\r\nA=1\r\nB=0\r\n[OTHER]\r\nk=1\r\n[HISTORY]\r\nITEM01="
+                "alpha\r\n"
+                "ITEM02=\r\nITEM03=gamma\r\n[H]\r\nI1=1\r\nI2=2\r\nI3=3\r\nI4=4\r\nI5=5\r\nI6=6\r\n"
+                "I7=7\r\nI8=8\r\nI9=9\r\n"));
         LoadTaggedControls(&form, kSuite);
-        QCOMPARE((QList<int>{list->count(), narrow->count()}), (QList<int>{1, 9})); // an empty entry ends a list
+        QCOMPARE((QList<int>{list->count(), narrow->count()}),
+                 (QList<int>{1, 9})); // an empty entry ends a list
         // The text reader takes no other kind of control.
         ScriptedPrompter script;
         ErrTagReadTag(Bound<QCheckBox>(&form, "<WINDIR>Q.INI[T]TEXT|"), kSuite);
-        QCOMPARE(script.shown(), (QList<platform::Message>{{"Quarn", "invalid tag type of object sent",
-                                                           platform::Buttons::Ok, platform::Icon::None, 0}}));
+        QCOMPARE(script.shown(),
+                 (QList<platform::Message>{{"Quarn", "invalid tag type of object sent",
+                                            platform::Buttons::Ok, platform::Icon::None, 0}}));
     }
 };
 

@@ -1,8 +1,8 @@
 // INI access through Windows paths on a real prefix: defaults, files that
 // must not appear, what a write keeps, and the directory queries.
 
-#include "tests/support/TestPrefix.h"
 #include "config/WPINI.h"
+#include "tests/support/TestPrefix.h"
 
 #include <QFileInfo>
 #include <QTest>
@@ -16,7 +16,7 @@ using namespace WPINI;
 namespace {
 // A failed call leaves it all zero, which no check expects.
 struct stat Stat(const QString& host) {
-    struct stat st{};
+    struct stat st {};
     ::lstat(QFile::encodeName(host).constData(), &st);
     return st;
 }
@@ -30,25 +30,29 @@ private Q_SLOTS:
         {
             TestPrefix p;
             p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nEmpty=\r\n");
-            QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u""); // empty is a value
+            QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"),
+                     u""); // empty is a value
             QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", " a  "), u" a");
             QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", "\"q\"  "), u"q");
             QCOMPARE(GetWinDir() + u'|' + GetWinDrive() + u'|' + GetSysDir(),
                      u"C:\\windows\\|C:|C:\\windows\\system32\\");
         }
-        TestPrefix none(TestPrefix::Options{.driveZ = true, .driveC = false}); // no Windows directory at all
-        QCOMPARE(GetWinDir() + GetWinDrive() + GetSysDir() + ReadIni("QUARN2.INI", "s", "k", "d"), u"d");
+        TestPrefix none(
+            TestPrefix::Options{.driveZ = true, .driveC = false}); // no Windows directory at all
+        QCOMPARE(GetWinDir() + GetWinDrive() + GetSysDir() + ReadIni("QUARN2.INI", "s", "k", "d"),
+                 u"d");
     }
 
     void missingPlacesStayMissing() {
         TestPrefix p;
         const auto all = [&] {
             return TestPrefix::entries(p.root()) + TestPrefix::entries(p.driveC()) +
-                   TestPrefix::entries(p.driveC() + "/VALUATOR") + TestPrefix::entries(p.driveC() + "/windows");
+                   TestPrefix::entries(p.driveC() + "/VALUATOR") +
+                   TestPrefix::entries(p.driveC() + "/windows");
         };
         const QStringList before = all();
-        for (const QString file : {"C:\\VALUATOR\\NONE.INI", "NONE.INI", "C:\\NODIR\\A.INI", "Q:\\A.INI", "E:\\A.INI",
-                                   "\\\\NOSUCH\\SHARE\\A.INI"}) {
+        for (const QString file : {"C:\\VALUATOR\\NONE.INI", "NONE.INI", "C:\\NODIR\\A.INI",
+                                   "Q:\\A.INI", "E:\\A.INI", "\\\\NOSUCH\\SHARE\\A.INI"}) {
             QCOMPARE(ReadIni(file, "s", "k", "d"), u"d");
             DeleteIniSection(file, "s");
             // A write may make a missing file, never a missing folder, drive or share.
@@ -68,12 +72,14 @@ private Q_SLOTS:
         WriteIni("C:\\VALUATOR\\DANG.INI", "s", "k", "v"); // a link to no file gets its file
         QVERIFY(QFileInfo(p.driveC() + "/VALUATOR/LINKED.INI").isSymLink() &&
                 QFileInfo(p.driveC() + "/VALUATOR/DANG.INI").isSymLink());
-        QCOMPARE(TestPrefix::read(real) + TestPrefix::read(p.driveD() + "/made.ini"), "[s]\nk=2\n[s]\r\nk=v\r\n");
+        QCOMPARE(TestPrefix::read(real) + TestPrefix::read(p.driveD() + "/made.ini"),
+                 "[s]\nk=2\n[s]\r\nk=v\r\n");
         const struct stat st = Stat(real);
         QCOMPARE(st.st_mode & 07777, mode_t(0640));
         WriteIni("C:\\VALUATOR\\LINKED.INI", "s", "k", "2"); // no change: the file is not touched
         QCOMPARE(Stat(real).st_ino, st.st_ino);
-        QCOMPARE(TestPrefix::entries(p.driveD()), (QStringList{"made.ini", "shared.ini"})); // no temporary left
+        QCOMPARE(TestPrefix::entries(p.driveD()),
+                 (QStringList{"made.ini", "shared.ini"})); // no temporary left
     }
 
     void outsideChangesAreSeen() {
@@ -87,7 +93,7 @@ private Q_SLOTS:
         QVERIFY(::utimensat(AT_FDCWD, host.constData(), old, 0) == 0);
         QTest::qWait(120);
         QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"AAAA"); // now cached
-        p.write(host, "[d]\nk=BBBB\n"); // in place
+        p.write(host, "[d]\nk=BBBB\n");                                    // in place
         QVERIFY(::utimensat(AT_FDCWD, host.constData(), old, 0) == 0);
         QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "d", "k", ""), u"BBBB");
     }
@@ -99,16 +105,19 @@ private Q_SLOTS:
         p.makeDir(dir + odd[0]);
         QVERIFY(::mkfifo(QFile::encodeName(dir + odd[1]).constData(), 0600) == 0);
         p.write(dir + odd[2], "");
-        QVERIFY(::truncate(QFile::encodeName(dir + odd[2]).constData(), 300LL << 20) == 0); // sparse
+        QVERIFY(::truncate(QFile::encodeName(dir + odd[2]).constData(), 300LL << 20) ==
+                0); // sparse
         p.write(dir + odd[3], "[s]\nk=\"ro\"\n");
         QVERIFY(::chmod(QFile::encodeName(dir + odd[3]).constData(), 0444) == 0);
         for (const QString& name : odd) {
             const struct stat before = Stat(dir + name);
             // Reads give the default without a hang or a crash; writes leave it be.
-            QCOMPARE(ReadIni("C:\\VALUATOR\\" + name, "s", "k", "d"), name == odd[3] ? u"ro" : u"d");
+            QCOMPARE(ReadIni("C:\\VALUATOR\\" + name, "s", "k", "d"),
+                     name == odd[3] ? u"ro" : u"d");
             WriteIni("C:\\VALUATOR\\" + name, "s", "k", "v");
             DeleteIniSection("C:\\VALUATOR\\" + name, "s");
-            QVERIFY(Stat(dir + name).st_ino == before.st_ino && Stat(dir + name).st_size == before.st_size);
+            QVERIFY(Stat(dir + name).st_ino == before.st_ino &&
+                    Stat(dir + name).st_size == before.st_size);
         }
         QCOMPARE(TestPrefix::entries(dir), odd);
         // Holding the value already, however spelled, it needs no write.

@@ -40,9 +40,14 @@ QString AsShown(QString html) {
     html.replace(QRegularExpression(R"(\s*<br\s*/?>\s*)"), "\n");
     html.replace(QRegularExpression("<var>.*?</var>"), "\x01");
     html.remove(QRegularExpression("<[^>]*>"));
-    for (const auto& [entity, text] : {std::pair{"&nbsp;", " "}, {"&lt;", "<"}, {"&gt;", ">"},
-                                       {"&quot;", "\""}, {"&#39;", "'"}, {"&ldquo;", "\""},
-                                       {"&rdquo;", "\""}, {"&amp;", "&"}})
+    for (const auto& [entity, text] : {std::pair{"&nbsp;", " "},
+                                       {"&lt;", "<"},
+                                       {"&gt;", ">"},
+                                       {"&quot;", "\""},
+                                       {"&#39;", "'"},
+                                       {"&ldquo;", "\""},
+                                       {"&rdquo;", "\""},
+                                       {"&amp;", "&"}})
         html.replace(entity, text);
     return html;
 }
@@ -127,7 +132,8 @@ private Q_SLOTS:
                 const QString page = link.startsWith(u'#') ? file : link.section(u'#', 0, 0);
                 const QString anchor = link.section(u'#', 1);
                 QVERIFY2(files.contains(page), qPrintable(file + ": " + link + ": no such file"));
-                QVERIFY2(anchor.isEmpty() || Read(SourceOf(page)).contains("name=\"" + anchor + '"'),
+                QVERIFY2(anchor.isEmpty() ||
+                             Read(SourceOf(page)).contains("name=\"" + anchor + '"'),
                          qPrintable(file + ": " + link + ": no such anchor"));
             }
         }

@@ -2,13 +2,13 @@
 // full disk, leaves the old file or the new one, whole; writers in several
 // processes take turns, and never undo a change another program made.
 
+#include "config/WPINI.h"
 #include "platform/profile/AtomicFile.h"
 #include "platform/profile/FileCopy.h"
 #include "platform/profile/FileLock.h"
-#include "platform/win/HostError.h"
 #include "platform/profile/ProfileStore.h"
+#include "platform/win/HostError.h"
 #include "tests/support/TestPrefix.h"
-#include "config/WPINI.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -47,16 +47,19 @@ int Child(const QByteArray& role, const QString& key) {
         } catch (const std::system_error&) {
         }
         qint64 heard = 0;
-        const int err = platform::CopyFileAtomically(key + "/from", key + "/to", [&](qint64 done, qint64) {
-            heard = done;
-            return true;
-        });
+        const int err =
+            platform::CopyFileAtomically(key + "/from", key + "/to", [&](qint64 done, qint64) {
+                heard = done;
+                return true;
+            });
         ::_exit(err == 0 && heard == 3 << 20 ? 0 : 1); // a leak check at exit needs a thread too
     }
     for (int i = 1; role.startsWith("writer"); ++i)
-        if (WPINI::WriteIni(kBig, "Big", "Counter", QString::number(i).rightJustified(8, u'0')); i == 1)
+        if (WPINI::WriteIni(kBig, "Big", "Counter", QString::number(i).rightJustified(8, u'0'));
+            i == 1)
             std::puts("written"); // the parent starts its clock here
-    for (int i = 1; role == "counter" && i <= 60; ++i) // as a script running `quarnctl ini set` would
+    for (int i = 1; role == "counter" && i <= 60;
+         ++i) // as a script running `quarnctl ini set` would
         if (!WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", key, QString::number(i)))
             return 1;
     if (role == "counter")
@@ -90,7 +93,9 @@ private Q_SLOTS:
         QFETCH(QString, named);
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/BIG.INI";
-        const QByteArray body = QByteArray("[Section]\r\nDataDir=C:\\SOME\\LONGER\\DIRECTORY\\NAME\r\n").repeated(70000);
+        const QByteArray body =
+            QByteArray("[Section]\r\nDataDir=C:\\SOME\\LONGER\\DIRECTORY\\NAME\r\n")
+                .repeated(70000);
         p.write(host, kHead + "00000000\r\n" + body);
         int changed = 0;
         for (int round = 0; round < 25; ++round) {
@@ -101,7 +106,8 @@ private Q_SLOTS:
             QVERIFY(child->waitForFinished());
             const QByteArray now = TestPrefix::read(host);
             const int counter = now.mid(kHead.size(), 8).toInt();
-            QCOMPARE(now, kHead + QByteArray::number(counter).rightJustified(8, '0') + "\r\n" + body);
+            QCOMPARE(now,
+                     kHead + QByteArray::number(counter).rightJustified(8, '0') + "\r\n" + body);
             changed += counter > 0;
         }
         QVERIFY2(changed > 0, "the writer never got a write through");
@@ -132,15 +138,17 @@ private Q_SLOTS:
         WPINI::WriteIni("C:\\VALUATOR\\SHARED.INI", "S", "e", "1");
         platform::AtomicWriter::UseNamedTemporariesOnly(false);
         for (const char* key : {"a", "b", "c", "d", "e"})
-            QCOMPARE(WPINI::ReadIni("C:\\VALUATOR\\SHARED.INI", "S", key, "lost"), key == QByteArray("e") ? "1" : "60");
+            QCOMPARE(WPINI::ReadIni("C:\\VALUATOR\\SHARED.INI", "S", key, "lost"),
+                     key == QByteArray("e") ? "1" : "60");
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"SHARED.INI"});
     }
 
     // Another program (the suite, an editor) changes the file in place
     // between our read and our rename, without taking turns: its change stays.
     void changeMadeMeanwhileIsKept() {
-        for (const QByteArray& theirs : {QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n"),
-                                         QByteArray("[Directories]\r\nDataDir=C:\\NEW\r\n")}) { // same size
+        for (const QByteArray& theirs :
+             {QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n"),
+              QByteArray("[Directories]\r\nDataDir=C:\\NEW\r\n")}) { // same size
             TestPrefix p;
             const QString host = p.driveC() + "/VALUATOR/kav.ini";
             p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
@@ -164,12 +172,15 @@ private Q_SLOTS:
         p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
         int calls = 0;
         platform::profile::SetBeforeReplace([&](const QString&) {
-            p.write(host, "[Directories]\r\nDataDir=C:\\THEIRS" + QByteArray::number(++calls) + "\r\n");
+            p.write(host,
+                    "[Directories]\r\nDataDir=C:\\THEIRS" + QByteArray::number(++calls) + "\r\n");
         });
-        const auto done = WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "AppDir", "C:\\KAV");
+        const auto done =
+            WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "AppDir", "C:\\KAV");
         platform::profile::SetBeforeReplace({});
         QCOMPARE(done.why, u"The file is busy: another program kept changing it");
-        QCOMPARE(TestPrefix::read(host), "[Directories]\r\nDataDir=C:\\THEIRS" + QByteArray::number(calls) + "\r\n");
+        QCOMPARE(TestPrefix::read(host),
+                 "[Directories]\r\nDataDir=C:\\THEIRS" + QByteArray::number(calls) + "\r\n");
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"kav.ini"});
     }
 
@@ -178,15 +189,19 @@ private Q_SLOTS:
     // a link planted where its old text waits is not written through.
     void hardLinkedFileStaysOneFile() {
         TestPrefix p;
-        const QString host = p.driveC() + "/VALUATOR/kav.ini", other = p.driveC() + "/windows/kav.ini";
+        const QString host = p.driveC() + "/VALUATOR/kav.ini",
+                      other = p.driveC() + "/windows/kav.ini";
         p.write(host, "[Directories]\r\nDataDir=N:\\QXDATA\\LONGER\r\nPhotoDir=P:\r\n");
-        QCOMPARE(::link(QFile::encodeName(host).constData(), QFile::encodeName(other).constData()), 0);
+        QCOMPARE(::link(QFile::encodeName(host).constData(), QFile::encodeName(other).constData()),
+                 0);
         // A link planted where the old text waits is replaced, not written through.
         p.write(p.at("victim"), "mine");
         QVERIFY(QFile::link(p.at("victim"), p.driveC() + "/VALUATOR/.kav.ini.quarn.old"));
-        for (const char* dir : {"C:\\D", "C:\\QXDATA\\A\\MUCH\\LONGER\\DIRECTORY"}) { // shrinks, grows
+        for (const char* dir :
+             {"C:\\D", "C:\\QXDATA\\A\\MUCH\\LONGER\\DIRECTORY"}) { // shrinks, grows
             QVERIFY(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", dir));
-            const QByteArray want = "[Directories]\r\nDataDir=" + QByteArray(dir) + "\r\nPhotoDir=P:\r\n";
+            const QByteArray want =
+                "[Directories]\r\nDataDir=" + QByteArray(dir) + "\r\nPhotoDir=P:\r\n";
             QCOMPARE(TestPrefix::read(host), want);
             QCOMPARE(TestPrefix::read(other), want);
         }
@@ -201,15 +216,33 @@ private Q_SLOTS:
         QTest::addColumn<QString>("runtime");  // own, link, open, other's; "" unset
         QTest::addColumn<QString>("fallback"); // quarn-UID: "" absent, or as runtime
         QTest::addColumn<QString>("used");     // runtime, fallback; "" refused
-        QTest::newRow("runtime folder") << "own" << "other's" << "runtime";
-        QTest::newRow("none set") << "" << "" << "fallback";
-        QTest::newRow("fallback made before") << "" << "own" << "fallback";
-        QTest::newRow("runtime a link") << "link" << "" << "fallback";
-        QTest::newRow("runtime open to all") << "open" << "" << "fallback";
-        QTest::newRow("runtime another's") << "other's" << "" << "fallback";
-        QTest::newRow("fallback taken") << "" << "other's" << "";
-        QTest::newRow("fallback a link") << "other's" << "link" << "";
-        QTest::newRow("fallback open to all") << "" << "open" << "";
+        QTest::newRow("runtime folder") << "own"
+                                        << "other's"
+                                        << "runtime";
+        QTest::newRow("none set") << ""
+                                  << ""
+                                  << "fallback";
+        QTest::newRow("fallback made before") << ""
+                                              << "own"
+                                              << "fallback";
+        QTest::newRow("runtime a link") << "link"
+                                        << ""
+                                        << "fallback";
+        QTest::newRow("runtime open to all") << "open"
+                                             << ""
+                                             << "fallback";
+        QTest::newRow("runtime another's") << "other's"
+                                           << ""
+                                           << "fallback";
+        QTest::newRow("fallback taken") << ""
+                                        << "other's"
+                                        << "";
+        QTest::newRow("fallback a link") << "other's"
+                                         << "link"
+                                         << "";
+        QTest::newRow("fallback open to all") << ""
+                                              << "open"
+                                              << "";
     }
     void lockFolder() {
         QFETCH(QString, runtime);
@@ -233,7 +266,9 @@ private Q_SLOTS:
             (!fallback.isEmpty() && !make(p.at("tmp/quarn-" + uid), fallback)))
             QSKIP("another user's folder needs root");
         const ScopedRuntimeDirs dirs(runtime.isEmpty() ? "" : p.at("run"), p.at("tmp"));
-        const QString folder = used == "runtime" ? p.at("run") : used == "fallback" ? p.at("tmp/quarn-" + uid) : "";
+        const QString folder = used == "runtime"    ? p.at("run")
+                               : used == "fallback" ? p.at("tmp/quarn-" + uid)
+                                                    : "";
         QCOMPARE(platform::PrivateRuntimeFolder(), folder);
 
         const QString host = p.driveC() + "/VALUATOR/A.INI";
@@ -248,7 +283,8 @@ private Q_SLOTS:
         QCOMPARE(WPINI::TryWriteIni("C:\\VALUATOR\\A.INI", "s", "k", "v").why,
                  folder.isEmpty() ? platform::ErrorDescription(platform::NoLockFolder) : QString());
         platform::SharedLock transfer(QStringLiteral("transfer"));
-        QCOMPARE(transfer.lockShared(), folder.isEmpty() ? platform::NoLockFolder : platform::NoError);
+        QCOMPARE(transfer.lockShared(),
+                 folder.isEmpty() ? platform::NoLockFolder : platform::NoError);
         transfer.unlock();
         QCOMPARE(transfer.tryLockAlone(), !folder.isEmpty());
         transfer.unlock();
@@ -262,7 +298,8 @@ private Q_SLOTS:
             return;
         }
         // A lock that cannot be opened is not one held.
-        const QString held = folder + "/quarn-locks/" + TestPrefix::entries(folder + "/quarn-locks").value(0);
+        const QString held =
+            folder + "/quarn-locks/" + TestPrefix::entries(folder + "/quarn-locks").value(0);
         QVERIFY(QFile::remove(held));
         p.makeDir(held);
         QVERIFY(transfer.lockShared() != platform::NoError);
@@ -297,7 +334,8 @@ private Q_SLOTS:
         p.write(p.driveC() + "/VALUATOR/BIG.INI", before);
         if (named == "-linked")
             QCOMPARE(::link(QFile::encodeName(p.driveC() + "/VALUATOR/BIG.INI").constData(),
-                            QFile::encodeName(p.driveC() + "/BIG.INI").constData()), 0);
+                            QFile::encodeName(p.driveC() + "/BIG.INI").constData()),
+                     0);
         QVERIFY(StartChild("full" + named)->waitForFinished());
         QCOMPARE(TestPrefix::read(p.driveC() + "/VALUATOR/BIG.INI"), before);
         QCOMPARE(TestPrefix::entries(p.driveC() + "/VALUATOR"), QStringList{"BIG.INI"});

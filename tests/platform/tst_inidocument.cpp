@@ -19,33 +19,40 @@ private Q_SLOTS:
     void reading_data() {
         const QStringList columns = AddCases("platform/ini_reading.txt");
         // 0x80 is the one 1252 byte a Latin-1 text file cannot spell.
-        QTest::newRow("euro sign") << Row(columns, {QString::fromLatin1("[s]\nk=\x80"), "s", "k", "€", ""});
-        QTest::newRow("long value") << Row(columns, {"[s]\nk=" + QString(40000, u'y'), "s", "k", QString(40000, u'y'), ""});
+        QTest::newRow("euro sign")
+            << Row(columns, {QString::fromLatin1("[s]\nk=\x80"), "s", "k", "€", ""});
+        QTest::newRow("long value")
+            << Row(columns, {"[s]\nk=" + QString(40000, u'y'), "s", "k", QString(40000, u'y'), ""});
     }
     void reading() {
         QFETCH(Row, row);
-        QCOMPARE(IniDocument(row["file"].toLatin1()).value(row["section"], row["key"]).value_or(kNone), row["value"]);
+        QCOMPARE(
+            IniDocument(row["file"].toLatin1()).value(row["section"], row["key"]).value_or(kNone),
+            row["value"]);
     }
 
     void editing_data() {
         const QStringList columns = AddCases("platform/ini_editing.txt");
-        QTest::newRow("euro sign written")
-            << Row(columns, {"[s]\nk=x\n", "s", "k", "€", QString::fromLatin1("[s]\nk=\x80\n"), ""});
+        QTest::newRow("euro sign written") << Row(
+            columns, {"[s]\nk=x\n", "s", "k", "€", QString::fromLatin1("[s]\nk=\x80\n"), ""});
         QTest::newRow("long value written")
-            << Row(columns, {"", "s", "k", QString(40000, u'y'), "[s]\r\nk=" + QString(40000, u'y') + "\r\n", ""});
+            << Row(columns, {"", "s", "k", QString(40000, u'y'),
+                             "[s]\r\nk=" + QString(40000, u'y') + "\r\n", ""});
     }
     void editing() {
         QFETCH(Row, row);
         const IniDocument doc(row["file"].toLatin1());
         const QString section = row["section"], key = row["key"];
-        const auto out = key == u"<delete>" ? doc.withoutSection(section) : doc.withValue(section, key, row["value"]);
+        const auto out = key == u"<delete>" ? doc.withoutSection(section)
+                                            : doc.withValue(section, key, row["value"]);
         QCOMPARE(out ? QString::fromLatin1(*out) : kNone, row["after"]);
     }
 
     // A switch's failure names the character, as it names a read-only file.
     void unwritableCharacterNamed() {
         QString why;
-        QVERIFY(!IniDocument("[s]\nk=x\n").withValue(u"s", u"DataDir", u"C:\\Данные\\APPRAISE", &why));
+        QVERIFY(
+            !IniDocument("[s]\nk=x\n").withValue(u"s", u"DataDir", u"C:\\Данные\\APPRAISE", &why));
         QCOMPARE(why, u"the file's code page cannot hold \"Д\"");
     }
 };

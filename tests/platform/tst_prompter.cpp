@@ -3,8 +3,8 @@
 // prompter_*.txt. The title rule shows in every box the other tests expect.
 
 #include "platform/Prompter.h"
-#include "tests/support/Cases.h"
 #include "platform/desktop/QtPrompter.h"
+#include "tests/support/Cases.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -17,7 +17,8 @@ using namespace platform;
 namespace {
 
 Buttons ButtonsNamed(const QString& name) {
-    const QStringList names{"Ok", "OkCancel", "AbortRetryIgnore", "YesNoCancel", "YesNo", "RetryCancel"};
+    const QStringList names{"Ok",          "OkCancel", "AbortRetryIgnore",
+                            "YesNoCancel", "YesNo",    "RetryCancel"};
     return Buttons(names.indexOf(name));
 }
 
@@ -36,8 +37,8 @@ private Q_SLOTS:
         size_t shownSize = 0;
         FILE* out = open_memstream(&shown, &shownSize);
         const Answer answer = TerminalPrompter(in, out).ask(
-            {"Error", "Disk not ready.\r\nError # 71 in module FileExists.", ButtonsNamed(row["buttons"]), Icon::None,
-             row["default"].toInt()});
+            {"Error", "Disk not ready.\r\nError # 71 in module FileExists.",
+             ButtonsNamed(row["buttons"]), Icon::None, row["default"].toInt()});
         std::fclose(in);
         std::fclose(out);
         const QString text = QString::fromUtf8(shown, shownSize);
@@ -49,16 +50,17 @@ private Q_SLOTS:
     void qtBox_data() { AddCases("platform/prompter_box.txt"); }
     void qtBox() {
         QFETCH(Row, row);
-        auto box = BuildMessageBox({"Error", "Line one.\r\nLine two.", ButtonsNamed(row["buttons"]), Icon::Information,
-                                    row["default"].toInt()});
+        auto box = BuildMessageBox({"Error", "Line one.\r\nLine two.", ButtonsNamed(row["buttons"]),
+                                    Icon::Information, row["default"].toInt()});
         box->show(); // on screen in the order given, whatever the desktop's custom
         QList<QAbstractButton*> buttons = box->buttons();
         std::sort(buttons.begin(), buttons.end(), [](auto* a, auto* b) { return a->x() < b->x(); });
         QStringList shown{box->windowTitle(), box->text(), QString::number(box->icon())};
         for (QAbstractButton* b : buttons << box->defaultButton() << box->escapeButton())
             shown << (b ? b->text().remove(u'&') : QStringLiteral("-"));
-        QCOMPARE(shown.join(u'|'), QStringLiteral("Error|Line one.\nLine two.|%1|").arg(QMessageBox::Information) +
-                                       row["labels"].replace(u' ', u'|'));
+        QCOMPARE(shown.join(u'|'),
+                 QStringLiteral("Error|Line one.\nLine two.|%1|").arg(QMessageBox::Information) +
+                     row["labels"].replace(u' ', u'|'));
     }
 };
 

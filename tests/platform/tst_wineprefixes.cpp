@@ -21,9 +21,11 @@ void Build(const TestPrefix& home, const QString& field) {
     for (const QString& item : field.split(u';', Qt::SkipEmptyParts)) {
         const QString kind = item.section(u':', 0, 0), dir = home.at(item.section(u':', 1));
         if (kind == u"SUITE" || kind == u"BARE")
-            home.write(dir + "/drive_c/windows/" + (kind == u"SUITE" ? "QUARN2.INI" : "win.ini"), "[LOCAL]\r\n");
+            home.write(dir + "/drive_c/windows/" + (kind == u"SUITE" ? "QUARN2.INI" : "win.ini"),
+                       "[LOCAL]\r\n");
         else if (kind == u"VALUATOR")
-            home.write(dir + "/drive_c/Valuator/QUARN2.INI", "[LOCAL]\r\n"), home.makeDir(dir + "/drive_c/windows");
+            home.write(dir + "/drive_c/Valuator/QUARN2.INI", "[LOCAL]\r\n"),
+                home.makeDir(dir + "/drive_c/windows");
         else
             home.write(home.at(item.section(u'=', 0, 0)), item.section(u'=', 1).toUtf8());
     }
@@ -79,7 +81,9 @@ private Q_SLOTS:
         QCOMPARE(got, (QList<qint64>{1, 1, 1, 0}));
     }
 
-    void search_data() { AddCases("platform/prefixes.txt"); }
+    void search_data() {
+        AddCases("platform/prefixes.txt");
+    }
     void search() {
         QFETCH(Row, row);
         TestPrefix home;
@@ -96,9 +100,12 @@ private Q_SLOTS:
     // a folder given by hand is still known as its manager's.
     void choice() {
         TestPrefix home;
-        Build(home, "SUITE:.wine;SUITE:.local/share/bottles/bottles/Office;.config/lutris/games/o-1.yml=wine:\n  "
-                    "version: v1\ngame:\n  prefix: ~/Games/o\n;.local/share/lutris/runners/wine/v1/bin/wine=");
-        QFile(home.at(".local/share/lutris/runners/wine/v1/bin/wine")).setPermissions(QFile::ExeOwner | QFile::ReadOwner);
+        Build(home, "SUITE:.wine;SUITE:.local/share/bottles/bottles/Office;.config/lutris/games/"
+                    "o-1.yml=wine:\n  "
+                    "version: v1\ngame:\n  prefix: "
+                    "~/Games/o\n;.local/share/lutris/runners/wine/v1/bin/wine=");
+        QFile(home.at(".local/share/lutris/runners/wine/v1/bin/wine"))
+            .setPermissions(QFile::ExeOwner | QFile::ReadOwner);
         qunsetenv("WINEPREFIX");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.at("config")));
         const auto chosen = [&](const QString& given = {}) {
@@ -111,7 +118,8 @@ private Q_SLOTS:
         qputenv("WINEPREFIX", QFile::encodeName(home.at(".wine")));
         QCOMPARE(chosen(), u"$WINEPREFIX Wine:.wine");
         const PrefixChoice given = ChoosePrefix(home.at("Games/o/"), home.root());
-        QCOMPARE(SourceText(given.source) + u' ' + ManagerName(given.place.manager), u"--prefix Lutris");
+        QCOMPARE(SourceText(given.source) + u' ' + ManagerName(given.place.manager),
+                 u"--prefix Lutris");
         QCOMPARE(given.place.wine, home.at(".local/share/lutris/runners/wine/v1/bin/wine"));
         qunsetenv("WINEPREFIX");
         QVERIFY(QDir(home.at(".local/share/bottles")).removeRecursively()); // the choice is gone
@@ -135,11 +143,13 @@ private Q_SLOTS:
         };
         const QString given = chosen(prefix);
         RememberPrefix({Manager::Folder, {}, prefix, {}});
-        const QStringList got{given, chosen(), SameFolder(prefix, prefix + "/") ? "same" : "not same",
+        const QStringList got{given, chosen(),
+                              SameFolder(prefix, prefix + "/") ? "same" : "not same",
                               QString::number(stopped.askedHere())};
         QVERIFY(stopped.answer());
         qunsetenv("XDG_CONFIG_HOME");
-        QCOMPARE(got, (QStringList{"--prefix Folder:prefix", "no suite found Wine:.wine", "same", "0"}));
+        QCOMPARE(got,
+                 (QStringList{"--prefix Folder:prefix", "no suite found Wine:.wine", "same", "0"}));
     }
 };
 

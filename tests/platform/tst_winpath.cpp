@@ -1,11 +1,11 @@
 // Windows paths over the Wine prefix: drives, shares, case, and the host
 // errors that reach the program as numbered errors; the table is winpath.txt.
 
+#include "platform/win/DirectoryListing.h"
+#include "platform/win/WinPath.h"
 #include "tests/support/Cases.h"
 #include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"
-#include "platform/win/DirectoryListing.h"
-#include "platform/win/WinPath.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -35,9 +35,11 @@ private Q_SLOTS:
         QVERIFY(QDir::setCurrent(saved));
         // Windows names the existing part of a host path as it is on disk.
         const QString lands = row["lands"];
-        QCOMPARE((QStringList{host.ok() ? ToWindowsPath(host.value) : QString(), QString::number(host.error),
-                              QString::number(length.value), QString::number(length.error)}),
-                 QStringList{lands.isEmpty() || lands.contains(u':') ? lands : ToWindowsPath(p.at(lands))} +
+        QCOMPARE((QStringList{host.ok() ? ToWindowsPath(host.value) : QString(),
+                              QString::number(host.error), QString::number(length.value),
+                              QString::number(length.error)}),
+                 QStringList{lands.isEmpty() || lands.contains(u':') ? lands
+                                                                     : ToWindowsPath(p.at(lands))} +
                      row.fields({"error", "length", "length_error"}));
     }
 
@@ -61,7 +63,8 @@ private Q_SLOTS:
         const QStringList mapped{ToHostPath(QStringLiteral("QUARN.CHM")).value,
                                  ToHostPath(QStringLiteral("\\windows")).value};
         QVERIFY(QDir::setCurrent(saved));
-        QCOMPARE((QStringList{QFileInfo(mapped[0]).canonicalFilePath(), QFileInfo(mapped[1]).canonicalFilePath()}),
+        QCOMPARE((QStringList{QFileInfo(mapped[0]).canonicalFilePath(),
+                              QFileInfo(mapped[1]).canonicalFilePath()}),
                  (QStringList{QFileInfo(p.root() + "/quarn.chm").canonicalFilePath(),
                               QFileInfo(p.driveC() + "/windows").canonicalFilePath()}));
     }
@@ -77,9 +80,12 @@ private Q_SLOTS:
         StoppedShare stopped({p.share(), p.prefix() + "/dosdevices/unc/server/share", p.driveD(),
                               p.prefix() + "/dosdevices/d:"});
         const QString onShare = QStringLiteral("\\\\SERVER\\Share\\Data\\x.ini");
-        const QList<int> got{ToHostPath(onShare).error, FileLength(onShare).error, NonEmptyFileExists(onShare),
+        const QList<int> got{ToHostPath(onShare).error,
+                             FileLength(onShare).error,
+                             NonEmptyFileExists(onShare),
                              ToHostPath(QStringLiteral("C:\\windows")).error,
-                             ToWindowsPath(p.driveC() + "/windows") == u"C:\\windows", stopped.askedHere()};
+                             ToWindowsPath(p.driveC() + "/windows") == u"C:\\windows",
+                             stopped.askedHere()};
         QVERIFY(stopped.answer());
         QCOMPARE(got, (QList<int>{DiskNotReady, DiskNotReady, 0, 0, 1, 0}));
         QCOMPARE(ToHostPath(onShare).error, 0);
@@ -96,16 +102,21 @@ private Q_SLOTS:
         });
         // A hung drive or share is given up on at once, without a new listing;
         // another one still gets its own.
-        const std::pair<const char*, int> checks[] = {
-            {"D:\\A", 1}, {"d:\\B\\C", 1}, {"C:\\", 2}, {"\\\\SERVER\\Share\\X", 3}, {"//server/SHARE/Y", 3}};
+        const std::pair<const char*, int> checks[] = {{"D:\\A", 1},
+                                                      {"d:\\B\\C", 1},
+                                                      {"C:\\", 2},
+                                                      {"\\\\SERVER\\Share\\X", 3},
+                                                      {"//server/SHARE/Y", 3}};
         for (const auto& [path, pending] : checks) {
             QCOMPARE(FirstDirectoryEntry(QString::fromLatin1(path), 20).error, int(DiskNotReady));
             QCOMPARE(PendingDirectoryListings(), pending);
         }
         // A listing still within its time is waited for, not doubled.
-        auto first = std::async(std::launch::async, [] { return FirstDirectoryEntry("Z:\\A", 60000); });
+        auto first =
+            std::async(std::launch::async, [] { return FirstDirectoryEntry("Z:\\A", 60000); });
         QTRY_COMPARE(PendingDirectoryListings(), 4);
-        auto second = std::async(std::launch::async, [] { return FirstDirectoryEntry("Z:\\B", 60000); });
+        auto second =
+            std::async(std::launch::async, [] { return FirstDirectoryEntry("Z:\\B", 60000); });
         QTest::qWait(100);
         QCOMPARE(PendingDirectoryListings(), 4);
         gate.set_value();

@@ -2,10 +2,10 @@
 // check's order, what Save and the invisible Exit write, and which
 // directories count as existing.
 
+#include "setup/frmConfig.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
-#include "setup/frmConfig.h"
 #include "ui_frmConfig.h"
 
 #include <QFocusEvent>
@@ -62,7 +62,8 @@ private Q_SLOTS:
         f.ui()->txtNetworkQXPPdataDir->setText(row["network"]);
         const QString focus = row["focus"];
         QFocusEvent in(QEvent::FocusIn, focus == u"window" ? Qt::ActiveWindowFocusReason
-                                        : focus == u"menu" ? Qt::PopupFocusReason : Qt::TabFocusReason);
+                                        : focus == u"menu" ? Qt::PopupFocusReason
+                                                           : Qt::TabFocusReason);
         QApplication::sendEvent(f.ui()->txtLocalQXPPdataDir, &in);
         QCOMPARE(f.ui()->txtLocalQXPPdataDir->text(), row["after"]);
     }
@@ -70,13 +71,18 @@ private Q_SLOTS:
     void saveWritesInOrderAndLetterCase() {
         Fixture f;
         f.fill("D:\\N", "C:\\L\\");
-        f.ui()->txtLocalQXCdataDir->setText("C:\\L"); // row 8: copied, not written
+        f.ui()->txtLocalQXCdataDir->setText("C:\\L");   // row 8: copied, not written
         f.ui()->txtLocalQXopDataDir->setText("C:\\OP"); // row 10: neither
         f.ui()->cmdSaveChanges->click();
-        QCOMPARE(f.file(), kUntouched + "[NETWORK]\r\nQXAdataDir=D:\\N\r\nQXPPDATADIR=D:\\N\r\nQXPPphotoDir=D:\\N\r\nApexdataDir=D:\\N\r\nQXsDataDir=D:\\N\r\n"
-                                        "[LOCAL]\r\nQXAdataDir=C:\\L\\\r\nQXPPDATADIR=C:\\L\\\r\nQXPPphotoDir=C:\\L\\\r\nApexdataDir=C:\\L\\\r\nQXsDataDir=C:\\L\\\r\n");
+        QCOMPARE(f.file(),
+                 kUntouched +
+                     "[NETWORK]\r\nQXAdataDir=D:\\N\r\nQXPPDATADIR=D:\\N\r\nQXPPphotoDir=D:"
+                     "\\N\r\nApexdataDir=D:\\N\r\nQXsDataDir=D:\\N\r\n"
+                     "[LOCAL]\r\nQXAdataDir=C:\\L\\\r\nQXPPDATADIR=C:\\L\\\r\nQXPPphotoDir=C:"
+                     "\\L\\\r\nApexdataDir=C:\\L\\\r\nQXsDataDir=C:\\L\\\r\n");
         // The sets take the texts as they are.
-        QCOMPARE(QStringList({f.state.LocalSet.QXADATADIR, f.state.LocalSet.QXCDATADIR, f.state.NetworkSet.QXSDATADIR}),
+        QCOMPARE(QStringList({f.state.LocalSet.QXADATADIR, f.state.LocalSet.QXCDATADIR,
+                              f.state.NetworkSet.QXSDATADIR}),
                  (QStringList{"C:\\L\\", "C:\\L", "D:\\N"}));
         QVERIFY(f.unloaded());
     }
@@ -95,7 +101,8 @@ private Q_SLOTS:
             f.dialog->findChild<QLineEdit*>(name)->setText("Q:\\NODRIVE");
         const bool fails = !row["reported"].isEmpty(), save = row["button"] == u"Save";
         (save ? f.ui()->cmdSaveChanges : f.ui()->cmdExit)->click();
-        QCOMPARE(f.dialog->failedField() ? f.dialog->failedField()->objectName() : QString(), row["reported"]);
+        QCOMPARE(f.dialog->failedField() ? f.dialog->failedField()->objectName() : QString(),
+                 row["reported"]);
         QCOMPARE(f.script.shown().size(), fails ? 1 : 0);
         QCOMPARE(f.file() == kUntouched, fails);
         if (fails && save)
@@ -110,8 +117,10 @@ private Q_SLOTS:
             QTest::keyClick(f.dialog->focusWidget(), Qt::Key_Tab);
             visited << f.dialog->focusWidget()->objectName();
         }
-        const QString expected = QString::fromUtf8(TestPrefix::read(QUARN_TESTS_DIR "/setup/tab_order.txt"));
-        QCOMPARE(visited.join(u' '), QString(expected).remove(QRegularExpression("#[^\n]*")).simplified());
+        const QString expected =
+            QString::fromUtf8(TestPrefix::read(QUARN_TESTS_DIR "/setup/tab_order.txt"));
+        QCOMPARE(visited.join(u' '),
+                 QString(expected).remove(QRegularExpression("#[^\n]*")).simplified());
     }
 
     // Cases: name, Windows path, 1 when it counts as an existing directory.

@@ -2,11 +2,11 @@
 // and sketch rule, the boxes in their order, the files after), the names in
 // copy_names.txt, and the copies that must not lose or tear a file.
 
-#include "suite/CopyProcedure.h"
 #include "platform/profile/FileLock.h"
+#include "platform/win/HostError.h"
+#include "suite/CopyProcedure.h"
 #include "suite/ShareFollow.h"
 #include "suite/Texts.h"
-#include "platform/win/HostError.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/StoppedShare.h"
@@ -81,9 +81,10 @@ private Q_SLOTS:
         for (QString r : row["report"].split(u'|')) {
             if (r.startsWith(u'/'))
                 r = p.at(r.mid(1));
-            out = Run({row["to"] == u"network" ? Direction::LocalToNetwork : Direction::NetworkToLocal, r, row["folder"],
-                       Sketch(row["sketch"].toInt())},
-                      [] { return true; }, local, network);
+            out = Run(
+                {row["to"] == u"network" ? Direction::LocalToNetwork : Direction::NetworkToLocal, r,
+                 row["folder"], Sketch(row["sketch"].toInt())},
+                [] { return true; }, local, network);
         }
         QDir::setCurrent(QDir::tempPath());
         if (stopped) {
@@ -113,7 +114,8 @@ private Q_SLOTS:
                      f.section(u'=', 1));
             struct stat st {};
             if (const QString mode = f.section(u'=', 0, 0).section(u'@', 1); !mode.isEmpty())
-                QCOMPARE(::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0,
+                QCOMPARE(::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777
+                                                                                : 0,
                          mode.toUInt(nullptr, 8));
         }
     }
@@ -139,26 +141,31 @@ private Q_SLOTS:
         QVERIFY(::utimensat(AT_FDCWD, source.constData(), times, 0) == 0);
         ScriptedPrompter script({Answer::Yes, Answer::Yes});
         auto local = Set("C:\\L"), network = Set("D:\\N");
-        const Inputs in{Direction::LocalToNetwork, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data", Sketch::None};
+        const Inputs in{Direction::LocalToNetwork, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data",
+                        Sketch::None};
         // Cancelled: not copied, no success, the old file whole, no litter.
         // All the while a switch of the sets cannot take the transfer lock.
         const auto switchCanLock = [] {
             return platform::SharedLock(ShareFollow::TransferLockKey()).tryLockAlone();
         };
         bool lockedOut = false;
-        Outcome out = Run(in, [] { return true; }, local, network, [&](auto&&...) {
-            lockedOut = !switchCanLock();
-            return false;
-        });
+        Outcome out = Run(
+            in, [] { return true; }, local, network,
+            [&](auto&&...) {
+                lockedOut = !switchCanLock();
+                return false;
+            });
         QVERIFY(!out.copied && !out.errorReported);
         QVERIFY(lockedOut && switchCanLock());
         QCOMPARE(TestPrefix::read(p.driveD() + "/N/data/SMITH.RPT"), QByteArray("old"));
         QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data"), QStringList{"SMITH.RPT"});
-        out = Run(in, [] { return true; }, local, network);
+        out = Run(
+            in, [] { return true; }, local, network);
         QVERIFY(out.copied);
-        struct stat st{};
+        struct stat st {};
         QVERIFY(::stat(QFile::encodeName(p.driveD() + "/N/data/SMITH.RPT").constData(), &st) == 0);
-        QCOMPARE(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, -86400LL * 1000000000 + 250000000);
+        QCOMPARE(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                 -86400LL * 1000000000 + 250000000);
         QCOMPARE(qint64(st.st_size), qint64(3 << 20));
 
         // No private folder for the transfer lock: refused, not copied unlocked.
@@ -167,10 +174,12 @@ private Q_SLOTS:
             QSKIP("another user's folder needs root");
         QFile::remove(p.driveD() + "/N/data/SMITH.RPT");
         ScriptedPrompter refused;
-        out = Run(in, [] { return true; }, local, network);
+        out = Run(
+            in, [] { return true; }, local, network);
         QVERIFY(out.errorReported && !out.copied);
         QCOMPARE(refused.shown().size(), 1);
-        QCOMPARE(refused.shown()[0].text, Texts::ErrorReport(platform::ErrorDescription(platform::NoLockFolder)));
+        QCOMPARE(refused.shown()[0].text,
+                 Texts::ErrorReport(platform::ErrorDescription(platform::NoLockFolder)));
         QVERIFY(!QFileInfo::exists(p.driveD() + "/N/data/SMITH.RPT"));
     }
 

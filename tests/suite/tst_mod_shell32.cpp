@@ -24,13 +24,14 @@ private Q_SLOTS:
     void gShell_data() { AddCases("suite/shell_answers.txt", "name"); }
     void gShell() {
         QFETCH(Row, row);
-        const QString target = row["target"], parameters = row["parameters"], directory = row["directory"],
-                      message = row["message"];
+        const QString target = row["target"], parameters = row["parameters"],
+                      directory = row["directory"], message = row["message"];
         RecordingShell shell(row["answer"].toInt());
         ScriptedPrompter script;
         QCOMPARE(GShell(target, 3, parameters, directory, "open", nullptr), message.isEmpty());
         QCOMPARE(shell.requests,
-                 (QList<platform::ShellRequest>{{"open", target, parameters, directory, row["state"].toInt()}}));
+                 (QList<platform::ShellRequest>{
+                     {"open", target, parameters, directory, row["state"].toInt()}}));
         QList<platform::Message> shown;
         if (!message.isEmpty())
             shown.append({"Quarn", message, platform::Buttons::Ok, platform::Icon::Information, 0});
@@ -81,8 +82,10 @@ private Q_SLOTS:
         auto manager = platform::Manager::Wine;
         while (platform::ManagerName(manager) != row["manager"])
             manager = platform::Manager(int(manager) + 1);
-        platform::UsePrefix({manager, row["place"], root + "/prefix", row["wine"].replace("<root>", root)});
-        QCOMPARE(platform::DesktopShell().execute({"open", "C:\\KAV\\Kav.exe", row["parameters"], row["directory"], 1}),
+        platform::UsePrefix(
+            {manager, row["place"], root + "/prefix", row["wine"].replace("<root>", root)});
+        QCOMPARE(platform::DesktopShell().execute(
+                     {"open", "C:\\KAV\\Kav.exe", row["parameters"], row["directory"], 1}),
                  row["answer"].toInt());
         if (!row["record"].isEmpty())
             QTRY_COMPARE(QString::fromUtf8(TestPrefix::read(root + "/record")),

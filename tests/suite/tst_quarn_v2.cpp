@@ -1,11 +1,11 @@
 // Start-up (locating the suite's INI files, the marker, the three sets) and
 // the writes of a switch, on a throw-away prefix.
 
+#include "config/WPINI.h"
 #include "suite/Quarn_v2.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
-#include "config/WPINI.h"
 
 #include <QFileInfo>
 #include <QTest>

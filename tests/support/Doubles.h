@@ -11,12 +11,14 @@
 // answers with the box's default button.
 class ScriptedPrompter : public platform::Prompter {
 public:
-    explicit ScriptedPrompter(QList<platform::Answer> answers = {}) : answers_(std::move(answers)) {}
+    explicit ScriptedPrompter(QList<platform::Answer> answers = {})
+        : answers_(std::move(answers)) {}
     platform::Answer ask(const platform::Message& message) override {
         shown_.append(message);
         if (!answers_.isEmpty())
             return answers_.takeFirst();
-        return platform::ButtonAnswers(message.buttons).value(message.defaultButton, platform::Answer::Ok);
+        return platform::ButtonAnswers(message.buttons)
+            .value(message.defaultButton, platform::Answer::Ok);
     }
 
     const QList<platform::Message>& shown() const { return shown_; }

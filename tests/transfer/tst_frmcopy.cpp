@@ -2,11 +2,11 @@
 // direction and its Copy button, the options it stores, Browse's start and
 // result, and what a copy through its button leaves in the dialog.
 
+#include "config/WPINI.h"
+#include "setup/frmConfig.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
-#include "config/WPINI.h"
-#include "setup/frmConfig.h"
 #include "transfer/frmCopy.h"
 #include "ui_frmCopy.h"
 
@@ -22,18 +22,24 @@ struct Fixture {
     std::unique_ptr<frmConfig> config; // loaded unseen on demand, never closed here
     std::unique_ptr<frmCopy> dialog;
 
-    explicit Fixture(const QByteArray& preferences = {}, const QString& network = "D:\\N", const QString& local = "C:\\L") {
-        for (const char* d : {"second/N/data", "second/N/S", "prefix/drive_c/L/data/data", "prefix/drive_c/L/S"})
+    explicit Fixture(const QByteArray& preferences = {}, const QString& network = "D:\\N",
+                     const QString& local = "C:\\L") {
+        for (const char* d :
+             {"second/N/data", "second/N/S", "prefix/drive_c/L/data/data", "prefix/drive_c/L/S"})
             p.makeDir(p.at(d));
-        p.write(p.driveC() + "/VALUATOR/QUARN2.INI", "[LOCAL]\r\nQXADATADIR=" + local.toLatin1() + "\r\nQXSDATADIR=C:\\L\\S\r\n[NETWORK]\r\nQXADATADIR=" +
-                                                         network.toLatin1() + "\r\nQXSDATADIR=D:\\N\\S\r\n[PREFERENCES]\r\n" + preferences);
+        p.write(p.driveC() + "/VALUATOR/QUARN2.INI",
+                "[LOCAL]\r\nQXADATADIR=" + local.toLatin1() +
+                    "\r\nQXSDATADIR=C:\\L\\S\r\n[NETWORK]\r\nQXADATADIR=" + network.toLatin1() +
+                    "\r\nQXSDATADIR=D:\\N\\S\r\n[PREFERENCES]\r\n" + preferences);
         Quarn_v2::InitialiseSuite(state);
         dialog = std::make_unique<frmCopy>(state, nullptr, [this]() -> frmConfig& {
             return config ? *config : *(config = std::make_unique<frmConfig>(state, nullptr));
         });
     }
     Ui::frmCopy* ui() const { return dialog->ui(); }
-    QString preference(const char* key) const { return WPINI::ReadIni("C:\\VALUATOR\\QUARN2.INI", "PREFERENCES", key, "-"); }
+    QString preference(const char* key) const {
+        return WPINI::ReadIni("C:\\VALUATOR\\QUARN2.INI", "PREFERENCES", key, "-");
+    }
 };
 
 } // namespace
@@ -80,7 +86,8 @@ private Q_SLOTS:
         // Medina's key after the hidden option 4's, which it shares.
         f.ui()->optsketch5->setChecked(true);
         f.dialog->close();
-        QCOMPARE(QStringList({f.preference("COPYNETWORK2LOCAL"), f.preference("SKETCHAPEX3"), f.preference("SKETCHNONE")}),
+        QCOMPARE(QStringList({f.preference("COPYNETWORK2LOCAL"), f.preference("SKETCHAPEX3"),
+                              f.preference("SKETCHNONE")}),
                  (QStringList{toLocal ? "0" : "1", "1", "0"}));
         WPINI::WriteIni("C:\\VALUATOR\\QUARN2.INI", "PREFERENCES", "SKETCHNONE", "x");
         f.dialog->reject(); // closed already: nothing more is stored
@@ -91,9 +98,7 @@ private Q_SLOTS:
     // in (host paths under the root; "Data\\" found as "data"), the path shown
     // ("/": the host path), 1 when the target is a link loop, the message.
     // A copy clears the path; an error keeps it for another try.
-    void browseAndCopy_data() {
-        AddCases("transfer/browse_and_copy.txt", "name");
-    }
+    void browseAndCopy_data() { AddCases("transfer/browse_and_copy.txt", "name"); }
     void browseAndCopy() {
         QFETCH(Row, row);
         const QString report = row["report"];
@@ -109,7 +114,8 @@ private Q_SLOTS:
             return f.p.at(report);
         };
         f.ui()->cmdBrowse->click();
-        QCOMPARE(QFileInfo(startedIn).canonicalFilePath(), QFileInfo(f.p.at(row["browse_in"])).canonicalFilePath());
+        QCOMPARE(QFileInfo(startedIn).canonicalFilePath(),
+                 QFileInfo(f.p.at(row["browse_in"])).canonicalFilePath());
         const QString shown = row["shown"] == u"/" ? f.p.at(report) : row["shown"];
         QCOMPARE(f.ui()->txtDialogResult->text(), shown);
         (toLaptop ? f.ui()->cmdcopy1 : f.ui()->cmdcopy0)->click();

@@ -208,8 +208,8 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     const std::pair<const char*, std::function<void(QPainter&)>> icons[] = {
-        {"local", Local},   {"network", Network}, {"transfer", Transfer}, {"launch", Launch},
-        {"exit", Exit},     {"report", Report},   {"sketch", Sketch}};
+        {"local", Local}, {"network", Network}, {"transfer", Transfer}, {"launch", Launch},
+        {"exit", Exit},   {"report", Report},   {"sketch", Sketch}};
     for (const auto& [name, draw] : icons) {
         QPixmap pixmap(256, 256);
         pixmap.fill(Qt::transparent);

@@ -4,12 +4,12 @@
 // Run it under xvfb-run (or on a desktop) with WINEPREFIX set; the prefix
 // chooser lists the suites found in $HOME.
 
-#include "platform/desktop/QtPrompter.h"
 #include "about/frmAbout.h"
-#include "setup/frmConfig.h"
-#include "setup/PrefixDialog.h"
-#include "transfer/frmCopy.h"
 #include "app/frmMain.h"
+#include "platform/desktop/QtPrompter.h"
+#include "setup/PrefixDialog.h"
+#include "setup/frmConfig.h"
+#include "transfer/frmCopy.h"
 
 #include <QApplication>
 #include <QDir>
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
         shown = about.get();
     } else if (argc > 2 && qstrcmp(argv[2], "prefix") == 0) {
         prefix = std::make_unique<PrefixDialog>(platform::SearchPrefixes(QDir::homePath()),
-                                             platform::PrefixInForce(), &window.skin());
+                                                platform::PrefixInForce(), &window.skin());
         shown = prefix.get();
     } else if (argc > 2 && qstrcmp(argv[2], "message") == 0) {
         // A question of the copy, skinned as the main window is.
