@@ -1,5 +1,5 @@
 #pragma once
-// The about box (the old program's name; see docs/layout.md, Glossary).
+// frmAbout is the old program's name for this unit (see docs/layout.md, Glossary).
 //
 // The about box: the picture, the version, the copyright and the web
 // address, and the system information tool behind a hidden button that

@@ -1,5 +1,5 @@
 #pragma once
-// The main window (the old program's name; see docs/layout.md, Glossary).
+// frmMain is the old program's name for this unit (see docs/layout.md, Glossary).
 //
 // The main window: five image buttons with their captions, the menus, and
 // the run's state. Its handlers gather what they need and call the units

@@ -1,5 +1,6 @@
 #pragma once
-// Common utilities (the old program's name; see docs/layout.md, Glossary).
+// ModCommon is the old program's name for this unit (see docs/layout.md, Glossary).
+//
 // Path and string utilities on which every window builds its file and
 // directory names.
 //

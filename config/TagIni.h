@@ -1,5 +1,5 @@
 #pragma once
-// Controls bound to INI keys by tags (the old program's name; see docs/layout.md, Glossary).
+// TagIni is the old program's name for this unit (see docs/layout.md, Glossary).
 //
 // Controls bound to INI keys by the tag they carry (the dynamic property
 // "tag" in the forms): "<WINDIR>QUARN2.INI[LOCAL]QXADATADIR|" names a file

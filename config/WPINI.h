@@ -1,5 +1,5 @@
 #pragma once
-// INI file access (the old program's name; see docs/layout.md, Glossary).
+// WPINI is the old program's name for this unit (see docs/layout.md, Glossary).
 //
 // INI file access: the only road to the program's INI files. Reads fall back
 // to the default and writes fail silently, as the profile functions do.

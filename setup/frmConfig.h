@@ -1,5 +1,5 @@
 #pragma once
-// The Settings dialog (the old program's name; see docs/layout.md, Glossary).
+// frmConfig is the old program's name for this unit (see docs/layout.md, Glossary).
 //
 // The Settings dialog: the LOCAL and NETWORK directory sets of QUARN2.INI,
 // edited in twenty fields bound to their keys by tags, and the directory

@@ -1,5 +1,5 @@
 #pragma once
-// Copying a report and its sketch (the old program's name; see docs/layout.md, Glossary).
+// CopyProcedure is the old program's name for this unit (see docs/layout.md, Glossary).
 //
 // The Copy button's work: the report into the other side's report folder
 // under its upper-cased name, then its sketch between the two sides' sketch

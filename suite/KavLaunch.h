@@ -1,5 +1,6 @@
 #pragma once
-// Starting the appraisal program, Kav.exe (the old program's name; see docs/layout.md, Glossary).
+// Starting the appraisal program, Kav.exe. KavLaunch is the old program's name
+// for this unit (see docs/layout.md, Glossary).
 
 #include "suite/Quarn_v2.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-// The switch between the directory sets (the old program's name; see docs/layout.md, Glossary).
+// Quarn_v2 is the old program's name for this unit (see docs/layout.md, Glossary).
 //
 // The suite's directory sets and the switch between them: where every INI
 // file lives, the three sets read at start, the staged WorkingSet, and the

@@ -1,5 +1,5 @@
 #pragma once
-// Opening files through the shell (the old program's name; see docs/layout.md, Glossary).
+// mod_Shell32 is the old program's name for this unit (see docs/layout.md, Glossary).
 //
 // Opening documents, programs and web addresses through the shell, with the
 // shell's failures told to the user in a message box.

@@ -1,5 +1,5 @@
 #pragma once
-// The transfer dialog (the old program's name; see docs/layout.md, Glossary).
+// frmCopy is the old program's name for this unit (see docs/layout.md, Glossary).
 //
 // The transfer dialog: direction, sketch software and a report to copy to
 // the other side. Its options are stored in [PREFERENCES] through their
