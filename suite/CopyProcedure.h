@@ -1,6 +1,4 @@
 #pragma once
-// CopyProcedure is the old program's name for this unit (see docs/layout.md, Glossary).
-//
 // The Copy button's work: the report into the other side's report folder
 // under its upper-cased name, then its sketch between the two sides' sketch
 // folders, with the questions and messages the user sees, and one success

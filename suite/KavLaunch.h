@@ -1,6 +1,6 @@
 #pragma once
-// Starting the appraisal program, Kav.exe. KavLaunch is the old program's name
-// for this unit (see docs/layout.md, Glossary).
+// Starting the appraisal program, Kav.exe: launchKav and LaunchFromFixedPaths
+// keep the old program's names (see docs/layout.md, Glossary).
 
 #include "suite/Quarn_v2.h"
 
