@@ -18,7 +18,7 @@ struct Entry {
 // True when the directory, a backslash ensured, lists an entry within the
 // five-second bound: a folder lists "." at least, so only an empty drive
 // root, a missing or unreadable folder and a share that did not answer fail
-// ("" names no directory). Never asks and never throws.
+// ("" lists the current drive's root). Never asks and never throws.
 bool ListsAnEntry(const QString& path);
 
 // The index of the first entry whose directory does not exist, or -1.

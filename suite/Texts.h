@@ -2,9 +2,9 @@
 // What the windows' message boxes, titles and captions say when the code
 // builds it, in one place to find, review and test (the help file explains
 // each). Kept elsewhere: the texts the forms hold; the run-time's error
-// descriptions with their numbers (platform/HostError), the shell's answers
+// descriptions with their numbers (platform/win/HostError), the shell's answers
 // with theirs (mod_Shell32's ShellMessage); the error reporter's frame
-// (ModCommon) and TagIni's one box; the office-share follow's notices
+// (config/ErrorReport) and TagIni's one box; the office-share follow's notices
 // (ShareFollow) and quarnctl's own output (cli/).
 
 #include <QString>
