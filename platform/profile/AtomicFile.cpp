@@ -188,11 +188,8 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
         // By path, once in place: a share may drop a time set on the open
         // file, or at its close. Checked, and set once more if it did not take.
         const QByteArray target = Encoded(target_);
-        timespec times[2];
-        for (int i = 0; i < 2; ++i) { // rounded down: a time before 1970 keeps its nanoseconds
-            const qint64 ns = timesNs_[i], rest = (ns % 1000000000 + 1000000000) % 1000000000;
-            times[i] = {static_cast<time_t>((ns - rest) / 1000000000), static_cast<long>(rest)};
-        }
+        const timespec times[2] = {{static_cast<time_t>(times_[0].seconds), times_[0].nanoseconds},
+                                   {static_cast<time_t>(times_[1].seconds), times_[1].nanoseconds}};
         for (int attempt = 0; attempt < 2; ++attempt) {
             struct stat st {};
             if (::utimensat(AT_FDCWD, target.constData(), times, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -206,9 +203,9 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
     return OnShare(dir) ? NoError : SyncDirectory(dir);
 }
 
-void AtomicWriter::keepTimes(qint64 accessedNs, qint64 modifiedNs) {
-    timesNs_[0] = accessedNs;
-    timesNs_[1] = modifiedNs;
+void AtomicWriter::keepTimes(FileTime accessed, FileTime modified) {
+    times_[0] = accessed;
+    times_[1] = modified;
     keepTimes_ = true;
 }
 

@@ -23,6 +23,13 @@ struct FileMode {
     int group = -1;
 };
 
+// A file's time: seconds since the epoch (negative before 1970) and the
+// nanoseconds after them, the whole range the host keeps.
+struct FileTime {
+    qint64 seconds = 0;
+    long nanoseconds = 0;
+};
+
 class AtomicWriter {
 public:
     // `target` is a host path; a symbolic link is followed, so the file it
@@ -41,9 +48,8 @@ public:
     int write(const char* data, qint64 size);
     // `stillWanted`, asked just before the rename, may call the write off.
     int commit(const std::function<bool()>& stillWanted = {});
-    // The times the file gets once it is in place, in nanoseconds since
-    // the epoch.
-    void keepTimes(qint64 accessedNs, qint64 modifiedNs);
+    // The times the file gets once it is in place.
+    void keepTimes(FileTime accessed, FileTime modified);
     int fd() const { return fd_; } // the open temporary, for copying into
 
     // Tests reach the path taken where the file system has no unnamed files.
@@ -60,7 +66,7 @@ private:
     QString tempName_; // named temporary file, when the file system has no O_TMPFILE
     int fd_ = -1;
     bool keepTimes_ = false;
-    qint64 timesNs_[2]{};
+    FileTime times_[2]{};
 };
 
 // The whole of `bytes` into `target`, atomically. Returns 0 or an error number.

@@ -161,8 +161,8 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
     }
     if (done != from.st_size)
         return DeviceIOError; // the source changed under us: no short copy passes
-    const auto ns = [](const timespec& t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; };
-    out.keepTimes(ns(from.st_atim), ns(from.st_mtim));
+    const auto time = [](const timespec& t) { return FileTime{t.tv_sec, t.tv_nsec}; };
+    out.keepTimes(time(from.st_atim), time(from.st_mtim));
     return out.commit([&state] { return !state.stop; });
 }
 

@@ -93,8 +93,8 @@ int TakeLockFile(const QByteArray& path) {
         const int fd = OpenLockFile(path);
         if (fd < 0)
             return -1;
-        struct stat held {
-        }, named{};
+        struct stat held {};
+        struct stat named {};
         const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
         const int err = errno;
         if (locked && ::fstat(fd, &held) == 0 && ::stat(path.constData(), &named) == 0 &&

@@ -53,8 +53,8 @@ QString InFolderResolved(const QString& path) {
                : path;
 }
 
-// Told by the folder's device in the mount table: a FUSE client may take as long to answer statfs
-// as to list a folder.
+// Told by the folder's device in the mount table: a FUSE client may take as
+// long to answer statfs as to list a folder.
 bool OnShare(const QString& dir) {
     struct stat st {};
     QFile mounts(QStringLiteral("/proc/self/mountinfo"));

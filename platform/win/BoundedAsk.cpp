@@ -39,10 +39,6 @@ PendingListings& Pending() {
     return *pending;
 }
 
-// The share a path lies on, told from its text alone: finding it on the disk
-// could hang as the listing does. A drive letter, a \\server\share (names
-// without regard to case), "" for a path on the current drive, and for a host
-
 } // namespace
 
 int AnswerBound() {

@@ -25,7 +25,8 @@ void SetAnswerBound(int ms);
 // otherwise leave one more thread behind. False when it gave up; throws
 // std::system_error when no thread can be started. A thread that hangs
 // stays behind, holding only its own copies. Inside such an ask, further
-// ones run at once.
+// ones run at once. The caller's ScopedWinePrefix does not come along: ask
+// through AskWithinBound (WinPath.h), which carries it.
 bool RunWithinBound(const QString& share, BoundClock::time_point giveUpAt,
                     std::function<void()> ask);
 

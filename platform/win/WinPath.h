@@ -64,9 +64,10 @@ Result<qint64> FileLength(const QString& windowsPath);
 bool NonEmptyFileExists(const QString& windowsPath);
 
 // Runs `ask`, which touches the disk on the share `path` lies on, within
-// AnswerBound() (BoundedAsk.h): false when it gave up (the ask goes on alone and must own what it
-// touches) or no thread could be started for it. Inside such an ask,
-// further ones run at once.
+// AnswerBound() (BoundedAsk.h), under this thread's ScopedWinePrefix: false
+// when it gave up (the ask goes on alone and must own what it touches) or
+// no thread could be started for it. Inside such an ask, further ones run
+// at once.
 bool AskWithinBound(const QString& path, std::function<void()> ask);
 
 // As AskWithinBound, giving up after `boundMs`, and throwing

@@ -323,6 +323,22 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::entries(dir.path()), (QStringList{"from", "to"}));
     }
 
+    // The copy keeps its source's time to the nanosecond, also one past 2262.
+    void copyKeepsAFarTime() {
+        QTemporaryDir dir;
+        const QByteArray from = QFile::encodeName(dir.path() + "/from");
+        QVERIFY(QFile(dir.path() + "/from").open(QIODevice::WriteOnly));
+        const timespec times[2] = {{0, 0}, {10413792000, 123456789}}; // 2300
+        struct stat st {};
+        if (::utimensat(AT_FDCWD, from.constData(), times, 0) != 0 ||
+            ::stat(from.constData(), &st) != 0 || st.st_mtim.tv_sec != times[1].tv_sec)
+            QSKIP("the file system holds no time past 2262");
+        QCOMPARE(platform::CopyFileAtomically(dir.path() + "/from", dir.path() + "/to"), 0);
+        QVERIFY(::stat(QFile::encodeName(dir.path() + "/to").constData(), &st) == 0);
+        QCOMPARE(qint64(st.st_mtim.tv_sec), qint64(times[1].tv_sec));
+        QCOMPARE(qint64(st.st_mtim.tv_nsec), qint64(times[1].tv_nsec));
+    }
+
     void fullDiskLeavesOldFile_data() {
         killedWriterLeavesOldOrNew_data();
         QTest::newRow("hard-linked, in place") << "-linked";

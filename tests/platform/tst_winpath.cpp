@@ -50,6 +50,8 @@ private Q_SLOTS:
                  QFileInfo(p.driveC() + "/windows").canonicalFilePath());
         QCOMPARE(WindowsDirectory(), u"C:\\windows");
         QCOMPARE(ToWindowsPath(QString()), QString()); // no path names no file, at once
+        const ScopedWinePrefix none(p.at("none"));     // its prefix, on the share's thread too
+        QCOMPARE(ToHostPath(QStringLiteral("C:\\windows")).error, int(DeviceUnavailable));
     }
 
     void workingOutsideEveryDrive() {
