@@ -40,15 +40,12 @@ QString AsShown(QString html) {
     html.replace(QRegularExpression(R"(\s*<br\s*/?>\s*)"), "\n");
     html.replace(QRegularExpression("<var>.*?</var>"), "\x01");
     html.remove(QRegularExpression("<[^>]*>"));
-    for (const auto& [entity, text] : {std::pair{"&nbsp;", " "},
-                                       {"&lt;", "<"},
-                                       {"&gt;", ">"},
-                                       {"&quot;", "\""},
-                                       {"&#39;", "'"},
-                                       {"&ldquo;", "\""},
-                                       {"&rdquo;", "\""},
-                                       {"&amp;", "&"}})
-        html.replace(entity, text);
+    // Each entity, then what it shows; "&amp;" last.
+    static const QStringList entities{"&nbsp;",  " ",  "&lt;",  "<", "&gt;",    ">",
+                                      "&quot;",  "\"", "&#39;", "'", "&ldquo;", "\"",
+                                      "&rdquo;", "\"", "&amp;", "&"};
+    for (qsizetype i = 0; i < entities.size(); i += 2)
+        html.replace(entities[i], entities[i + 1]);
     return html;
 }
 

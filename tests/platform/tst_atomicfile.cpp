@@ -8,6 +8,7 @@
 #include "platform/profile/FileLock.h"
 #include "platform/profile/ProfileStore.h"
 #include "platform/win/HostError.h"
+#include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"
 
 #include <QCoreApplication>
@@ -58,8 +59,8 @@ int Child(const QByteArray& role, const QString& key) {
         if (WPINI::WriteIni(kBig, "Big", "Counter", QString::number(i).rightJustified(8, u'0'));
             i == 1)
             std::puts("written"); // the parent starts its clock here
-    for (int i = 1; role == "counter" && i <= 60;
-         ++i) // as a script running `quarnctl ini set` would
+    // As a script running `quarnctl ini set` would.
+    for (int i = 1; role == "counter" && i <= 60; ++i)
         if (!WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", key, QString::number(i)))
             return 1;
     if (role == "counter")
@@ -146,9 +147,9 @@ private Q_SLOTS:
     // Another program (the suite, an editor) changes the file in place
     // between our read and our rename, without taking turns: its change stays.
     void changeMadeMeanwhileIsKept() {
-        for (const QByteArray& theirs :
-             {QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n"),
-              QByteArray("[Directories]\r\nDataDir=C:\\NEW\r\n")}) { // same size
+        // The second is the same size as the first text.
+        for (const QByteArray theirs : {"[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n",
+                                        "[Directories]\r\nDataDir=C:\\NEW\r\n"}) {
             TestPrefix p;
             const QString host = p.driveC() + "/VALUATOR/kav.ini";
             p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
@@ -197,8 +198,8 @@ private Q_SLOTS:
         // A link planted where the old text waits is replaced, not written through.
         p.write(p.at("victim"), "mine");
         QVERIFY(QFile::link(p.at("victim"), p.driveC() + "/VALUATOR/.kav.ini.quarn.old"));
-        for (const char* dir :
-             {"C:\\D", "C:\\QXDATA\\A\\MUCH\\LONGER\\DIRECTORY"}) { // shrinks, grows
+        // It shrinks, then grows.
+        for (const char* dir : {"C:\\D", "C:\\QXDATA\\A\\MUCH\\LONGER\\DIRECTORY"}) {
             QVERIFY(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", dir));
             const QByteArray want =
                 "[Directories]\r\nDataDir=" + QByteArray(dir) + "\r\nPhotoDir=P:\r\n";
@@ -212,42 +213,10 @@ private Q_SLOTS:
     // Locks live in a folder of this user's that nobody else can write:
     // $XDG_RUNTIME_DIR, else quarn-UID in the temporary folder. Where neither
     // is safe the write is refused rather than made unlocked.
-    void lockFolder_data() {
-        QTest::addColumn<QString>("runtime");  // own, link, open, other's; "" unset
-        QTest::addColumn<QString>("fallback"); // quarn-UID: "" absent, or as runtime
-        QTest::addColumn<QString>("used");     // runtime, fallback; "" refused
-        QTest::newRow("runtime folder") << "own"
-                                        << "other's"
-                                        << "runtime";
-        QTest::newRow("none set") << ""
-                                  << ""
-                                  << "fallback";
-        QTest::newRow("fallback made before") << ""
-                                              << "own"
-                                              << "fallback";
-        QTest::newRow("runtime a link") << "link"
-                                        << ""
-                                        << "fallback";
-        QTest::newRow("runtime open to all") << "open"
-                                             << ""
-                                             << "fallback";
-        QTest::newRow("runtime another's") << "other's"
-                                           << ""
-                                           << "fallback";
-        QTest::newRow("fallback taken") << ""
-                                        << "other's"
-                                        << "";
-        QTest::newRow("fallback a link") << "other's"
-                                         << "link"
-                                         << "";
-        QTest::newRow("fallback open to all") << ""
-                                              << "open"
-                                              << "";
-    }
+    void lockFolder_data() { AddCases("platform/lock_folders.txt"); }
     void lockFolder() {
-        QFETCH(QString, runtime);
-        QFETCH(QString, fallback);
-        QFETCH(QString, used);
+        QFETCH(Row, row);
+        const QString runtime = row["runtime"], fallback = row["fallback"], used = row["used"];
         if (QFileInfo::exists("/run/user/" + QString::number(::geteuid())))
             QSKIP("the session's runtime folder stands in for an unset one");
         TestPrefix p;
@@ -311,9 +280,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
         const QByteArray bytes(3 << 20, 'r');
-        QFile from(dir.path() + "/from");
-        QVERIFY(from.open(QIODevice::WriteOnly) && from.write(bytes) == bytes.size());
-        from.close();
+        TestPrefix::write(dir.path() + "/from", bytes);
         const auto child = StartChild("nothreads", dir.path());
         QVERIFY2(child->waitForFinished(20000), "the copy hangs");
         if (child->exitCode() == 4)

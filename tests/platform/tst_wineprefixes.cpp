@@ -31,6 +31,12 @@ void Build(const TestPrefix& home, const QString& field) {
     }
 }
 
+// The prefix chosen for a home, and why: "source manager:name".
+QString Chosen(const TestPrefix& home, const QString& given = {}) {
+    const PrefixChoice c = ChoosePrefix(given, home.root());
+    return SourceText(c.source) + u' ' + ManagerName(c.place.manager) + u':' + c.place.name;
+}
+
 } // namespace
 
 class TestWinePrefixes : public QObject {
@@ -46,9 +52,8 @@ private Q_SLOTS:
 #endif
         TestPrefix home;
         Build(home, "SUITE:.wine");
-        QFile status(QStringLiteral("/proc/self/status"));
-        QVERIFY(status.open(QIODevice::ReadOnly));
-        const QByteArray all = status.readAll();
+        const QByteArray all = TestPrefix::read(QStringLiteral("/proc/self/status"));
+        QVERIFY(all.contains("VmSize:"));
         const QByteArray vm = all.mid(all.indexOf("VmSize:")).split('\n').value(0);
         rlimit saved{};
         QVERIFY(::getrlimit(RLIMIT_AS, &saved) == 0);
@@ -101,29 +106,24 @@ private Q_SLOTS:
     void choice() {
         TestPrefix home;
         Build(home, "SUITE:.wine;SUITE:.local/share/bottles/bottles/Office;.config/lutris/games/"
-                    "o-1.yml=wine:\n  "
-                    "version: v1\ngame:\n  prefix: "
-                    "~/Games/o\n;.local/share/lutris/runners/wine/v1/bin/wine=");
+                    "o-1.yml=wine:\n  version: v1\ngame:\n  prefix: ~/Games/o\n;"
+                    ".local/share/lutris/runners/wine/v1/bin/wine=");
         QFile(home.at(".local/share/lutris/runners/wine/v1/bin/wine"))
             .setPermissions(QFile::ExeOwner | QFile::ReadOwner);
         qunsetenv("WINEPREFIX");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.at("config")));
-        const auto chosen = [&](const QString& given = {}) {
-            const PrefixChoice c = ChoosePrefix(given, home.root());
-            return SourceText(c.source) + u' ' + ManagerName(c.place.manager) + u':' + c.place.name;
-        };
-        QCOMPARE(chosen(), u"several suites found Wine:.wine");
+        QCOMPARE(Chosen(home), u"several suites found Wine:.wine");
         RememberPrefix({Manager::Folder, {}, home.at(".local/share/bottles/bottles/Office"), {}});
-        QCOMPARE(chosen(), u"your choice Bottles:Office");
+        QCOMPARE(Chosen(home), u"your choice Bottles:Office");
         qputenv("WINEPREFIX", QFile::encodeName(home.at(".wine")));
-        QCOMPARE(chosen(), u"$WINEPREFIX Wine:.wine");
+        QCOMPARE(Chosen(home), u"$WINEPREFIX Wine:.wine");
         const PrefixChoice given = ChoosePrefix(home.at("Games/o/"), home.root());
         QCOMPARE(SourceText(given.source) + u' ' + ManagerName(given.place.manager),
                  u"--prefix Lutris");
         QCOMPARE(given.place.wine, home.at(".local/share/lutris/runners/wine/v1/bin/wine"));
         qunsetenv("WINEPREFIX");
         QVERIFY(QDir(home.at(".local/share/bottles")).removeRecursively()); // the choice is gone
-        QCOMPARE(chosen(), u"the only suite found Wine:.wine");
+        QCOMPARE(Chosen(home), u"the only suite found Wine:.wine");
         qunsetenv("XDG_CONFIG_HOME");
     }
 
@@ -137,13 +137,9 @@ private Q_SLOTS:
         StoppedShare stopped({share.path()});
         qunsetenv("WINEPREFIX");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.at("config")));
-        const auto chosen = [&](const QString& given = {}) {
-            const PrefixChoice c = ChoosePrefix(given, home.root());
-            return SourceText(c.source) + u' ' + ManagerName(c.place.manager) + u':' + c.place.name;
-        };
-        const QString given = chosen(prefix);
+        const QString given = Chosen(home, prefix);
         RememberPrefix({Manager::Folder, {}, prefix, {}});
-        const QStringList got{given, chosen(),
+        const QStringList got{given, Chosen(home),
                               SameFolder(prefix, prefix + "/") ? "same" : "not same",
                               QString::number(stopped.askedHere())};
         QVERIFY(stopped.answer());

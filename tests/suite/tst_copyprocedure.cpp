@@ -35,6 +35,9 @@ Quarn_v2::DirectorySet Set(const QString& root) {
     return s;
 }
 
+// The Settings dialog's check, passed.
+const auto kChecked = [] { return true; };
+
 QStringList List(const QString& field) {
     return field == u"-" ? QStringList() : field.split(u';');
 }
@@ -77,14 +80,12 @@ private Q_SLOTS:
         ScriptedPrompter script(answers);
         auto local = Set("C:\\L"), network = Set("D:\\N");
         QDir::setCurrent(p.driveC() + "/W");
+        Inputs in{row["to"] == u"network" ? Direction::LocalToNetwork : Direction::NetworkToLocal,
+                  QString(), row["folder"], Sketch(row["sketch"].toInt())};
         Outcome out;
-        for (QString r : row["report"].split(u'|')) {
-            if (r.startsWith(u'/'))
-                r = p.at(r.mid(1));
-            out = Run(
-                {row["to"] == u"network" ? Direction::LocalToNetwork : Direction::NetworkToLocal, r,
-                 row["folder"], Sketch(row["sketch"].toInt())},
-                [] { return true; }, local, network);
+        for (const QString& r : row["report"].split(u'|')) {
+            in.report = r.startsWith(u'/') ? p.at(r.mid(1)) : r;
+            out = Run(in, kChecked, local, network);
         }
         QDir::setCurrent(QDir::tempPath());
         if (stopped) {
@@ -141,26 +142,22 @@ private Q_SLOTS:
         QVERIFY(::utimensat(AT_FDCWD, source.constData(), times, 0) == 0);
         ScriptedPrompter script({Answer::Yes, Answer::Yes});
         auto local = Set("C:\\L"), network = Set("D:\\N");
-        const Inputs in{Direction::LocalToNetwork, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data",
-                        Sketch::None};
+        const Inputs in{Direction::LocalToNetwork, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data"};
         // Cancelled: not copied, no success, the old file whole, no litter.
         // All the while a switch of the sets cannot take the transfer lock.
         const auto switchCanLock = [] {
             return platform::SharedLock(ShareFollow::TransferLockKey()).tryLockAlone();
         };
         bool lockedOut = false;
-        Outcome out = Run(
-            in, [] { return true; }, local, network,
-            [&](auto&&...) {
-                lockedOut = !switchCanLock();
-                return false;
-            });
+        Outcome out = Run(in, kChecked, local, network, [&](auto&&...) {
+            lockedOut = !switchCanLock();
+            return false;
+        });
         QVERIFY(!out.copied && !out.errorReported);
         QVERIFY(lockedOut && switchCanLock());
         QCOMPARE(TestPrefix::read(p.driveD() + "/N/data/SMITH.RPT"), QByteArray("old"));
         QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data"), QStringList{"SMITH.RPT"});
-        out = Run(
-            in, [] { return true; }, local, network);
+        out = Run(in, kChecked, local, network);
         QVERIFY(out.copied);
         struct stat st {};
         QVERIFY(::stat(QFile::encodeName(p.driveD() + "/N/data/SMITH.RPT").constData(), &st) == 0);
@@ -174,8 +171,7 @@ private Q_SLOTS:
             QSKIP("another user's folder needs root");
         QFile::remove(p.driveD() + "/N/data/SMITH.RPT");
         ScriptedPrompter refused;
-        out = Run(
-            in, [] { return true; }, local, network);
+        out = Run(in, kChecked, local, network);
         QVERIFY(out.errorReported && !out.copied);
         QCOMPARE(refused.shown().size(), 1);
         QCOMPARE(refused.shown()[0].text,

@@ -49,14 +49,14 @@ TestPrefix::~TestPrefix() {
     platform::profile::ForgetCache();
 }
 
-void TestPrefix::write(const QString& hostPath, const QByteArray& bytes) const {
+void TestPrefix::write(const QString& hostPath, const QByteArray& bytes) {
     makeDir(QFileInfo(hostPath).path());
     QFile f(hostPath);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(hostPath));
 }
 
-void TestPrefix::makeDir(const QString& hostPath) const {
+void TestPrefix::makeDir(const QString& hostPath) {
     if (!QDir().mkpath(hostPath))
         qFatal("cannot make %s", qPrintable(hostPath));
 }

@@ -32,8 +32,8 @@ public:
     QString at(const QString& relative) const { return root() + u'/' + relative; }
 
     // Files and folders by host path; parents are created.
-    void write(const QString& hostPath, const QByteArray& bytes) const;
-    void makeDir(const QString& hostPath) const;
+    static void write(const QString& hostPath, const QByteArray& bytes);
+    static void makeDir(const QString& hostPath);
     static QByteArray read(const QString& hostPath);
     // Every file name in a host directory, hidden ones included.
     static QStringList entries(const QString& hostDir);
