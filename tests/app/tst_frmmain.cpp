@@ -151,17 +151,15 @@ private Q_SLOTS:
         if (QFileInfo::exists("/run/user/" + QString::number(::geteuid())))
             QSKIP("the session's runtime folder stands in for an unset one");
         TestPrefix tmp;
-        const ScopedRuntimeDirs dirs("", tmp.root());
+        const ScopedEnv dirs({{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp.root()}});
         const QString key = kKey + "-planted";
         QLockFile planted(tmp.root() + "/" + key + ".lock");
         QVERIFY(planted.tryLock(0));
         QLocalServer squatter;
         QVERIFY(squatter.listen(tmp.root() + "/" + key + ".socket"));
-        if (!ScopedRuntimeDirs::GiveAway(
-                tmp.root() + "/runtime-" +
-                QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name)) ||
-            (taken &&
-             !ScopedRuntimeDirs::GiveAway(tmp.root() + "/quarn-" + QString::number(::geteuid()))))
+        if (!GiveAway(tmp.root() + "/runtime-" +
+                      QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name)) ||
+            (taken && !GiveAway(tmp.root() + "/quarn-" + QString::number(::geteuid()))))
             QSKIP("another user's folder needs root");
         if (taken)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("single-instance check"));

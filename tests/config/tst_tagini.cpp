@@ -17,17 +17,13 @@
 
 using namespace TagIni;
 
-namespace {
-
 const QString kSuite = QStringLiteral("C:\\VALUATOR\\QUARN2.INI");
 
-template <class W> W* Bound(QWidget* parent, const QString& tag) {
+template <class W> static W* Bound(QWidget* parent, const QString& tag) {
     auto* w = new W(parent);
     w->setProperty("tag", tag);
     return w;
 }
-
-} // namespace
 
 class TestTagIni : public QObject {
     Q_OBJECT

@@ -13,14 +13,12 @@
 
 using namespace WPINI;
 
-namespace {
 // A failed call leaves it all zero, which no check expects.
-struct stat Stat(const QString& host) {
+static struct stat Stat(const QString& host) {
     struct stat st {};
     ::lstat(QFile::encodeName(host).constData(), &st);
     return st;
 }
-} // namespace
 
 class TestWPINI : public QObject {
     Q_OBJECT

@@ -27,14 +27,12 @@
 #include <system_error>
 #include <thread>
 
-namespace {
-
 const QString kBig = QStringLiteral("C:\\VALUATOR\\BIG.INI");
 const QByteArray kHead("[Big]\r\nCounter=");
 
 // The roles of this program started again as a child: "writer" and "full",
 // each with "-named" for named temporaries, and "counter KEY".
-int Child(const QByteArray& role, const QString& key) {
+static int Child(const QByteArray& role, const QString& key) {
     platform::AtomicWriter::UseNamedTemporariesOnly(role.endsWith("-named"));
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     if (role == "nothreads") { // the user's process limit reached: no thread starts
@@ -72,14 +70,12 @@ int Child(const QByteArray& role, const QString& key) {
     return 0;
 }
 
-std::unique_ptr<QProcess> StartChild(const QString& role, const QString& key = {}) {
+static std::unique_ptr<QProcess> StartChild(const QString& role, const QString& key = {}) {
     auto child = std::make_unique<QProcess>();
     child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child->start(QCoreApplication::applicationFilePath(), {"--child", role, key});
     return child;
 }
-
-} // namespace
 
 class TestAtomicFile : public QObject {
     Q_OBJECT
@@ -229,12 +225,13 @@ private Q_SLOTS:
             }
             p.makeDir(path);
             return ::chmod(QFile::encodeName(path).constData(), how == "open" ? 0777 : 0700) == 0 &&
-                   (how != "other's" || ScopedRuntimeDirs::GiveAway(path));
+                   (how != "other's" || GiveAway(path));
         };
         if ((!runtime.isEmpty() && !make(p.at("run"), runtime)) ||
             (!fallback.isEmpty() && !make(p.at("tmp/quarn-" + uid), fallback)))
             QSKIP("another user's folder needs root");
-        const ScopedRuntimeDirs dirs(runtime.isEmpty() ? "" : p.at("run"), p.at("tmp"));
+        const ScopedEnv dirs(
+            {{"XDG_RUNTIME_DIR", runtime.isEmpty() ? "" : p.at("run")}, {"TMPDIR", p.at("tmp")}});
         const QString folder = used == "runtime"    ? p.at("run")
                                : used == "fallback" ? p.at("tmp/quarn-" + uid)
                                                     : "";

@@ -8,9 +8,7 @@
 
 using platform::IniDocument;
 
-namespace {
 const QString kNone = QStringLiteral("<none>");
-} // namespace
 
 class TestIniDocument : public QObject {
     Q_OBJECT

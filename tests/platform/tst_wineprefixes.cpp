@@ -14,10 +14,8 @@
 
 using namespace platform;
 
-namespace {
-
 // Builds a home from a case's field (see prefixes.txt).
-void Build(const TestPrefix& home, const QString& field) {
+static void Build(const TestPrefix& home, const QString& field) {
     for (const QString& item : field.split(u';', Qt::SkipEmptyParts)) {
         const QString kind = item.section(u':', 0, 0), dir = home.at(item.section(u':', 1));
         if (kind == u"SUITE" || kind == u"BARE")
@@ -32,12 +30,10 @@ void Build(const TestPrefix& home, const QString& field) {
 }
 
 // The prefix chosen for a home, and why: "source manager:name".
-QString Chosen(const TestPrefix& home, const QString& given = {}) {
+static QString Chosen(const TestPrefix& home, const QString& given = {}) {
     const PrefixChoice c = ChoosePrefix(given, home.root());
     return SourceText(c.source) + u' ' + ManagerName(c.place.manager) + u':' + c.place.name;
 }
-
-} // namespace
 
 class TestWinePrefixes : public QObject {
     Q_OBJECT
@@ -110,8 +106,7 @@ private Q_SLOTS:
                     ".local/share/lutris/runners/wine/v1/bin/wine=");
         QFile(home.at(".local/share/lutris/runners/wine/v1/bin/wine"))
             .setPermissions(QFile::ExeOwner | QFile::ReadOwner);
-        qunsetenv("WINEPREFIX");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.at("config")));
+        const ScopedEnv env({{"WINEPREFIX", ""}, {"XDG_CONFIG_HOME", home.at("config")}});
         QCOMPARE(Chosen(home), u"several suites found Wine:.wine");
         RememberPrefix({Manager::Folder, {}, home.at(".local/share/bottles/bottles/Office"), {}});
         QCOMPARE(Chosen(home), u"your choice Bottles:Office");
@@ -124,7 +119,6 @@ private Q_SLOTS:
         qunsetenv("WINEPREFIX");
         QVERIFY(QDir(home.at(".local/share/bottles")).removeRecursively()); // the choice is gone
         QCOMPARE(Chosen(home), u"the only suite found Wine:.wine");
-        qunsetenv("XDG_CONFIG_HOME");
     }
 
     // A prefix on a share that stopped answering, given or remembered, is
@@ -135,15 +129,13 @@ private Q_SLOTS:
         const QString prefix = share.path() + "/prefix";
         home.write(prefix + "/drive_c/windows/QUARN2.INI", "[LOCAL]\r\n");
         StoppedShare stopped({share.path()});
-        qunsetenv("WINEPREFIX");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.at("config")));
+        const ScopedEnv env({{"WINEPREFIX", ""}, {"XDG_CONFIG_HOME", home.at("config")}});
         const QString given = Chosen(home, prefix);
         RememberPrefix({Manager::Folder, {}, prefix, {}});
         const QStringList got{given, Chosen(home),
                               SameFolder(prefix, prefix + "/") ? "same" : "not same",
                               QString::number(stopped.askedHere())};
         QVERIFY(stopped.answer());
-        qunsetenv("XDG_CONFIG_HOME");
         QCOMPARE(got,
                  (QStringList{"--prefix Folder:prefix", "no suite found Wine:.wine", "same", "0"}));
     }

@@ -25,9 +25,7 @@
 using namespace CopyProcedure;
 using platform::Answer;
 
-namespace {
-
-Quarn_v2::DirectorySet Set(const QString& root) {
+static Quarn_v2::DirectorySet Set(const QString& root) {
     Quarn_v2::DirectorySet s;
     s.QXADATADIR = root;
     s.QXSDATADIR = root + "\\S";
@@ -38,11 +36,9 @@ Quarn_v2::DirectorySet Set(const QString& root) {
 // The Settings dialog's check, passed.
 const auto kChecked = [] { return true; };
 
-QStringList List(const QString& field) {
+static QStringList List(const QString& field) {
     return field == u"-" ? QStringList() : field.split(u';');
 }
-
-} // namespace
 
 class TestCopyProcedure : public QObject {
     Q_OBJECT
@@ -166,8 +162,8 @@ private Q_SLOTS:
         QCOMPARE(qint64(st.st_size), qint64(3 << 20));
 
         // No private folder for the transfer lock: refused, not copied unlocked.
-        const ScopedRuntimeDirs dirs("", p.root());
-        if (!ScopedRuntimeDirs::GiveAway(p.at("quarn-" + QString::number(::geteuid()))))
+        const ScopedEnv dirs({{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", p.root()}});
+        if (!GiveAway(p.at("quarn-" + QString::number(::geteuid()))))
             QSKIP("another user's folder needs root");
         QFile::remove(p.driveD() + "/N/data/SMITH.RPT");
         ScriptedPrompter refused;

@@ -14,18 +14,14 @@
 
 using namespace Quarn_v2;
 
-namespace {
-
 const QByteArray kStored =
     "[LOCAL]\r\nQXADATADIR= LA\\  \r\nQXPPDATADIR=LPP\r\nQXPPPHOTODIR=LPPJ\r\nAPEXDATADIR=LX\r\n"
     "QXPDATADIR=LP\r\nQXPPHOTODIR=LPJ\r\nQXCDATADIR=LC\r\nQXODATADIR=LO\r\n"
     "QXSDATADIR=C:\\\\\r\n\r\n[NETWORK]\r\nqxadatadir=N:\\A\r\nQXODATADIR=N:\\O\r\n";
 
-QString Suite(const TestPrefix& p, const QString& name) {
+static QString Suite(const TestPrefix& p, const QString& name) {
     return p.driveC() + "/VALUATOR/" + name;
 }
-
-} // namespace
 
 class TestQuarnV2 : public QObject {
     Q_OBJECT
