@@ -157,16 +157,10 @@ private Q_SLOTS:
 
     // A folder someone else prepared, with links in the demo's places: no
     // file is made through one, and the run names it and fails.
-    void demoSuiteFollowsNoLink_data() {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<QString>("to"); // under the victim's folder
-        QTest::newRow("a file's name") << "drive_c/VALUATOR/kav.ini" << QString("planted");
-        QTest::newRow("a folder's name") << "network" << QString();
-        QTest::newRow("the folder itself") << QString() << QString("new");
-    }
+    void demoSuiteFollowsNoLink_data() { AddCases("cli/demo_links.txt"); }
     void demoSuiteFollowsNoLink() {
-        QFETCH(QString, link);
-        QFETCH(QString, to);
+        QFETCH(Row, row);
+        const QString link = row["link"], to = row["to"];
         TestPrefix scratch;
         const QString demo = scratch.at("demo"), victim = scratch.at("victim");
         scratch.makeDir(victim);

@@ -66,9 +66,8 @@ private Q_SLOTS:
         const QString error = row["error"], description = row["description"];
         CurrentProc = "  ParseFileName ";
         ScriptedPrompter script(Answers(row["answer"]));
-        QCOMPARE(
-            QStringList({"Retry", "Skip", "Leave", "Propagate"})[int(HandleError(error.toInt()))],
-            row["next"]);
+        const QStringList next{"Retry", "Skip", "Leave", "Propagate"};
+        QCOMPARE(next[int(HandleError(error.toInt()))], row["next"]);
         QCOMPARE(script.shown(), QList<Message>(description.isEmpty() ? 0 : 1,
                                                 ErrorBox(description + ".\r\nError # " + error +
                                                          " in module ParseFileName.")));

@@ -232,9 +232,8 @@ private Q_SLOTS:
             QSKIP("another user's folder needs root");
         const ScopedEnv dirs(
             {{"XDG_RUNTIME_DIR", runtime.isEmpty() ? "" : p.at("run")}, {"TMPDIR", p.at("tmp")}});
-        const QString folder = used == "runtime"    ? p.at("run")
-                               : used == "fallback" ? p.at("tmp/quarn-" + uid)
-                                                    : "";
+        const QString folder =
+            used.isEmpty() ? QString() : p.at(used == "runtime" ? "run" : "tmp/quarn-" + uid);
         QCOMPARE(platform::PrivateRuntimeFolder(), folder);
 
         const QString host = p.driveC() + "/VALUATOR/A.INI";

@@ -47,12 +47,11 @@ private Q_SLOTS:
         SuiteState s;
         InitialiseSuite(s);
         QCOMPARE(TestPrefix::read(Suite(p, "QUARN2.INI")), kStored); // the marker left alone
-        QCOMPARE(s.SuiteIniPath, u"C:\\Valuator\\QUARN2.INI");
-        QCOMPARE(s.ProductIniPaths.kav, u"C:\\windows\\kav.ini");
-        QCOMPARE(s.CurrentSet.QXADATADIR, u"W");
-        QCOMPARE(s.LocalSet.QXADATADIR, u"LA");
-        QCOMPARE(s.LocalSet.QXSDATADIR, u"C:\\"); // one backslash dropped
-        QCOMPARE(s.LocalTransferRoot, u"LA");
+        // The local QXSDATADIR has one backslash dropped.
+        QCOMPARE((QStringList{s.SuiteIniPath, s.ProductIniPaths.kav, s.CurrentSet.QXADATADIR,
+                              s.LocalSet.QXADATADIR, s.LocalSet.QXSDATADIR, s.LocalTransferRoot}),
+                 (QStringList{"C:\\Valuator\\QUARN2.INI", "C:\\windows\\kav.ini", "W", "LA", "C:\\",
+                              "LA"}));
     }
 
     // The ten writes, each file named once when it cannot be written, and

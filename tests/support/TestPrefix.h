@@ -28,8 +28,7 @@ private:
 class TestPrefix {
 public:
     struct Options {
-        bool driveZ = true;
-        bool driveC = true;
+        bool driveZ = true, driveC = true;
     };
     TestPrefix() : TestPrefix(Options{}) {}
     explicit TestPrefix(Options options);
