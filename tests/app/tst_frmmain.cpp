@@ -48,10 +48,9 @@ std::pair<QRect, QRect> PlaceOfText(QWidget* w) {
         QStyleOptionButton opt;
         opt.initFrom(b);
         opt.text = text;
-        const QRect r = b->style()->subElementRect(qobject_cast<QPushButton*>(b)
-                                                       ? QStyle::SE_PushButtonContents
-                                                       : QStyle::SE_RadioButtonContents,
-                                                   &opt, b);
+        const auto element = qobject_cast<QPushButton*>(b) ? QStyle::SE_PushButtonContents
+                                                           : QStyle::SE_RadioButtonContents;
+        const QRect r = b->style()->subElementRect(element, &opt, b);
         return {r, b->fontMetrics().boundingRect(r, Qt::AlignCenter | Qt::TextShowMnemonic, text)};
     }
     QRect r = l->contentsRect().adjusted(l->margin(), l->margin(), -l->margin(), -l->margin());
@@ -119,13 +118,11 @@ private Q_SLOTS:
             QVERIFY2(!decoded.isNull(), qPrintable(png));
             QCOMPARE(AlphaImageControl::LoadPicture(img->imageFile()).toImage(), decoded);
         }
-        QFile whole(ui.imgExit->imageFile());
-        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray whole = TestPrefix::read(ui.imgExit->imageFile());
+        QVERIFY(whole.size() > 1);
         QTemporaryDir dir;
-        QFile cut(dir.filePath("cut.argb"));
-        QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(whole.readAll().chopped(1)) > 0);
-        cut.close();
-        QVERIFY(AlphaImageControl::LoadPicture(cut.fileName()).isNull());
+        TestPrefix::write(dir.filePath("cut.argb"), whole.chopped(1));
+        QVERIFY(AlphaImageControl::LoadPicture(dir.filePath("cut.argb")).isNull());
     }
 
     void aLockWithoutAnAnswerIsStale() {
@@ -154,17 +151,15 @@ private Q_SLOTS:
         if (QFileInfo::exists("/run/user/" + QString::number(::geteuid())))
             QSKIP("the session's runtime folder stands in for an unset one");
         TestPrefix tmp;
-        const ScopedRuntimeDirs dirs("", tmp.root());
+        const ScopedEnv dirs({{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", tmp.root()}});
         const QString key = kKey + "-planted";
         QLockFile planted(tmp.root() + "/" + key + ".lock");
         QVERIFY(planted.tryLock(0));
         QLocalServer squatter;
         QVERIFY(squatter.listen(tmp.root() + "/" + key + ".socket"));
-        if (!ScopedRuntimeDirs::GiveAway(
-                tmp.root() + "/runtime-" +
-                QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name)) ||
-            (taken &&
-             !ScopedRuntimeDirs::GiveAway(tmp.root() + "/quarn-" + QString::number(::geteuid()))))
+        if (!GiveAway(tmp.root() + "/runtime-" +
+                      QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name)) ||
+            (taken && !GiveAway(tmp.root() + "/quarn-" + QString::number(::geteuid()))))
             QSKIP("another user's folder needs root");
         if (taken)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("single-instance check"));
@@ -175,14 +170,15 @@ private Q_SLOTS:
     // shows lies whole in its control and inside the window. (A label's box
     // may run past the edge, as the version's does.)
     void textsFitTheirWindows_data() {
-        QTest::addColumn<QString>("window");
+        QTest::addColumn<int>("window"); // in the order the test lists them
         QTest::addColumn<bool>("skinned");
-        for (const char* window : {"main", "config", "transfer", "about", "prefix"})
+        const char* windows[] = {"main", "config", "transfer", "about", "prefix"};
+        for (int i = 0; i < 5; ++i)
             for (bool skinned : {false, true})
-                QTest::addRow("%s%s", window, skinned ? " skinned" : "") << window << skinned;
+                QTest::addRow("%s%s", windows[i], skinned ? " skinned" : "") << i << skinned;
     }
     void textsFitTheirWindows() {
-        QFETCH(QString, window);
+        QFETCH(int, window);
         QFETCH(bool, skinned);
         Fixture f;
         if (skinned) {
@@ -193,11 +189,8 @@ private Q_SLOTS:
         frmCopy transfer(f.w->state(), &f.w->skin(), [&]() -> frmConfig& { return f.w->Config(); });
         frmAbout about(&f.w->skin());
         PrefixDialog prefix(platform::SearchPrefixes(QDir::homePath()), {}, &f.w->skin());
-        QWidget* shown = QMap<QString, QWidget*>{{"main", f.w.get()},
-                                                 {"config", &f.w->Config()},
-                                                 {"transfer", &transfer},
-                                                 {"about", &about},
-                                                 {"prefix", &prefix}}[window];
+        QWidget* shown =
+            QList<QWidget*>{f.w.get(), &f.w->Config(), &transfer, &about, &prefix}[window];
         shown->show();
         QVERIFY(QTest::qWaitForWindowExposed(shown));
         for (QWidget* c : shown->findChildren<QWidget*>()) {

@@ -22,16 +22,16 @@ struct Run {
     QString out, err;
 };
 
+// "<FF>" in an argument stands for the byte 0xFF, which no QString carries
+// to a process: a shell puts it in.
+const char* const kByteFF = R"x(q=$1; shift; for a; do set -- "$@" "$(printf %s "$a" |
+    LC_ALL=C sed 's/<FF>/\xff/g')"; shift; done; exec "$q" "$@")x";
+
 Run Quarnctl(const QStringList& args, const QString& prefix) {
     qputenv("WINEPREFIX", QFile::encodeName(prefix)); // TestPrefix puts it back
     QProcess p;
-    // "<FF>" stands for the byte 0xFF, which no QString carries to a process.
     if (args.join(u' ').contains("<FF>"))
-        p.start("/bin/sh", QStringList{"-c",
-                                       R"x(q=$1; shift; for a; do set -- "$@" "$(printf %s "$a" |
-                                LC_ALL=C sed 's/<FF>/\xff/g')"; shift; done; exec "$q" "$@")x",
-                                       "sh", QUARNCTL} +
-                               args);
+        p.start("/bin/sh", QStringList{"-c", kByteFF, "sh", QUARNCTL} + args);
     else
         p.start(QStringLiteral(QUARNCTL), args);
     p.waitForFinished(60000);
@@ -157,19 +157,10 @@ private Q_SLOTS:
 
     // A folder someone else prepared, with links in the demo's places: no
     // file is made through one, and the run names it and fails.
-    void demoSuiteFollowsNoLink_data() {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<QString>("to"); // under the victim's folder
-        QTest::newRow("a file's name") << "drive_c/VALUATOR/kav.ini"
-                                       << "planted";
-        QTest::newRow("a folder's name") << "network"
-                                         << "";
-        QTest::newRow("the folder itself") << ""
-                                           << "new";
-    }
+    void demoSuiteFollowsNoLink_data() { AddCases("cli/demo_links.txt"); }
     void demoSuiteFollowsNoLink() {
-        QFETCH(QString, link);
-        QFETCH(QString, to);
+        QFETCH(Row, row);
+        const QString link = row["link"], to = row["to"];
         TestPrefix scratch;
         const QString demo = scratch.at("demo"), victim = scratch.at("victim");
         scratch.makeDir(victim);

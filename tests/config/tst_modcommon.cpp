@@ -17,9 +17,7 @@ using namespace ModCommon;
 using platform::Answer;
 using platform::Message;
 
-namespace {
-
-QList<Answer> Answers(const QString& names) {
+static QList<Answer> Answers(const QString& names) {
     QList<Answer> answers;
     for (const QString& a : names.split(u' ', Qt::SkipEmptyParts))
         answers << (a == u"Retry"    ? Answer::Retry
@@ -28,12 +26,10 @@ QList<Answer> Answers(const QString& names) {
     return answers;
 }
 
-Message ErrorBox(const QString& text) {
+static Message ErrorBox(const QString& text) {
     return {QStringLiteral("Error"), text, platform::Buttons::AbortRetryIgnore,
             platform::Icon::None, 0};
 }
-
-} // namespace
 
 class TestModCommon : public QObject {
     Q_OBJECT
@@ -70,9 +66,8 @@ private Q_SLOTS:
         const QString error = row["error"], description = row["description"];
         CurrentProc = "  ParseFileName ";
         ScriptedPrompter script(Answers(row["answer"]));
-        QCOMPARE(
-            QStringList({"Retry", "Skip", "Leave", "Propagate"})[int(HandleError(error.toInt()))],
-            row["next"]);
+        const QStringList next{"Retry", "Skip", "Leave", "Propagate"};
+        QCOMPARE(next[int(HandleError(error.toInt()))], row["next"]);
         QCOMPARE(script.shown(), QList<Message>(description.isEmpty() ? 0 : 1,
                                                 ErrorBox(description + ".\r\nError # " + error +
                                                          " in module ParseFileName.")));

@@ -17,17 +17,13 @@
 
 using namespace TagIni;
 
-namespace {
-
 const QString kSuite = QStringLiteral("C:\\VALUATOR\\QUARN2.INI");
 
-template <class W> W* Bound(QWidget* parent, const QString& tag) {
+template <class W> static W* Bound(QWidget* parent, const QString& tag) {
     auto* w = new W(parent);
     w->setProperty("tag", tag);
     return w;
 }
-
-} // namespace
 
 class TestTagIni : public QObject {
     Q_OBJECT
@@ -51,9 +47,9 @@ private Q_SLOTS:
     void values() {
         QFETCH(Row, row);
         TestPrefix p;
+        // A bare name: the Windows directory's.
         if (row["stored"] != u"<none>")
-            WPINI::WriteIni("Q.INI", "P", "V",
-                            row["stored"]); // a bare name: the Windows directory's
+            WPINI::WriteIni("Q.INI", "P", "V", row["stored"]);
         QWidget form;
         const QString tag = "<WINDIR>Q.INI[P]V|" + row["default"];
         QAbstractButton* control = row["control"] == u"check"
@@ -91,8 +87,8 @@ private Q_SLOTS:
         b->setChecked(true);
         LoadTaggedControls(&form, kSuite);
         QCOMPARE(text->text() + missing->text(), u"C:\\A");
-        QVERIFY(!a->isChecked() &&
-                !b->isChecked()); // a stored 0 clears even the group's checked one
+        // A stored 0 clears even the group's checked one.
+        QVERIFY(!a->isChecked() && !b->isChecked());
         WPINI::WriteIni("Q.INI", "P", "A", "1");
         WPINI::WriteIni("Q.INI", "P", "B", "1");
         LoadTaggedControls(&form, kSuite);
@@ -103,16 +99,13 @@ private Q_SLOTS:
         for (int i = 1; i <= 12; ++i) // more than one digit can number
             narrow->addItem(QString::number(i));
         SaveTaggedControls(&form, kSuite);
-        QCOMPARE(
-            TestPrefix::read(ini),
-            QByteArray(
-                "[T]\r\nTEXT=C:\\A\r\n[P]\r\nA=1\r\nB=0\r\n[OTHER]\r\nk=1\r\n[HISTORY]\r\nITEM01="
-                "alpha\r\n"
-                "ITEM02=\r\nITEM03=gamma\r\n[H]\r\nI1=1\r\nI2=2\r\nI3=3\r\nI4=4\r\nI5=5\r\nI6=6\r\n"
-                "I7=7\r\nI8=8\r\nI9=9\r\n"));
+        QCOMPARE(TestPrefix::read(ini),
+                 "[T]\r\nTEXT=C:\\A\r\n[P]\r\nA=1\r\nB=0\r\n[OTHER]\r\nk=1\r\n"
+                 "[HISTORY]\r\nITEM01=alpha\r\nITEM02=\r\nITEM03=gamma\r\n"
+                 "[H]\r\nI1=1\r\nI2=2\r\nI3=3\r\nI4=4\r\nI5=5\r\nI6=6\r\nI7=7\r\nI8=8\r\nI9=9\r\n");
         LoadTaggedControls(&form, kSuite);
-        QCOMPARE((QList<int>{list->count(), narrow->count()}),
-                 (QList<int>{1, 9})); // an empty entry ends a list
+        // An empty entry ends a list.
+        QCOMPARE((QList<int>{list->count(), narrow->count()}), (QList<int>{1, 9}));
         // The text reader takes no other kind of control.
         ScriptedPrompter script;
         ErrTagReadTag(Bound<QCheckBox>(&form, "<WINDIR>Q.INI[T]TEXT|"), kSuite);

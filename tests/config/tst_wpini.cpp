@@ -13,14 +13,12 @@
 
 using namespace WPINI;
 
-namespace {
 // A failed call leaves it all zero, which no check expects.
-struct stat Stat(const QString& host) {
+static struct stat Stat(const QString& host) {
     struct stat st {};
     ::lstat(QFile::encodeName(host).constData(), &st);
     return st;
 }
-} // namespace
 
 class TestWPINI : public QObject {
     Q_OBJECT
@@ -30,15 +28,15 @@ private Q_SLOTS:
         {
             TestPrefix p;
             p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nEmpty=\r\n");
-            QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"),
-                     u""); // empty is a value
+            // Empty is a value.
+            QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u"");
             QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", " a  "), u" a");
             QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", "\"q\"  "), u"q");
             QCOMPARE(GetWinDir() + u'|' + GetWinDrive() + u'|' + GetSysDir(),
                      u"C:\\windows\\|C:|C:\\windows\\system32\\");
         }
-        TestPrefix none(
-            TestPrefix::Options{.driveZ = true, .driveC = false}); // no Windows directory at all
+        // No Windows directory at all.
+        TestPrefix none(TestPrefix::Options{.driveZ = true, .driveC = false});
         QCOMPARE(GetWinDir() + GetWinDrive() + GetSysDir() + ReadIni("QUARN2.INI", "s", "k", "d"),
                  u"d");
     }
@@ -78,8 +76,8 @@ private Q_SLOTS:
         QCOMPARE(st.st_mode & 07777, mode_t(0640));
         WriteIni("C:\\VALUATOR\\LINKED.INI", "s", "k", "2"); // no change: the file is not touched
         QCOMPARE(Stat(real).st_ino, st.st_ino);
-        QCOMPARE(TestPrefix::entries(p.driveD()),
-                 (QStringList{"made.ini", "shared.ini"})); // no temporary left
+        // No temporary left.
+        QCOMPARE(TestPrefix::entries(p.driveD()), (QStringList{"made.ini", "shared.ini"}));
     }
 
     void outsideChangesAreSeen() {
@@ -105,8 +103,8 @@ private Q_SLOTS:
         p.makeDir(dir + odd[0]);
         QVERIFY(::mkfifo(QFile::encodeName(dir + odd[1]).constData(), 0600) == 0);
         p.write(dir + odd[2], "");
-        QVERIFY(::truncate(QFile::encodeName(dir + odd[2]).constData(), 300LL << 20) ==
-                0); // sparse
+        // Sparse.
+        QVERIFY(::truncate(QFile::encodeName(dir + odd[2]).constData(), 300LL << 20) == 0);
         p.write(dir + odd[3], "[s]\nk=\"ro\"\n");
         QVERIFY(::chmod(QFile::encodeName(dir + odd[3]).constData(), 0444) == 0);
         for (const QString& name : odd) {

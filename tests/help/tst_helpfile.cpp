@@ -13,21 +13,19 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
 const QString kRoot = QStringLiteral(QUARN_SOURCE_DIR);
 const QString kHelp = kRoot + QStringLiteral("/help/");
 
-QString Read(const QString& path) {
+static QString Read(const QString& path) {
     return QString::fromUtf8(TestPrefix::read(path));
 }
 
 // A project entry as a file in the tree: the screenshots come from docs/.
-QString SourceOf(const QString& entry) {
+static QString SourceOf(const QString& entry) {
     return entry.startsWith(u"images/") ? kRoot + "/docs/" + entry.mid(7) : kHelp + entry;
 }
 
-QStringList ProjectFiles() {
+static QStringList ProjectFiles() {
     return Read(kHelp + "quarn.hhp")
         .section("[FILES]", 1)
         .split(QRegularExpression(R"(\s+)"), Qt::SkipEmptyParts);
@@ -35,26 +33,23 @@ QStringList ProjectFiles() {
 
 // Help text as the reader sees it: a line break for <br>, and \x01 where
 // the program fills in a name.
-QString AsShown(QString html) {
+static QString AsShown(QString html) {
     html.replace(QRegularExpression(R"(\s+)"), " ");
     html.replace(QRegularExpression(R"(\s*<br\s*/?>\s*)"), "\n");
     html.replace(QRegularExpression("<var>.*?</var>"), "\x01");
     html.remove(QRegularExpression("<[^>]*>"));
-    for (const auto& [entity, text] : {std::pair{"&nbsp;", " "},
-                                       {"&lt;", "<"},
-                                       {"&gt;", ">"},
-                                       {"&quot;", "\""},
-                                       {"&#39;", "'"},
-                                       {"&ldquo;", "\""},
-                                       {"&rdquo;", "\""},
-                                       {"&amp;", "&"}})
-        html.replace(entity, text);
+    // Each entity, then what it shows; "&amp;" last.
+    static const QStringList entities{"&nbsp;",  " ",  "&lt;",  "<", "&gt;",    ">",
+                                      "&quot;",  "\"", "&#39;", "'", "&ldquo;", "\"",
+                                      "&rdquo;", "\"", "&amp;", "&"};
+    for (qsizetype i = 0; i < entities.size(); i += 2)
+        html.replace(entities[i], entities[i + 1]);
     return html;
 }
 
 // The string literals in C++ code; those written on lines one after the
 // other are one text.
-QStringList Literals(QString code) {
+static QStringList Literals(QString code) {
     static const QRegularExpression literal(R"re("((?:[^"\\]|\\.)*)")re");
     code.replace(QRegularExpression(R"re("\s*\n\s*")re"), QString());
     QStringList out;
@@ -66,7 +61,7 @@ QStringList Literals(QString code) {
 // What the program's boxes can say, in the pieces it joins: the catalogue
 // of its texts, the shell's and the run-time's descriptions, the error
 // reporter's frame, and any literal handed straight to a box.
-QStringList ProgramTexts() {
+static QStringList ProgramTexts() {
     QStringList pieces = Literals(Read(kRoot + "/suite/Texts.h"));
     for (int n = 0; n <= 1100; ++n)
         pieces << platform::ErrorDescription(n) << mod_Shell32::ShellMessage(n);
@@ -87,14 +82,12 @@ QStringList ProgramTexts() {
 }
 
 // Whether `text` is made of program pieces laid end to end.
-bool Composed(const QString& text, QStringList pieces) {
+static bool Composed(const QString& text, QStringList pieces) {
     pieces.removeAll(QString());
     for (QString& p : pieces)
         p = QRegularExpression::escape(p);
     return QRegularExpression("^(?:" + pieces.join(u'|') + ")*$").match(text).hasMatch();
 }
-
-} // namespace
 
 class tst_HelpFile : public QObject {
     Q_OBJECT

@@ -11,18 +11,10 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 app=org.example.quarn
 # Below the installation prefix.
-expected_files=(
-    bin/quarn
-    bin/quarnctl
-    share/quarn/sk.cjstyles
-    share/quarn/quarn.chm
-    share/applications/$app.desktop
-    share/metainfo/$app.metainfo.xml
-    share/icons/hicolor/scalable/apps/$app.svg
-    share/man/man1/quarnctl.1.gz
-    share/doc/quarn/copyright
-    lib/systemd/user/quarn-follow.service
-)
+expected_files=(bin/quarn bin/quarnctl share/quarn/sk.cjstyles share/quarn/quarn.chm
+    share/applications/$app.desktop share/metainfo/$app.metainfo.xml
+    share/icons/hicolor/scalable/apps/$app.svg share/man/man1/quarnctl.1.gz
+    share/doc/quarn/copyright lib/systemd/user/quarn-follow.service)
 for size in 16 22 24 32 48 64 128 256 512; do
     expected_files+=("share/icons/hicolor/${size}x${size}/apps/$app.png")
 done

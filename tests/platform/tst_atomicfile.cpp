@@ -8,6 +8,7 @@
 #include "platform/profile/FileLock.h"
 #include "platform/profile/ProfileStore.h"
 #include "platform/win/HostError.h"
+#include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"
 
 #include <QCoreApplication>
@@ -26,14 +27,12 @@
 #include <system_error>
 #include <thread>
 
-namespace {
-
 const QString kBig = QStringLiteral("C:\\VALUATOR\\BIG.INI");
 const QByteArray kHead("[Big]\r\nCounter=");
 
 // The roles of this program started again as a child: "writer" and "full",
 // each with "-named" for named temporaries, and "counter KEY".
-int Child(const QByteArray& role, const QString& key) {
+static int Child(const QByteArray& role, const QString& key) {
     platform::AtomicWriter::UseNamedTemporariesOnly(role.endsWith("-named"));
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     if (role == "nothreads") { // the user's process limit reached: no thread starts
@@ -58,8 +57,8 @@ int Child(const QByteArray& role, const QString& key) {
         if (WPINI::WriteIni(kBig, "Big", "Counter", QString::number(i).rightJustified(8, u'0'));
             i == 1)
             std::puts("written"); // the parent starts its clock here
-    for (int i = 1; role == "counter" && i <= 60;
-         ++i) // as a script running `quarnctl ini set` would
+    // As a script running `quarnctl ini set` would.
+    for (int i = 1; role == "counter" && i <= 60; ++i)
         if (!WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", key, QString::number(i)))
             return 1;
     if (role == "counter")
@@ -71,14 +70,12 @@ int Child(const QByteArray& role, const QString& key) {
     return 0;
 }
 
-std::unique_ptr<QProcess> StartChild(const QString& role, const QString& key = {}) {
+static std::unique_ptr<QProcess> StartChild(const QString& role, const QString& key = {}) {
     auto child = std::make_unique<QProcess>();
     child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child->start(QCoreApplication::applicationFilePath(), {"--child", role, key});
     return child;
 }
-
-} // namespace
 
 class TestAtomicFile : public QObject {
     Q_OBJECT
@@ -146,9 +143,9 @@ private Q_SLOTS:
     // Another program (the suite, an editor) changes the file in place
     // between our read and our rename, without taking turns: its change stays.
     void changeMadeMeanwhileIsKept() {
-        for (const QByteArray& theirs :
-             {QByteArray("[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n"),
-              QByteArray("[Directories]\r\nDataDir=C:\\NEW\r\n")}) { // same size
+        // The second is the same size as the first text.
+        for (const QByteArray theirs : {"[Directories]\r\nDataDir=C:\\OLD\r\nPhotoDir=P:\\\r\n",
+                                        "[Directories]\r\nDataDir=C:\\NEW\r\n"}) {
             TestPrefix p;
             const QString host = p.driveC() + "/VALUATOR/kav.ini";
             p.write(host, "[Directories]\r\nDataDir=C:\\OLD\r\n");
@@ -197,8 +194,8 @@ private Q_SLOTS:
         // A link planted where the old text waits is replaced, not written through.
         p.write(p.at("victim"), "mine");
         QVERIFY(QFile::link(p.at("victim"), p.driveC() + "/VALUATOR/.kav.ini.quarn.old"));
-        for (const char* dir :
-             {"C:\\D", "C:\\QXDATA\\A\\MUCH\\LONGER\\DIRECTORY"}) { // shrinks, grows
+        // It shrinks, then grows.
+        for (const char* dir : {"C:\\D", "C:\\QXDATA\\A\\MUCH\\LONGER\\DIRECTORY"}) {
             QVERIFY(WPINI::TryWriteIni("C:\\VALUATOR\\kav.ini", "Directories", "DataDir", dir));
             const QByteArray want =
                 "[Directories]\r\nDataDir=" + QByteArray(dir) + "\r\nPhotoDir=P:\r\n";
@@ -212,42 +209,10 @@ private Q_SLOTS:
     // Locks live in a folder of this user's that nobody else can write:
     // $XDG_RUNTIME_DIR, else quarn-UID in the temporary folder. Where neither
     // is safe the write is refused rather than made unlocked.
-    void lockFolder_data() {
-        QTest::addColumn<QString>("runtime");  // own, link, open, other's; "" unset
-        QTest::addColumn<QString>("fallback"); // quarn-UID: "" absent, or as runtime
-        QTest::addColumn<QString>("used");     // runtime, fallback; "" refused
-        QTest::newRow("runtime folder") << "own"
-                                        << "other's"
-                                        << "runtime";
-        QTest::newRow("none set") << ""
-                                  << ""
-                                  << "fallback";
-        QTest::newRow("fallback made before") << ""
-                                              << "own"
-                                              << "fallback";
-        QTest::newRow("runtime a link") << "link"
-                                        << ""
-                                        << "fallback";
-        QTest::newRow("runtime open to all") << "open"
-                                             << ""
-                                             << "fallback";
-        QTest::newRow("runtime another's") << "other's"
-                                           << ""
-                                           << "fallback";
-        QTest::newRow("fallback taken") << ""
-                                        << "other's"
-                                        << "";
-        QTest::newRow("fallback a link") << "other's"
-                                         << "link"
-                                         << "";
-        QTest::newRow("fallback open to all") << ""
-                                              << "open"
-                                              << "";
-    }
+    void lockFolder_data() { AddCases("platform/lock_folders.txt"); }
     void lockFolder() {
-        QFETCH(QString, runtime);
-        QFETCH(QString, fallback);
-        QFETCH(QString, used);
+        QFETCH(Row, row);
+        const QString runtime = row["runtime"], fallback = row["fallback"], used = row["used"];
         if (QFileInfo::exists("/run/user/" + QString::number(::geteuid())))
             QSKIP("the session's runtime folder stands in for an unset one");
         TestPrefix p;
@@ -260,15 +225,15 @@ private Q_SLOTS:
             }
             p.makeDir(path);
             return ::chmod(QFile::encodeName(path).constData(), how == "open" ? 0777 : 0700) == 0 &&
-                   (how != "other's" || ScopedRuntimeDirs::GiveAway(path));
+                   (how != "other's" || GiveAway(path));
         };
         if ((!runtime.isEmpty() && !make(p.at("run"), runtime)) ||
             (!fallback.isEmpty() && !make(p.at("tmp/quarn-" + uid), fallback)))
             QSKIP("another user's folder needs root");
-        const ScopedRuntimeDirs dirs(runtime.isEmpty() ? "" : p.at("run"), p.at("tmp"));
-        const QString folder = used == "runtime"    ? p.at("run")
-                               : used == "fallback" ? p.at("tmp/quarn-" + uid)
-                                                    : "";
+        const ScopedEnv dirs(
+            {{"XDG_RUNTIME_DIR", runtime.isEmpty() ? "" : p.at("run")}, {"TMPDIR", p.at("tmp")}});
+        const QString folder =
+            used.isEmpty() ? QString() : p.at(used == "runtime" ? "run" : "tmp/quarn-" + uid);
         QCOMPARE(platform::PrivateRuntimeFolder(), folder);
 
         const QString host = p.driveC() + "/VALUATOR/A.INI";
@@ -311,9 +276,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
         const QByteArray bytes(3 << 20, 'r');
-        QFile from(dir.path() + "/from");
-        QVERIFY(from.open(QIODevice::WriteOnly) && from.write(bytes) == bytes.size());
-        from.close();
+        TestPrefix::write(dir.path() + "/from", bytes);
         const auto child = StartChild("nothreads", dir.path());
         QVERIFY2(child->waitForFinished(20000), "the copy hangs");
         if (child->exitCode() == 4)

@@ -8,9 +8,7 @@
 
 using platform::IniDocument;
 
-namespace {
 const QString kNone = QStringLiteral("<none>");
-} // namespace
 
 class TestIniDocument : public QObject {
     Q_OBJECT
@@ -18,26 +16,25 @@ class TestIniDocument : public QObject {
 private Q_SLOTS:
     void reading_data() {
         const QStringList columns = AddCases("platform/ini_reading.txt");
+        const QString y(40000, u'y');
         // 0x80 is the one 1252 byte a Latin-1 text file cannot spell.
         QTest::newRow("euro sign")
             << Row(columns, {QString::fromLatin1("[s]\nk=\x80"), "s", "k", "€", ""});
-        QTest::newRow("long value")
-            << Row(columns, {"[s]\nk=" + QString(40000, u'y'), "s", "k", QString(40000, u'y'), ""});
+        QTest::newRow("long value") << Row(columns, {"[s]\nk=" + y, "s", "k", y, ""});
     }
     void reading() {
         QFETCH(Row, row);
-        QCOMPARE(
-            IniDocument(row["file"].toLatin1()).value(row["section"], row["key"]).value_or(kNone),
-            row["value"]);
+        const IniDocument doc(row["file"].toLatin1());
+        QCOMPARE(doc.value(row["section"], row["key"]).value_or(kNone), row["value"]);
     }
 
     void editing_data() {
         const QStringList columns = AddCases("platform/ini_editing.txt");
         QTest::newRow("euro sign written") << Row(
             columns, {"[s]\nk=x\n", "s", "k", "€", QString::fromLatin1("[s]\nk=\x80\n"), ""});
+        const QString y(40000, u'y');
         QTest::newRow("long value written")
-            << Row(columns, {"", "s", "k", QString(40000, u'y'),
-                             "[s]\r\nk=" + QString(40000, u'y') + "\r\n", ""});
+            << Row(columns, {"", "s", "k", y, "[s]\r\nk=" + y + "\r\n", ""});
     }
     void editing() {
         QFETCH(Row, row);

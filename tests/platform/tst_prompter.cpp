@@ -14,15 +14,11 @@
 
 using namespace platform;
 
-namespace {
-
-Buttons ButtonsNamed(const QString& name) {
+static Buttons ButtonsNamed(const QString& name) {
     const QStringList names{"Ok",          "OkCancel", "AbortRetryIgnore",
                             "YesNoCancel", "YesNo",    "RetryCancel"};
     return Buttons(names.indexOf(name));
 }
-
-} // namespace
 
 class TestPrompter : public QObject {
     Q_OBJECT

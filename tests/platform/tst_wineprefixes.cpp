@@ -14,10 +14,8 @@
 
 using namespace platform;
 
-namespace {
-
 // Builds a home from a case's field (see prefixes.txt).
-void Build(const TestPrefix& home, const QString& field) {
+static void Build(const TestPrefix& home, const QString& field) {
     for (const QString& item : field.split(u';', Qt::SkipEmptyParts)) {
         const QString kind = item.section(u':', 0, 0), dir = home.at(item.section(u':', 1));
         if (kind == u"SUITE" || kind == u"BARE")
@@ -31,7 +29,11 @@ void Build(const TestPrefix& home, const QString& field) {
     }
 }
 
-} // namespace
+// The prefix chosen for a home, and why: "source manager:name".
+static QString Chosen(const TestPrefix& home, const QString& given = {}) {
+    const PrefixChoice c = ChoosePrefix(given, home.root());
+    return SourceText(c.source) + u' ' + ManagerName(c.place.manager) + u':' + c.place.name;
+}
 
 class TestWinePrefixes : public QObject {
     Q_OBJECT
@@ -46,9 +48,8 @@ private Q_SLOTS:
 #endif
         TestPrefix home;
         Build(home, "SUITE:.wine");
-        QFile status(QStringLiteral("/proc/self/status"));
-        QVERIFY(status.open(QIODevice::ReadOnly));
-        const QByteArray all = status.readAll();
+        const QByteArray all = TestPrefix::read(QStringLiteral("/proc/self/status"));
+        QVERIFY(all.contains("VmSize:"));
         const QByteArray vm = all.mid(all.indexOf("VmSize:")).split('\n').value(0);
         rlimit saved{};
         QVERIFY(::getrlimit(RLIMIT_AS, &saved) == 0);
@@ -101,30 +102,23 @@ private Q_SLOTS:
     void choice() {
         TestPrefix home;
         Build(home, "SUITE:.wine;SUITE:.local/share/bottles/bottles/Office;.config/lutris/games/"
-                    "o-1.yml=wine:\n  "
-                    "version: v1\ngame:\n  prefix: "
-                    "~/Games/o\n;.local/share/lutris/runners/wine/v1/bin/wine=");
+                    "o-1.yml=wine:\n  version: v1\ngame:\n  prefix: ~/Games/o\n;"
+                    ".local/share/lutris/runners/wine/v1/bin/wine=");
         QFile(home.at(".local/share/lutris/runners/wine/v1/bin/wine"))
             .setPermissions(QFile::ExeOwner | QFile::ReadOwner);
-        qunsetenv("WINEPREFIX");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.at("config")));
-        const auto chosen = [&](const QString& given = {}) {
-            const PrefixChoice c = ChoosePrefix(given, home.root());
-            return SourceText(c.source) + u' ' + ManagerName(c.place.manager) + u':' + c.place.name;
-        };
-        QCOMPARE(chosen(), u"several suites found Wine:.wine");
+        const ScopedEnv env({{"WINEPREFIX", ""}, {"XDG_CONFIG_HOME", home.at("config")}});
+        QCOMPARE(Chosen(home), u"several suites found Wine:.wine");
         RememberPrefix({Manager::Folder, {}, home.at(".local/share/bottles/bottles/Office"), {}});
-        QCOMPARE(chosen(), u"your choice Bottles:Office");
+        QCOMPARE(Chosen(home), u"your choice Bottles:Office");
         qputenv("WINEPREFIX", QFile::encodeName(home.at(".wine")));
-        QCOMPARE(chosen(), u"$WINEPREFIX Wine:.wine");
+        QCOMPARE(Chosen(home), u"$WINEPREFIX Wine:.wine");
         const PrefixChoice given = ChoosePrefix(home.at("Games/o/"), home.root());
         QCOMPARE(SourceText(given.source) + u' ' + ManagerName(given.place.manager),
                  u"--prefix Lutris");
         QCOMPARE(given.place.wine, home.at(".local/share/lutris/runners/wine/v1/bin/wine"));
         qunsetenv("WINEPREFIX");
         QVERIFY(QDir(home.at(".local/share/bottles")).removeRecursively()); // the choice is gone
-        QCOMPARE(chosen(), u"the only suite found Wine:.wine");
-        qunsetenv("XDG_CONFIG_HOME");
+        QCOMPARE(Chosen(home), u"the only suite found Wine:.wine");
     }
 
     // A prefix on a share that stopped answering, given or remembered, is
@@ -135,19 +129,13 @@ private Q_SLOTS:
         const QString prefix = share.path() + "/prefix";
         home.write(prefix + "/drive_c/windows/QUARN2.INI", "[LOCAL]\r\n");
         StoppedShare stopped({share.path()});
-        qunsetenv("WINEPREFIX");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.at("config")));
-        const auto chosen = [&](const QString& given = {}) {
-            const PrefixChoice c = ChoosePrefix(given, home.root());
-            return SourceText(c.source) + u' ' + ManagerName(c.place.manager) + u':' + c.place.name;
-        };
-        const QString given = chosen(prefix);
+        const ScopedEnv env({{"WINEPREFIX", ""}, {"XDG_CONFIG_HOME", home.at("config")}});
+        const QString given = Chosen(home, prefix);
         RememberPrefix({Manager::Folder, {}, prefix, {}});
-        const QStringList got{given, chosen(),
+        const QStringList got{given, Chosen(home),
                               SameFolder(prefix, prefix + "/") ? "same" : "not same",
                               QString::number(stopped.askedHere())};
         QVERIFY(stopped.answer());
-        qunsetenv("XDG_CONFIG_HOME");
         QCOMPARE(got,
                  (QStringList{"--prefix Folder:prefix", "no suite found Wine:.wine", "same", "0"}));
     }

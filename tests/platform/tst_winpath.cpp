@@ -82,12 +82,10 @@ private Q_SLOTS:
         StoppedShare stopped({p.share(), p.prefix() + "/dosdevices/unc/server/share", p.driveD(),
                               p.prefix() + "/dosdevices/d:"});
         const QString onShare = QStringLiteral("\\\\SERVER\\Share\\Data\\x.ini");
-        const QList<int> got{ToHostPath(onShare).error,
-                             FileLength(onShare).error,
-                             NonEmptyFileExists(onShare),
-                             ToHostPath(QStringLiteral("C:\\windows")).error,
-                             ToWindowsPath(p.driveC() + "/windows") == u"C:\\windows",
-                             stopped.askedHere()};
+        const QList<int> got(
+            {ToHostPath(onShare).error, FileLength(onShare).error, NonEmptyFileExists(onShare),
+             ToHostPath(QStringLiteral("C:\\windows")).error,
+             ToWindowsPath(p.driveC() + "/windows") == u"C:\\windows", stopped.askedHere()});
         QVERIFY(stopped.answer());
         QCOMPARE(got, (QList<int>{DiskNotReady, DiskNotReady, 0, 0, 1, 0}));
         QCOMPARE(ToHostPath(onShare).error, 0);

@@ -76,10 +76,10 @@ private Q_SLOTS:
         f.ui()->cmdSaveChanges->click();
         QCOMPARE(f.file(),
                  kUntouched +
-                     "[NETWORK]\r\nQXAdataDir=D:\\N\r\nQXPPDATADIR=D:\\N\r\nQXPPphotoDir=D:"
-                     "\\N\r\nApexdataDir=D:\\N\r\nQXsDataDir=D:\\N\r\n"
-                     "[LOCAL]\r\nQXAdataDir=C:\\L\\\r\nQXPPDATADIR=C:\\L\\\r\nQXPPphotoDir=C:"
-                     "\\L\\\r\nApexdataDir=C:\\L\\\r\nQXsDataDir=C:\\L\\\r\n");
+                     "[NETWORK]\r\nQXAdataDir=D:\\N\r\nQXPPDATADIR=D:\\N\r\n"
+                     "QXPPphotoDir=D:\\N\r\nApexdataDir=D:\\N\r\nQXsDataDir=D:\\N\r\n[LOCAL]\r\n"
+                     "QXAdataDir=C:\\L\\\r\nQXPPDATADIR=C:\\L\\\r\nQXPPphotoDir=C:\\L\\\r\n"
+                     "ApexdataDir=C:\\L\\\r\nQXsDataDir=C:\\L\\\r\n");
         // The sets take the texts as they are.
         QCOMPARE(QStringList({f.state.LocalSet.QXADATADIR, f.state.LocalSet.QXCDATADIR,
                               f.state.NetworkSet.QXSDATADIR}),

@@ -25,9 +25,7 @@
 using namespace CopyProcedure;
 using platform::Answer;
 
-namespace {
-
-Quarn_v2::DirectorySet Set(const QString& root) {
+static Quarn_v2::DirectorySet Set(const QString& root) {
     Quarn_v2::DirectorySet s;
     s.QXADATADIR = root;
     s.QXSDATADIR = root + "\\S";
@@ -35,11 +33,12 @@ Quarn_v2::DirectorySet Set(const QString& root) {
     return s;
 }
 
-QStringList List(const QString& field) {
+// The Settings dialog's check, passed.
+const auto kChecked = [] { return true; };
+
+static QStringList List(const QString& field) {
     return field == u"-" ? QStringList() : field.split(u';');
 }
-
-} // namespace
 
 class TestCopyProcedure : public QObject {
     Q_OBJECT
@@ -77,14 +76,12 @@ private Q_SLOTS:
         ScriptedPrompter script(answers);
         auto local = Set("C:\\L"), network = Set("D:\\N");
         QDir::setCurrent(p.driveC() + "/W");
+        Inputs in{row["to"] == u"network" ? Direction::LocalToNetwork : Direction::NetworkToLocal,
+                  QString(), row["folder"], Sketch(row["sketch"].toInt())};
         Outcome out;
-        for (QString r : row["report"].split(u'|')) {
-            if (r.startsWith(u'/'))
-                r = p.at(r.mid(1));
-            out = Run(
-                {row["to"] == u"network" ? Direction::LocalToNetwork : Direction::NetworkToLocal, r,
-                 row["folder"], Sketch(row["sketch"].toInt())},
-                [] { return true; }, local, network);
+        for (const QString& r : row["report"].split(u'|')) {
+            in.report = r.startsWith(u'/') ? p.at(r.mid(1)) : r;
+            out = Run(in, kChecked, local, network);
         }
         QDir::setCurrent(QDir::tempPath());
         if (stopped) {
@@ -141,26 +138,22 @@ private Q_SLOTS:
         QVERIFY(::utimensat(AT_FDCWD, source.constData(), times, 0) == 0);
         ScriptedPrompter script({Answer::Yes, Answer::Yes});
         auto local = Set("C:\\L"), network = Set("D:\\N");
-        const Inputs in{Direction::LocalToNetwork, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data",
-                        Sketch::None};
+        const Inputs in{Direction::LocalToNetwork, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data"};
         // Cancelled: not copied, no success, the old file whole, no litter.
         // All the while a switch of the sets cannot take the transfer lock.
         const auto switchCanLock = [] {
             return platform::SharedLock(ShareFollow::TransferLockKey()).tryLockAlone();
         };
         bool lockedOut = false;
-        Outcome out = Run(
-            in, [] { return true; }, local, network,
-            [&](auto&&...) {
-                lockedOut = !switchCanLock();
-                return false;
-            });
+        Outcome out = Run(in, kChecked, local, network, [&](auto&&...) {
+            lockedOut = !switchCanLock();
+            return false;
+        });
         QVERIFY(!out.copied && !out.errorReported);
         QVERIFY(lockedOut && switchCanLock());
         QCOMPARE(TestPrefix::read(p.driveD() + "/N/data/SMITH.RPT"), QByteArray("old"));
         QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data"), QStringList{"SMITH.RPT"});
-        out = Run(
-            in, [] { return true; }, local, network);
+        out = Run(in, kChecked, local, network);
         QVERIFY(out.copied);
         struct stat st {};
         QVERIFY(::stat(QFile::encodeName(p.driveD() + "/N/data/SMITH.RPT").constData(), &st) == 0);
@@ -169,13 +162,12 @@ private Q_SLOTS:
         QCOMPARE(qint64(st.st_size), qint64(3 << 20));
 
         // No private folder for the transfer lock: refused, not copied unlocked.
-        const ScopedRuntimeDirs dirs("", p.root());
-        if (!ScopedRuntimeDirs::GiveAway(p.at("quarn-" + QString::number(::geteuid()))))
+        const ScopedEnv dirs({{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", p.root()}});
+        if (!GiveAway(p.at("quarn-" + QString::number(::geteuid()))))
             QSKIP("another user's folder needs root");
         QFile::remove(p.driveD() + "/N/data/SMITH.RPT");
         ScriptedPrompter refused;
-        out = Run(
-            in, [] { return true; }, local, network);
+        out = Run(in, kChecked, local, network);
         QVERIFY(out.errorReported && !out.copied);
         QCOMPARE(refused.shown().size(), 1);
         QCOMPARE(refused.shown()[0].text,

@@ -10,7 +10,6 @@
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 
-#include <QScopeGuard>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -50,16 +49,13 @@ private Q_SLOTS:
         TestPrefix p;
         p.write(p.driveC() + "/VALUATOR/QUARN.CHM", "ITSF");
         const ScopedXdgDirs xdg(p.root() + "/xdg"); // no help viewer
-        const QByteArray path = qgetenv("PATH");
-        const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
-        qputenv("PATH", QFile::encodeName(p.root())); // no wine
+        const ScopedEnv noWine({{"PATH", p.root()}});
         platform::DesktopShell shell;
         const auto answer = [&](const QString& t) { return shell.execute({"open", t, "", "", 1}); };
-        QCOMPARE(answer("C:\\VALUATOR\\NONE.CHM"), 2);
-        QCOMPARE(answer("C:\\NODIR\\NONE.CHM"), 3);
-        QCOMPARE(answer("Q:\\A.CHM"), 3);
-        QCOMPARE(answer(""), 2); // not the current folder
-        QCOMPARE(answer("C:\\VALUATOR\\QUARN.CHM"), 31);
+        // "" is no file, not the current folder.
+        QCOMPARE(QList<int>({answer("C:\\VALUATOR\\NONE.CHM"), answer("C:\\NODIR\\NONE.CHM"),
+                             answer("Q:\\A.CHM"), answer(""), answer("C:\\VALUATOR\\QUARN.CHM")}),
+                 QList<int>({2, 3, 3, 2, 31}));
     }
 
     void windowsProgramRunners_data() { AddCases("suite/runners.txt"); }
@@ -75,10 +71,7 @@ private Q_SLOTS:
                                           "\"$(pwd -P)\" >\"$WINEPREFIX/../record\"\n");
             QFile::setPermissions(root + u'/' + runner, QFile::ReadOwner | QFile::ExeOwner);
         }
-        const QByteArray path = qgetenv("PATH"), home = qgetenv("HOME");
-        const auto restore = qScopeGuard([&] { qputenv("PATH", path), qputenv("HOME", home); });
-        qputenv("PATH", QFile::encodeName(root + "/bin"));
-        qputenv("HOME", QFile::encodeName(root + "/home"));
+        const ScopedEnv env({{"PATH", root + "/bin"}, {"HOME", root + "/home"}});
         auto manager = platform::Manager::Wine;
         while (platform::ManagerName(manager) != row["manager"])
             manager = platform::Manager(int(manager) + 1);

@@ -14,18 +14,14 @@
 
 using namespace Quarn_v2;
 
-namespace {
-
 const QByteArray kStored =
     "[LOCAL]\r\nQXADATADIR= LA\\  \r\nQXPPDATADIR=LPP\r\nQXPPPHOTODIR=LPPJ\r\nAPEXDATADIR=LX\r\n"
     "QXPDATADIR=LP\r\nQXPPHOTODIR=LPJ\r\nQXCDATADIR=LC\r\nQXODATADIR=LO\r\n"
     "QXSDATADIR=C:\\\\\r\n\r\n[NETWORK]\r\nqxadatadir=N:\\A\r\nQXODATADIR=N:\\O\r\n";
 
-QString Suite(const TestPrefix& p, const QString& name) {
+static QString Suite(const TestPrefix& p, const QString& name) {
     return p.driveC() + "/VALUATOR/" + name;
 }
-
-} // namespace
 
 class TestQuarnV2 : public QObject {
     Q_OBJECT
@@ -51,12 +47,11 @@ private Q_SLOTS:
         SuiteState s;
         InitialiseSuite(s);
         QCOMPARE(TestPrefix::read(Suite(p, "QUARN2.INI")), kStored); // the marker left alone
-        QCOMPARE(s.SuiteIniPath, u"C:\\Valuator\\QUARN2.INI");
-        QCOMPARE(s.ProductIniPaths.kav, u"C:\\windows\\kav.ini");
-        QCOMPARE(s.CurrentSet.QXADATADIR, u"W");
-        QCOMPARE(s.LocalSet.QXADATADIR, u"LA");
-        QCOMPARE(s.LocalSet.QXSDATADIR, u"C:\\"); // one backslash dropped
-        QCOMPARE(s.LocalTransferRoot, u"LA");
+        // The local QXSDATADIR has one backslash dropped.
+        QCOMPARE((QStringList{s.SuiteIniPath, s.ProductIniPaths.kav, s.CurrentSet.QXADATADIR,
+                              s.LocalSet.QXADATADIR, s.LocalSet.QXSDATADIR, s.LocalTransferRoot}),
+                 (QStringList{"C:\\Valuator\\QUARN2.INI", "C:\\windows\\kav.ini", "W", "LA", "C:\\",
+                              "LA"}));
     }
 
     // The ten writes, each file named once when it cannot be written, and

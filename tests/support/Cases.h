@@ -52,48 +52,34 @@ private:
     qsizetype open_ = 0; // the column "NAME...", or past the last
 };
 
-inline QList<Row> ReadCases(const QString& file, QStringList* header = nullptr) {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        qFatal("cannot read %s", qPrintable(file));
-    static const QString escaped = QStringLiteral("nrt0\\");
-    static const QString meant = QString::fromUtf16(u"\n\r\t\0\\", 5);
-    QStringList columns;
-    QList<Row> cases;
-    int number = 0;
-    for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n')) {
-        ++number;
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
-        if (columns.isEmpty()) {
-            columns = line.split(u'\t');
-            continue;
-        }
-        QStringList fields;
-        for (const QString& raw : line.split(u'\t')) {
-            QString field;
-            for (qsizetype i = 0; i < raw.size(); ++i) {
-                const qsizetype at =
-                    raw[i] == u'\\' && i + 1 < raw.size() ? escaped.indexOf(raw[i + 1]) : -1;
-                field += at < 0 ? raw[i] : meant[at];
-                i += at < 0 ? 0 : 1;
-            }
-            fields << field;
-        }
-        cases << Row(columns, fields, file + u':' + QString::number(number));
-    }
-    if (header)
-        *header = columns;
-    return cases;
-}
-
 // One QTest row a case of a file under tests/, in the Row column "row", named
 // by the field of the column `name`. Gives the file's columns, for rows made
 // in code.
 inline QStringList AddCases(const char* file, const char* name = "case") {
     QTest::addColumn<Row>("row");
+    const QString path = QStringLiteral(QUARN_TESTS_DIR "/") + file;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        qFatal("cannot read %s", qPrintable(path));
+    static const QString escaped = QStringLiteral("nrt0\\"),
+                         meant = QString::fromUtf16(u"\n\r\t\0\\", 5);
     QStringList columns;
-    for (const Row& row : ReadCases(QStringLiteral(QUARN_TESTS_DIR "/") + file, &columns))
+    int number = 0;
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n')) {
+        ++number;
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        QStringList fields = line.split(u'\t');
+        for (QString& field : fields) // an escape's character is not read again
+            for (qsizetype i = 0; (i = field.indexOf(u'\\', i)) >= 0 && i + 1 < field.size(); ++i)
+                if (const qsizetype at = escaped.indexOf(field[i + 1]); at >= 0)
+                    field.replace(i, 2, meant[at]);
+        if (columns.isEmpty()) {
+            columns = fields;
+            continue;
+        }
+        const Row row(columns, fields, path + u':' + QString::number(number));
         QTest::newRow(qPrintable(row[name])) << row;
+    }
     return columns;
 }

@@ -9,7 +9,6 @@
 #include <QStringList>
 #include <QTest>
 
-#include <algorithm>
 #include <atomic>
 #include <future>
 #include <memory>
@@ -20,14 +19,9 @@ public:
     explicit StoppedShare(const QStringList& hung, int boundMs = 1000) {
         platform::SetHostProbe([asked = askedHere_, opened = gate_.get_future().share(), hung,
                                 caller = std::this_thread::get_id()](const QString& host) {
-            if (std::none_of(hung.begin(), hung.end(), [&](const QString& h) {
-                    return host.startsWith(h, Qt::CaseInsensitive);
-                }))
-                return;
-            if (std::this_thread::get_id() == caller)
-                ++*asked;
-            else
-                opened.wait();
+            for (const QString& h : hung)
+                if (host.startsWith(h, Qt::CaseInsensitive))
+                    return std::this_thread::get_id() == caller ? void(++*asked) : opened.wait();
         });
         platform::SetAnswerBound(boundMs);
     }

@@ -8,21 +8,14 @@
 
 #include <unistd.h>
 
-namespace {
-
-void Link(const QString& target, const QString& link) {
+static void Link(const QString& target, const QString& link) {
     if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) != 0)
         qFatal("cannot link %s", qPrintable(link));
 }
 
-} // namespace
-
 TestPrefix::TestPrefix(Options options) {
     if (!dir_.isValid())
         qFatal("no temporary directory");
-    hadPrefix_ = qEnvironmentVariableIsSet("WINEPREFIX");
-    savedPrefix_ = qgetenv("WINEPREFIX");
-
     makeDir(prefix() + QStringLiteral("/dosdevices/unc/server"));
     if (options.driveC) {
         makeDir(driveC() + QStringLiteral("/windows/system32"));
@@ -36,27 +29,22 @@ TestPrefix::TestPrefix(Options options) {
         Link(QStringLiteral("/"), prefix() + QStringLiteral("/dosdevices/z:"));
     makeDir(share());
     Link(share(), prefix() + QStringLiteral("/dosdevices/unc/server/share"));
-
-    qputenv("WINEPREFIX", QFile::encodeName(prefix()));
     platform::profile::ForgetCache();
 }
 
+// WINEPREFIX is put back just after.
 TestPrefix::~TestPrefix() {
-    if (hadPrefix_)
-        qputenv("WINEPREFIX", savedPrefix_);
-    else
-        qunsetenv("WINEPREFIX");
     platform::profile::ForgetCache();
 }
 
-void TestPrefix::write(const QString& hostPath, const QByteArray& bytes) const {
+void TestPrefix::write(const QString& hostPath, const QByteArray& bytes) {
     makeDir(QFileInfo(hostPath).path());
     QFile f(hostPath);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(hostPath));
 }
 
-void TestPrefix::makeDir(const QString& hostPath) const {
+void TestPrefix::makeDir(const QString& hostPath) {
     if (!QDir().mkpath(hostPath))
         qFatal("cannot make %s", qPrintable(hostPath));
 }
@@ -71,40 +59,29 @@ QStringList TestPrefix::entries(const QString& hostDir) {
                                    QDir::NoDotAndDotDot);
 }
 
-namespace {
-constexpr const char* kXdgVariables[] = {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME",
-                                         "XDG_CONFIG_DIRS"};
-}
-
-ScopedXdgDirs::ScopedXdgDirs(const QString& root) {
-    // The type database is read once per process, so every test sees it.
-    QDir().mkpath(root + "/system");
-    QFile::link(QStringLiteral("/usr/share/mime"), root + "/system/mime");
-    const char* folders[] = {"/data", "/system", "/config", "/none"};
-    for (int i = 0; i < 4; ++i) {
-        saved_.append(qgetenv(kXdgVariables[i]));
-        qputenv(kXdgVariables[i], QFile::encodeName(root + folders[i]));
+ScopedEnv::ScopedEnv(const QList<std::pair<const char*, QString>>& values) {
+    for (const auto& [name, value] : values) {
+        saved_.append({name, qgetenv(name)});
+        value.isEmpty() ? qunsetenv(name) : qputenv(name, QFile::encodeName(value));
     }
 }
 
-ScopedXdgDirs::~ScopedXdgDirs() {
-    for (int i = 0; i < saved_.size(); ++i)
-        saved_[i].isNull() ? qunsetenv(kXdgVariables[i]) : qputenv(kXdgVariables[i], saved_[i]);
+ScopedEnv::~ScopedEnv() {
+    for (const auto& [name, value] : saved_)
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
 }
 
-ScopedRuntimeDirs::ScopedRuntimeDirs(const QString& runtime, const QString& tmp)
-    : runtime_(qgetenv("XDG_RUNTIME_DIR")), tmp_(qgetenv("TMPDIR")) {
-    runtime.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR")
-                      : qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-    qputenv("TMPDIR", QFile::encodeName(tmp));
+ScopedXdgDirs::ScopedXdgDirs(const QString& root)
+    : ScopedEnv({{"XDG_DATA_HOME", root + "/data"},
+                 {"XDG_DATA_DIRS", root + "/system"},
+                 {"XDG_CONFIG_HOME", root + "/config"},
+                 {"XDG_CONFIG_DIRS", root + "/none"}}) {
+    // The type database is read once per process, so every test sees it.
+    QDir().mkpath(root + "/system");
+    QFile::link(QStringLiteral("/usr/share/mime"), root + "/system/mime");
 }
 
-ScopedRuntimeDirs::~ScopedRuntimeDirs() {
-    runtime_.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", runtime_);
-    tmp_.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp_);
-}
-
-bool ScopedRuntimeDirs::GiveAway(const QString& dir) {
+bool GiveAway(const QString& dir) {
     QDir().mkpath(dir);
     return ::chown(QFile::encodeName(dir).constData(), 65534, 65534) == 0;
 }

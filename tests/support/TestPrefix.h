@@ -10,17 +10,29 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <utility>
+
+// Sets environment variables for the object's lifetime (an empty value
+// unsets one) and puts back what they were.
+class ScopedEnv {
+public:
+    explicit ScopedEnv(const QList<std::pair<const char*, QString>>& values);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    QList<std::pair<const char*, QByteArray>> saved_;
+};
+
 class TestPrefix {
 public:
     struct Options {
-        bool driveZ = true;
-        bool driveC = true;
+        bool driveZ = true, driveC = true;
     };
     TestPrefix() : TestPrefix(Options{}) {}
     explicit TestPrefix(Options options);
     ~TestPrefix();
-    TestPrefix(const TestPrefix&) = delete;
-    TestPrefix& operator=(const TestPrefix&) = delete;
 
     QString root() const { return dir_.path(); }
     QString prefix() const { return dir_.path() + QStringLiteral("/prefix"); }
@@ -32,43 +44,23 @@ public:
     QString at(const QString& relative) const { return root() + u'/' + relative; }
 
     // Files and folders by host path; parents are created.
-    void write(const QString& hostPath, const QByteArray& bytes) const;
-    void makeDir(const QString& hostPath) const;
+    static void write(const QString& hostPath, const QByteArray& bytes);
+    static void makeDir(const QString& hostPath);
     static QByteArray read(const QString& hostPath);
     // Every file name in a host directory, hidden ones included.
     static QStringList entries(const QString& hostDir);
 
 private:
     QTemporaryDir dir_;
-    QByteArray savedPrefix_;
-    bool hadPrefix_ = false;
+    ScopedEnv prefix_{{{"WINEPREFIX", prefix()}}};
 };
 
 // Points the desktop's application lookup at <root>/data and <root>/config
 // alone (with the system's type database) for the object's lifetime.
-class ScopedXdgDirs {
+class ScopedXdgDirs : public ScopedEnv {
 public:
     explicit ScopedXdgDirs(const QString& root);
-    ~ScopedXdgDirs();
-    ScopedXdgDirs(const ScopedXdgDirs&) = delete;
-    ScopedXdgDirs& operator=(const ScopedXdgDirs&) = delete;
-
-private:
-    QList<QByteArray> saved_;
 };
 
-// Points XDG_RUNTIME_DIR (unset when "") and TMPDIR, where the private
-// folder for locks is sought, at the given folders for the object's lifetime.
-class ScopedRuntimeDirs {
-public:
-    ScopedRuntimeDirs(const QString& runtime, const QString& tmp);
-    ~ScopedRuntimeDirs();
-    ScopedRuntimeDirs(const ScopedRuntimeDirs&) = delete;
-    ScopedRuntimeDirs& operator=(const ScopedRuntimeDirs&) = delete;
-
-    // Makes `dir` another user's (as one planted by them); false when not root.
-    static bool GiveAway(const QString& dir);
-
-private:
-    QByteArray runtime_, tmp_;
-};
+// Makes `dir` another user's (as one planted by them); false when not root.
+bool GiveAway(const QString& dir);
