@@ -11,8 +11,7 @@
 
 #include <QTest>
 
-using SysInfo::GetKeyValue;
-using SysInfo::HKEY_LOCAL_MACHINE;
+using namespace SysInfo;
 
 class TestFrmAbout : public QObject {
     Q_OBJECT

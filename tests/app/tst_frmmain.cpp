@@ -141,13 +141,10 @@ private Q_SLOTS:
     // Without $XDG_RUNTIME_DIR, and with Qt's own fallback folder taken by
     // another user, a lock and socket planted in the temporary folder keep
     // no one from starting. Where no private folder exists it starts unchecked.
-    void onlyAPrivateFolderHoldsTheCheck_data() {
-        QTest::addColumn<bool>("taken"); // quarn-UID made by another user too
-        QTest::newRow("squatted temporary folder") << false;
-        QTest::newRow("private folder taken") << true;
-    }
+    void onlyAPrivateFolderHoldsTheCheck_data() { AddCases("app/private_folder.txt"); }
     void onlyAPrivateFolderHoldsTheCheck() {
-        QFETCH(bool, taken);
+        QFETCH(Row, row);
+        const bool taken = row["taken"] == u"1";
         if (QFileInfo::exists("/run/user/" + QString::number(::geteuid())))
             QSKIP("the session's runtime folder stands in for an unset one");
         TestPrefix tmp;
@@ -169,19 +166,11 @@ private Q_SLOTS:
     // With the fonts this machine has, plain and skinned, every text a window
     // shows lies whole in its control and inside the window. (A label's box
     // may run past the edge, as the version's does.)
-    void textsFitTheirWindows_data() {
-        QTest::addColumn<int>("window"); // in the order the test lists them
-        QTest::addColumn<bool>("skinned");
-        const char* windows[] = {"main", "config", "transfer", "about", "prefix"};
-        for (int i = 0; i < 5; ++i)
-            for (bool skinned : {false, true})
-                QTest::addRow("%s%s", windows[i], skinned ? " skinned" : "") << i << skinned;
-    }
+    void textsFitTheirWindows_data() { AddCases("app/texts_fit.txt"); }
     void textsFitTheirWindows() {
-        QFETCH(int, window);
-        QFETCH(bool, skinned);
+        QFETCH(Row, row);
         Fixture f;
-        if (skinned) {
+        if (row["skinned"] == u"1") {
             f.w->skin().LoadSkin(QStringLiteral(QUARN_SKIN_FILE));
             QVERIFY(f.w->skin().loaded());
             f.w->skin().ApplyWindow(f.w.get());
@@ -189,8 +178,9 @@ private Q_SLOTS:
         frmCopy transfer(f.w->state(), &f.w->skin(), [&]() -> frmConfig& { return f.w->Config(); });
         frmAbout about(&f.w->skin());
         PrefixDialog prefix(platform::SearchPrefixes(QDir::homePath()), {}, &f.w->skin());
-        QWidget* shown =
-            QList<QWidget*>{f.w.get(), &f.w->Config(), &transfer, &about, &prefix}[window];
+        const QStringList names{"main", "config", "transfer", "about", "prefix"};
+        QWidget* shown = QList<QWidget*>{f.w.get(), &f.w->Config(), &transfer, &about,
+                                         &prefix}[names.indexOf(row["window"])];
         shown->show();
         QVERIFY(QTest::qWaitForWindowExposed(shown));
         for (QWidget* c : shown->findChildren<QWidget*>()) {

@@ -100,9 +100,7 @@ private Q_SLOTS:
             narrow->addItem(QString::number(i));
         SaveTaggedControls(&form, kSuite);
         QCOMPARE(TestPrefix::read(ini),
-                 "[T]\r\nTEXT=C:\\A\r\n[P]\r\nA=1\r\nB=0\r\n[OTHER]\r\nk=1\r\n"
-                 "[HISTORY]\r\nITEM01=alpha\r\nITEM02=\r\nITEM03=gamma\r\n"
-                 "[H]\r\nI1=1\r\nI2=2\r\nI3=3\r\nI4=4\r\nI5=5\r\nI6=6\r\nI7=7\r\nI8=8\r\nI9=9\r\n");
+                 TestPrefix::read(QUARN_TESTS_DIR "/config/tagini_saved.ini"));
         LoadTaggedControls(&form, kSuite);
         // An empty entry ends a list.
         QCOMPARE((QList<int>{list->count(), narrow->count()}), (QList<int>{1, 9}));

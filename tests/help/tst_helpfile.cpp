@@ -25,12 +25,6 @@ static QString SourceOf(const QString& entry) {
     return entry.startsWith(u"images/") ? kRoot + "/docs/" + entry.mid(7) : kHelp + entry;
 }
 
-static QStringList ProjectFiles() {
-    return Read(kHelp + "quarn.hhp")
-        .section("[FILES]", 1)
-        .split(QRegularExpression(R"(\s+)"), Qt::SkipEmptyParts);
-}
-
 // Help text as the reader sees it: a line break for <br>, and \x01 where
 // the program fills in a name.
 static QString AsShown(QString html) {
@@ -94,7 +88,9 @@ class tst_HelpFile : public QObject {
 
 private Q_SLOTS:
     void projectCompiledAndLinked() {
-        const QStringList files = ProjectFiles();
+        const QStringList files = Read(kHelp + "quarn.hhp")
+                                      .section("[FILES]", 1)
+                                      .split(QRegularExpression(R"(\s+)"), Qt::SkipEmptyParts);
         // The default topic, the contents and the index are there.
         static const QRegularExpression named(R"(=(\S+\.(?:html|hhc|hhk))\s*$)",
                                               QRegularExpression::MultilineOption);

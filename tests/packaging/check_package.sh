@@ -14,10 +14,8 @@ app=org.example.quarn
 expected_files=(bin/quarn bin/quarnctl share/quarn/sk.cjstyles share/quarn/quarn.chm
     share/applications/$app.desktop share/metainfo/$app.metainfo.xml
     share/icons/hicolor/scalable/apps/$app.svg share/man/man1/quarnctl.1.gz
-    share/doc/quarn/copyright lib/systemd/user/quarn-follow.service)
-for size in 16 22 24 32 48 64 128 256 512; do
-    expected_files+=("share/icons/hicolor/${size}x${size}/apps/$app.png")
-done
+    share/doc/quarn/copyright lib/systemd/user/quarn-follow.service
+    share/icons/hicolor/{16x16,22x22,24x24,32x32,48x48,64x64,128x128,256x256,512x512}/apps/$app.png)
 
 # The tree $1, installed for the prefix $2, holds every file, each well formed.
 check_tree() {

@@ -46,11 +46,8 @@ static int Child(const QByteArray& role, const QString& key) {
         } catch (const std::system_error&) {
         }
         qint64 heard = 0;
-        const int err =
-            platform::CopyFileAtomically(key + "/from", key + "/to", [&](qint64 done, qint64) {
-                heard = done;
-                return true;
-            });
+        const int err = platform::CopyFileAtomically(
+            key + "/from", key + "/to", [&](qint64 done, qint64) { return (heard = done) >= 0; });
         ::_exit(err == 0 && heard == 3 << 20 ? 0 : 1); // a leak check at exit needs a thread too
     }
     for (int i = 1; role.startsWith("writer"); ++i)
@@ -58,11 +55,9 @@ static int Child(const QByteArray& role, const QString& key) {
             i == 1)
             std::puts("written"); // the parent starts its clock here
     // As a script running `quarnctl ini set` would.
-    for (int i = 1; role == "counter" && i <= 60; ++i)
-        if (!WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", key, QString::number(i)))
-            return 1;
-    if (role == "counter")
-        return 0;
+    for (int i = 1; role == "counter"; ++i)
+        if (i > 60 || !WPINI::TryWriteIni("C:\\VALUATOR\\SHARED.INI", "S", key, QString::number(i)))
+            return i > 60 ? 0 : 1;
     std::signal(SIGXFSZ, SIG_IGN); // "full": the disk fills at 1 MiB
     const rlimit limit{1 << 20, 1 << 20};
     setrlimit(RLIMIT_FSIZE, &limit);
@@ -81,13 +76,10 @@ class TestAtomicFile : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void killedWriterLeavesOldOrNew_data() {
-        QTest::addColumn<QString>("named");
-        QTest::newRow("unnamed temporary") << "";
-        QTest::newRow("named temporary") << "-named";
-    }
+    void killedWriterLeavesOldOrNew_data() { AddCases("platform/killed_writer.txt"); }
     void killedWriterLeavesOldOrNew() {
-        QFETCH(QString, named);
+        QFETCH(Row, row);
+        const QString named = row["named"];
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/BIG.INI";
         const QByteArray body =
@@ -219,11 +211,9 @@ private Q_SLOTS:
         const QString uid = QString::number(::geteuid());
         p.makeDir(p.at("tmp"));
         const auto make = [&p](const QString& path, const QString& how) {
-            if (how == "link") {
-                p.makeDir(p.at("elsewhere"));
+            p.makeDir(how == "link" ? p.at("elsewhere") : path);
+            if (how == "link")
                 return QFile::link(p.at("elsewhere"), path);
-            }
-            p.makeDir(path);
             return ::chmod(QFile::encodeName(path).constData(), how == "open" ? 0777 : 0700) == 0 &&
                    (how != "other's" || GiveAway(path));
         };
@@ -302,12 +292,10 @@ private Q_SLOTS:
         QCOMPARE(qint64(st.st_mtim.tv_nsec), qint64(times[1].tv_nsec));
     }
 
-    void fullDiskLeavesOldFile_data() {
-        killedWriterLeavesOldOrNew_data();
-        QTest::newRow("hard-linked, in place") << "-linked";
-    }
+    void fullDiskLeavesOldFile_data() { AddCases("platform/full_disk.txt"); }
     void fullDiskLeavesOldFile() {
-        QFETCH(QString, named);
+        QFETCH(Row, row);
+        const QString named = row["named"];
         TestPrefix p;
         const QByteArray before = kHead + "1\r\n" + QByteArray(100 * 1024, ';') + "\r\n";
         p.write(p.driveC() + "/VALUATOR/BIG.INI", before);

@@ -74,12 +74,7 @@ private Q_SLOTS:
         f.ui()->txtLocalQXCdataDir->setText("C:\\L");   // row 8: copied, not written
         f.ui()->txtLocalQXopDataDir->setText("C:\\OP"); // row 10: neither
         f.ui()->cmdSaveChanges->click();
-        QCOMPARE(f.file(),
-                 kUntouched +
-                     "[NETWORK]\r\nQXAdataDir=D:\\N\r\nQXPPDATADIR=D:\\N\r\n"
-                     "QXPPphotoDir=D:\\N\r\nApexdataDir=D:\\N\r\nQXsDataDir=D:\\N\r\n[LOCAL]\r\n"
-                     "QXAdataDir=C:\\L\\\r\nQXPPDATADIR=C:\\L\\\r\nQXPPphotoDir=C:\\L\\\r\n"
-                     "ApexdataDir=C:\\L\\\r\nQXsDataDir=C:\\L\\\r\n");
+        QCOMPARE(f.file(), TestPrefix::read(QUARN_TESTS_DIR "/setup/saved.ini"));
         // The sets take the texts as they are.
         QCOMPARE(QStringList({f.state.LocalSet.QXADATADIR, f.state.LocalSet.QXCDATADIR,
                               f.state.NetworkSet.QXSDATADIR}),

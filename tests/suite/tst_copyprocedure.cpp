@@ -55,16 +55,13 @@ private Q_SLOTS:
         ::umask(022);
         std::optional<StoppedShare> stopped;
         for (const QString& f : List(row["before"])) {
-            if (f.endsWith(u'!')) {
-                stopped.emplace(QStringList{p.at(f.chopped(1))});
-                continue;
-            }
-            if (f.contains("->")) {
-                QVERIFY(QFile::link(p.at(f.section("->", 1)), p.at(f.section("->", 0, 0))));
-                continue;
-            }
             const QString path = p.at(f.section(u'=', 0, 0).section(u'@', 0, 0));
-            p.write(path, f.section(u'=', 1).toUtf8());
+            if (f.endsWith(u'!'))
+                stopped.emplace(QStringList{p.at(f.chopped(1))});
+            else if (f.contains("->"))
+                QVERIFY(QFile::link(p.at(f.section("->", 1)), p.at(f.section("->", 0, 0))));
+            else
+                p.write(path, f.section(u'=', 1).toUtf8());
             if (const QString mode = f.section(u'=', 0, 0).section(u'@', 1); !mode.isEmpty())
                 QVERIFY(::chmod(QFile::encodeName(path).constData(), mode.toUInt(nullptr, 8)) == 0);
         }

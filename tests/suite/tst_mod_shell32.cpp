@@ -31,10 +31,9 @@ private Q_SLOTS:
         QCOMPARE(shell.requests,
                  (QList<platform::ShellRequest>{
                      {"open", target, parameters, directory, row["state"].toInt()}}));
-        QList<platform::Message> shown;
-        if (!message.isEmpty())
-            shown.append({"Quarn", message, platform::Buttons::Ok, platform::Icon::Information, 0});
-        QCOMPARE(script.shown(), shown);
+        QCOMPARE(script.shown(), QList<platform::Message>(message.isEmpty() ? 0 : 1,
+                                                          {"Quarn", message, platform::Buttons::Ok,
+                                                           platform::Icon::Information, 0}));
     }
 
     void strReplace_data() { AddCases("suite/str_replace.txt", "result"); }

@@ -14,10 +14,7 @@
 
 using namespace Quarn_v2;
 
-const QByteArray kStored =
-    "[LOCAL]\r\nQXADATADIR= LA\\  \r\nQXPPDATADIR=LPP\r\nQXPPPHOTODIR=LPPJ\r\nAPEXDATADIR=LX\r\n"
-    "QXPDATADIR=LP\r\nQXPPHOTODIR=LPJ\r\nQXCDATADIR=LC\r\nQXODATADIR=LO\r\n"
-    "QXSDATADIR=C:\\\\\r\n\r\n[NETWORK]\r\nqxadatadir=N:\\A\r\nQXODATADIR=N:\\O\r\n";
+const QByteArray kStored = TestPrefix::read(QUARN_TESTS_DIR "/suite/stored.ini");
 
 static QString Suite(const TestPrefix& p, const QString& name) {
     return p.driveC() + "/VALUATOR/" + name;
@@ -72,11 +69,8 @@ private Q_SLOTS:
         QStringList writes;
         for (const SuiteWrite& w : SuiteDirectoryWrites(s))
             writes << w.file.section(u'\\', -1) + u' ' + w.key + u'=' + w.value;
-        QCOMPARE(writes.join(u'\n'),
-                 "kav.ini DataDir=LA\nQXP2000.INI DataDir=LPP\nQXP2000.INI PhotoDir=LPPJ\n"
-                 "PHOTOKPR.INI DataDir=LP\nPHOTOKPR.INI PhotoDir=LPJ\nCOMPKPR.INI DataDir=LC\n"
-                 "OFCKPR.INI AppDir=LO\nOFCKPR.INI DataDir=LO\nOFCKPR.INI UserDir=LO\n"
-                 "DRAWKIT.INI DataDir=C:\\");
+        QCOMPARE(writes.join(u'\n') + u'\n',
+                 QString::fromUtf8(TestPrefix::read(QUARN_TESTS_DIR "/suite/switch_writes.txt")));
         QCOMPARE(TestPrefix::read(Suite(p, "OPL.INI")), opl);
     }
 
