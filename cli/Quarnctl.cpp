@@ -5,6 +5,7 @@
 
 #include "cli/DemoSuite.h"
 #include "cli/Follow.h"
+#include "cli/Share.h"
 #include "config/ModCommon.h"
 #include "config/WPINI.h"
 #include "platform/Prompter.h"
@@ -59,6 +60,21 @@ const char* const kUsage =
     "                              write a value\n"
     "  ini delete-section FILE SECTION\n"
     "                              remove a section with all its keys\n"
+    "  share status                the office share's state: \"Connected: \\\\server\\share\n"
+    "                              as N:\" or \"Not connected\"\n"
+    "  share connect [SHARE] [--user USER] [--domain DOMAIN] [--drive N:]\n"
+    "                [--remember] [--password-stdin] [--yes|--no]\n"
+    "                              mount the office share (\\\\server\\share or\n"
+    "                              smb://server/share; else the one remembered)\n"
+    "                              through GVfs and make it the drive and the UNC\n"
+    "                              name in the prefix; the password is the\n"
+    "                              keyring's, else asked on the terminal, or read\n"
+    "                              from standard input; --remember keeps it in the\n"
+    "                              keyring\n"
+    "  share disconnect [--yes|--no]\n"
+    "                              take the share out of the prefix (switching the\n"
+    "                              suite to LOCAL first, asked) and unmount it if\n"
+    "                              Quarn mounted it\n"
     "  demo-suite DIR              build a demo prefix in DIR (what exists stays)\n"
     "  --help, --version\n"
     "\n"
@@ -165,53 +181,6 @@ int Status(QTextStream& out) {
     return 0;
 }
 
-int Connect(const QString& which, QTextStream& out, QTextStream& err) {
-    SwitchTurn turn; // from the read of the products' values to the last write
-    if (!turn.take()) {
-        err << "quarnctl: " << turn.why() << "\n";
-        return 1;
-    }
-    SuiteState s;
-    InitialiseSuite(s);
-    const bool local = which == u"local";
-    const QString name = local ? QStringLiteral("LOCAL") : QStringLiteral("NETWORK");
-    DirectorySet set = ReadStoredSet(s, name);
-    set.APEXDATADIR.clear(); // never written
-    if (set == DirectorySet{}) {
-        // Nothing to switch to: say so rather than report a switch that was not.
-        err << "quarnctl: [" << name << "] is not set up in " << s.SuiteIniPath
-            << "; the products were left as they were\n";
-        return 1;
-    }
-
-    const QList<ProductKey> before = ProductKeys(s);
-    const QList<SuiteFailure> failures = local ? SwitchToLocal(s) : SwitchToNetwork(s);
-    for (const SuiteFailure& f : failures)
-        err << "quarnctl: " << f.write.file << " [Directories] " << f.write.key
-            << " was not written: " << f.why << "\n";
-    const QList<ProductKey> after = ProductKeys(s);
-    int changed = 0;
-    for (qsizetype i = 0; i < after.size(); ++i) {
-        if (after[i].value == before[i].value)
-            continue;
-        out << FileName(after[i].file).leftJustified(14) << after[i].key.leftJustified(10)
-            << (before[i].value.isEmpty() ? QStringLiteral("(none)") : before[i].value) << " -> "
-            << after[i].value << "\n";
-        ++changed;
-    }
-    for (int i = 0; i < kSetSize; ++i)
-        if (set[i].isEmpty() && DirectoryEntries[i].staged)
-            out << "[" << name << "] " << DirectoryEntries[i].key
-                << " is empty: its product keeps its directory\n";
-    if (!failures.isEmpty())
-        return 1;
-    if (changed == 0)
-        out << "Nothing changed: the products already hold the " << name << " set.\n";
-    else
-        out << "The products now use the " << name << " set.\n";
-    return 0;
-}
-
 // The Settings dialog's check, on the values it loads.
 int Check(QTextStream& out, QTextStream& err) {
     const SuiteState s = LookAtSuite(); // like status: no marker is written
@@ -225,25 +194,6 @@ int Check(QTextStream& out, QTextStream& err) {
         << "\": " << Texts::NoSuchDirectory() << "\n";
     return 1;
 }
-
-// Questions answered by a flag; every box still shows on the terminal.
-class FixedPrompter : public platform::Prompter {
-public:
-    explicit FixedPrompter(platform::Answer answer) : answer_(answer) {}
-    platform::Answer ask(const platform::Message& m) override {
-        const QList<platform::Answer> set = platform::ButtonAnswers(m.buttons);
-        const platform::Answer a =
-            set.contains(answer_) ? answer_ : platform::EscapeAnswer(m.buttons);
-        std::fprintf(
-            stderr, "\n== %s ==\n%s\n[%s]\n", qUtf8Printable(m.title),
-            qUtf8Printable(QString(m.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))),
-            qUtf8Printable(platform::AnswerText(a)));
-        return a;
-    }
-
-private:
-    platform::Answer answer_;
-};
 
 int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
     QCommandLineParser p;
@@ -328,6 +278,63 @@ int Ini(const QStringList& a, QTextStream& out, QTextStream& err) {
 
 } // namespace
 
+int ConnectSet(const QString& which, QTextStream& out, QTextStream& err) {
+    SwitchTurn turn; // from the read of the products' values to the last write
+    if (!turn.take()) {
+        err << "quarnctl: " << turn.why() << "\n";
+        return 1;
+    }
+    SuiteState s;
+    InitialiseSuite(s);
+    const bool local = which == u"local";
+    const QString name = local ? QStringLiteral("LOCAL") : QStringLiteral("NETWORK");
+    DirectorySet set = ReadStoredSet(s, name);
+    set.APEXDATADIR.clear(); // never written
+    if (set == DirectorySet{}) {
+        // Nothing to switch to: say so rather than report a switch that was not.
+        err << "quarnctl: [" << name << "] is not set up in " << s.SuiteIniPath
+            << "; the products were left as they were\n";
+        return 1;
+    }
+
+    const QList<ProductKey> before = ProductKeys(s);
+    const QList<SuiteFailure> failures = local ? SwitchToLocal(s) : SwitchToNetwork(s);
+    for (const SuiteFailure& f : failures)
+        err << "quarnctl: " << f.write.file << " [Directories] " << f.write.key
+            << " was not written: " << f.why << "\n";
+    const QList<ProductKey> after = ProductKeys(s);
+    int changed = 0;
+    for (qsizetype i = 0; i < after.size(); ++i) {
+        if (after[i].value == before[i].value)
+            continue;
+        out << FileName(after[i].file).leftJustified(14) << after[i].key.leftJustified(10)
+            << (before[i].value.isEmpty() ? QStringLiteral("(none)") : before[i].value) << " -> "
+            << after[i].value << "\n";
+        ++changed;
+    }
+    for (int i = 0; i < kSetSize; ++i)
+        if (set[i].isEmpty() && DirectoryEntries[i].staged)
+            out << "[" << name << "] " << DirectoryEntries[i].key
+                << " is empty: its product keeps its directory\n";
+    if (!failures.isEmpty())
+        return 1;
+    if (changed == 0)
+        out << "Nothing changed: the products already hold the " << name << " set.\n";
+    else
+        out << "The products now use the " << name << " set.\n";
+    return 0;
+}
+
+platform::Answer FixedPrompter::ask(const platform::Message& m) {
+    const QList<platform::Answer> set = platform::ButtonAnswers(m.buttons);
+    const platform::Answer a = set.contains(answer_) ? answer_ : platform::EscapeAnswer(m.buttons);
+    std::fprintf(
+        stderr, "\n== %s ==\n%s\n[%s]\n", qUtf8Printable(m.title),
+        qUtf8Printable(QString(m.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))),
+        qUtf8Printable(platform::AnswerText(a)));
+    return a;
+}
+
 int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
     QCommandLineParser p;
     const QCommandLineOption prefix(QStringLiteral("prefix"), QString(), QStringLiteral("DIR"));
@@ -375,9 +382,11 @@ int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
     else if (command == u"status" && a.size() == 1)
         status = Status(out);
     else if (command == u"connect" && a.size() == 2 && (a[1] == u"local" || a[1] == u"network"))
-        status = Connect(a[1], out, err);
+        status = ConnectSet(a[1], out, err);
     else if (command == u"transfer")
         status = Transfer(a, out, err);
+    else if (command == u"share")
+        status = Share(a, out, err);
     else if (command == u"follow")
         status = Follow(a, out, err);
     else if (command == u"check" && a.size() == 1)

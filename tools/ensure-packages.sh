@@ -16,8 +16,9 @@ ensure_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# fp-utils compiles the help file; qt6-svg-dev renders the icon sizes.
-BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev fp-utils)
+# fp-utils compiles the help file; qt6-svg-dev renders the icon sizes; GIO
+# (libglib2.0-dev) mounts the office share.
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev fp-utils pkg-config libglib2.0-dev)
 # The end-to-end suite: Xvfb, a window manager, the accessibility bus and
 # its Python bindings, a private D-Bus session, pointer and keys, and a
 # screenshot of what was on screen when a test failed.

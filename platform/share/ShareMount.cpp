@@ -1,0 +1,332 @@
+#include "platform/share/ShareMount.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gio/gio.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace platform {
+namespace {
+
+template <class T> struct GFree {
+    void operator()(T* p) const { g_object_unref(p); }
+};
+template <class T> using GRef = std::unique_ptr<T, GFree<T>>;
+using GText = std::unique_ptr<char, decltype(&g_free)>;
+
+QString Escaped(const QString& part) {
+    const GText escaped(g_uri_escape_string(part.toUtf8().constData(), nullptr, FALSE), g_free);
+    return QString::fromUtf8(escaped.get());
+}
+
+// The user (and domain) go into the address, so GVfs keeps one mount and one
+// keyring entry per login.
+QByteArray Uri(const ShareAddress& a, const QString& user, const QString& domain) {
+    QString login;
+    if (!user.isEmpty())
+        login = (domain.isEmpty() ? QString() : Escaped(domain) + u';') + Escaped(user) + u'@';
+    return (QStringLiteral("smb://") + login + a.server + u'/' + Escaped(a.share)).toUtf8();
+}
+
+// GIO's asynchronous calls, run one after another on a context of the
+// calling thread's own until they answer or the deadline passes; a call
+// still running then is cancelled, and its answer waited for a moment longer.
+class Bounded {
+public:
+    explicit Bounded(qint64 deadlineMs) : deadlineMs_(deadlineMs) {
+        g_main_context_push_thread_default(context_);
+        clock_.start();
+    }
+    ~Bounded() {
+        g_main_context_pop_thread_default(context_);
+        g_main_context_unref(context_);
+    }
+    Bounded(const Bounded&) = delete;
+    Bounded& operator=(const Bounded&) = delete;
+
+    GCancellable* cancellable() const { return cancel_.get(); }
+    qint64 elapsed() const { return clock_.elapsed(); }
+    bool timedOut() const { return timedOut_; }
+    void finish() { done_ = true; }
+
+    // Until the call started last calls finish(); false when it never did.
+    bool wait() {
+        while (!done_) {
+            const qint64 left = deadlineMs_ - clock_.elapsed();
+            if (left <= 0 && !timedOut_) {
+                timedOut_ = true;
+                g_cancellable_cancel(cancel_.get());
+            }
+            if (left <= -kGraceMs)
+                return false;
+            // Woken by the call's answer or at the next time to act.
+            GSource* alarm = g_timeout_source_new(left > 0 ? left : left + kGraceMs);
+            g_source_set_callback(alarm, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+            g_source_attach(alarm, context_);
+            g_main_context_iteration(context_, TRUE);
+            g_source_destroy(alarm);
+            g_source_unref(alarm);
+        }
+        done_ = false;
+        return true;
+    }
+
+private:
+    static constexpr qint64 kGraceMs = 3000;
+    GMainContext* context_ = g_main_context_new();
+    GRef<GCancellable> cancel_{g_cancellable_new()};
+    QElapsedTimer clock_;
+    qint64 deadlineMs_;
+    bool done_ = false, timedOut_ = false;
+};
+
+struct MountRun {
+    Bounded* bounded;
+    ShareLogin login;
+    int asks = 0;
+    bool noPassword = false;
+    GError* error = nullptr;
+};
+
+void OnAskPassword(GMountOperation* op, const char*, const char*, const char*,
+                   GAskPasswordFlags flags, gpointer data) {
+    auto* run = static_cast<MountRun*>(data);
+    const ShareLogin& login = run->login;
+    // Asked again: the answer given was turned down.
+    if (++run->asks > 1)
+        return g_mount_operation_reply(op, G_MOUNT_OPERATION_ABORTED);
+    if (login.user.isEmpty() && (flags & G_ASK_PASSWORD_ANONYMOUS_SUPPORTED)) {
+        g_mount_operation_set_anonymous(op, TRUE);
+        return g_mount_operation_reply(op, G_MOUNT_OPERATION_HANDLED);
+    }
+    if (login.password.isEmpty()) {
+        run->noPassword = true;
+        return g_mount_operation_reply(op, G_MOUNT_OPERATION_ABORTED);
+    }
+    g_mount_operation_set_username(op, login.user.toUtf8().constData());
+    if (!login.domain.isEmpty())
+        g_mount_operation_set_domain(op, login.domain.toUtf8().constData());
+    g_mount_operation_set_password(op, login.password.toUtf8().constData());
+    g_mount_operation_set_password_save(op, login.remember ? G_PASSWORD_SAVE_PERMANENTLY
+                                                           : G_PASSWORD_SAVE_NEVER);
+    g_mount_operation_reply(op, G_MOUNT_OPERATION_HANDLED);
+}
+
+// GVfs tells the SMB client's failure as "…: <strerror>" and nothing more.
+bool Says(const GError* error, int errnum) {
+    return QString::fromUtf8(error->message).endsWith(QString::fromUtf8(g_strerror(errnum)));
+}
+
+MountFailure Classify(const MountRun& run, const Bounded& bounded) {
+    const GError* e = run.error;
+    if (bounded.timedOut() || g_error_matches(e, G_IO_ERROR, G_IO_ERROR_TIMED_OUT))
+        return MountFailure::NoAnswer;
+    if (run.noPassword || (run.asks > 1 && run.login.password.isEmpty()))
+        return MountFailure::PasswordNeeded;
+    if (run.asks > 1 || g_error_matches(e, G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED) ||
+        Says(e, EACCES) || Says(e, EPERM))
+        return MountFailure::WrongPassword;
+    if (g_error_matches(e, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED))
+        return MountFailure::NoGvfs;
+    if (g_error_matches(e, G_IO_ERROR, G_IO_ERROR_NOT_FOUND) || Says(e, ENOENT) ||
+        Says(e, ENODEV))
+        return MountFailure::NoSuchShare;
+    if (Says(e, ECONNREFUSED) || Says(e, ECONNABORTED) || Says(e, ECONNRESET) ||
+        Says(e, EPROTONOSUPPORT) || Says(e, EPROTO))
+        return MountFailure::ProtocolRefused;
+    if (Says(e, ETIMEDOUT) || Says(e, EHOSTUNREACH) || Says(e, ENETUNREACH) ||
+        Says(e, EHOSTDOWN))
+        return MountFailure::NoAnswer;
+    return MountFailure::Other;
+}
+
+// Whether the name resolves; true also when the resolver cannot tell (the
+// mount then says what it finds).
+bool Resolves(const QString& server, Bounded& bounded) {
+    if (g_hostname_is_ip_address(server.toUtf8().constData()))
+        return true;
+    struct Lookup {
+        Bounded* bounded;
+        bool notFound = false;
+    } lookup{&bounded};
+    GRef<GResolver> resolver(g_resolver_get_default());
+    g_resolver_lookup_by_name_async(
+        resolver.get(), server.toUtf8().constData(), bounded.cancellable(),
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* l = static_cast<Lookup*>(data);
+            GError* error = nullptr;
+            if (GList* found =
+                    g_resolver_lookup_by_name_finish(G_RESOLVER(source), result, &error))
+                g_resolver_free_addresses(found);
+            l->notFound = g_error_matches(error, G_RESOLVER_ERROR, G_RESOLVER_ERROR_NOT_FOUND);
+            g_clear_error(&error);
+            l->bounded->finish();
+        },
+        &lookup);
+    if (!bounded.wait())
+        return true;
+    return !lookup.notFound;
+}
+
+// Whether `folder` is a FUSE mount of GVfs's, as /proc/self/mountinfo tells.
+bool IsGvfsFuseFolder(const QString& folder) {
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return false;
+    static const QRegularExpression escape(QStringLiteral(R"(\\([0-7]{3}))"));
+    for (const QByteArray& line : mounts.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() < 5 || dash < 0 || dash + 1 >= fields.size())
+            continue;
+        QString point = QString::fromUtf8(fields[4]);
+        for (auto m = escape.match(point); m.hasMatch(); m = escape.match(point))
+            point.replace(m.capturedStart(), 4, QChar(m.captured(1).toInt(nullptr, 8)));
+        if (point == folder && fields[dash + 1].startsWith("fuse"))
+            return true;
+    }
+    return false;
+}
+
+// The mount's root as a host path, "" when it has none a program can use.
+QString HostFolder(GMount* mount) {
+    GRef<GFile> root(g_mount_get_root(mount));
+    const GText path(g_file_get_path(root.get()), g_free);
+    if (!path)
+        return {};
+    const QString folder = QString::fromUtf8(path.get());
+    return IsGvfsFuseFolder(folder.section(u'/', 0, -2)) ? folder : QString();
+}
+
+GRef<GMount> FindMount(const QByteArray& uri) {
+    GRef<GFile> file(g_file_new_for_uri(uri.constData()));
+    return GRef<GMount>(g_file_find_enclosing_mount(file.get(), nullptr, nullptr));
+}
+
+QString Unmount(GMount* mount, Bounded& bounded) {
+    struct Run {
+        Bounded* bounded;
+        GError* error = nullptr;
+    } run{&bounded};
+    g_mount_unmount_with_operation(
+        mount, G_MOUNT_UNMOUNT_NONE, nullptr, bounded.cancellable(),
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* r = static_cast<Run*>(data);
+            g_mount_unmount_with_operation_finish(G_MOUNT(source), result, &r->error);
+            r->bounded->finish();
+        },
+        &run);
+    if (!bounded.wait())
+        return QStringLiteral("the share did not answer");
+    const QString why = run.error ? QString::fromUtf8(run.error->message) : QString();
+    g_clear_error(&run.error);
+    return why;
+}
+
+} // namespace
+
+QString ShareAddress::unc() const {
+    return QStringLiteral("\\\\") + server + u'\\' + share;
+}
+
+std::optional<ShareAddress> ParseShareAddress(const QString& text, QString* why) {
+    const auto refuse = [why](const QString& reason) -> std::optional<ShareAddress> {
+        if (why)
+            *why = reason;
+        return std::nullopt;
+    };
+    QString t = text.trimmed();
+    if (t.startsWith(u"smb://", Qt::CaseInsensitive))
+        t = t.mid(6);
+    else if (t.startsWith(u"\\\\") || t.startsWith(u"//"))
+        t = t.mid(2);
+    else
+        return refuse(QStringLiteral("A share is written \\\\server\\share or smb://server/share."));
+    t.replace(u'\\', u'/');
+    while (t.endsWith(u'/'))
+        t.chop(1);
+    const QStringList parts = t.split(u'/');
+    if (parts.size() != 2 || parts[0].isEmpty() || parts[1].isEmpty())
+        return refuse(QStringLiteral("A share is named by its server and its share, and nothing "
+                                     "more: \\\\server\\share."));
+    static const QRegularExpression server(QStringLiteral(R"(^[A-Za-z0-9._-]+$)"));
+    if (!server.match(parts[0]).hasMatch())
+        return refuse(QStringLiteral("\"%1\" is not a server's name.").arg(parts[0]));
+    // What Windows refuses in a share's name.
+    static const QRegularExpression share(QStringLiteral(R"([\x00-\x1f"/\\\[\]:|<>+=;,*?])"));
+    if (share.match(parts[1]).hasMatch())
+        return refuse(QStringLiteral("\"%1\" is not a share's name.").arg(parts[1]));
+    return ShareAddress{parts[0], parts[1]};
+}
+
+MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int boundMs) {
+    Bounded bounded(boundMs);
+    MountOutcome out;
+    const QByteArray uri = Uri(share, login.user, login.domain);
+    if (!Resolves(share.server, bounded)) {
+        out.failure = bounded.timedOut() ? MountFailure::NoAnswer : MountFailure::UnknownServer;
+        out.ms = bounded.elapsed();
+        return out;
+    }
+    GRef<GFile> file(g_file_new_for_uri(uri.constData()));
+    GRef<GMountOperation> op(g_mount_operation_new());
+    MountRun run{&bounded, login};
+    const gulong asked = g_signal_connect(op.get(), "ask-password", G_CALLBACK(OnAskPassword), &run);
+    g_file_mount_enclosing_volume(
+        file.get(), G_MOUNT_MOUNT_NONE, op.get(), bounded.cancellable(),
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* r = static_cast<MountRun*>(data);
+            g_file_mount_enclosing_volume_finish(G_FILE(source), result, &r->error);
+            r->bounded->finish();
+        },
+        &run);
+    const bool answered = bounded.wait();
+    g_signal_handler_disconnect(op.get(), asked);
+    out.ms = bounded.elapsed();
+    if (!answered) {
+        out.failure = MountFailure::NoAnswer;
+        return out; // the call may still answer later: `run` must not be read again
+    }
+    const bool already = g_error_matches(run.error, G_IO_ERROR, G_IO_ERROR_ALREADY_MOUNTED);
+    if (run.error && !already) {
+        out.failure = Classify(run, bounded);
+        out.detail = QString::fromUtf8(run.error->message);
+        g_clear_error(&run.error);
+        return out;
+    }
+    g_clear_error(&run.error);
+    out.mountedHere = !already;
+    const GRef<GMount> mount = FindMount(uri);
+    out.folder = mount ? HostFolder(mount.get()) : QString();
+    if (out.folder.isEmpty()) {
+        out.failure = MountFailure::NoFuseFolder;
+        if (mount && out.mountedHere) { // nothing half made
+            Bounded undoing(boundMs);
+            Unmount(mount.get(), undoing);
+        }
+        out.mountedHere = false;
+    }
+    out.ms = bounded.elapsed();
+    return out;
+}
+
+QString MountedFolder(const ShareAddress& share, const QString& user, const QString& domain) {
+    const GRef<GMount> mount = FindMount(Uri(share, user, domain));
+    return mount ? HostFolder(mount.get()) : QString();
+}
+
+QString UnmountShare(const ShareAddress& share, const QString& user, const QString& domain,
+                     int boundMs) {
+    const GRef<GMount> mount = FindMount(Uri(share, user, domain));
+    if (!mount)
+        return {};
+    Bounded bounded(boundMs);
+    return Unmount(mount.get(), bounded);
+}
+
+} // namespace platform

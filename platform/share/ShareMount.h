@@ -1,0 +1,63 @@
+#pragma once
+// The office share mounted the desktop's way: through GIO, so that GVfs holds
+// the mount the file manager shows and programs reach it through GVfs's FUSE
+// folder. A password to remember is handed to GVfs, which keeps it in the
+// desktop's keyring (the Secret Service) and finds it there the next time;
+// Quarn never holds it in a file.
+
+#include <QString>
+
+#include <optional>
+
+namespace platform {
+
+struct ShareAddress {
+    QString server, share;
+    QString unc() const; // \\server\share
+    bool operator==(const ShareAddress&) const = default;
+};
+
+// "\\server\share", "//server/share" or "smb://server/share", a trailing
+// separator allowed; nullopt for anything else, `why` saying what is wrong.
+std::optional<ShareAddress> ParseShareAddress(const QString& text, QString* why = nullptr);
+
+struct ShareLogin {
+    QString user, domain; // no user: as a guest
+    QString password;     // none: the keyring's, if GVfs has one for this user
+    bool remember = false;
+};
+
+enum class MountFailure {
+    None,
+    WrongPassword,   // the server turned the login down
+    PasswordNeeded,  // no password given and none remembered
+    UnknownServer,   // the name resolves to no address
+    NoSuchShare,     // the server has no share of that name
+    ProtocolRefused, // the server refused or broke off the connection
+    NoAnswer,        // nothing within the bound
+    NoFuseFolder,    // mounted, but programs cannot reach it: no GVfs FUSE folder
+    NoGvfs,          // GIO cannot mount SMB shares here
+    Other,           // see `detail`
+};
+
+struct MountOutcome {
+    MountFailure failure = MountFailure::None;
+    QString folder;           // the share's host folder, under GVfs's FUSE folder
+    bool mountedHere = false; // false when it was mounted already
+    QString detail;           // GVfs's own words, for Other
+    qint64 ms = 0;            // how long it took
+};
+
+// Mounts the share, or finds it mounted, within `boundMs`. Never asks anyone:
+// a login without a password takes the keyring's; a mount that fails, or
+// that programs could not reach, is left unmade.
+MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int boundMs = 10000);
+
+// The share's host folder while GVfs has it mounted for `user`, else "".
+QString MountedFolder(const ShareAddress& share, const QString& user, const QString& domain);
+
+// "" when the share is unmounted (or was not mounted), else why not.
+QString UnmountShare(const ShareAddress& share, const QString& user, const QString& domain,
+                     int boundMs = 10000);
+
+} // namespace platform
