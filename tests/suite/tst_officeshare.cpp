@@ -1,0 +1,179 @@
+// The office share in one step, on a throw-away prefix with a folder of the
+// test's standing in for GVfs's mount: the share's address, the words for
+// each failure, the links made and taken back, a drive set by hand asked
+// about and put back, and what is remembered.
+
+#include "config/WPINI.h"
+#include "platform/wine/PrefixDrives.h"
+#include "suite/OfficeShare.h"
+#include "tests/support/Cases.h"
+#include "tests/support/TestPrefix.h"
+
+#include <QFileInfo>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using platform::MountFailure;
+
+namespace {
+
+const QString kSuiteIni = QStringLiteral("C:\\VALUATOR\\QUARN2.INI");
+
+struct Fixture {
+    TestPrefix p;
+    ScopedEnv env{{{"XDG_RUNTIME_DIR", p.at("run")}, {"PATH", p.at("bin")}}}; // no Wine
+    Quarn_v2::SuiteState state;
+    MountFailure failure = MountFailure::None;
+    bool mounted = false;
+    QStringList unmounted, asked;
+
+    Fixture() {
+        p.makeDir(p.at("mnt/QXDATA"));
+        p.write(p.driveC() + "/VALUATOR/QUARN2.INI",
+                "[LOCAL]\r\nQXADATADIR=C:\\L\r\n[NETWORK]\r\nQXADATADIR=N:\\A\r\n");
+        p.makeDir(p.at("run"));
+        ::chmod(QFile::encodeName(p.at("run")).constData(), 0700);
+        Quarn_v2::InitialiseSuite(state);
+        OfficeShare::SetMounterForTest(
+            {[this](const platform::ShareAddress&, const platform::ShareLogin&) {
+                 platform::MountOutcome out;
+                 out.failure = failure;
+                 out.detail = QStringLiteral("what GVfs said");
+                 if (failure == MountFailure::None) {
+                     out.folder = p.at("mnt");
+                     out.mountedHere = !mounted;
+                     mounted = true;
+                 }
+                 return out;
+             },
+             [this](const platform::ShareAddress&, const QString&, const QString&) {
+                 return mounted ? p.at("mnt") : QString();
+             },
+             [this](const platform::ShareAddress& a, const QString&, const QString&) {
+                 unmounted << a.unc();
+                 mounted = false;
+                 return QString();
+             }});
+    }
+    ~Fixture() { OfficeShare::SetMounterForTest({}); }
+
+    OfficeShare::Result connect(const QString& share, const QString& drive, bool replace) {
+        return OfficeShare::Connect(state, {share, "jdoe", "", drive}, "pw", false,
+                                    [this, replace](const QString& q) {
+                                        asked << q;
+                                        return replace;
+                                    });
+    }
+    QString unc() const { return QFileInfo(p.prefix() + "/dosdevices/unc/office/data").symLinkTarget(); }
+};
+
+} // namespace
+
+class TestOfficeShare : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void addresses_data() { AddCases("suite/share_addresses.txt"); }
+    void addresses() {
+        QFETCH(Row, row);
+        QString why;
+        const auto a = platform::ParseShareAddress(row["text"], &why);
+        const QStringList got = a ? QStringList{a->server, a->share} : QStringList{"-", "-"};
+        QCOMPARE(got, row.fields({"server", "share"}));
+        QCOMPARE(why.isEmpty(), bool(a)); // a refusal says why
+    }
+
+    void failures_data() { AddCases("suite/share_failures.txt"); }
+    void failures() {
+        QFETCH(Row, row);
+        const QStringList kinds{"None",        "WrongPassword", "PasswordNeeded",
+                                "UnknownServer", "NoSuchShare", "ProtocolRefused",
+                                "NoAnswer",    "NoFuseFolder",  "NoGvfs", "Other"};
+        Fixture f;
+        f.failure = MountFailure(kinds.indexOf(row["failure"]));
+        const OfficeShare::Result r = f.connect("\\\\office\\data", "N:", true);
+        QCOMPARE(r.ok, false);
+        QCOMPARE(r.text, row["text"]);
+        QCOMPARE(r.passwordNeeded, f.failure == MountFailure::PasswordNeeded);
+        // Nothing half made.
+        QCOMPARE(platform::DriveTarget("N:") + WPINI::ReadIni(kSuiteIni, "OFFICESHARE", "Share", ""),
+                 QString());
+    }
+
+    void connectRemembersAndDisconnectTakesBack() {
+        Fixture f;
+        const OfficeShare::Result r = f.connect("smb://office/data/", "n", true);
+        QVERIFY2(r.ok, qPrintable(r.text));
+        QCOMPARE(r.text, u"Connected: \\\\office\\data as N:");
+        QCOMPARE(r.note, u"N: is not marked as a network drive in the prefix's registry: the Wine "
+                         "this prefix needs is not installed");
+        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}),
+                 (QStringList{f.p.at("mnt"), f.p.at("mnt")}));
+        QCOMPARE(OfficeShare::Remembered(f.state),
+                 (OfficeShare::Settings{"\\\\office\\data", "jdoe", "", "N:"}));
+        QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text, r.text);
+        QVERIFY(f.asked.isEmpty());
+
+        const OfficeShare::Result off =
+            OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state));
+        QCOMPARE(off.text, u"Not connected");
+        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}), (QStringList{"", ""}));
+        QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
+        QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text, u"Not connected");
+    }
+
+    // A mount that was there before Quarn's Connect stays mounted.
+    void aMountMadeElsewhereStays() {
+        Fixture f;
+        f.mounted = true;
+        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
+        QVERIFY(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).ok);
+        QCOMPARE(f.unmounted, QStringList());
+    }
+
+    // A drive the user set by hand is asked about, kept when the answer is
+    // No (and the mount taken back), and put back at Disconnect.
+    void aDriveSetByHand() {
+        Fixture f;
+        f.p.makeDir(f.p.at("by hand"));
+        QVERIFY(QFile::link(f.p.at("by hand"), f.p.prefix() + "/dosdevices/n:"));
+        OfficeShare::Result r = f.connect("\\\\office\\data", "N:", false);
+        QCOMPARE(f.asked, QStringList{"N: leads to " + f.p.at("by hand") +
+                                      ".\n\nReplace it with \\\\office\\data? Disconnecting puts "
+                                      "it back."});
+        QCOMPARE(r.text, u"N: was left as it is: choose another drive letter for the share.");
+        QCOMPARE(platform::DriveTarget("N:"), f.p.at("by hand"));
+        QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
+
+        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
+        QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
+        QVERIFY(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).ok);
+        QCOMPARE(platform::DriveTarget("N:"), f.p.at("by hand"));
+    }
+
+    void drivesRefused() {
+        Fixture f;
+        for (const char* drive : {"C:", "", "NN", "1:"}) {
+            const OfficeShare::Result r = f.connect("\\\\office\\data", drive, true);
+            QCOMPARE(r.text, QStringLiteral("\"%1\" is not a drive letter for the share: give one "
+                                            "from D: to Z:, such as N:.")
+                                 .arg(drive));
+            QVERIFY(!f.mounted);
+        }
+        QCOMPARE(OfficeShare::DefaultDrive(f.state), u"N:");
+    }
+
+    void theSuiteOnTheDrive() {
+        Fixture f;
+        const OfficeShare::Settings share{"\\\\office\\data", "", "", "N:"};
+        for (const char* dir : {"N:\\A", "n:\\OTHER", "C:\\L"}) {
+            f.p.write(f.p.driveC() + "/windows/kav.ini",
+                      QByteArray("[Directories]\r\nDataDir=") + dir + "\r\n");
+            QCOMPARE(OfficeShare::SuiteUsesDrive(share), QByteArray(dir).startsWith("C:") == false);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOfficeShare)
+#include "tst_officeshare.moc"
