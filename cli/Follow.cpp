@@ -6,6 +6,7 @@
 #include "platform/win/HostError.h"
 #include "platform/win/WinPath.h"
 #include "suite/CopyProcedure.h"
+#include "suite/OfficeShare.h"
 #include "suite/ShareFollow.h"
 
 #include <QCommandLineParser>
@@ -61,6 +62,7 @@ public:
     // One look and what it calls for. False when a switch was due and not
     // made.
     bool look() {
+        remount();
         // QUARN2.INI is read afresh at each look, so edits count at once.
         const QString root = ShareFollow::ShareRoot(LookAtSuite().NetworkSet.QXADATADIR);
         if (root.isEmpty())
@@ -120,6 +122,24 @@ public:
     }
 
 private:
+    // The share Setup > Office Share... connected, mounted again while it is
+    // not (after a restart, or a network that came back) with the keyring's
+    // password. Never asks: a drive set by hand meanwhile stays.
+    void remount() {
+        const SuiteState s = LookAtSuite();
+        const OfficeShare::Settings share = OfficeShare::Remembered(s);
+        if (share.share.isEmpty() || clock_.elapsed() < nextMountMs_ ||
+            OfficeShare::Look(share).connected)
+            return;
+        const OfficeShare::Result r =
+            OfficeShare::Connect(s, share, {}, false, [](const QString&) { return false; });
+        // A server that does not answer is tried again a while later.
+        nextMountMs_ = r.ok ? 0 : clock_.elapsed() + kRemountMs;
+        const QString before = std::exchange(mountFailure_, r.ok ? QString() : r.text);
+        if (r.ok || r.text != before)
+            log(r.text);
+    }
+
     bool switchTo(bool toNetwork, SwitchTurn& turn) {
         SuiteState s;
         InitialiseSuite(s);
@@ -157,6 +177,9 @@ private:
     qint64 settleMs_;
     bool once_;
     bool noLock_ = false;
+    static constexpr qint64 kRemountMs = 30000;
+    qint64 nextMountMs_ = 0;
+    QString mountFailure_; // said once until it changes
     QElapsedTimer clock_;
     ShareFollow::Memory memory_;
 };

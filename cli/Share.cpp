@@ -56,7 +56,8 @@ int Share(const QStringList& args, QTextStream& out, QTextStream& err) {
     const QStringList a = p.positionalArguments(); // the verb, [SHARE]
     const QString verb = a.value(0);
     const bool connect = verb == u"connect";
-    if (a.isEmpty() || a.size() > (connect ? 2 : 1) || (!connect && verb != u"status" && verb != u"disconnect") ||
+    if (a.isEmpty() || a.size() > (connect ? 2 : 1) ||
+        (!connect && verb != u"status" && verb != u"disconnect") ||
         (!connect && (p.isSet(QStringLiteral("user")) || p.isSet(QStringLiteral("domain")) ||
                       p.isSet(QStringLiteral("drive")) || p.isSet(QStringLiteral("remember")) ||
                       p.isSet(QStringLiteral("password-stdin")))))
@@ -125,12 +126,11 @@ int Share(const QStringList& args, QTextStream& out, QTextStream& err) {
         password = ReadPassword(false, {});
     OfficeShare::Result r = OfficeShare::Connect(s, settings, password, remember, Asked);
     // None given and none in the keyring: asked on a terminal.
-    if (r.passwordNeeded && !p.isSet(QStringLiteral("password-stdin")) &&
-        ::isatty(STDIN_FILENO)) {
-        password = ReadPassword(true, QStringLiteral("Password for %1 on %2: ")
-                                          .arg(settings.user.isEmpty() ? QStringLiteral("guest")
-                                                                       : settings.user,
-                                               settings.share));
+    if (r.passwordNeeded && !p.isSet(QStringLiteral("password-stdin")) && ::isatty(STDIN_FILENO)) {
+        password = ReadPassword(
+            true, QStringLiteral("Password for %1 on %2: ")
+                      .arg(settings.user.isEmpty() ? QStringLiteral("guest") : settings.user,
+                           settings.share));
         r = OfficeShare::Connect(s, settings, password, remember, Asked);
     }
     if (!r.note.isEmpty())

@@ -3,8 +3,8 @@
 #include "config/WPINI.h"
 #include "platform/profile/FileLock.h"
 #include "platform/share/ShareMount.h"
-#include "platform/wine/PrefixDrives.h"
 #include "platform/win/WinPath.h"
+#include "platform/wine/PrefixDrives.h"
 #include "suite/Texts.h"
 
 #include <QElapsedTimer>
@@ -167,7 +167,8 @@ Result Connect(const Quarn_v2::SuiteState& s, const Settings& settings, const QS
         return Failed(text);
     };
 
-    platform::LinkOutcome link = platform::LinkShare(drive, a->server, a->share, mount.folder, false);
+    platform::LinkOutcome link =
+        platform::LinkShare(drive, a->server, a->share, mount.folder, false);
     QString replaced;
     if (!link.done && !link.taken.isEmpty()) {
         if (!ask(Texts::ShareDriveTaken(drive, link.taken, a->unc())))
@@ -184,9 +185,10 @@ Result Connect(const Quarn_v2::SuiteState& s, const Settings& settings, const QS
     else if (!mark.done)
         r.note = Texts::ShareNotMarked(drive, mark.why);
 
-    for (const auto& [key, value] :
-         {std::pair{"Share", a->unc()}, {"User", settings.user}, {"Domain", settings.domain},
-          {"Drive", drive}})
+    for (const auto& [key, value] : {std::pair{"Share", a->unc()},
+                                     {"User", settings.user},
+                                     {"Domain", settings.domain},
+                                     {"Drive", drive}})
         WPINI::WriteIni(s.SuiteIniPath, kSection, QString::fromLatin1(key), value);
     // A drive put back at Disconnect; one replaced earlier stays the one to put back.
     if (!replaced.isEmpty() && Stored(s, "ReplacedDrive").isEmpty())
@@ -230,8 +232,7 @@ Result Disconnect(const Quarn_v2::SuiteState& s, const Settings& settings) {
     }
     const QString previous = Stored(s, "ReplacedDrive");
     if (!folder.isEmpty()) {
-        if (const QString why =
-                platform::UnlinkShare(drive, a->server, a->share, folder, previous);
+        if (const QString why = platform::UnlinkShare(drive, a->server, a->share, folder, previous);
             !why.isEmpty())
             return Failed(Texts::ShareNotLinked(why));
     }

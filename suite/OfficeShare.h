@@ -35,9 +35,9 @@ State Look(const Settings& settings);
 
 struct Result {
     bool ok = false;
-    QString text;  // the state line when ok, else why not
-    QString note;  // something the user should know even so
-    qint64 ms = 0; // from the start to a usable drive
+    QString text;                // the state line when ok, else why not
+    QString note;                // something the user should know even so
+    qint64 ms = 0;               // from the start to a usable drive
     bool passwordNeeded = false; // none given and none in the keyring
 };
 
@@ -64,8 +64,7 @@ struct Mounter {
     std::function<platform::MountOutcome(const platform::ShareAddress&,
                                          const platform::ShareLogin&)>
         mount;
-    std::function<QString(const platform::ShareAddress&, const QString& user,
-                          const QString& domain)>
+    std::function<QString(const platform::ShareAddress&, const QString&user, const QString&domain)>
         folder, unmount;
 };
 void SetMounterForTest(Mounter mounter); // an empty one: GVfs again

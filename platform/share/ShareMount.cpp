@@ -66,7 +66,8 @@ public:
                 return false;
             // Woken by the call's answer or at the next time to act.
             GSource* alarm = g_timeout_source_new(left > 0 ? left : left + kGraceMs);
-            g_source_set_callback(alarm, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+            g_source_set_callback(
+                alarm, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
             g_source_attach(alarm, context_);
             g_main_context_iteration(context_, TRUE);
             g_source_destroy(alarm);
@@ -133,14 +134,12 @@ MountFailure Classify(const MountRun& run, const Bounded& bounded) {
         return MountFailure::WrongPassword;
     if (g_error_matches(e, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED))
         return MountFailure::NoGvfs;
-    if (g_error_matches(e, G_IO_ERROR, G_IO_ERROR_NOT_FOUND) || Says(e, ENOENT) ||
-        Says(e, ENODEV))
+    if (g_error_matches(e, G_IO_ERROR, G_IO_ERROR_NOT_FOUND) || Says(e, ENOENT) || Says(e, ENODEV))
         return MountFailure::NoSuchShare;
     if (Says(e, ECONNREFUSED) || Says(e, ECONNABORTED) || Says(e, ECONNRESET) ||
         Says(e, EPROTONOSUPPORT) || Says(e, EPROTO))
         return MountFailure::ProtocolRefused;
-    if (Says(e, ETIMEDOUT) || Says(e, EHOSTUNREACH) || Says(e, ENETUNREACH) ||
-        Says(e, EHOSTDOWN))
+    if (Says(e, ETIMEDOUT) || Says(e, EHOSTUNREACH) || Says(e, ENETUNREACH) || Says(e, EHOSTDOWN))
         return MountFailure::NoAnswer;
     return MountFailure::Other;
 }
@@ -160,8 +159,7 @@ bool Resolves(const QString& server, Bounded& bounded) {
         [](GObject* source, GAsyncResult* result, gpointer data) {
             auto* l = static_cast<Lookup*>(data);
             GError* error = nullptr;
-            if (GList* found =
-                    g_resolver_lookup_by_name_finish(G_RESOLVER(source), result, &error))
+            if (GList* found = g_resolver_lookup_by_name_finish(G_RESOLVER(source), result, &error))
                 g_resolver_free_addresses(found);
             l->notFound = g_error_matches(error, G_RESOLVER_ERROR, G_RESOLVER_ERROR_NOT_FOUND);
             g_clear_error(&error);
@@ -246,7 +244,8 @@ std::optional<ShareAddress> ParseShareAddress(const QString& text, QString* why)
     else if (t.startsWith(u"\\\\") || t.startsWith(u"//"))
         t = t.mid(2);
     else
-        return refuse(QStringLiteral("A share is written \\\\server\\share or smb://server/share."));
+        return refuse(
+            QStringLiteral("A share is written \\\\server\\share or smb://server/share."));
     t.replace(u'\\', u'/');
     while (t.endsWith(u'/'))
         t.chop(1);
@@ -276,7 +275,8 @@ MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int 
     GRef<GFile> file(g_file_new_for_uri(uri.constData()));
     GRef<GMountOperation> op(g_mount_operation_new());
     MountRun run{&bounded, login};
-    const gulong asked = g_signal_connect(op.get(), "ask-password", G_CALLBACK(OnAskPassword), &run);
+    const gulong asked =
+        g_signal_connect(op.get(), "ask-password", G_CALLBACK(OnAskPassword), &run);
     g_file_mount_enclosing_volume(
         file.get(), G_MOUNT_MOUNT_NONE, op.get(), bounded.cancellable(),
         [](GObject* source, GAsyncResult* result, gpointer data) {
