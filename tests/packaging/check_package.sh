@@ -52,11 +52,11 @@ check_tree() {
     grep -q "Quarn $version" "$man" || fail "man page does not carry version $version"
     grep -qE '@[A-Z_]+@' "$man" "$desktop" "$root/lib/systemd/user/quarn-follow.service" &&
         fail "a placeholder was left unfilled"
-    # Every command of --help ("ini get" with its second word) has its entry.
+    # Every command of --help ("ini get", "share connect" with their second word) has its entry.
     local command help=$("$root/bin/quarnctl" --help)
     while read -r command; do
         grep -qF -- "${command//-/\\-}" "$man" || fail "man page lacks the command $command"
-    done < <(sed -n '/^Commands:/,/^$/p' <<<"$help" | grep -oE '^  (ini [a-z-]+|[a-z-]+)' | sed 's/^  //')
+    done < <(sed -n '/^Commands:/,/^$/p' <<<"$help" | grep -oE '^  ((ini|share) [a-z-]+|[a-z-]+)' | sed 's/^  //')
 
     [ "$("$root/bin/quarnctl" --version)" = "quarnctl $version" ] ||
         fail "installed quarnctl --version is not $version"
@@ -106,7 +106,7 @@ deb)
     [ -f "$deb" ] || { fail "no package $deb"; exit 1; }
     depends=$(dpkg-deb -f "$deb" Depends)
     names=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//')
-    for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6dbus6 libc6 libstdc++6 shared-mime-info; do
+    for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6dbus6 libglib2.0-0 libc6 libstdc++6 shared-mime-info; do
         grep -qxF "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
     done
     grep -q "xchm | kchmviewer" <<<"$(dpkg-deb -f "$deb" Recommends)" ||
