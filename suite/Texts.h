@@ -133,89 +133,84 @@ inline QString NoSystemInformation() {
 
 // The office share (Setup > Office Share..., quarnctl share).
 inline QString ShareConnected(const QString& unc, const QString& drive) {
-    return QStringLiteral("Connected: %1 as %2").arg(unc, drive);
+    return QStringLiteral("Connected: ") + unc + QStringLiteral(" as ") + drive;
 }
 inline QString ShareNotConnected() {
     return QStringLiteral("Not connected");
 }
 inline QString ShareMountedElsewhere(const QString& unc, const QString& drive) {
-    return QStringLiteral("Not connected: %1 is mounted, but %2 does not lead to it")
-        .arg(unc, drive);
+    return QStringLiteral("Not connected: ") + unc + QStringLiteral(" is mounted, but ") + drive +
+           QStringLiteral(" does not lead to it");
 }
 inline QString ShareBadDrive(const QString& drive) {
-    return QStringLiteral("\"%1\" is not a drive letter for the share: give one from D: to Z:, "
-                          "such as N:.")
-        .arg(drive);
+    return QStringLiteral("\"") + drive +
+           QStringLiteral(
+               "\" is not a drive letter for the share: give one from D: to Z:, such as N:.");
 }
 inline QString ShareWrongPassword(const QString& unc) {
-    return QStringLiteral("The server turned down the user name or password for %1. Check them "
-                          "and connect again.")
-        .arg(unc);
+    return QStringLiteral("The server turned down the user name or password for ") + unc +
+           QStringLiteral(". Check them and connect again.");
 }
 inline QString SharePasswordNeeded(const QString& unc) {
-    return QStringLiteral("%1 needs a user name and password, and none is remembered for this "
-                          "user: give the password.")
-        .arg(unc);
+    return unc + QStringLiteral(" needs a user name and password, and none is remembered for this "
+                                "user: give the password.");
 }
 inline QString ShareUnknownServer(const QString& server) {
-    return QStringLiteral("No server named \"%1\" was found. Check the server's name, and that "
-                          "this computer is on the office network.")
-        .arg(server);
+    return QStringLiteral("No server named \"") + server +
+           QStringLiteral("\" was found. Check the server's name, and that this computer is on the "
+                          "office network.");
 }
 inline QString ShareNoSuchShare(const QString& server, const QString& share) {
-    return QStringLiteral("The server %1 has no share named \"%2\". Check the share's name.")
-        .arg(server, share);
+    return QStringLiteral("The server ") + server + QStringLiteral(" has no share named \"") +
+           share + QStringLiteral("\". Check the share's name.");
 }
 inline QString ShareProtocolRefused(const QString& server) {
-    return QStringLiteral("The server %1 refused the connection: it offers no file sharing this "
-                          "computer can use. Ask whoever looks after it to turn on SMB 2 or "
-                          "later.")
-        .arg(server);
+    return QStringLiteral("The server ") + server +
+           QStringLiteral(" refused the connection: it offers no file sharing this computer can "
+                          "use. Ask whoever looks after it to turn on SMB 2 or later.");
 }
 inline QString ShareNoAnswer(const QString& server) {
-    return QStringLiteral("The server %1 did not answer within ten seconds. Check that it is on "
-                          "and that this computer is on the office network.")
-        .arg(server);
+    return QStringLiteral("The server ") + server +
+           QStringLiteral(" did not answer within ten seconds. Check that it is on and that this "
+                          "computer is on the office network.");
 }
 inline QString ShareNoFuseFolder() {
-    return QStringLiteral("The share was reached, but programs cannot open it: this desktop has "
-                          "no GVfs FUSE folder. Install the package gvfs-fuse, log out and in "
-                          "again, then connect.");
+    return QStringLiteral(
+        "The share was reached, but programs cannot open it: this desktop has no GVfs FUSE folder. "
+        "Install the package gvfs-fuse, log out and in again, then connect.");
 }
 inline QString ShareNoGvfs() {
-    return QStringLiteral("This desktop cannot mount network shares: GVfs does not answer. "
-                          "Install the packages gvfs-backends and gvfs-fuse, log out and in "
-                          "again, then connect.");
+    return QStringLiteral(
+        "This desktop cannot mount network shares: GVfs does not answer. Install the packages "
+        "gvfs-backends and gvfs-fuse, log out and in again, then connect.");
 }
 inline QString ShareNotMounted(const QString& detail) {
-    return QStringLiteral("The share could not be mounted: %1").arg(detail);
+    return QStringLiteral("The share could not be mounted: ") + detail;
 }
 inline QString ShareDriveTaken(const QString& drive, const QString& target, const QString& unc) {
-    return QStringLiteral("%1 leads to %2.\n\nReplace it with %3? Disconnecting puts it back.")
-        .arg(drive, target, unc);
+    return drive + QStringLiteral(" leads to ") + target + QStringLiteral(".\n\nReplace it with ") +
+           unc + QStringLiteral("? Disconnecting puts it back.");
 }
 inline QString ShareDriveKept(const QString& drive) {
-    return QStringLiteral("%1 was left as it is: choose another drive letter for the share.")
-        .arg(drive);
+    return drive + QStringLiteral(" was left as it is: choose another drive letter for the share.");
 }
 inline QString ShareNotLinked(const QString& why) {
-    return QStringLiteral("The share could not be put in the Wine prefix: %1").arg(why);
+    return QStringLiteral("The share could not be put in the Wine prefix: ") + why;
 }
 inline QString ShareNotMarked(const QString& drive, const QString& why) {
-    return QStringLiteral("%1 is not marked as a network drive in the prefix's registry: %2")
-        .arg(drive, why);
+    return drive + QStringLiteral(" is not marked as a network drive in the prefix's registry: ") +
+           why;
 }
 inline QString ShareNoWine() {
     return QStringLiteral("the Wine this prefix needs is not installed");
 }
 inline QString ShareNotUnmounted(const QString& why) {
-    return QStringLiteral("The share was taken out of the Wine prefix but is still mounted: %1")
-        .arg(why);
+    return QStringLiteral("The share was taken out of the Wine prefix but is still mounted: ") +
+           why;
 }
 inline QString ShareOfferLocal(const QString& drive) {
-    return QStringLiteral("The suite uses the office share on %1. Switch it to the LOCAL set "
-                          "before the share is disconnected?")
-        .arg(drive);
+    return QStringLiteral("The suite uses the office share on ") + drive +
+           QStringLiteral(". Switch it to the LOCAL set before the share is disconnected?");
 }
 
 } // namespace Texts

@@ -65,7 +65,9 @@ struct Fixture {
                                         return replace;
                                     });
     }
-    QString unc() const { return QFileInfo(p.prefix() + "/dosdevices/unc/office/data").symLinkTarget(); }
+    QString unc() const {
+        return QFileInfo(p.prefix() + "/dosdevices/unc/office/data").symLinkTarget();
+    }
 };
 
 } // namespace
@@ -87,9 +89,10 @@ private Q_SLOTS:
     void failures_data() { AddCases("suite/share_failures.txt"); }
     void failures() {
         QFETCH(Row, row);
-        const QStringList kinds{"None",        "WrongPassword", "PasswordNeeded",
-                                "UnknownServer", "NoSuchShare", "ProtocolRefused",
-                                "NoAnswer",    "NoFuseFolder",  "NoGvfs", "Other"};
+        const QStringList kinds{"None",          "WrongPassword", "PasswordNeeded",
+                                "UnknownServer", "NoSuchShare",   "ProtocolRefused",
+                                "NoAnswer",      "NoFuseFolder",  "NoGvfs",
+                                "Other"};
         Fixture f;
         f.failure = MountFailure(kinds.indexOf(row["failure"]));
         const OfficeShare::Result r = f.connect("\\\\office\\data", "N:", true);
@@ -97,7 +100,8 @@ private Q_SLOTS:
         QCOMPARE(r.text, row["text"]);
         QCOMPARE(r.passwordNeeded, f.failure == MountFailure::PasswordNeeded);
         // Nothing half made.
-        QCOMPARE(platform::DriveTarget("N:") + WPINI::ReadIni(kSuiteIni, "OFFICESHARE", "Share", ""),
+        QCOMPARE(platform::DriveTarget("N:") +
+                     WPINI::ReadIni(kSuiteIni, "OFFICESHARE", "Share", ""),
                  QString());
     }
 
