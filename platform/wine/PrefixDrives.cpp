@@ -259,6 +259,12 @@ MarkOutcome MarkNetworkDrive(const QString& letter, bool network) {
     if (drive.isEmpty())
         return {false, false,
                 QStringLiteral("\"%1\" is not a drive letter other than C:").arg(letter)};
+    // Wine never ran in this prefix (the demo suite's): running it would make
+    // a whole prefix around the suite's files, and there is no mark to take.
+    if (!QFileInfo(WinePrefix() + QStringLiteral("/system.reg")).isFile())
+        return network ? MarkOutcome{false, false,
+                                     QStringLiteral("Wine has not made this prefix's registry yet")}
+                       : MarkOutcome{true, false, {}};
     const QString key = QStringLiteral("HKLM\\Software\\Wine\\Drives");
     const QStringList arguments =
         network ? QStringList{QStringLiteral("add"), key,

@@ -102,9 +102,10 @@ private Q_SLOTS:
                         .toUtf8());
             QFile::setPermissions(wine, QFile::ReadOwner | QFile::ExeOwner);
         }
-        p.write(p.prefix() + "/system.reg",
-                row["held"] == u"1" ? "[Software\\\\Wine\\\\Drives] 1\n\"n:\"=\"network\"\n"
-                                    : "[Software\\\\Wine] 1\n");
+        if (row["held"] != u"-") // "-": Wine never ran in the prefix
+            p.write(p.prefix() + "/system.reg",
+                    row["held"] == u"1" ? "[Software\\\\Wine\\\\Drives] 1\n\"n:\"=\"network\"\n"
+                                        : "[Software\\\\Wine] 1\n");
         // The prefix in force, not one $WINEPREFIX names.
         const ScopedEnv env({{"PATH", root + "/bin"}, {"WINEDEBUG", ""}, {"WINEPREFIX", root}});
         const ScopedWinePrefix inForce(p.prefix());

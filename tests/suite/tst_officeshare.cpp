@@ -30,6 +30,7 @@ struct Fixture {
 
     Fixture() {
         p.makeDir(p.at("mnt/QXDATA"));
+        p.write(p.prefix() + "/system.reg", "WINE REGISTRY Version 2\n"); // Wine made the prefix
         p.write(p.driveC() + "/VALUATOR/QUARN2.INI",
                 "[LOCAL]\r\nQXADATADIR=C:\\L\r\n[NETWORK]\r\nQXADATADIR=N:\\A\r\n");
         p.makeDir(p.at("run"));
