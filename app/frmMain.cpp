@@ -7,6 +7,7 @@
 #include "platform/desktop/SingleInstance.h"
 #include "platform/win/WinPath.h"
 #include "platform/wine/WinePrefixes.h"
+#include "setup/OfficeShareDialog.h"
 #include "setup/PrefixDialog.h"
 #include "setup/frmConfig.h"
 #include "suite/KavLaunch.h"
@@ -134,6 +135,7 @@ void frmMain::wireSetupMenu() {
         ShowInForce(); // Save may have changed a set
     });
     connect(ui_->mnuSetupPrefix, &QAction::triggered, this, &frmMain::ChangePrefix);
+    connect(ui_->mnuSetupShare, &QAction::triggered, this, &frmMain::ShowOfficeShare);
     // Asked when the menu opens, not at start: the first paint waits for nothing.
     connect(ui_->mnuSetup, &QMenu::aboutToShow, this,
             [this] { ui_->mnuSetupFollow->setChecked(platform::FollowServiceEnabled()); });
@@ -301,7 +303,13 @@ void frmMain::ChangePrefix() {
     InitialiseMainWindow();
 }
 
-void frmMain::Switch(bool toLocal) {
+void frmMain::ShowOfficeShare() {
+    OfficeShareDialog dialog(
+        state_, [this] { return Switch(true); }, &SkinFramework1, this);
+    dialog.exec();
+}
+
+bool frmMain::Switch(bool toLocal) {
     QString failed;
     {
         // Another program's switch takes a moment at most; the wait is bounded.
@@ -315,7 +323,7 @@ void frmMain::Switch(bool toLocal) {
         if (!ours) {
             platform::MsgBox(turn.why(), platform::Buttons::Ok, platform::Icon::Exclamation,
                              platform::ProgramTitle);
-            return;
+            return false;
         }
         // The switch goes on past a failed write; the user hears of them once.
         failed = SwitchFailureText(toLocal ? SwitchToLocal(state_) : SwitchToNetwork(state_));
@@ -324,6 +332,7 @@ void frmMain::Switch(bool toLocal) {
     if (!failed.isEmpty())
         platform::MsgBox(failed, platform::Buttons::Ok, platform::Icon::Exclamation,
                          platform::ProgramTitle);
+    return failed.isEmpty();
 }
 
 void frmMain::askExit() {

@@ -57,6 +57,8 @@ public:
     // Setup's Wine prefix chooser; another prefix chosen there takes the
     // window over to its suite.
     void ChangePrefix();
+    // Setup's office share window.
+    void ShowOfficeShare();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -71,7 +73,8 @@ private:
     void wireSetupMenu();
     void wireHelpMenu();
 
-    void Switch(bool toLocal);
+    // False when the switch could not be made or a write failed (said).
+    bool Switch(bool toLocal);
     void askExit();
     void ShowTransfer();
     void endWithoutWriting();

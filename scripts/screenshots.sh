@@ -40,3 +40,4 @@ shoot about about "$scratch/home" "$scratch/prefix"
 shoot prefix wine-prefix "$scratch/home" "$scratch/home/.wine"
 # Setup > Wine Prefix... where no suite was found: what was searched.
 shoot prefix wine-prefix-none "$scratch/empty" "$scratch/empty/.wine"
+shoot share office-share "$scratch/home" "$scratch/prefix"

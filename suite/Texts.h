@@ -138,6 +138,12 @@ inline QString ShareConnected(const QString& unc, const QString& drive) {
 inline QString ShareNotConnected() {
     return QStringLiteral("Not connected");
 }
+inline QString ShareConnecting(const QString& unc) {
+    return QStringLiteral("Connecting to ") + unc + QStringLiteral("…");
+}
+inline QString ShareDisconnecting(const QString& unc) {
+    return QStringLiteral("Disconnecting ") + unc + QStringLiteral("…");
+}
 inline QString ShareMountedElsewhere(const QString& unc, const QString& drive) {
     return QStringLiteral("Not connected: ") + unc + QStringLiteral(" is mounted, but ") + drive +
            QStringLiteral(" does not lead to it");

@@ -17,6 +17,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,11 +62,13 @@ struct Entry {
     std::shared_ptr<const IniDocument> doc;
 };
 
-// The profile functions are called from the user-interface thread only.
+// A window's worker thread may write while the user-interface thread reads:
+// the cache is shared, under its mutex. The parsed documents are immutable.
+std::mutex gCacheMutex;
 QHash<QString, Entry> gCache;
 qint64 gCachedBytes = 0;
 
-void Forget(const QString& hostPath) {
+void ForgetHeld(const QString& hostPath) {
     const auto it = gCache.constFind(hostPath);
     if (it == gCache.cend())
         return;
@@ -73,8 +76,14 @@ void Forget(const QString& hostPath) {
     gCache.erase(it);
 }
 
+void Forget(const QString& hostPath) {
+    const std::lock_guard hold(gCacheMutex);
+    ForgetHeld(hostPath);
+}
+
 void Remember(const QString& hostPath, const Entry& entry) {
-    Forget(hostPath);
+    const std::lock_guard hold(gCacheMutex);
+    ForgetHeld(hostPath);
     if (entry.id.size > kCacheBytes)
         return;
     if (gCachedBytes + entry.id.size > kCacheBytes) {
@@ -120,12 +129,15 @@ Loaded Load(const QString& hostPath) {
     const Identity id = IdentityOf(out.st);
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    const auto it = gCache.constFind(hostPath);
-    if (it != gCache.cend() && it->id == id && id.mtime < it->readAt - kRacyNs &&
-        id.ctime < it->readAt - kRacyNs) {
-        out.doc = it->doc;
-        ::close(fd);
-        return out;
+    {
+        const std::lock_guard hold(gCacheMutex);
+        const auto it = gCache.constFind(hostPath);
+        if (it != gCache.cend() && it->id == id && id.mtime < it->readAt - kRacyNs &&
+            id.ctime < it->readAt - kRacyNs) {
+            out.doc = it->doc;
+            ::close(fd);
+            return out;
+        }
     }
 
     try {
@@ -369,6 +381,7 @@ void SetBeforeReplace(std::function<void(const QString&)> hook) {
 }
 
 void ForgetCache() {
+    const std::lock_guard hold(gCacheMutex);
     gCache.clear();
     gCachedBytes = 0;
 }

@@ -47,7 +47,6 @@ Outcome DeleteSection(const QString& hostPath, QStringView section);
 void SetBeforeReplace(std::function<void(const QString& hostPath)> hook);
 
 // Drops every parsed file (tests and benchmarks use it to measure a cold read).
-// All calls come from one thread.
 void ForgetCache();
 
 } // namespace platform::profile

@@ -8,16 +8,20 @@
 #include "config/WPINI.h"
 #include "platform/desktop/SingleInstance.h"
 #include "platform/profile/FileLock.h"
+#include "setup/OfficeShareDialog.h"
 #include "setup/PrefixDialog.h"
 #include "setup/frmConfig.h"
+#include "suite/Texts.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 #include "transfer/frmCopy.h"
+#include "ui_OfficeShareDialog.h"
 #include "ui_frmMain.h"
 #include "widgets/AlphaImageControl.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -37,7 +41,7 @@
 namespace {
 
 // The room a control gives its text and the text as laid out in it; null
-// for a control without text. The forms hold push and radio buttons.
+// for a control without text. The forms hold push, radio and check buttons.
 std::pair<QRect, QRect> PlaceOfText(QWidget* w) {
     auto* b = qobject_cast<QAbstractButton*>(w);
     auto* l = qobject_cast<QLabel*>(w);
@@ -49,6 +53,7 @@ std::pair<QRect, QRect> PlaceOfText(QWidget* w) {
         opt.initFrom(b);
         opt.text = text;
         const auto element = qobject_cast<QPushButton*>(b) ? QStyle::SE_PushButtonContents
+                             : qobject_cast<QCheckBox*>(b) ? QStyle::SE_CheckBoxContents
                                                            : QStyle::SE_RadioButtonContents;
         const QRect r = b->style()->subElementRect(element, &opt, b);
         return {r, b->fontMetrics().boundingRect(r, Qt::AlignCenter | Qt::TextShowMnemonic, text)};
@@ -178,9 +183,13 @@ private Q_SLOTS:
         frmCopy transfer(f.w->state(), &f.w->skin(), [&]() -> frmConfig& { return f.w->Config(); });
         frmAbout about(&f.w->skin());
         PrefixDialog prefix(platform::SearchPrefixes(QDir::homePath()), {}, &f.w->skin());
-        const QStringList names{"main", "config", "transfer", "about", "prefix"};
-        QWidget* shown = QList<QWidget*>{f.w.get(), &f.w->Config(), &transfer, &about,
-                                         &prefix}[names.indexOf(row["window"])];
+        OfficeShareDialog share(f.w->state(), {}, &f.w->skin());
+        share.ui()->lblMessage->setText(Texts::ShareNoGvfs()); // one of the longest
+        share.ui()->lblMessage->show();
+        const QStringList names{"main", "config", "transfer", "about", "prefix", "share"};
+        QWidget* shown = QList<QWidget*>{f.w.get(), &f.w->Config(), &transfer,
+                                         &about,    &prefix,        &share}[names.indexOf(
+            row["window"])];
         shown->show();
         QVERIFY(QTest::qWaitForWindowExposed(shown));
         for (QWidget* c : shown->findChildren<QWidget*>()) {

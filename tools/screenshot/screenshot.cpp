@@ -1,15 +1,18 @@
 // Shows a window as a user would see it and saves a picture of it, for
 // docs/ and for looking at changes:
-//   screenshot <out.png> [main|config|transfer|about|message|prefix]
+//   screenshot <out.png> [main|config|transfer|about|message|prefix|share]
 // Run it under xvfb-run (or on a desktop) with WINEPREFIX set; the prefix
 // chooser lists the suites found in $HOME.
 
 #include "about/frmAbout.h"
 #include "app/frmMain.h"
 #include "platform/desktop/QtPrompter.h"
+#include "setup/OfficeShareDialog.h"
 #include "setup/PrefixDialog.h"
 #include "setup/frmConfig.h"
+#include "suite/Texts.h"
 #include "transfer/frmCopy.h"
+#include "ui_OfficeShareDialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,6 +33,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<frmCopy> transfer;
     std::unique_ptr<frmAbout> about;
     std::unique_ptr<PrefixDialog> prefix;
+    std::unique_ptr<OfficeShareDialog> share;
     std::unique_ptr<QMessageBox> message;
     if (argc > 2 && qstrcmp(argv[2], "config") == 0) {
         shown = &window.Config();
@@ -44,6 +48,18 @@ int main(int argc, char** argv) {
         prefix = std::make_unique<PrefixDialog>(platform::SearchPrefixes(QDir::homePath()),
                                                 platform::PrefixInForce(), &window.skin());
         shown = prefix.get();
+    } else if (argc > 2 && qstrcmp(argv[2], "share") == 0) {
+        // As just after Connect: the demo suite has no server to connect to,
+        // so the fields and the state line are filled in by hand.
+        share = std::make_unique<OfficeShareDialog>(window.state(), nullptr, &window.skin());
+        share->ui()->txtShare->setText(QStringLiteral("\\\\office\\data"));
+        share->ui()->txtUser->setText(QStringLiteral("jdoe"));
+        share->ui()->txtDomain->setText(QStringLiteral("OFFICE"));
+        share->ui()->chkRemember->setChecked(true);
+        share->ui()->cmdDisconnect->setEnabled(true);
+        share->ui()->lblState->setText(
+            Texts::ShareConnected(QStringLiteral("\\\\office\\data"), QStringLiteral("N:")));
+        shown = share.get();
     } else if (argc > 2 && qstrcmp(argv[2], "message") == 0) {
         // A question of the copy, skinned as the main window is.
         message = platform::BuildMessageBox(

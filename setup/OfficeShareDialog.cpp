@@ -1,0 +1,194 @@
+#include "setup/OfficeShareDialog.h"
+#include "suite/Texts.h"
+
+#include "platform/Prompter.h"
+#include "platform/share/ShareMount.h"
+#include "platform/win/WinPath.h"
+#include "ui_OfficeShareDialog.h"
+#include "widgets/SkinFramework.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
+// What the dialog and its thread share: the question's answer, and whether
+// the dialog has gone, after which every question answers No unasked.
+struct OfficeShareDialog::Job {
+    std::mutex mutex;
+    std::condition_variable answered;
+    std::optional<bool> answer;
+    bool abandoned = false;
+};
+
+namespace {
+
+bool Yes(const QString& question) {
+    return platform::MsgBox(question, platform::Buttons::YesNo, platform::Icon::Question) ==
+           platform::Answer::Yes;
+}
+
+// The share as the state line names it: \\server\share when it reads as one.
+QString Named(const QString& share) {
+    const auto a = platform::ParseShareAddress(share);
+    return a ? a->unc() : share.trimmed();
+}
+
+} // namespace
+
+OfficeShareDialog::OfficeShareDialog(const Quarn_v2::SuiteState& state,
+                                     std::function<bool()> switchToLocal,
+                                     const SkinFramework* skin, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::OfficeShareDialog>()), state_(state),
+      switchToLocal_(std::move(switchToLocal)) {
+    ui_->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // The longest message wraps within the fields' width.
+    for (QLabel* line : {ui_->lblState, ui_->lblMessage})
+        line->setMaximumWidth(ui_->fields->sizeHint().width());
+
+    for (char letter = 'D'; letter <= 'Z'; ++letter)
+        ui_->cboDrive->addItem(QString(QChar(letter)) + u':');
+    const OfficeShare::Settings remembered = OfficeShare::Remembered(state_);
+    ui_->txtShare->setText(remembered.share);
+    ui_->txtUser->setText(remembered.user);
+    ui_->txtDomain->setText(remembered.domain);
+    ui_->cboDrive->setCurrentText(remembered.drive);
+
+    connect(ui_->cmdConnect, &QPushButton::clicked, this, &OfficeShareDialog::Connect);
+    connect(ui_->cmdDisconnect, &QPushButton::clicked, this, &OfficeShareDialog::Disconnect);
+    connect(ui_->cmdClose, &QPushButton::clicked, this, &QDialog::reject);
+    Show(nullptr);
+
+    if (skin)
+        skin->ApplyWindow(this);
+}
+
+OfficeShareDialog::~OfficeShareDialog() {
+    if (!busy())
+        return;
+    Abandon();
+    // The work is bounded (the mount's ten seconds, reg's minute at worst).
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    thread_.join();
+    QApplication::restoreOverrideCursor();
+}
+
+OfficeShare::Settings OfficeShareDialog::settings() const {
+    return {ui_->txtShare->text().trimmed(), ui_->txtUser->text().trimmed(),
+            ui_->txtDomain->text().trimmed(), ui_->cboDrive->currentText()};
+}
+
+void OfficeShareDialog::Connect() {
+    if (busy())
+        return;
+    const OfficeShare::Settings chosen = settings();
+    // The password goes to the thread and nowhere else.
+    QString password = ui_->txtPassword->text();
+    ui_->txtPassword->clear();
+    const bool remember = ui_->chkRemember->isChecked();
+    Start(Texts::ShareConnecting(Named(chosen.share)),
+          [state = state_, chosen, password = std::move(password),
+           remember](const OfficeShare::Ask& ask) {
+              return OfficeShare::Connect(state, chosen, password, remember, ask);
+          });
+}
+
+void OfficeShareDialog::Disconnect() {
+    if (busy())
+        return;
+    // What Connect made, whatever the fields say now.
+    const OfficeShare::Settings made = OfficeShare::Remembered(state_);
+    if (made.share.isEmpty())
+        return;
+    if (OfficeShare::SuiteUsesDrive(made)) {
+        if (!Yes(Texts::ShareOfferLocal(made.drive)))
+            return;
+        if (!switchToLocal_ || !switchToLocal_())
+            return;
+    }
+    Start(Texts::ShareDisconnecting(Named(made.share)),
+          [state = state_, made](const OfficeShare::Ask&) {
+              return OfficeShare::Disconnect(state, made);
+          });
+}
+
+void OfficeShareDialog::Start(const QString& doing, Work work) {
+    SetWorking(true);
+    ui_->lblState->setText(doing);
+    ui_->lblMessage->clear();
+    ui_->lblMessage->hide();
+
+    auto job = std::make_shared<Job>();
+    job_ = job;
+    const OfficeShare::Ask ask = [this, job](const QString& question) {
+        std::unique_lock hold(job->mutex);
+        if (job->abandoned)
+            return false;
+        job->answer.reset();
+        hold.unlock();
+        QMetaObject::invokeMethod(
+            this,
+            [job, question] {
+                bool gone = false;
+                {
+                    const std::lock_guard look(job->mutex);
+                    gone = job->abandoned;
+                }
+                const bool yes = !gone && Yes(question);
+                const std::lock_guard give(job->mutex);
+                job->answer = yes;
+                job->answered.notify_all();
+            },
+            Qt::QueuedConnection);
+        hold.lock();
+        job->answered.wait(hold, [&] { return job->answer || job->abandoned; });
+        return job->answer.value_or(false);
+    };
+    // The thread maps paths through the prefix in force here and now.
+    thread_ = std::thread([this, prefix = platform::WinePrefix(), ask, work = std::move(work)] {
+        const platform::ScopedWinePrefix in(prefix);
+        const OfficeShare::Result r = work(ask);
+        // The dialog waits for this thread before it goes, so it is there.
+        QMetaObject::invokeMethod(this, [this, r] { Show(&r); }, Qt::QueuedConnection);
+    });
+}
+
+void OfficeShareDialog::SetWorking(bool working) {
+    for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (!qobject_cast<QLabel*>(w))
+            w->setEnabled(!working);
+}
+
+void OfficeShareDialog::Show(const OfficeShare::Result* outcome) {
+    if (outcome) {
+        thread_.join();
+        job_.reset();
+        SetWorking(false);
+    }
+    const OfficeShare::Settings made = OfficeShare::Remembered(state_);
+    ui_->lblState->setText(OfficeShare::Look(made).text);
+    ui_->cmdDisconnect->setEnabled(!made.share.isEmpty());
+    const QString message = !outcome ? QString() : outcome->ok ? outcome->note : outcome->text;
+    ui_->lblMessage->setText(message);
+    ui_->lblMessage->setVisible(!message.isEmpty());
+    if (outcome && outcome->passwordNeeded)
+        ui_->txtPassword->setFocus();
+}
+
+void OfficeShareDialog::Abandon() {
+    if (!job_)
+        return;
+    const std::lock_guard hold(job_->mutex);
+    job_->abandoned = true;
+    job_->answered.notify_all();
+}
+
+void OfficeShareDialog::done(int result) {
+    Abandon(); // closed while working: a question still to come answers No
+    QDialog::done(result);
+}

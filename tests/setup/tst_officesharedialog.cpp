@@ -1,0 +1,199 @@
+// The office share window offscreen, with a folder of the test's standing in
+// for GVfs: what the state line says after Connect and Disconnect, that the
+// password does not stay, the questions it asks (from its thread, too), and
+// closing it while Connect runs.
+
+#include "platform/wine/PrefixDrives.h"
+#include "setup/OfficeShareDialog.h"
+#include "tests/support/Cases.h"
+#include "tests/support/Doubles.h"
+#include "tests/support/TestPrefix.h"
+#include "ui_OfficeShareDialog.h"
+
+#include <QPushButton>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <sys/stat.h>
+
+using platform::Answer;
+using platform::MountFailure;
+
+namespace {
+
+const QString kConnected = QStringLiteral("Connected: \\\\office\\data as N:");
+
+struct Fixture {
+    TestPrefix p;
+    ScopedEnv env{{{"XDG_RUNTIME_DIR", p.at("run")}, {"PATH", p.at("bin")}}}; // no Wine
+    Quarn_v2::SuiteState state;
+    // Touched by the dialog's thread, read once it has ended.
+    MountFailure failure = MountFailure::None;
+    int mountMs = 0;
+    bool mounted = false;
+    QList<platform::ShareLogin> logins;
+    int switched = 0;
+    bool switchWorks = true;
+    std::unique_ptr<OfficeShareDialog> dialog;
+
+    Fixture() {
+        p.makeDir(p.at("mnt"));
+        p.write(p.prefix() + "/system.reg", "WINE REGISTRY Version 2\n"); // Wine made the prefix
+        p.makeDir(p.at("run"));
+        ::chmod(QFile::encodeName(p.at("run")).constData(), 0700);
+        p.write(p.driveC() + "/VALUATOR/QUARN2.INI",
+                "[LOCAL]\r\nQXADATADIR=C:\\L\r\n[NETWORK]\r\nQXADATADIR=N:\\A\r\n");
+        Quarn_v2::InitialiseSuite(state);
+        OfficeShare::SetMounterForTest(
+            {[this](const platform::ShareAddress&, const platform::ShareLogin& login) {
+                 std::this_thread::sleep_for(std::chrono::milliseconds(mountMs));
+                 logins << login;
+                 platform::MountOutcome out;
+                 out.failure = failure;
+                 if (failure == MountFailure::None) {
+                     out.folder = p.at("mnt");
+                     out.mountedHere = !std::exchange(mounted, true);
+                 }
+                 return out;
+             },
+             [this](const platform::ShareAddress&, const QString&, const QString&) {
+                 return mounted ? p.at("mnt") : QString();
+             },
+             [this](const platform::ShareAddress&, const QString&, const QString&) {
+                 mounted = false;
+                 return QString();
+             }});
+        open();
+    }
+    ~Fixture() {
+        dialog.reset();
+        OfficeShare::SetMounterForTest({});
+    }
+
+    void open() {
+        dialog = std::make_unique<OfficeShareDialog>(
+            state,
+            [this] {
+                ++switched;
+                return switchWorks;
+            },
+            nullptr);
+        dialog->show();
+    }
+    Ui::OfficeShareDialog* ui() const { return dialog->ui(); }
+    QString stateLine() const { return ui()->lblState->text(); }
+    QString message() const { return ui()->lblMessage->text(); }
+    bool connect(const QString& password = "pw") {
+        ui()->txtShare->setText("smb://office/data");
+        ui()->txtUser->setText("jdoe");
+        ui()->txtPassword->setText(password);
+        ui()->chkRemember->setChecked(true);
+        ui()->cmdConnect->click();
+        return QTest::qWaitFor([this] { return !dialog->busy(); }, 5000);
+    }
+};
+
+} // namespace
+
+class TestOfficeShareDialog : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void connectShowsTheStateAndDropsThePassword() {
+        Fixture f;
+        QCOMPARE(f.ui()->cboDrive->currentText(), u"N:"); // the NETWORK set's drive
+        QCOMPARE(f.stateLine(), u"Not connected");
+        QVERIFY(!f.ui()->cmdDisconnect->isEnabled()); // nothing was ever connected
+        f.ui()->txtShare->setText("\\\\office\\data");
+        f.ui()->txtPassword->setText("pw");
+        f.ui()->cmdConnect->click();
+        // Until the thread's outcome is shown.
+        QCOMPARE(f.stateLine(), u"Connecting to \\\\office\\data…");
+        QCOMPARE(f.ui()->txtPassword->text(), QString());
+        QVERIFY(!f.ui()->cmdConnect->isEnabled() && !f.ui()->cmdClose->isEnabled() &&
+                !f.ui()->txtShare->isEnabled());
+        QTRY_COMPARE(f.stateLine(), kConnected);
+        QCOMPARE(f.logins.value(0).password, u"pw");
+        QCOMPARE(f.message(), u"N: is not marked as a network drive in the prefix's registry: the "
+                              "Wine this prefix needs is not installed");
+        QVERIFY(f.ui()->cmdConnect->isEnabled() && f.ui()->cmdDisconnect->isEnabled());
+
+        // Opened again: the fields as remembered, the password nowhere.
+        f.open();
+        QCOMPARE((QStringList{f.ui()->txtShare->text(), f.ui()->txtPassword->text(),
+                              f.ui()->cboDrive->currentText(), f.stateLine()}),
+                 (QStringList{"\\\\office\\data", "", "N:", kConnected}));
+    }
+
+    void aFailureSaysWhy() {
+        Fixture f;
+        f.failure = MountFailure::UnknownServer;
+        QVERIFY(f.connect());
+        QCOMPARE(f.stateLine(), u"Not connected");
+        QCOMPARE(f.message(), u"No server named \"office\" was found. Check the server's name, and "
+                              "that this computer is on the office network.");
+        QCOMPARE(f.ui()->txtPassword->text(), QString());
+        QVERIFY(f.ui()->cmdConnect->isEnabled());
+    }
+
+    // Asked from the dialog's thread, shown on the window's.
+    void aDriveSetByHandIsAskedAbout() {
+        Fixture f;
+        ScriptedPrompter script({Answer::No});
+        f.p.makeDir(f.p.at("by hand"));
+        QVERIFY(QFile::link(f.p.at("by hand"), f.p.prefix() + "/dosdevices/n:"));
+        QVERIFY(f.connect());
+        QCOMPARE(script.shown().size(), 1);
+        QCOMPARE(script.shown()[0].text, "N: leads to " + f.p.at("by hand") +
+                                             ".\n\nReplace it with \\\\office\\data? "
+                                             "Disconnecting puts it back.");
+        QCOMPARE(script.shown()[0].buttons, platform::Buttons::YesNo);
+        QCOMPARE(f.message(),
+                 u"N: was left as it is: choose another drive letter for the share.");
+        QCOMPARE(platform::DriveTarget("N:"), f.p.at("by hand"));
+    }
+
+    void disconnectWhileTheSuiteUsesTheShare_data() { AddCases("setup/share_disconnect.txt"); }
+    void disconnectWhileTheSuiteUsesTheShare() {
+        QFETCH(Row, row);
+        Fixture f;
+        QVERIFY(f.connect());
+        QCOMPARE(f.stateLine(), kConnected);
+        f.p.write(f.p.driveC() + "/windows/kav.ini", "[Directories]\r\nDataDir=N:\\A\r\n");
+        f.switchWorks = row["switch works"] == u"1";
+        ScriptedPrompter script({row["answer"] == u"Yes" ? Answer::Yes : Answer::No});
+        f.ui()->cmdDisconnect->click();
+        QVERIFY(QTest::qWaitFor([&] { return !f.dialog->busy(); }, 5000));
+        QCOMPARE(script.shown().size(), 1);
+        QCOMPARE(script.shown()[0].text, u"The suite uses the office share on N:. Switch it to "
+                                         "the LOCAL set before the share is disconnected?");
+        QCOMPARE(f.switched, row["switched"].toInt());
+        const bool stays = row["share stays"] == u"1";
+        QCOMPARE(platform::DriveTarget("N:"), stays ? f.p.at("mnt") : QString());
+        QCOMPARE(f.stateLine(), stays ? kConnected : QString("Not connected"));
+    }
+
+    // The window goes at once; its thread's question is answered No unasked.
+    void closedWhileConnecting() {
+        Fixture f;
+        ScriptedPrompter script;
+        f.p.makeDir(f.p.at("by hand"));
+        QVERIFY(QFile::link(f.p.at("by hand"), f.p.prefix() + "/dosdevices/n:"));
+        f.mountMs = 300;
+        f.ui()->txtShare->setText("\\\\office\\data");
+        f.ui()->cmdConnect->click();
+        f.dialog->close();
+        QVERIFY(f.dialog->isHidden());
+        QTest::qWait(400); // its outcome comes to a hidden window
+        f.dialog.reset();
+        QCOMPARE(script.shown().size(), 0);
+        QCOMPARE(platform::DriveTarget("N:"), f.p.at("by hand"));
+        QVERIFY(!f.mounted); // taken back
+    }
+};
+
+QTEST_MAIN(TestOfficeShareDialog)
+#include "tst_officesharedialog.moc"
