@@ -40,8 +40,8 @@ QString Named(const QString& share) {
 } // namespace
 
 OfficeShareDialog::OfficeShareDialog(const Quarn_v2::SuiteState& state,
-                                     std::function<bool()> switchToLocal,
-                                     const SkinFramework* skin, QWidget* parent)
+                                     std::function<bool()> switchToLocal, const SkinFramework* skin,
+                                     QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::OfficeShareDialog>()), state_(state),
       switchToLocal_(std::move(switchToLocal)) {
     ui_->setupUi(this);
@@ -154,7 +154,8 @@ void OfficeShareDialog::Start(const QString& doing, Work work) {
         const platform::ScopedWinePrefix in(prefix);
         const OfficeShare::Result r = work(ask);
         // The dialog waits for this thread before it goes, so it is there.
-        QMetaObject::invokeMethod(this, [this, r] { Show(&r); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, r] { Show(&r); }, Qt::QueuedConnection);
     });
 }
 

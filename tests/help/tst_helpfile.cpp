@@ -33,9 +33,9 @@ static QString AsShown(QString html) {
     html.replace(QRegularExpression("<var>.*?</var>"), "\x01");
     html.remove(QRegularExpression("<[^>]*>"));
     // Each entity, then what it shows; "&amp;" last.
-    static const QStringList entities{"&nbsp;",  " ",  "&lt;",  "<", "&gt;",    ">",
-                                      "&quot;",  "\"", "&#39;", "'", "&ldquo;", "\"",
-                                      "&rdquo;", "\"", "&amp;", "&"};
+    static const QStringList entities{"&nbsp;",  " ",  "&lt;",     "<", "&gt;",    ">",
+                                      "&quot;",  "\"", "&#39;",    "'", "&ldquo;", "\"",
+                                      "&rdquo;", "\"", "&hellip;", "…", "&amp;",   "&"};
     for (qsizetype i = 0; i < entities.size(); i += 2)
         html.replace(entities[i], entities[i + 1]);
     return html;

@@ -151,8 +151,7 @@ private Q_SLOTS:
                                              ".\n\nReplace it with \\\\office\\data? "
                                              "Disconnecting puts it back.");
         QCOMPARE(script.shown()[0].buttons, platform::Buttons::YesNo);
-        QCOMPARE(f.message(),
-                 u"N: was left as it is: choose another drive letter for the share.");
+        QCOMPARE(f.message(), u"N: was left as it is: choose another drive letter for the share.");
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("by hand"));
     }
 
