@@ -5,6 +5,7 @@
 #include "platform/share/ShareMount.h"
 #include "platform/win/WinPath.h"
 #include "platform/wine/PrefixDrives.h"
+#include "suite/ShareFollow.h"
 #include "suite/Texts.h"
 
 #include <QElapsedTimer>
@@ -221,6 +222,10 @@ Result Disconnect(const Quarn_v2::SuiteState& s, const Settings& settings) {
     const QString drive = DriveName(settings.drive);
     if (!a || drive.isEmpty())
         return Done(Texts::ShareNotConnected());
+    // Never under a copy to or from the share, which would be cut off.
+    platform::SharedLock copies(ShareFollow::TransferLockKey());
+    if (copies.usable() && !copies.tryLockAlone())
+        return Failed(Texts::ShareCopyRunning());
     const Mounter mounts = Mounts();
     QString folder = mounts.folder(*a, settings.user, settings.domain);
     // Not mounted now (a session ended): the links still lead to where it was.

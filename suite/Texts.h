@@ -214,6 +214,10 @@ inline QString ShareNotUnmounted(const QString& why) {
     return QStringLiteral("The share was taken out of the Wine prefix but is still mounted: ") +
            why;
 }
+inline QString ShareCopyRunning() {
+    return QStringLiteral("A report is being copied to or from the office share. Disconnect once "
+                          "the copy has ended.");
+}
 inline QString ShareOfferLocal(const QString& drive) {
     return QStringLiteral("The suite uses the office share on ") + drive +
            QStringLiteral(". Switch it to the LOCAL set before the share is disconnected?");

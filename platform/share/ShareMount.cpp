@@ -78,7 +78,7 @@ public:
     }
 
 private:
-    static constexpr qint64 kGraceMs = 3000;
+    static constexpr qint64 kGraceMs = 800; // the bound and this within ten seconds
     GMainContext* context_ = g_main_context_new();
     GRef<GCancellable> cancel_{g_cancellable_new()};
     QElapsedTimer clock_;
@@ -267,7 +267,7 @@ MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int 
     Bounded bounded(boundMs);
     MountOutcome out;
     const QByteArray uri = Uri(share, login.user, login.domain);
-    if (!Resolves(share.server, bounded)) {
+    if (!Resolves(share.server, bounded) || bounded.timedOut()) {
         out.failure = bounded.timedOut() ? MountFailure::NoAnswer : MountFailure::UnknownServer;
         out.ms = bounded.elapsed();
         return out;

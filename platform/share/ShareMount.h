@@ -51,7 +51,7 @@ struct MountOutcome {
 // Mounts the share, or finds it mounted, within `boundMs`. Never asks anyone:
 // a login without a password takes the keyring's; a mount that fails, or
 // that programs could not reach, is left unmade.
-MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int boundMs = 10000);
+MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int boundMs = 9000);
 
 // The share's host folder while GVfs has it mounted for `user`, else "".
 QString MountedFolder(const ShareAddress& share, const QString& user, const QString& domain);

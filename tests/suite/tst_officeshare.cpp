@@ -4,8 +4,10 @@
 // about and put back, and what is remembered.
 
 #include "config/WPINI.h"
+#include "platform/profile/FileLock.h"
 #include "platform/wine/PrefixDrives.h"
 #include "suite/OfficeShare.h"
+#include "suite/ShareFollow.h"
 #include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"
 
@@ -126,6 +128,18 @@ private Q_SLOTS:
         QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}), (QStringList{"", ""}));
         QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
         QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text, u"Not connected");
+    }
+
+    void notUnderACopy() {
+        Fixture f;
+        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
+        platform::SharedLock copy(ShareFollow::TransferLockKey());
+        QCOMPARE(copy.lockShared(), 0);
+        QCOMPARE(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).text,
+                 u"A report is being copied to or from the office share. Disconnect once the "
+                 "copy has ended.");
+        QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
+        QVERIFY(f.mounted);
     }
 
     // A mount that was there before Quarn's Connect stays mounted.
