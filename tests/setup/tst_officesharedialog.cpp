@@ -86,12 +86,12 @@ struct Fixture {
     Ui::OfficeShareDialog* ui() const { return dialog->ui(); }
     QString stateLine() const { return ui()->lblState->text(); }
     QString message() const { return ui()->lblMessage->text(); }
-    bool connect(const QString& password = "pw") {
-        ui()->txtShare->setText("smb://office/data");
-        ui()->txtUser->setText("jdoe");
-        ui()->txtPassword->setText(password);
-        ui()->chkRemember->setChecked(true);
+    void connect() {
+        ui()->txtShare->setText("smb://office/data/");
+        ui()->txtPassword->setText("pw");
         ui()->cmdConnect->click();
+    }
+    bool settled() const {
         return QTest::qWaitFor([this] { return !dialog->busy(); }, 5000);
     }
 };
@@ -107,16 +107,17 @@ private Q_SLOTS:
         QCOMPARE(f.ui()->cboDrive->currentText(), u"N:"); // the NETWORK set's drive
         QCOMPARE(f.stateLine(), u"Not connected");
         QVERIFY(!f.ui()->cmdDisconnect->isEnabled()); // nothing was ever connected
-        f.ui()->txtShare->setText("\\\\office\\data");
-        f.ui()->txtPassword->setText("pw");
-        f.ui()->cmdConnect->click();
+        f.ui()->chkRemember->setChecked(true);
+        f.connect();
         // Until the thread's outcome is shown.
         QCOMPARE(f.stateLine(), u"Connecting to \\\\office\\data…");
         QCOMPARE(f.ui()->txtPassword->text(), QString());
         QVERIFY(!f.ui()->cmdConnect->isEnabled() && !f.ui()->cmdClose->isEnabled() &&
                 !f.ui()->txtShare->isEnabled());
-        QTRY_COMPARE(f.stateLine(), kConnected);
-        QCOMPARE(f.logins.value(0).password, u"pw");
+        QVERIFY(f.settled());
+        QCOMPARE(f.stateLine(), kConnected);
+        QCOMPARE((std::pair{f.logins.value(0).password, f.logins.value(0).remember}),
+                 (std::pair{QString("pw"), true}));
         QCOMPARE(f.message(), u"N: is not marked as a network drive in the prefix's registry: the "
                               "Wine this prefix needs is not installed");
         QVERIFY(f.ui()->cmdConnect->isEnabled() && f.ui()->cmdDisconnect->isEnabled());
@@ -131,12 +132,12 @@ private Q_SLOTS:
     void aFailureSaysWhy() {
         Fixture f;
         f.failure = MountFailure::UnknownServer;
-        QVERIFY(f.connect());
+        f.connect();
+        QVERIFY(f.settled());
         QCOMPARE(f.stateLine(), u"Not connected");
         QCOMPARE(f.message(), u"No server named \"office\" was found. Check the server's name, and "
                               "that this computer is on the office network.");
-        QCOMPARE(f.ui()->txtPassword->text(), QString());
-        QVERIFY(f.ui()->cmdConnect->isEnabled());
+        QVERIFY(f.ui()->cmdConnect->isEnabled() && f.ui()->txtPassword->text().isEmpty());
     }
 
     // Asked from the dialog's thread, shown on the window's.
@@ -145,7 +146,8 @@ private Q_SLOTS:
         ScriptedPrompter script({Answer::No});
         f.p.makeDir(f.p.at("by hand"));
         QVERIFY(QFile::link(f.p.at("by hand"), f.p.prefix() + "/dosdevices/n:"));
-        QVERIFY(f.connect());
+        f.connect();
+        QVERIFY(f.settled());
         QCOMPARE(script.shown().size(), 1);
         QCOMPARE(script.shown()[0].text, "N: leads to " + f.p.at("by hand") +
                                              ".\n\nReplace it with \\\\office\\data? "
@@ -159,13 +161,13 @@ private Q_SLOTS:
     void disconnectWhileTheSuiteUsesTheShare() {
         QFETCH(Row, row);
         Fixture f;
-        QVERIFY(f.connect());
-        QCOMPARE(f.stateLine(), kConnected);
+        f.connect();
+        QVERIFY(f.settled());
         f.p.write(f.p.driveC() + "/windows/kav.ini", "[Directories]\r\nDataDir=N:\\A\r\n");
         f.switchWorks = row["switch works"] == u"1";
         ScriptedPrompter script({row["answer"] == u"Yes" ? Answer::Yes : Answer::No});
         f.ui()->cmdDisconnect->click();
-        QVERIFY(QTest::qWaitFor([&] { return !f.dialog->busy(); }, 5000));
+        QVERIFY(f.settled());
         QCOMPARE(script.shown().size(), 1);
         QCOMPARE(script.shown()[0].text, u"The suite uses the office share on N:. Switch it to "
                                          "the LOCAL set before the share is disconnected?");
@@ -182,8 +184,7 @@ private Q_SLOTS:
         f.p.makeDir(f.p.at("by hand"));
         QVERIFY(QFile::link(f.p.at("by hand"), f.p.prefix() + "/dosdevices/n:"));
         f.mountMs = 300;
-        f.ui()->txtShare->setText("\\\\office\\data");
-        f.ui()->cmdConnect->click();
+        f.connect();
         f.dialog->close();
         QVERIFY(f.dialog->isHidden());
         QTest::qWait(400); // its outcome comes to a hidden window
