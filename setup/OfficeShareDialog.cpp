@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <system_error>
 
 // What the dialog and its thread share: the question's answer, and whether
 // the dialog has gone, after which every question answers No unasked.
@@ -62,7 +63,7 @@ OfficeShareDialog::OfficeShareDialog(const Quarn_v2::SuiteState& state,
     connect(ui_->cmdConnect, &QPushButton::clicked, this, &OfficeShareDialog::Connect);
     connect(ui_->cmdDisconnect, &QPushButton::clicked, this, &OfficeShareDialog::Disconnect);
     connect(ui_->cmdClose, &QPushButton::clicked, this, &QDialog::reject);
-    Show(nullptr);
+    ShowOutcome(nullptr);
 
     if (skin)
         skin->ApplyWindow(this);
@@ -117,7 +118,8 @@ void OfficeShareDialog::Disconnect() {
           });
 }
 
-void OfficeShareDialog::Start(const QString& doing, Work work) {
+void OfficeShareDialog::Start(const QString& doing, const Work& work) {
+    focus_ = focusWidget();
     SetWorking(true);
     ui_->lblState->setText(doing);
     ui_->lblMessage->clear();
@@ -150,13 +152,21 @@ void OfficeShareDialog::Start(const QString& doing, Work work) {
         return job->answer.value_or(false);
     };
     // The thread maps paths through the prefix in force here and now.
-    thread_ = std::thread([this, prefix = platform::WinePrefix(), ask, work = std::move(work)] {
+    auto run = [this, prefix = platform::WinePrefix(), ask, work] {
         const platform::ScopedWinePrefix in(prefix);
         const OfficeShare::Result r = work(ask);
         // The dialog waits for this thread before it goes, so it is there.
         QMetaObject::invokeMethod(
-            this, [this, r] { Show(&r); }, Qt::QueuedConnection);
-    });
+            this, [this, r] { ShowOutcome(&r); }, Qt::QueuedConnection);
+    };
+    try {
+        thread_ = std::thread(std::move(run));
+    } catch (const std::system_error&) {
+        // No thread to be had: the work runs here, the window waiting.
+        job_.reset();
+        const OfficeShare::Result r = work(Yes);
+        ShowOutcome(&r);
+    }
 }
 
 void OfficeShareDialog::SetWorking(bool working) {
@@ -165,9 +175,10 @@ void OfficeShareDialog::SetWorking(bool working) {
             w->setEnabled(!working);
 }
 
-void OfficeShareDialog::Show(const OfficeShare::Result* outcome) {
+void OfficeShareDialog::ShowOutcome(const OfficeShare::Result* outcome) {
     if (outcome) {
-        thread_.join();
+        if (thread_.joinable())
+            thread_.join();
         job_.reset();
         SetWorking(false);
     }
@@ -179,6 +190,8 @@ void OfficeShareDialog::Show(const OfficeShare::Result* outcome) {
     ui_->lblMessage->setVisible(!message.isEmpty());
     if (outcome && outcome->passwordNeeded)
         ui_->txtPassword->setFocus();
+    else if (outcome && focus_ && focus_->isEnabled())
+        focus_->setFocus(); // where it was before the fields waited
 }
 
 void OfficeShareDialog::Abandon() {

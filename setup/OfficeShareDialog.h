@@ -8,6 +8,7 @@
 #include "suite/OfficeShare.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -45,15 +46,16 @@ protected:
 private:
     struct Job;
     using Work = std::function<OfficeShare::Result(const OfficeShare::Ask& ask)>;
-    void Start(const QString& doing, Work work);
+    void Start(const QString& doing, const Work& work);
     void SetWorking(bool working);
     // The state line, and what the outcome (if any) has to say.
-    void Show(const OfficeShare::Result* outcome);
+    void ShowOutcome(const OfficeShare::Result* outcome);
     void Abandon();
 
     std::unique_ptr<Ui::OfficeShareDialog> ui_;
     Quarn_v2::SuiteState state_;
     std::function<bool()> switchToLocal_;
     std::shared_ptr<Job> job_;
+    QPointer<QWidget> focus_;
     std::thread thread_;
 };
