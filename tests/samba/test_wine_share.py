@@ -44,17 +44,18 @@ class OnPrivateShare:
         cls.env = session_env(cls.work)
         cls.server = Server(cls.work)
         cls.keyring = Keyring(cls.env)
-        cls.keyring.start()
         cls.addClassCleanup(cls.keyring.stop)
+        cls.keyring.start()
         cls.wine = Wine(os.path.join(cls.work, "prefix"), cls.env)
+        cls.addClassCleanup(cls.wine.stop)
         cls.prepare()
         cls.wine.boot()
-        cls.server.start()
         cls.addClassCleanup(cls.server.stop)
+        cls.server.start()
         cls.gvfs = Gvfs(cls.work, HOST, "private", env=cls.env)
-        cls.gvfs.start()
         cls.addClassCleanup(cls.gvfs.unmount)
-        cls.addClassCleanup(cls.wine.stop)  # before the share goes
+        cls.gvfs.start()
+        cls.addClassCleanup(cls.wine.stop)  # and before the share goes
         cls.n = os.path.join(cls.wine.prefix, "dosdevices", "n:")
         cls.unc = os.path.join(cls.wine.prefix, "dosdevices", "unc", HOST, "private")
 
