@@ -110,8 +110,8 @@ class Server:
             f"another server holds {self.host}:445 (set QUARN_SHARE_HOST to another 127.x address)"
         self.proc = subprocess.Popen(["smbd", "-F", "--no-process-group", "-s", self.conf],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for(lambda: run("smbclient", "-N", f"//{self.host}/office", "-c", "ls").returncode == 0,
-                 "the Samba server")
+        up = ("smbclient", "-N", f"//{self.host}/office", "-c", "ls")
+        wait_for(lambda: run(*up).returncode == 0, "the Samba server")
         assert self.proc.poll() is None, "another server holds port 445: " + self.conf
 
     def pids(self):
