@@ -9,8 +9,8 @@ cd "$(dirname "$0")"
 # The sanitizer and fuzz builds need clang, the format check clang-format;
 # the package checks need the desktop's validators, dpkg's tools and groff
 # for the man page; the end-to-end suite a display, a window manager and the
-# accessibility bus; the share tests a Samba server and the desktop's share
-# clients.
+# accessibility bus; the share tests a Samba server, the desktop's share
+# clients and keyring, and Wine.
 ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev clang-format-14 \
     desktop-file-utils appstream dpkg-dev file groff-base "${E2E_PACKAGES[@]}" \
     "${SHARE_PACKAGES[@]}"
@@ -29,7 +29,7 @@ ctest --preset default -j "$jobs" --output-on-failure
 echo "== end-to-end: the real windows on Xvfb, through the accessibility bus"
 tests/e2e/run.sh build/default
 
-echo "== the office share: a Samba server mounted through GVfs and smbnetfs"
+echo "== the office share: a Samba server mounted through GVfs and smbnetfs, seen by Wine"
 tests/samba/run.sh build/default
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"

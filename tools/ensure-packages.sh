@@ -25,5 +25,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev fp-utils pkg-conf
 E2E_PACKAGES=(xvfb openbox wmctrl xdotool dbus at-spi2-core python3-pyatspi fonts-liberation
     imagemagick)
 # The office share in the tests: a Samba server, its client for the check
-# that it is up, and the two ways desktops mount a share (GVfs, smbnetfs).
-SHARE_PACKAGES=(samba smbclient smbnetfs fuse3 gvfs-backends gvfs-fuse dbus)
+# that it is up, the two ways desktops mount a share (GVfs, smbnetfs) with
+# gio and gdbus to drive GVfs, the desktop's keyring and its command-line
+# look-up, and the real Wine, 64-bit only: the tests run its cmd and reg,
+# and wine32 would need the i386 architecture.
+SHARE_PACKAGES=(samba smbclient smbnetfs fuse3 gvfs-backends gvfs-fuse libglib2.0-bin dbus
+    gnome-keyring libsecret-tools wine wine64)

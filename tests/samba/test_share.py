@@ -13,89 +13,16 @@ import threading
 import time
 import unittest
 
+from harness import HOST, Gvfs, Server, run, wait_for
+
 QUARNCTL = os.path.join(os.environ["QUARN_BUILD"], "cli", "quarnctl")
 REPORTS = ("QXDATA", "APPRAISE", "data")
 SMITH = "C:\\QXDATA\\APPRAISE\\data\\SMITH.RPT"
 
 
-def wait_for(probe, what, timeout=15.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if probe():
-            return
-        time.sleep(0.05)
-    raise AssertionError(f"timed out waiting for {what}")
-
-
-def run(*args, timeout=60, **kw):
-    return subprocess.run(args, capture_output=True, text=True, timeout=timeout, **kw)
-
-
 def backdate(path):
     old = time.time() - 300
     os.utime(path, (old, old))
-
-
-class Server:
-    """smbd in the foreground with a configuration of its own, guests welcome."""
-
-    def __init__(self, work):
-        self.folder = os.path.join(work, "office")
-        state = os.path.join(work, "samba")
-        os.makedirs(self.folder)
-        os.makedirs(os.path.join(state, "ncalrpc"))
-        self.conf = os.path.join(state, "smb.conf")
-        with open(self.conf, "w") as f:
-            f.write(f"""[global]
-  server role = standalone server
-  map to guest = Bad User
-  interfaces = lo
-  bind interfaces only = yes
-  pid directory = {state}
-  lock directory = {state}
-  state directory = {state}
-  cache directory = {state}
-  private dir = {state}
-  ncalrpc dir = {state}/ncalrpc
-  log file = {state}/smbd.log
-  load printers = no
-  printcap name = /dev/null
-  disable spoolss = yes
-[office]
-  path = {self.folder}
-  guest ok = yes
-  read only = no
-  force user = root
-""")
-        self.proc = None
-
-    def start(self):
-        self.proc = subprocess.Popen(["smbd", "-F", "--no-process-group", "-s", self.conf],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for(lambda: run("smbclient", "-N", "//127.0.0.1/office", "-c", "ls").returncode == 0,
-                 "the Samba server")
-        assert self.proc.poll() is None, "another server holds port 445: " + self.conf
-
-    def pids(self):
-        """smbd and the children it forked for each client."""
-        found = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open(f"/proc/{pid}/cmdline", "rb") as f:
-                    if self.conf.encode() in f.read():
-                        found.append(int(pid))
-            except OSError:
-                pass
-        return found
-
-    def signal(self, sig):
-        for pid in self.pids():
-            os.kill(pid, sig)
-
-    def stop(self):
-        self.signal(signal.SIGKILL)
-        if self.proc:
-            self.proc.wait()
 
 
 class SlowLink:
@@ -118,7 +45,7 @@ class SlowLink:
                 client, _ = self.listener.accept()
             except OSError:
                 return
-            server = socket.create_connection(("127.0.0.1", 445))
+            server = socket.create_connection((HOST, 445))
             self.sockets += [client, server]
             for a, b in ((client, server), (server, client)):
                 threading.Thread(target=self.pump, args=(a, b), daemon=True).start()
@@ -137,38 +64,6 @@ class SlowLink:
         self.listener.close()
         for s in self.sockets:
             s.close()
-
-
-class Gvfs:
-    """As the GNOME file manager's "Connect to Server" does."""
-    name = "GVfs"
-
-    def __init__(self, work, host):
-        self.url = f"smb://{host}/office"
-        self.host = host
-        self.runtime = os.path.join(work, "run")
-        os.makedirs(os.path.join(self.runtime, "gvfs"), mode=0o700)
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime)
-        self.daemons = []
-
-    def mount(self):
-        fuse = os.path.join(self.runtime, "gvfs")
-        self.daemons = [subprocess.Popen(cmd, env=self.env, stderr=subprocess.DEVNULL)
-                        for cmd in (["/usr/libexec/gvfsd", "--no-fuse"],
-                                    ["/usr/libexec/gvfsd-fuse", fuse, "-f"])]
-        wait_for(lambda: os.path.ismount(fuse), "the GVfs FUSE folder")
-        r = run("gio", "mount", "-a", self.url, env=self.env, input="")
-        assert r.returncode == 0, r.stderr
-        path = os.path.join(fuse, f"smb-share:server={self.host},share=office")
-        wait_for(lambda: os.path.isdir(path), "the share under gvfs/")
-        return path
-
-    def unmount(self):
-        run("gio", "mount", "-u", self.url, env=self.env)
-        run("umount", "-l", os.path.join(self.runtime, "gvfs"))
-        for d in self.daemons:
-            d.kill()
-            d.wait()
 
 
 class Smbnetfs:
@@ -235,7 +130,7 @@ class OnShare:
                         dirs_exist_ok=True)
         cls.link = SlowLink("127.0.0.2", cls.RATE) if cls.RATE else None
         cls.server.start()
-        cls.way = cls.MOUNT(cls.work, "127.0.0.2" if cls.RATE else "127.0.0.1")
+        cls.way = cls.MOUNT(cls.work, "127.0.0.2" if cls.RATE else HOST)
         cls.share = cls.way.mount()
         n = os.path.join(cls.prefix, "dosdevices", "n:")
         os.remove(n)
@@ -304,7 +199,7 @@ class Transfers(OnShare):
             f.write("new")
         with open(self.on_server(*REPORTS, "KEPT.RPT"), "w") as f:
             f.write("kept")
-        r = run("smbclient", "-N", "//127.0.0.1/office", "-c",
+        r = run("smbclient", "-N", f"//{HOST}/office", "-c",
                 "setmode QXDATA/APPRAISE/data/KEPT.RPT +r")  # as Windows marks it
         self.assertEqual(r.returncode, 0, r.stderr)
         r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes",
