@@ -261,7 +261,10 @@ MarkOutcome MarkNetworkDrive(const QString& letter, bool network) {
                 QStringLiteral("\"%1\" is not a drive letter other than C:").arg(letter)};
     // Wine never ran in this prefix (the demo suite's): running it would make
     // a whole prefix around the suite's files, and there is no mark to take.
-    if (!QFileInfo(WinePrefix() + QStringLiteral("/system.reg")).isFile())
+    // A running wineserver saves system.reg only when it ends; the loader
+    // writes .update-timestamp at once.
+    if (!QFileInfo(WinePrefix() + QStringLiteral("/system.reg")).isFile() &&
+        !QFileInfo(WinePrefix() + QStringLiteral("/.update-timestamp")).isFile())
         return network ? MarkOutcome{false, false,
                                      QStringLiteral("Wine has not made this prefix's registry yet")}
                        : MarkOutcome{true, false, {}};
