@@ -186,6 +186,9 @@ Result Connect(const Quarn_v2::SuiteState& s, const Settings& settings, const QS
     else if (!mark.done)
         r.note = Texts::ShareNotMarked(drive, mark.why);
 
+    if (platform::WineServerRuns())
+        r.note += (r.note.isEmpty() ? QString() : QStringLiteral("\n")) +
+                  Texts::ShareRestartPrograms(drive);
     for (const auto& [key, value] : {std::pair{"Share", a->unc()},
                                      {"User", settings.user},
                                      {"Domain", settings.domain},

@@ -207,6 +207,10 @@ inline QString ShareNotMarked(const QString& drive, const QString& why) {
     return drive + QStringLiteral(" is not marked as a network drive in the prefix's registry: ") +
            why;
 }
+inline QString ShareRestartPrograms(const QString& drive) {
+    return QStringLiteral("Programs of the suite that are running now see ") + drive +
+           QStringLiteral(" once they are started again.");
+}
 inline QString ShareNoWine() {
     return QStringLiteral("the Wine this prefix needs is not installed");
 }

@@ -315,4 +315,24 @@ MarkOutcome MarkNetworkDrive(const QString& letter, bool network) {
     return {false, false, why};
 }
 
+bool WineServerRuns() {
+    const QString prefix = QFileInfo(WinePrefix()).canonicalFilePath();
+    if (prefix.isEmpty())
+        return false;
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!pid.front().isDigit() || !QFileInfo(proc.filePath(pid + QStringLiteral("/exe")))
+                                           .symLinkTarget()
+                                           .section(u'/', -1)
+                                           .startsWith(u"wineserver"))
+            continue;
+        const QDir fds(proc.filePath(pid + QStringLiteral("/fd")));
+        for (const QString& fd :
+             fds.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System))
+            if (QFileInfo(fds.filePath(fd)).symLinkTarget() == prefix)
+                return true;
+    }
+    return false;
+}
+
 } // namespace platform

@@ -46,6 +46,11 @@ struct MarkOutcome {
 };
 MarkOutcome MarkNetworkDrive(const QString& letter, bool network);
 
+// Whether a wineserver runs for the prefix in force (it holds the prefix's
+// folder open). Wine takes in a drive linked meanwhile only once it starts
+// again.
+bool WineServerRuns();
+
 // Tests shorten the bound on `reg`.
 void SetMarkBoundForTest(int ms);
 
