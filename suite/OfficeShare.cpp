@@ -3,6 +3,7 @@
 #include "config/WPINI.h"
 #include "platform/profile/FileLock.h"
 #include "platform/share/ShareMount.h"
+#include "platform/win/BoundedAsk.h"
 #include "platform/win/WinPath.h"
 #include "platform/wine/PrefixDrives.h"
 #include "suite/ShareFollow.h"
@@ -12,6 +13,12 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
+
+#include <atomic>
+#include <chrono>
+#include <dirent.h>
+#include <memory>
+#include <system_error>
 
 namespace OfficeShare {
 namespace {
@@ -105,6 +112,30 @@ Result Done(const QString& text) {
     return r;
 }
 
+// Whether the mounted folder lists within the bound a disk that may hang
+// gets; true when that cannot be told (no thread to ask on).
+bool Readable(const QString& folder) {
+    const auto listed = std::make_shared<std::atomic<bool>>(false);
+    try {
+        return platform::RunWithinBound(folder,
+                                        platform::BoundClock::now() +
+                                            std::chrono::milliseconds(platform::AnswerBound()),
+                                        [listed, host = QFile::encodeName(folder)] {
+                                            DIR* dir = ::opendir(host.constData());
+                                            errno = 0;
+                                            *listed = dir && (::readdir(dir) || errno == 0);
+                                            if (dir)
+                                                ::closedir(dir);
+                                        }) &&
+               *listed;
+    } catch (const std::system_error&) {
+        return true;
+    }
+}
+
+Result ConnectOnce(const Quarn_v2::SuiteState& s, const Settings& settings, const QString& password,
+                   bool remember, const Ask& ask, bool mayRemount);
+
 bool SameFolder(const QString& a, const QString& b) {
     return !a.isEmpty() && QString(a).remove(QRegularExpression(QStringLiteral("/+$"))) ==
                                QString(b).remove(QRegularExpression(QStringLiteral("/+$")));
@@ -144,6 +175,15 @@ Result Connect(const Quarn_v2::SuiteState& s, const Settings& settings, const QS
                bool remember, const Ask& ask) {
     QElapsedTimer clock;
     clock.start();
+    Result r = ConnectOnce(s, settings, password, remember, ask, true);
+    r.ms = clock.elapsed();
+    return r;
+}
+
+namespace {
+
+Result ConnectOnce(const Quarn_v2::SuiteState& s, const Settings& settings, const QString& password,
+                   bool remember, const Ask& ask, bool mayRemount) {
     Result r;
     QString why;
     const auto a = platform::ParseShareAddress(settings.share, &why);
@@ -160,6 +200,14 @@ Result Connect(const Quarn_v2::SuiteState& s, const Settings& settings, const QS
         r.text = Failure(mount.failure, *a, mount.detail);
         r.passwordNeeded = mount.failure == platform::MountFailure::PasswordNeeded;
         return r;
+    }
+    // A mount found in place may no longer work (its server started again,
+    // the login changed since): it goes, and is made afresh once.
+    if (!Readable(mount.folder)) {
+        mounts.unmount(*a, settings.user, settings.domain);
+        if (!mount.mountedHere && mayRemount)
+            return ConnectOnce(s, settings, password, remember, ask, false);
+        return Failed(Texts::ShareUnreadable(a->unc()));
     }
     // What Connect made it takes back when a later step fails.
     const auto undo = [&](const QString& text) {
@@ -201,9 +249,10 @@ Result Connect(const Quarn_v2::SuiteState& s, const Settings& settings, const QS
         SetMadeHere(Key(*a, settings), true);
     r.ok = true;
     r.text = Texts::ShareConnected(a->unc(), drive);
-    r.ms = clock.elapsed();
     return r;
 }
+
+} // namespace
 
 bool SuiteUsesDrive(const Settings& settings) {
     const QString drive = DriveName(settings.drive);

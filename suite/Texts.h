@@ -190,6 +190,10 @@ inline QString ShareNoGvfs() {
         "This desktop cannot mount network shares: GVfs does not answer. Install the packages "
         "gvfs-backends and gvfs-fuse, log out and in again, then connect.");
 }
+inline QString ShareUnreadable(const QString& unc) {
+    return unc + QStringLiteral(" was mounted, but its folders cannot be read with this login. "
+                                "Check the user's rights on the share.");
+}
 inline QString ShareNotMounted(const QString& detail) {
     return QStringLiteral("The share could not be mounted: ") + detail;
 }

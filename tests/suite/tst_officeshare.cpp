@@ -29,6 +29,7 @@ struct Fixture {
     MountFailure failure = MountFailure::None;
     bool mounted = false;
     QStringList unmounted, asked;
+    QStringList folders; // what the next mounts give, else mnt
 
     Fixture() {
         p.makeDir(p.at("mnt/QXDATA"));
@@ -44,7 +45,7 @@ struct Fixture {
                  out.failure = failure;
                  out.detail = QStringLiteral("what GVfs said");
                  if (failure == MountFailure::None) {
-                     out.folder = p.at("mnt");
+                     out.folder = folders.isEmpty() ? p.at("mnt") : folders.takeFirst();
                      out.mountedHere = !mounted;
                      mounted = true;
                  }
@@ -140,6 +141,24 @@ private Q_SLOTS:
                  "copy has ended.");
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
         QVERIFY(f.mounted);
+    }
+
+    // A mount found in place that no longer lists (its server started again)
+    // goes and is made afresh; a fresh one that does not list is refused.
+    void aMountThatNoLongerLists() {
+        Fixture f;
+        f.mounted = true;
+        f.folders = {f.p.at("gone")};
+        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
+        QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
+        QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
+        Fixture g;
+        g.folders = {g.p.at("gone")};
+        QCOMPARE(g.connect("\\\\office\\data", "N:", true).text,
+                 u"\\\\office\\data was mounted, but its folders cannot be read with this "
+                 "login. Check the user's rights on the share.");
+        QCOMPARE(platform::DriveTarget("N:"), QString());
+        QCOMPARE(g.unmounted, QStringList{"\\\\office\\data"});
     }
 
     // A mount that was there before Quarn's Connect stays mounted.
