@@ -19,6 +19,7 @@
 #include <dirent.h>
 #include <memory>
 #include <system_error>
+#include <thread>
 
 namespace OfficeShare {
 namespace {
@@ -113,24 +114,32 @@ Result Done(const QString& text) {
 }
 
 // Whether the mounted folder lists within the bound a disk that may hang
-// gets; true when that cannot be told (no thread to ask on).
+// gets. GVfs's FUSE folder takes in a new mount a moment after GVfs made it,
+// so it is asked again until then. True when it cannot be told (no thread
+// to ask on).
 bool Readable(const QString& folder) {
-    const auto listed = std::make_shared<std::atomic<bool>>(false);
+    const auto giveUpAt =
+        platform::BoundClock::now() + std::chrono::milliseconds(platform::AnswerBound());
+    const QByteArray host = QFile::encodeName(folder);
     try {
-        return platform::RunWithinBound(folder,
-                                        platform::BoundClock::now() +
-                                            std::chrono::milliseconds(platform::AnswerBound()),
-                                        [listed, host = QFile::encodeName(folder)] {
-                                            DIR* dir = ::opendir(host.constData());
-                                            errno = 0;
-                                            *listed = dir && (::readdir(dir) || errno == 0);
-                                            if (dir)
-                                                ::closedir(dir);
-                                        }) &&
-               *listed;
+        do {
+            const auto listed = std::make_shared<std::atomic<bool>>(false);
+            if (!platform::RunWithinBound(folder, giveUpAt, [listed, host] {
+                    DIR* dir = ::opendir(host.constData());
+                    errno = 0;
+                    *listed = dir && (::readdir(dir) || errno == 0);
+                    if (dir)
+                        ::closedir(dir);
+                }))
+                return false;
+            if (*listed)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        } while (platform::BoundClock::now() < giveUpAt);
     } catch (const std::system_error&) {
         return true;
     }
+    return false;
 }
 
 Result ConnectOnce(const Quarn_v2::SuiteState& s, const Settings& settings, const QString& password,

@@ -165,6 +165,17 @@ class Gvfs:
             d.kill()
             d.wait()
         self.daemons = []
+        # The mounts' own daemons (gvfsd-smb ...) outlive gvfsd and would
+        # serve the next class's gvfsd their stale mounts.
+        mark = f"XDG_RUNTIME_DIR={self.env['XDG_RUNTIME_DIR']}".encode()
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if mark in f.read().split(b"\0") and b"gvfs" in open(
+                            f"/proc/{pid}/cmdline", "rb").read():
+                        os.kill(int(pid), signal.SIGKILL)
+            except OSError:
+                pass
 
     def mount(self, login=None):
         """login: (user, domain, password), answered as gio mount asks for

@@ -5,6 +5,7 @@
 
 #include "config/WPINI.h"
 #include "platform/profile/FileLock.h"
+#include "platform/win/BoundedAsk.h"
 #include "platform/wine/PrefixDrives.h"
 #include "suite/OfficeShare.h"
 #include "suite/ShareFollow.h"
@@ -146,6 +147,7 @@ private Q_SLOTS:
     // A mount found in place that no longer lists (its server started again)
     // goes and is made afresh; a fresh one that does not list is refused.
     void aMountThatNoLongerLists() {
+        platform::SetAnswerBound(300);
         Fixture f;
         f.mounted = true;
         f.folders = {f.p.at("gone")};
@@ -159,6 +161,7 @@ private Q_SLOTS:
                  "login. Check the user's rights on the share.");
         QCOMPARE(platform::DriveTarget("N:"), QString());
         QCOMPARE(g.unmounted, QStringList{"\\\\office\\data"});
+        platform::SetAnswerBound(5000);
     }
 
     // A mount that was there before Quarn's Connect stays mounted.
