@@ -237,13 +237,15 @@ Result ConnectOnce(const Quarn_v2::SuiteState& s, const Settings& settings, cons
     if (!link.done)
         return undo(Texts::ShareNotLinked(link.why.isEmpty() ? link.taken : link.why));
 
+    // Asked before the mark, whose reg starts a wineserver of its own.
+    const bool wineRuns = platform::WineServerRuns();
     const platform::MarkOutcome mark = platform::MarkNetworkDrive(drive, true);
     if (mark.noWine)
         r.note = Texts::ShareNotMarked(drive, Texts::ShareNoWine());
     else if (!mark.done)
         r.note = Texts::ShareNotMarked(drive, mark.why);
 
-    if (platform::WineServerRuns())
+    if (wineRuns)
         r.note += (r.note.isEmpty() ? QString() : QStringLiteral("\n")) +
                   Texts::ShareRestartPrograms(drive);
     for (const auto& [key, value] : {std::pair{"Share", a->unc()},
