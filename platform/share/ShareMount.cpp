@@ -6,9 +6,18 @@
 
 #include <gio/gio.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace platform {
 namespace {
@@ -51,6 +60,7 @@ public:
 
     GCancellable* cancellable() const { return cancel_.get(); }
     qint64 elapsed() const { return clock_.elapsed(); }
+    qint64 left() const { return deadlineMs_ - clock_.elapsed(); }
     bool timedOut() const { return timedOut_; }
     void finish() { done_ = true; }
 
@@ -201,6 +211,48 @@ QString HostFolder(GMount* mount) {
     return IsGvfsFuseFolder(folder.section(u'/', 0, -2)) ? folder : QString();
 }
 
+// 0 once `folder` answers. GVfs's FUSE view says "Input/output error" for
+// about a second after a share is mounted again in the same session; that
+// is waited out within the bound, and is the answer when it lasts. A look
+// that hangs (a server gone quiet) is left to itself: ETIMEDOUT.
+int AwaitFolder(const QString& folder, const Bounded& bounded) {
+    struct Wait {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<int> error;
+        int last = ETIMEDOUT;
+        bool gaveUp = false;
+    };
+    auto wait = std::make_shared<Wait>();
+    const auto look = [wait, path = QFile::encodeName(folder)] {
+        for (;;) {
+            struct stat st {};
+            const int error = ::stat(path.constData(), &st) == 0 ? 0 : errno;
+            {
+                const std::lock_guard hold(wait->mutex);
+                wait->last = error;
+                if (error != EIO || wait->gaveUp) {
+                    wait->error = error == EIO ? EIO : 0;
+                    wait->done.notify_all();
+                    return;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    };
+    try {
+        std::thread(look).detach();
+    } catch (const std::system_error&) {
+        return 0; // no thread to be had: the folder is taken as it is
+    }
+    std::unique_lock hold(wait->mutex);
+    const auto left = std::chrono::milliseconds(std::max<qint64>(bounded.left(), 0));
+    if (wait->done.wait_for(hold, left, [&] { return wait->error.has_value(); }))
+        return *wait->error;
+    wait->gaveUp = true;
+    return wait->last;
+}
+
 GRef<GMount> FindMount(const QByteArray& uri) {
     GRef<GFile> file(g_file_new_for_uri(uri.constData()));
     return GRef<GMount>(g_file_find_enclosing_mount(file.get(), nullptr, nullptr));
@@ -305,6 +357,12 @@ MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int 
     out.folder = mount ? HostFolder(mount.get()) : QString();
     if (out.folder.isEmpty()) {
         out.failure = MountFailure::NoFuseFolder;
+    } else if (const int error = AwaitFolder(out.folder, bounded)) {
+        out.failure = error == ETIMEDOUT ? MountFailure::NoAnswer : MountFailure::Other;
+        out.detail = out.folder + QStringLiteral(": ") + QString::fromUtf8(g_strerror(error));
+        out.folder.clear();
+    }
+    if (out.failure != MountFailure::None) {
         if (mount && out.mountedHere) { // nothing half made
             Bounded undoing(boundMs);
             Unmount(mount.get(), undoing);

@@ -48,9 +48,10 @@ struct MountOutcome {
     qint64 ms = 0;            // how long it took
 };
 
-// Mounts the share, or finds it mounted, within `boundMs`. Never asks anyone:
-// a login without a password takes the keyring's; a mount that fails, or
-// that programs could not reach, is left unmade.
+// Mounts the share, or finds it mounted, within `boundMs`, and returns once
+// its folder answers. Never asks anyone: a login without a password takes
+// the keyring's; a mount that fails, or that programs could not reach, is
+// left unmade.
 MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int boundMs = 9000);
 
 // The share's host folder while GVfs has it mounted for `user`, else "".
