@@ -161,6 +161,15 @@ class Gvfs:
 
     def stop(self):
         run("umount", "-l", self.fuse)
+        # The backends gvfsd started, one a mount, outlive it and would hand
+        # their mounts to the next gvfsd on the bus.
+        if self.daemons:
+            backends = run("pgrep", "-P", str(self.daemons[0].pid)).stdout.split()
+            for pid in map(int, backends):
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
         for d in self.daemons:
             d.kill()
             d.wait()
