@@ -14,19 +14,9 @@ if [ -z "${QUARN_E2E_SESSION:-}" ]; then
     exec env QUARN_E2E_SESSION=1 dbus-run-session -- "$0" "$build" "$@" 2> >(grep -v 'fd limit' >&2)
 fi
 
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+. "$here/desktop.sh"
 
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -fbdir "$work" -nolisten tcp 3>"$work/display" \
-    2>"$work/xvfb.log" &
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=:$(cat "$work/display")
-openbox --sm-disable >/dev/null 2>&1 &
-/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
-sleep 0.5
-
-export QUARN_BUILD=$build QUARN_E2E_OUT=$build/e2e QUARN_E2E_FB=$work
+export QUARN_BUILD=$build QUARN_E2E_OUT=$build/e2e
 rm -rf "$QUARN_E2E_OUT"
 cd "$here"
 /usr/bin/python3 -W ignore::DeprecationWarning -m unittest discover -s "$here" -p 'test_*.py' "$@"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The transfer on a real Samba share, mounted the ways desktops mount it,
-# and the share as the real Wine sees it.
+# the share as the real Wine sees it, and Setup > Office Share… on it.
 # Usage: tests/samba/run.sh [BUILD_DIR] [unittest arguments]
 # Needs root (the server listens on the loopback's port 445) and the
-# packages in SHARE_PACKAGES (tools/ensure-packages.sh). Where another
-# server holds 127.0.0.1:445, QUARN_SHARE_HOST=127.0.0.3 puts ours there.
+# packages in SHARE_PACKAGES and E2E_PACKAGES (tools/ensure-packages.sh).
+# Where another server holds 127.0.0.1:445, QUARN_SHARE_HOST=127.0.0.3 puts
+# ours there.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build/default}" && pwd)
@@ -30,6 +31,11 @@ if [ -z "${QUARN_SHARE_BUS:-}" ]; then
         dbus-run-session -- "$0" "$build" "$@" 2> >(grep -v 'fd limit' >&2) || rc=$?
     exit $rc
 fi
+# test_share_window drives the real window: a display, a window manager and
+# the accessibility bus, as the end-to-end suite has them.
+. "$here/../e2e/desktop.sh"
+export QUARN_BUILD=$build QUARN_E2E_OUT=$build/e2e-share
+rm -rf "$QUARN_E2E_OUT"
 cd "$here"
-[ $# -gt 0 ] || set -- test_share test_wine_share
-QUARN_BUILD=$build exec /usr/bin/python3 -m unittest -v "$@"
+[ $# -gt 0 ] || set -- test_share test_wine_share test_share_window
+/usr/bin/python3 -W ignore::DeprecationWarning -m unittest -v "$@"
