@@ -128,12 +128,16 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         for link in (self.n, self.unc):
             if os.path.lexists(link):
                 os.remove(link)
+        self.unmount_all()
+        run("secret-tool", "clear", "protocol", "smb", "server", HOST, env=self.env)
+
+    def unmount_all(self):
+        """Every login's GVfs mount of the server, as a restart ends them."""
         def mounts():
             return [n for n in os.listdir(self.gvfs.fuse) if n.startswith("smb-share:")]
-        for name in mounts():  # every login's
+        for name in mounts():
             run("gio", "mount", "-u", os.path.join(self.gvfs.fuse, name), env=self.env)
         wait_for(lambda: not mounts(), "the GVfs mounts to go")
-        run("secret-tool", "clear", "protocol", "smb", "server", HOST, env=self.env)
 
     def ctl(self, *args, stdin=None, timeout=60):
         given = {"input": stdin} if stdin is not None else {"stdin": subprocess.DEVNULL}
@@ -182,6 +186,14 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         run("gio", "mount", "-u", self.gvfs.url, env=self.env)  # as after a restart
         r = self.connect()
         self.assertEqual((r.returncode, r.stdout.strip()), (0, CONNECTED), r.stderr)
+        self.assertConnected()
+
+    def test_follow_mounts_the_remembered_share_again(self):
+        r = self.connect("--remember", password=self.server.password)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.unmount_all()  # as after a restart: the links stay, the mount is gone
+        r = self.ctl("follow", "--once")
+        self.assertIn(CONNECTED, r.stdout, r.stderr)
         self.assertConnected()
 
     def test_the_password_is_kept_in_no_file(self):
