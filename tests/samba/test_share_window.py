@@ -113,9 +113,12 @@ class ShareWindow(OnPrivateShare, QuarnTest):
         self.assertFalse(os.path.lexists(self.unc))
         wait_for(lambda: not self.mounts(), "the mount Quarn made to go", timeout=3)
 
-        # The remembered password brings the share back with the field empty.
+        # The remembered password brings the share back with the field empty,
+        # the drive usable as soon as the window says so: a listing, since
+        # the kernel may answer a stat from the mount before.
         act(q.find(window, BUTTON, "Connect"))
         self.state_line(q, window, CONNECTED, timeout=20)
+        self.assertEqual(os.listdir(self.n), ["QXDATA"])
         self.assertTrue(os.path.samefile(self.n, self.unc))
 
     def mounts(self):

@@ -7,7 +7,7 @@
 #include "setup/OfficeShareDialog.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
-#include "tests/support/TestPrefix.h"
+#include "tests/support/FakeShare.h"
 #include "ui_OfficeShareDialog.h"
 
 #include <QPushButton>
@@ -26,52 +26,13 @@ namespace {
 
 const QString kConnected = QStringLiteral("Connected: \\\\office\\data as N:");
 
-struct Fixture {
-    TestPrefix p;
-    ScopedEnv env{{{"XDG_RUNTIME_DIR", p.at("run")}, {"PATH", p.at("bin")}}}; // no Wine
-    Quarn_v2::SuiteState state;
-    // Touched by the dialog's thread, read once it has ended.
-    MountFailure failure = MountFailure::None;
-    int mountMs = 0;
-    bool mounted = false;
-    QList<platform::ShareLogin> logins;
+struct Fixture : FakeShare {
     int switched = 0;
     bool switchWorks = true;
     std::unique_ptr<OfficeShareDialog> dialog;
 
-    Fixture() {
-        p.makeDir(p.at("mnt"));
-        p.write(p.prefix() + "/system.reg", "WINE REGISTRY Version 2\n"); // Wine made the prefix
-        p.makeDir(p.at("run"));
-        ::chmod(QFile::encodeName(p.at("run")).constData(), 0700);
-        p.write(p.driveC() + "/VALUATOR/QUARN2.INI",
-                "[LOCAL]\r\nQXADATADIR=C:\\L\r\n[NETWORK]\r\nQXADATADIR=N:\\A\r\n");
-        Quarn_v2::InitialiseSuite(state);
-        OfficeShare::SetMounterForTest(
-            {[this](const platform::ShareAddress&, const platform::ShareLogin& login) {
-                 std::this_thread::sleep_for(std::chrono::milliseconds(mountMs));
-                 logins << login;
-                 platform::MountOutcome out;
-                 out.failure = failure;
-                 if (failure == MountFailure::None) {
-                     out.folder = p.at("mnt");
-                     out.mountedHere = !std::exchange(mounted, true);
-                 }
-                 return out;
-             },
-             [this](const platform::ShareAddress&, const QString&, const QString&) {
-                 return mounted ? p.at("mnt") : QString();
-             },
-             [this](const platform::ShareAddress&, const QString&, const QString&) {
-                 mounted = false;
-                 return QString();
-             }});
-        open();
-    }
-    ~Fixture() {
-        dialog.reset();
-        OfficeShare::SetMounterForTest({});
-    }
+    Fixture() { open(); }
+    ~Fixture() { dialog.reset(); }
 
     void open() {
         dialog = std::make_unique<OfficeShareDialog>(
@@ -129,18 +90,6 @@ private Q_SLOTS:
                  (QStringList{"\\\\office\\data", "", "N:", kConnected}));
     }
 
-    void aFailureSaysWhy() {
-        Fixture f;
-        f.failure = MountFailure::UnknownServer;
-        f.connect();
-        QVERIFY(f.settled());
-        QCOMPARE(f.stateLine(), u"Not connected");
-        QCOMPARE(f.message(), u"No server named \"office\" was found. Check the server's name, and "
-                              "that this computer is on the office network.");
-        QVERIFY(f.ui()->cmdConnect->isEnabled() && f.ui()->txtPassword->text().isEmpty());
-    }
-
-    // Asked from the dialog's thread, shown on the window's.
     void aDriveSetByHandIsAskedAbout() {
         Fixture f;
         ScriptedPrompter script({Answer::No});

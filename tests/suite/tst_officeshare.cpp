@@ -10,12 +10,10 @@
 #include "suite/OfficeShare.h"
 #include "suite/ShareFollow.h"
 #include "tests/support/Cases.h"
-#include "tests/support/TestPrefix.h"
+#include "tests/support/FakeShare.h"
 
 #include <QFileInfo>
 #include <QTest>
-
-#include <sys/stat.h>
 
 using platform::MountFailure;
 
@@ -23,45 +21,8 @@ namespace {
 
 const QString kSuiteIni = QStringLiteral("C:\\VALUATOR\\QUARN2.INI");
 
-struct Fixture {
-    TestPrefix p;
-    ScopedEnv env{{{"XDG_RUNTIME_DIR", p.at("run")}, {"PATH", p.at("bin")}}}; // no Wine
-    Quarn_v2::SuiteState state;
-    MountFailure failure = MountFailure::None;
-    bool mounted = false;
-    QStringList unmounted, asked;
-    QStringList folders; // what the next mounts give, else mnt
-
-    Fixture() {
-        p.makeDir(p.at("mnt/QXDATA"));
-        p.write(p.prefix() + "/system.reg", "WINE REGISTRY Version 2\n"); // Wine made the prefix
-        p.write(p.driveC() + "/VALUATOR/QUARN2.INI",
-                "[LOCAL]\r\nQXADATADIR=C:\\L\r\n[NETWORK]\r\nQXADATADIR=N:\\A\r\n");
-        p.makeDir(p.at("run"));
-        ::chmod(QFile::encodeName(p.at("run")).constData(), 0700);
-        Quarn_v2::InitialiseSuite(state);
-        OfficeShare::SetMounterForTest(
-            {[this](const platform::ShareAddress&, const platform::ShareLogin&) {
-                 platform::MountOutcome out;
-                 out.failure = failure;
-                 out.detail = QStringLiteral("what GVfs said");
-                 if (failure == MountFailure::None) {
-                     out.folder = folders.isEmpty() ? p.at("mnt") : folders.takeFirst();
-                     out.mountedHere = !mounted;
-                     mounted = true;
-                 }
-                 return out;
-             },
-             [this](const platform::ShareAddress&, const QString&, const QString&) {
-                 return mounted ? p.at("mnt") : QString();
-             },
-             [this](const platform::ShareAddress& a, const QString&, const QString&) {
-                 unmounted << a.unc();
-                 mounted = false;
-                 return QString();
-             }});
-    }
-    ~Fixture() { OfficeShare::SetMounterForTest({}); }
+struct Fixture : FakeShare {
+    QStringList asked;
 
     OfficeShare::Result connect(const QString& share, const QString& drive, bool replace) {
         return OfficeShare::Connect(state, {share, "jdoe", "", drive}, "pw", false,
