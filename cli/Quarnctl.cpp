@@ -206,14 +206,10 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
         return 2;
     std::optional<CopyProcedure::Direction> direction;
     auto sketch = CopyProcedure::Sketch::None;
-    std::optional<platform::Answer> answer;
-    for (const QString& name : p.optionNames()) { // of two contrary flags, the last wins
+    for (const QString& name : p.optionNames()) // of two contrary flags, the last wins
         if (name.startsWith(u"to-"))
             direction = name == u"to-local" ? CopyProcedure::Direction::NetworkToLocal
                                             : CopyProcedure::Direction::LocalToNetwork;
-        else if (name != u"sketch")
-            answer = name == u"yes" ? platform::Answer::Yes : platform::Answer::No;
-    }
     using Sketch = CopyProcedure::Sketch;
     for (const QString& s : p.values(QStringLiteral("sketch"))) {
         if (s != u"none" && s != u"plandraw" && s != u"apex")
@@ -224,15 +220,7 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
     }
     if (!direction)
         return 2;
-    // No terminal to ask and no flag to tell: the answer is No.
-    if (!answer && !::isatty(STDIN_FILENO))
-        answer = platform::Answer::No;
-    std::optional<FixedPrompter> fixed;
-    std::optional<platform::ScopedPrompter> use;
-    if (answer) {
-        fixed.emplace(*answer);
-        use.emplace(*fixed);
-    }
+    const FlagAnswers answers(p.optionNames());
 
     SuiteState s;
     InitialiseSuite(s);
@@ -323,6 +311,20 @@ int ConnectSet(const QString& which, QTextStream& out, QTextStream& err) {
     else
         out << "The products now use the " << name << " set.\n";
     return 0;
+}
+
+FlagAnswers::FlagAnswers(const QStringList& optionNames) {
+    std::optional<platform::Answer> answer;
+    for (const QString& name : optionNames) // of the two, the last wins
+        if (name == u"yes" || name == u"no")
+            answer = name == u"yes" ? platform::Answer::Yes : platform::Answer::No;
+    // No terminal to ask and no flag to tell: the answer is No.
+    if (!answer && !::isatty(STDIN_FILENO))
+        answer = platform::Answer::No;
+    if (answer) {
+        fixed_.emplace(*answer);
+        use_.emplace(*fixed_);
+    }
 }
 
 platform::Answer FixedPrompter::ask(const platform::Message& m) {

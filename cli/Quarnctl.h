@@ -5,7 +5,9 @@
 #include "suite/Quarn_v2.h"
 
 #include <QStringList>
+
 #include <QTextStream>
+#include <optional>
 
 namespace cli {
 
@@ -25,6 +27,17 @@ public:
 
 private:
     platform::Answer answer_;
+};
+
+// A command's questions answered by --yes or --no, else by the terminal, else
+// No, for the lifetime of this.
+class FlagAnswers {
+public:
+    explicit FlagAnswers(const QStringList& optionNames);
+
+private:
+    std::optional<FixedPrompter> fixed_;
+    std::optional<platform::ScopedPrompter> use_;
 };
 
 } // namespace cli

@@ -63,19 +63,7 @@ int Share(const QStringList& args, QTextStream& out, QTextStream& err) {
                       p.isSet(QStringLiteral("password-stdin")))))
         return 2;
 
-    // Questions take the flag's answer, else the terminal's (No without one).
-    std::optional<platform::Answer> answer;
-    for (const QString& name : p.optionNames())
-        if (name == u"yes" || name == u"no")
-            answer = name == u"yes" ? platform::Answer::Yes : platform::Answer::No;
-    if (!answer && !::isatty(STDIN_FILENO))
-        answer = platform::Answer::No;
-    std::optional<FixedPrompter> fixed;
-    std::optional<platform::ScopedPrompter> use;
-    if (answer) {
-        fixed.emplace(*answer);
-        use.emplace(*fixed);
-    }
+    const FlagAnswers answers(p.optionNames());
 
     Quarn_v2::SuiteState s;
     Quarn_v2::InitialiseSuite(s);
