@@ -128,7 +128,10 @@ class Server:
 
     def signal(self, sig):
         for pid in self.pids():
-            os.kill(pid, sig)
+            try:
+                os.kill(pid, sig)
+            except ProcessLookupError:  # a client's child that has just ended
+                pass
 
     def stop(self):
         self.signal(signal.SIGKILL)
