@@ -1,0 +1,71 @@
+#pragma once
+// A lock on the office share itself, so that two laptops (or a laptop and
+// quarnctl) never write one report at once, whatever mounts the share: a
+// file created exclusively in the report folder's lock folder, holding who
+// took it and when, renewed while the work goes on. The lock of FileLock is
+// this computer's alone; this one is seen by every computer on the share.
+
+#include <QDateTime>
+#include <QString>
+
+namespace platform {
+
+struct LockHolder {
+    QString user, computer;
+    qint64 pid = 0;
+    QDateTime since;   // UTC, when taken
+    QDateTime renewed; // UTC, the holder's last renewal
+};
+
+// This computer's name as locks and kept copies give it (the host name).
+QString ComputerName();
+// The user's login name.
+QString UserName();
+
+class ShareLock {
+public:
+    // `folder` is the host path of the share's report folder; the lock is
+    // `folder`/.quarn-locks/`name`.lock (the folder made when missing).
+    // `name` is the report's file name as the share keeps it ("SMITH.RPT").
+    ShareLock(const QString& folder, const QString& name);
+    ~ShareLock(); // let go when held
+    ShareLock(const ShareLock&) = delete;
+    ShareLock& operator=(const ShareLock&) = delete;
+
+    enum class Take {
+        Taken,      // ours now
+        HeldByOther, // holder() says whose; stale() whether it may be broken
+        Failed,     // the lock folder cannot be written: error() is why
+    };
+    // Creates the lock file exclusively (never waits). A lock of this very
+    // computer's whose process is gone is taken over at once.
+    Take take();
+    // Who holds it, as read when take() found it held.
+    const LockHolder& holder() const { return holder_; }
+    // The holder has not renewed it for StaleSeconds(): it may be broken.
+    bool stale() const;
+    // Removes the stale lock seen by take(), only if it is still that very
+    // lock, then takes it. Taken, or what stands in the way now.
+    Take breakStale();
+    // Writes the time of renewal; at most once every few seconds whatever
+    // the calls. Held locks are renewed by the copy's progress.
+    void renew();
+    void release();
+    bool held() const { return held_; }
+    int error() const { return error_; }
+
+    // A lock not renewed for this long is stale: far longer than a copy may
+    // go without moving a byte. Tests shorten it.
+    static int StaleSeconds();
+    static void SetStaleSecondsForTest(int seconds);
+
+private:
+    QString path_;
+    LockHolder holder_;
+    QByteArray ownText_;
+    bool held_ = false;
+    int error_ = 0;
+    qint64 lastRenewMs_ = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,125 @@
+#pragma once
+// What a synchronization of the two report folders would do: every report
+// (with its sketch files) on the laptop and on the share, its state from the
+// two sides and the record of the last sync, and the action each row takes.
+// The rules only; Synchronize carries a plan out.
+
+#include "platform/profile/SyncRecord.h"
+#include "suite/Quarn_v2.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace SyncPlan {
+
+enum class State {
+    Same,
+    OnlyLocal,      // only on the laptop
+    OnlyNetwork,    // only on the share
+    NewerLocal,     // changed on the laptop since the last sync
+    NewerNetwork,   // changed on the share since the last sync
+    Conflict,       // changed on both since the last sync
+    Unknown,        // differs, and the record does not say which changed
+    DeletedLocal,   // gone from the laptop since the last sync
+    DeletedNetwork, // gone from the share since the last sync
+};
+
+enum class Action {
+    Nothing,
+    ToNetwork,    // the laptop's version onto the share
+    ToLocal,      // the share's version onto the laptop
+    KeepBoth,     // the share's stays; the laptop's kept beside it under a new name, both sides
+    TrashLocal,   // the laptop's copy to the trash
+    TrashNetwork, // the share's copy to the trash
+};
+
+// The words a row shows.
+QString StateText(State s);
+QString ActionText(Action a);
+
+// Times closer than this count as the same time: file systems with coarse
+// times (FAT, some shares) round them to two seconds.
+constexpr qint64 kTimeToleranceMs = 2000;
+
+// One side's files of a report: the report and the sketch files found for it.
+struct SideFiles {
+    QStringList hostPaths; // report first, then its sketches
+    platform::SeenVersion seen;
+};
+
+struct Row {
+    QString name; // the report's file name ("SMITH.RPT")
+    SideFiles local, network;
+    QDateTime localTime, networkTime; // the report file's own time (local time zone)
+    qint64 localSize = -1, networkSize = -1; // the report file's own size
+    State state = State::Same;
+    Action action = Action::Nothing;
+    bool hasRecord = false;
+    platform::SeenReport record;
+};
+
+// Which actions a row may take (Nothing always).
+QList<Action> ActionsFor(State s);
+// The action a row takes unless the user chooses: what moves the newer
+// version where nothing is lost; Nothing for conflicts, unknowns and
+// deletions (those are the user's choice).
+Action DefaultAction(State s);
+
+// The state of one report from what the two sides hold now and what the
+// record saw at the last sync (`known`: the record has a row). `sameContent`
+// answers whether two versions of equal size hold the same bytes, asked
+// only when their times alone cannot tell.
+State Decide(const platform::SeenVersion& local, const platform::SeenVersion& network,
+             bool known, const platform::SeenReport& record,
+             const std::function<bool(const platform::SeenVersion&, const platform::SeenVersion&)>&
+                 sameContent = {});
+// Whether `now` is what was seen (size, time within the tolerance, or the
+// same hash when the time moved).
+bool Unchanged(const platform::SeenVersion& now, const platform::SeenVersion& seen);
+
+// The name the laptop's version of a conflict is kept under when both are
+// kept: "SMITH (LAPTOP-7 2026-12-07).RPT", made unique among `taken` (names
+// compared without regard to case) by " 2", " 3" ... before the extension;
+// characters Windows refuses in a name are left out of the computer's name.
+QString KeptName(const QString& report, const QString& computer, const QDate& day,
+                 const QStringList& taken);
+// A sketch's name for the report kept under `keptReport`: the same stem.
+QString KeptSketchName(const QString& sketchName, const QString& keptReport);
+
+// The two sides' folders on the host, from the run's directory sets: the
+// transfer's report folders, and the sketch folders by the transfer's rules.
+struct Folders {
+    QString localReports, networkReports;   // Windows paths
+    QString localSketches, networkSketches; // Plandraw (.sk3)
+    QString localApex, networkApex;         // Apex (.AXF, .AX2, .AX4)
+    QString pairKey() const;                // the record's key for this pair
+};
+Folders FoldersOf(Quarn_v2::SuiteState& s);
+
+struct Plan {
+    QList<Row> rows; // by name
+    // Not empty: the plan must not be carried out (a side cannot be listed,
+    // or lists no report while the record knew many); the message says why.
+    QString stop;
+    QString recordProblem; // the record could not be read: every row unknown
+};
+
+// When a side lists no report at all while the record knew at least this
+// many there, the side is taken for missing (an unmounted share, an empty
+// mount point), not emptied.
+constexpr int kSafetyStopAt = 2;
+
+// Lists both sides once each, reads the record, decides every row.
+Plan Make(const Folders& folders, platform::SyncRecord& record);
+// The decision for given listings (report name -> versions); the safety stop
+// included. Make's rules without the disk.
+Plan Decide(const QHash<QString, SideFiles>& local, const QHash<QString, SideFiles>& network,
+            const QHash<QString, platform::SeenReport>& record);
+
+// Restricts a plan to one direction (quarnctl's --to-network / --to-local):
+// actions the other way become Nothing.
+void OnlyTowards(Plan& plan, bool toNetwork);
+
+} // namespace SyncPlan
