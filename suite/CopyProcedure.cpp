@@ -6,10 +6,13 @@
 #include "platform/Prompter.h"
 #include "platform/profile/FileCopy.h"
 #include "platform/profile/FileLock.h"
+#include "platform/profile/ShareLock.h"
 #include "platform/win/HostError.h"
 #include "platform/win/WinPath.h"
 
 #include <QFileInfo>
+
+#include <QDateTime>
 
 #include <atomic>
 #include <memory>
@@ -228,6 +231,30 @@ QString LocalReportDir(Quarn_v2::DirectorySet& local) {
     return ModCommon::CkRSlash(local.QXADATADIR) + QStringLiteral("data");
 }
 
+std::optional<QString> TakeShareLock(platform::ShareLock& lock, const QString& report,
+                                     bool orUnlocked) {
+    auto taken = lock.take();
+    if (taken == platform::ShareLock::Take::Taken)
+        return std::nullopt;
+    if (taken == platform::ShareLock::Take::Failed) {
+        if (orUnlocked)
+            return std::nullopt;
+        return platform::ErrorDescription(lock.error());
+    }
+    const auto time = [](const QDateTime& t) {
+        return t.toLocalTime().toString(QStringLiteral("HH:mm"));
+    };
+    const platform::LockHolder h = lock.holder();
+    if (lock.stale() &&
+        platform::MsgBox(
+            Texts::SyncBreakLock(report, h.user, h.computer, time(h.since), time(h.renewed)),
+            platform::Buttons::YesNo) == platform::Answer::Yes &&
+        lock.breakStale() == platform::ShareLock::Take::Taken)
+        return std::nullopt;
+    const platform::LockHolder now = lock.holder();
+    return Texts::SyncLockHeld(report, now.user, now.computer, time(now.since));
+}
+
 Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::DirectorySet& local,
             Quarn_v2::DirectorySet& network, const Progress& progress) {
     Outcome out;
@@ -254,8 +281,25 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
             out.errorReported = true;
             return out;
         }
-        CopyReport(in, progress, out);
-        out.copied |= CopySketch(in, local, network, progress);
+        // Another laptop must not write this report on the share meanwhile.
+        std::optional<platform::ShareLock> shareLock;
+        if (in.direction == Direction::LocalToNetwork) {
+            const auto folder = platform::ToHostPath(in.reportTargetDir);
+            const QString name = ReportTargetName(in.report);
+            shareLock.emplace(folder.ok() ? folder.value : QString(), name);
+            if (const auto why = TakeShareLock(*shareLock, name, true)) {
+                MsgBox(*why);
+                out.errorReported = true;
+                return out;
+            }
+        }
+        const Progress renewing = [&](const QString& target, qint64 done, qint64 total) {
+            if (shareLock)
+                shareLock->renew();
+            return !progress || progress(target, done, total);
+        };
+        CopyReport(in, renewing, out);
+        out.copied |= CopySketch(in, local, network, renewing);
         if (out.copied)
             MsgBox(Texts::Copied());
         return out;

@@ -8,6 +8,11 @@
 #include "suite/Quarn_v2.h"
 
 #include <functional>
+#include <optional>
+
+namespace platform {
+class ShareLock;
+}
 
 namespace CopyProcedure {
 
@@ -71,5 +76,13 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
 // and the local side's followed by "data".
 QString NetworkReportDir(Quarn_v2::DirectorySet& network);
 QString LocalReportDir(Quarn_v2::DirectorySet& local);
+
+// Takes the share's lock of `report` before it is changed there: nullopt
+// when taken; else why not in words ("SMITH.RPT is being copied by jdoe on
+// LAPTOP-7 since 10:42"). A stale lock is broken only after a Yes. Where no
+// lock can be made at all, `orUnlocked` goes on without one (the copy then
+// meets the same trouble and reports it in its own words).
+std::optional<QString> TakeShareLock(platform::ShareLock& lock, const QString& report,
+                                     bool orUnlocked = false);
 
 } // namespace CopyProcedure

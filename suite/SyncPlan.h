@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace SyncPlan {
 
 enum class State {
@@ -45,15 +47,16 @@ constexpr qint64 kTimeToleranceMs = 2000;
 
 // One side's files of a report: the report and the sketch files found for it.
 struct SideFiles {
-    QStringList hostPaths; // report first, then its sketches
+    QString report;       // its file name on this side; empty: not there
+    QStringList sketches; // the sketch files' names (".sk3" in the Plandraw folder, the
+                          // Apex extensions in the Apex folder)
     platform::SeenVersion seen;
+    qint64 reportSize = -1, reportMtimeMs = 0; // the report file's own
 };
 
 struct Row {
     QString name; // the report's file name ("SMITH.RPT")
     SideFiles local, network;
-    QDateTime localTime, networkTime; // the report file's own time (local time zone)
-    qint64 localSize = -1, networkSize = -1; // the report file's own size
     State state = State::Same;
     Action action = Action::Nothing;
     bool hasRecord = false;
@@ -67,17 +70,19 @@ QList<Action> ActionsFor(State s);
 // deletions (those are the user's choice).
 Action DefaultAction(State s);
 
+// A side's content hash, taken only when sizes agree and times alone cannot
+// tell (`network`: which side); empty when it cannot be read.
+using HashOf = std::function<QByteArray(bool network)>;
+
 // The state of one report from what the two sides hold now and what the
-// record saw at the last sync (`known`: the record has a row). `sameContent`
-// answers whether two versions of equal size hold the same bytes, asked
-// only when their times alone cannot tell.
-State Decide(const platform::SeenVersion& local, const platform::SeenVersion& network,
-             bool known, const platform::SeenReport& record,
-             const std::function<bool(const platform::SeenVersion&, const platform::SeenVersion&)>&
-                 sameContent = {});
-// Whether `now` is what was seen (size, time within the tolerance, or the
-// same hash when the time moved).
-bool Unchanged(const platform::SeenVersion& now, const platform::SeenVersion& seen);
+// record saw at the last sync (`known`: the record has a row). Without
+// `hashOf`, times alone decide.
+State Decide(const platform::SeenVersion& local, const platform::SeenVersion& network, bool known,
+             const platform::SeenReport& record, const HashOf& hashOf = {});
+// Whether `now` is what was seen: the same size, and a time within the
+// tolerance or (the time moved) the same content hash.
+bool Unchanged(const platform::SeenVersion& now, const platform::SeenVersion& seen,
+               const std::function<QByteArray()>& nowHash = {});
 
 // The name the laptop's version of a conflict is kept under when both are
 // kept: "SMITH (LAPTOP-7 2026-12-07).RPT", made unique among `taken` (names
@@ -97,6 +102,8 @@ struct Folders {
     QString pairKey() const;                // the record's key for this pair
 };
 Folders FoldersOf(Quarn_v2::SuiteState& s);
+// A folder on the host; empty when it has no mapping.
+QString HostFolder(const QString& windowsFolder);
 
 struct Plan {
     QList<Row> rows; // by name
@@ -113,10 +120,18 @@ constexpr int kSafetyStopAt = 2;
 
 // Lists both sides once each, reads the record, decides every row.
 Plan Make(const Folders& folders, platform::SyncRecord& record);
-// The decision for given listings (report name -> versions); the safety stop
-// included. Make's rules without the disk.
+// The decision for given listings (report name upper-cased -> its files);
+// the safety stop included. Make's rules without the disk; `hashOf` (report,
+// side) as above, else times alone decide.
+using ReportHashOf = std::function<QByteArray(const QString& report, bool network)>;
 Plan Decide(const QHash<QString, SideFiles>& local, const QHash<QString, SideFiles>& network,
-            const QHash<QString, platform::SeenReport>& record);
+            const QHash<QString, platform::SeenReport>& record, const Folders& folders,
+            const ReportHashOf& hashOf = {});
+
+// The host paths of a side's files of a row (report first), and the content
+// hash of those files (SHA-256 in that order; empty when one cannot be read).
+QStringList HostPaths(const Folders& folders, const SideFiles& side, bool network);
+QByteArray HashFiles(const QStringList& hostPaths);
 
 // Restricts a plan to one direction (quarnctl's --to-network / --to-local):
 // actions the other way become Nothing.

@@ -231,4 +231,44 @@ inline QString ShareOfferLocal(const QString& drive) {
            QStringLiteral(". Switch it to the LOCAL set before the share is disconnected?");
 }
 
+// Synchronize Reports (File > Synchronize Reports..., quarnctl sync).
+inline QString SyncTitle() {
+    return QStringLiteral("Synchronize Reports");
+}
+inline QString SyncLockHeld(const QString& report, const QString& user, const QString& computer,
+                            const QString& since) {
+    return report + QStringLiteral(" is being copied by ") + user + QStringLiteral(" on ") +
+           computer + QStringLiteral(" since ") + since;
+}
+inline QString SyncBreakLock(const QString& report, const QString& user, const QString& computer,
+                             const QString& since, const QString& renewed) {
+    return report + QStringLiteral(" was locked by ") + user + QStringLiteral(" on ") + computer +
+           QStringLiteral(" since ") + since +
+           QStringLiteral(", and the lock has not been renewed since ") + renewed +
+           QStringLiteral(": that copy has most likely stopped. Break the lock and go on?");
+}
+inline QString SyncChangedMeanwhile(const QString& report) {
+    return report + QStringLiteral(" changed on the share after the plan was made; it was left "
+                                   "as it is and is now a conflict.");
+}
+inline QString SyncSideEmpty(const QString& side, const QString& folder, int known) {
+    return QStringLiteral("The ") + side + QStringLiteral(" report folder ") + folder +
+           QStringLiteral(" lists no reports, but the last synchronization saw ") +
+           QString::number(known) +
+           QStringLiteral(" there. Is the office share mounted? Nothing was planned, so that "
+                          "nothing is copied over or taken for deleted.");
+}
+inline QString SyncSideUnlisted(const QString& side, const QString& folder, const QString& why) {
+    return QStringLiteral("The ") + side + QStringLiteral(" report folder ") + folder +
+           QStringLiteral(" cannot be read (") + why + QStringLiteral("). Nothing was planned.");
+}
+inline QString SyncRecordUnreadable(const QString& why) {
+    return QStringLiteral("The record of the last synchronization could not be read (") + why +
+           QStringLiteral("), so Quarn cannot tell which side changed: reports that differ are "
+                          "shown as unknown and nothing is overwritten without your choice.");
+}
+inline QString SyncNothingToDo() {
+    return QStringLiteral("The laptop and the share hold the same reports: nothing to move.");
+}
+
 } // namespace Texts

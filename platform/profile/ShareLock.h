@@ -33,9 +33,9 @@ public:
     ShareLock& operator=(const ShareLock&) = delete;
 
     enum class Take {
-        Taken,      // ours now
+        Taken,       // ours now
         HeldByOther, // holder() says whose; stale() whether it may be broken
-        Failed,     // the lock folder cannot be written: error() is why
+        Failed,      // the lock folder cannot be written: error() is why
     };
     // Creates the lock file exclusively (never waits). A lock of this very
     // computer's whose process is gone is taken over at once.
