@@ -13,6 +13,7 @@
 #include "suite/KavLaunch.h"
 #include "suite/mod_Shell32.h"
 #include "transfer/frmCopy.h"
+#include "transfer/frmSync.h"
 #include "ui_frmMain.h"
 #include "widgets/AlphaImageControl.h"
 #include "widgets/ClickFilter.h"
@@ -126,6 +127,7 @@ void frmMain::wireHiddenButtons() {
 
 void frmMain::wireFileMenu() {
     connect(ui_->mnuFileCopy, &QAction::triggered, this, &frmMain::transferFiles);
+    connect(ui_->mnuFileSync, &QAction::triggered, this, &frmMain::ShowSync);
     connect(ui_->mnuFileExit, &QAction::triggered, this, &QWidget::close);
 }
 
@@ -276,6 +278,11 @@ void frmMain::transferFiles() {
 void frmMain::ShowTransfer() {
     frmCopy dialog(
         state_, &SkinFramework1, [this]() -> frmConfig& { return Config(); }, this);
+    dialog.exec();
+}
+
+void frmMain::ShowSync() {
+    frmSync dialog(SyncPlan::FoldersOf(state_), &SkinFramework1, this);
     dialog.exec();
 }
 

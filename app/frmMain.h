@@ -59,6 +59,8 @@ public:
     void ChangePrefix();
     // Setup's office share window.
     void ShowOfficeShare();
+    // File > Synchronize Reports…: the two sets' report folders side by side.
+    void ShowSync();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

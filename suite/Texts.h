@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace Texts {
 
 // The main window.
@@ -269,6 +271,44 @@ inline QString SyncRecordUnreadable(const QString& why) {
 }
 inline QString SyncNothingToDo() {
     return QStringLiteral("The laptop and the share hold the same reports: nothing to move.");
+}
+// The Synchronize Reports window's status line and progress.
+inline QString SyncLooking() {
+    return QStringLiteral("Looking at the report folders on the laptop and the share…");
+}
+inline QString SyncPlanned(int reports, int moving, int waiting) {
+    QString text = QString::number(reports) + QStringLiteral(" reports, ") +
+                   QString::number(moving) + QStringLiteral(" to move.");
+    if (waiting > 0)
+        text += u' ' + QString::number(waiting) +
+                QStringLiteral(" wait for your choice: select them and choose what to do.");
+    return text;
+}
+inline QString SyncCannotTake(int rows) {
+    return QString::number(rows) +
+           QStringLiteral(" of the selected reports cannot take that action: they were left as "
+                          "they were.");
+}
+// "Report 3 of 12: SMITH.RPT, 1.2 MB of 4.5 MB, about 20 s left"; `done` and
+// `total` are sizes in words, `secondsLeft` below 0 when not known yet.
+inline QString SyncProgress(int number, int reports, const QString& report, const QString& done,
+                            const QString& total, qint64 secondsLeft) {
+    QString text = QStringLiteral("Report ") + QString::number(number) + QStringLiteral(" of ") +
+                   QString::number(reports) + QStringLiteral(": ") + report + QStringLiteral(", ") +
+                   done + QStringLiteral(" of ") + total;
+    if (secondsLeft >= 0)
+        text += QStringLiteral(", about ") +
+                (secondsLeft < 90
+                     ? QString::number(std::max<qint64>(secondsLeft, 1)) + QStringLiteral(" s left")
+                     : QString::number((secondsLeft + 30) / 60) + QStringLiteral(" min left"));
+    return text;
+}
+inline QString SyncStopping() {
+    return QStringLiteral("Stopping: the report being copied is left as it was on both sides…");
+}
+inline QString SyncCloseWhileRunning() {
+    return QStringLiteral("The reports are still being synchronized. Stop and close the window? "
+                          "The report being copied is left as it was on both sides.");
 }
 
 } // namespace Texts
