@@ -1,5 +1,6 @@
 #include "cli/DemoSuite.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -80,7 +81,8 @@ public:
             fail(rel);
         ::close(at);
     }
-    void file(const QString& rel, const QByteArray& bytes) {
+    // `mtime` (seconds since the epoch, 0: now) is given to a file made here.
+    void file(const QString& rel, const QByteArray& bytes, qint64 mtime = 0) {
         const int at = openDir(QFileInfo(rel).path());
         if (at < 0)
             return;
@@ -93,6 +95,9 @@ public:
             fail(rel); // a link, or no room
         if (fd >= 0) {
             const bool whole = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+            const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
+            if (mtime > 0)
+                ::futimens(fd, times);
             if (::close(fd) != 0 || !whole)
                 fail(rel);
         }
@@ -208,6 +213,29 @@ QString BuildDemoSuite(const QString& hostDir) {
     report(network, "BROWN", ".sk3");
     report(network, "BROWN", ".AX4");
     report(network, "GARCIA", ".AX4");
+
+    // Two more on both sides, for Synchronize Reports: one the same, one
+    // changed on each side since it was copied (no record says which is newer).
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const auto filled = [](const char* what, int lines) {
+        QByteArray text = "Demo appraisal report " + QByteArray(what) + "\r\n";
+        for (int i = 0; i < lines; ++i)
+            text += "Comparable " + QByteArray::number(i + 1) +
+                    ": 123 Main Street, sold for 245,000, adjusted 3,500 for the garage\r\n";
+        return text;
+    };
+    for (const QString& side : {local, network}) {
+        b.file(side + QStringLiteral("APPRAISE/data/TAYLOR.RPT"), filled("TAYLOR", 300),
+               now - 3 * 86400);
+        b.file(side + QStringLiteral("SKETCH/TAYLOR.sk3"), "Demo sketch of TAYLOR\r\n",
+               now - 3 * 86400);
+    }
+    b.file(local + QStringLiteral("APPRAISE/data/WILSON.RPT"), filled("WILSON", 420), now - 7200);
+    b.file(local + QStringLiteral("SKETCH/WILSON.sk3"), "Demo sketch of WILSON, porch added\r\n",
+           now - 7200);
+    b.file(network + QStringLiteral("APPRAISE/data/WILSON.RPT"), filled("WILSON", 380),
+           now - 86400);
+    b.file(network + QStringLiteral("SKETCH/WILSON.sk3"), "Demo sketch of WILSON\r\n", now - 86400);
     return b.error();
 }
 

@@ -32,8 +32,7 @@ public:
 
     // Makes the plan at once; `skin` may be null. Message boxes go to the
     // prompter in force when the window is made.
-    frmSync(const SyncPlan::Folders& folders, const SkinFramework* skin,
-            QWidget* parent = nullptr);
+    frmSync(const SyncPlan::Folders& folders, const SkinFramework* skin, QWidget* parent = nullptr);
     // Stops a run still going and waits for its thread.
     ~frmSync() override;
 
