@@ -109,9 +109,13 @@ public:
 
     // False once cancelled.
     bool run(Row& row) {
+        if (row.action == Action::Nothing)
+            return true; // not one of the reports the progress counts
         progress_.current = row.name;
-        if (!tell(0))
+        if (!tell(0)) {
+            sum_.cancelled = true; // between files: the summary must say so all the same
             return false;
+        }
         QString why;
         switch (row.action) {
         case Action::ToNetwork:
@@ -331,8 +335,10 @@ QString SummaryText(const Summary& s) {
                     .arg(Names(s.conflicts));
     if (!s.failed.isEmpty()) {
         text += QStringLiteral("Failed: %1\n").arg(s.failed.size());
+        // A failure of no one report (the run could not start) is its reason alone.
         for (const Failure& f : s.failed)
-            text += QStringLiteral("  ") + f.report + QStringLiteral(": ") + f.why + u'\n';
+            text += QStringLiteral("  ") +
+                    (f.report.isEmpty() ? f.why : f.report + QStringLiteral(": ") + f.why) + u'\n';
     }
     if (s.cancelled)
         text += QStringLiteral("Cancelled: the rest was left as it was.\n");
