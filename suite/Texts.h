@@ -277,11 +277,12 @@ inline QString SyncLooking() {
     return QStringLiteral("Looking at the report folders on the laptop and the share…");
 }
 inline QString SyncPlanned(int reports, int moving, int waiting) {
-    QString text = QString::number(reports) + QStringLiteral(" reports, ") +
+    QString text = QString::number(reports) +
+                   (reports == 1 ? QStringLiteral(" report, ") : QStringLiteral(" reports, ")) +
                    QString::number(moving) + QStringLiteral(" to move.");
     if (waiting > 0)
-        text += u' ' + QString::number(waiting) +
-                QStringLiteral(" wait for your choice: select them and choose what to do.");
+        text += QStringLiteral(" Left for you to choose: ") + QString::number(waiting) +
+                QStringLiteral(" (select them, then choose what to do).");
     return text;
 }
 inline QString SyncCannotTake(int rows) {
