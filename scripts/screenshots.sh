@@ -36,6 +36,7 @@ shoot() {
 shoot main main-window "$scratch/home" "$scratch/prefix"
 shoot config settings "$scratch/home" "$scratch/prefix"
 shoot transfer transfer "$scratch/home" "$scratch/prefix"
+shoot sync sync "$scratch/home" "$scratch/prefix"
 shoot about about "$scratch/home" "$scratch/prefix"
 shoot prefix wine-prefix "$scratch/home" "$scratch/home/.wine"
 # Setup > Wine Prefix... where no suite was found: what was searched.

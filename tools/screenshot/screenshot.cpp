@@ -1,6 +1,6 @@
 // Shows a window as a user would see it and saves a picture of it, for
 // docs/ and for looking at changes:
-//   screenshot <out.png> [main|config|transfer|about|message|prefix|share]
+//   screenshot <out.png> [main|config|transfer|about|message|prefix|share|sync]
 // Run it under xvfb-run (or on a desktop) with WINEPREFIX set; the prefix
 // chooser lists the suites found in $HOME.
 
@@ -12,6 +12,7 @@
 #include "setup/frmConfig.h"
 #include "suite/Texts.h"
 #include "transfer/frmCopy.h"
+#include "transfer/frmSync.h"
 #include "ui_OfficeShareDialog.h"
 
 #include <QApplication>
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<PrefixDialog> prefix;
     std::unique_ptr<OfficeShareDialog> share;
     std::unique_ptr<QMessageBox> message;
+    std::unique_ptr<frmSync> sync;
     if (argc > 2 && qstrcmp(argv[2], "config") == 0) {
         shown = &window.Config();
     } else if (argc > 2 && qstrcmp(argv[2], "transfer") == 0) {
@@ -60,6 +62,9 @@ int main(int argc, char** argv) {
         share->ui()->lblState->setText(
             Texts::ShareConnected(QStringLiteral("\\\\office\\data"), QStringLiteral("N:")));
         shown = share.get();
+    } else if (argc > 2 && qstrcmp(argv[2], "sync") == 0) {
+        sync = std::make_unique<frmSync>(SyncPlan::FoldersOf(window.state()), &window.skin());
+        shown = sync.get();
     } else if (argc > 2 && qstrcmp(argv[2], "message") == 0) {
         // A question of the copy, skinned as the main window is.
         message = platform::BuildMessageBox(
@@ -72,10 +77,16 @@ int main(int argc, char** argv) {
     }
     shown->show();
     int status = 1;
-    QTimer::singleShot(700, &app, [&] {
+    // Once painted, and once a plan made on its thread is in.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+        if (sync && sync->busy())
+            return;
+        poll.stop();
         status = shown->grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
         app.exit(status);
     });
+    poll.start(700);
     app.exec();
     return status;
 }
