@@ -1,0 +1,49 @@
+// Carrying out a synchronization plan: what the progress and the summary
+// tell when the run is cancelled between reports.
+
+#include "suite/Synchronize.h"
+#include "tests/support/TestPrefix.h"
+
+#include <QFileInfo>
+#include <QTest>
+
+class TestSynchronize : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The progress names only the reports that move, and a cancel given
+    // between two of them is in the summary as one given within a file is.
+    void cancelBetweenReports() {
+        TestPrefix p;
+        for (const char* name : {"/L/data/A.RPT", "/L/data/M.RPT", "/L/data/Z.RPT"})
+            p.write(p.driveC() + name, name);
+        p.write(p.driveD() + "/N/data/M.RPT", "/L/data/M.RPT");
+        QVERIFY(QFile(p.driveD() + "/N/data/M.RPT")
+                    .setFileTime(QFileInfo(p.driveC() + "/L/data/M.RPT").lastModified(),
+                                 QFileDevice::FileModificationTime));
+        SyncPlan::Folders f;
+        f.localReports = "C:\\L\\data";
+        f.networkReports = "D:\\N\\data";
+        platform::SyncRecord record(f.pairKey(), p.at("record.sqlite"));
+        QList<SyncPlan::Row> rows = SyncPlan::Make(f, record).rows;
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[1].state, SyncPlan::State::Same);
+
+        QStringList named;
+        Synchronize::Hooks hooks;
+        hooks.progress = [&](const Synchronize::Progress& progress) {
+            if (!named.contains(progress.current))
+                named << progress.current;
+            return progress.reportsDone < 1;
+        };
+        const Synchronize::Summary sum = Synchronize::Run(f, rows, record, hooks);
+        QCOMPARE(named, (QStringList{"A.RPT", "Z.RPT"}));
+        QCOMPARE(sum.toNetwork, QStringList{"A.RPT"});
+        QVERIFY(sum.cancelled && !sum.allAsPlanned());
+        QVERIFY(Synchronize::SummaryText(sum).contains("Cancelled"));
+        QVERIFY(!QFile::exists(p.driveD() + "/N/data/Z.RPT"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSynchronize)
+#include "tst_synchronize.moc"
