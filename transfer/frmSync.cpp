@@ -230,11 +230,15 @@ void frmSync::Synchronize() {
     Start([this, folders = folders_, rows](const std::shared_ptr<Job>& job) mutable {
         platform::SyncRecord record(folders.pairKey());
         Synchronize::Hooks hooks;
-        hooks.progress = [this, job](const Synchronize::Progress& p) {
+        QString lastReport;
+        hooks.progress = [this, job, lastReport](const Synchronize::Progress& p) mutable {
             if (job->cancel)
                 return false;
-            // At most one waits to be shown: a fast copy must not flood the window.
-            if (job->progressShown.exchange(false))
+            // At most one waits to be shown, so that a fast copy does not
+            // flood the window; but each report is shown as it begins.
+            const bool next = p.current != lastReport;
+            lastReport = p.current;
+            if (job->progressShown.exchange(false) || next)
                 QMetaObject::invokeMethod(
                     this,
                     [this, job, p] {
