@@ -194,7 +194,7 @@ bool frmSync::Shows(const Row& row, Show show) {
 }
 
 void frmSync::Refresh() {
-    if (busy())
+    if (working_)
         return;
     SetWorking(true);
     ui_->lblStatus->setText(Texts::SyncLooking());
@@ -213,7 +213,7 @@ void frmSync::Refresh() {
 }
 
 void frmSync::Synchronize() {
-    if (busy() || !plan_.stop.isEmpty())
+    if (working_ || !plan_.stop.isEmpty())
         return;
     QList<Row> rows = plan_.rows;
     if (std::none_of(rows.cbegin(), rows.cend(),
@@ -281,7 +281,7 @@ void frmSync::Cancel() {
 }
 
 void frmSync::Choose(Choice choice) {
-    if (busy() || !plan_.stop.isEmpty())
+    if (working_ || !plan_.stop.isEmpty())
         return;
     int refused = 0;
     for (const int i : SelectedRows()) {
@@ -421,9 +421,7 @@ void frmSync::ShowRunDone(const Synchronize::Summary& summary) {
 }
 
 void frmSync::SetWorking(bool working) {
-    for (QPushButton* b : {ui_->cmdToNetwork, ui_->cmdToLocal, ui_->cmdKeepBoth, ui_->cmdSkip,
-                           ui_->cmdCarryDeletion, ui_->cmdRefresh})
-        b->setEnabled(!working);
+    working_ = working;
     UpdateButtons();
 }
 
@@ -434,11 +432,11 @@ void frmSync::ApplyFilter() {
 }
 
 void frmSync::UpdateButtons() {
-    const bool ready = !busy() && plan_.stop.isEmpty();
+    const bool ready = !working_ && plan_.stop.isEmpty();
     for (QPushButton* b : {ui_->cmdToNetwork, ui_->cmdToLocal, ui_->cmdKeepBoth, ui_->cmdSkip,
                            ui_->cmdCarryDeletion})
         b->setEnabled(ready && !SelectedRows().isEmpty());
-    ui_->cmdRefresh->setEnabled(!busy());
+    ui_->cmdRefresh->setEnabled(!working_);
     ui_->cmdSynchronize->setEnabled(
         ready && std::any_of(plan_.rows.cbegin(), plan_.rows.cend(),
                              [](const Row& r) { return r.action != Action::Nothing; }));

@@ -89,6 +89,7 @@ private:
     platform::ScopedPrompter usePrompter_;
     std::shared_ptr<Job> job_;
     std::thread thread_;
+    bool working_ = false; // a plan or a run under way, its thread started or not
     bool running_ = false;
     bool closeAfterRun_ = false;
     int result_ = Rejected;
