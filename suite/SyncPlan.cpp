@@ -215,7 +215,9 @@ State Decide(const SeenVersion& local, const SeenVersion& network, bool known,
             return State::NewerLocal;
         if (networkChanged)
             return State::NewerNetwork;
-        return State::Unknown; // both as recorded, yet different: the record is wrong
+        // Both as the last sync left them, which may differ: a sketch the
+        // other side lacks stays where it is when a report moves.
+        return State::Same;
     }
     // Gone from one side since the last sync, unchanged on the other: a
     // deletion to carry across only by choice. Changed on the other side

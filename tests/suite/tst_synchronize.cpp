@@ -1,5 +1,6 @@
 // Carrying out a synchronization plan: what the progress and the summary
-// tell when the run is cancelled between reports.
+// tell when the run is cancelled between reports; what the next plan makes
+// of a report the run moved.
 
 #include "suite/Synchronize.h"
 #include "tests/support/TestPrefix.h"
@@ -42,6 +43,27 @@ private Q_SLOTS:
         QVERIFY(sum.cancelled && !sum.allAsPlanned());
         QVERIFY(Synchronize::SummaryText(sum).contains("Cancelled"));
         QVERIFY(!QFile::exists(p.driveD() + "/N/data/Z.RPT"));
+    }
+
+    // A sketch only the share has stays there when the laptop's report goes
+    // over it; the next look finds the report as the sync left it.
+    void aMovedReportIsTheSameAfterwards() {
+        TestPrefix p;
+        p.write(p.driveC() + "/L/data/A.RPT", "the laptop's");
+        p.write(p.driveD() + "/N/data/A.RPT", "the share's");
+        p.write(p.driveD() + "/N/apex/A.AX4", "a sketch");
+        SyncPlan::Folders f;
+        f.localReports = "C:\\L\\data";
+        f.networkReports = "D:\\N\\data";
+        f.localApex = "C:\\L\\apex";
+        f.networkApex = "D:\\N\\apex";
+        platform::SyncRecord record(f.pairKey(), p.at("record.sqlite"));
+        QList<SyncPlan::Row> rows = SyncPlan::Make(f, record).rows;
+        QCOMPARE(rows.value(0).state, SyncPlan::State::Unknown);
+        rows[0].action = SyncPlan::Action::ToNetwork;
+        QVERIFY(Synchronize::Run(f, rows, record).allAsPlanned());
+        QCOMPARE(TestPrefix::read(p.driveD() + "/N/data/A.RPT"), "the laptop's");
+        QCOMPARE(SyncPlan::Make(f, record).rows.value(0).state, SyncPlan::State::Same);
     }
 };
 

@@ -1,0 +1,133 @@
+"""Synchronize Reports on the demo suite: the plan as the table shows it,
+choices over a selection, a conflict kept both ways, a run watched while it
+waits on a stale lock, its summary, and the files on disk after it."""
+
+import datetime
+import os
+import socket
+
+from quarn import BUTTON, LABEL, QuarnTest, act, click, find_all, text_of, wait_for, xdotool
+
+SYNC = "Synchronize Reports"
+STATUS = "Status"
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class Sync(QuarnTest):
+    def table(self, q, window):
+        return q.find(window, "table", "Reports")
+
+    def rows(self, table):
+        """{report: (state, action)} as the table shows them."""
+        t = table.queryTable()
+        cells = lambda r: [text_of(t.getAccessibleAt(r, c)) for c in range(t.nColumns)]
+        return {row[0]: (row[5], row[6]) for row in map(cells, range(t.nRows))}
+
+    def select(self, table, *reports):
+        """Clicks the first report's row, then the others' with Ctrl held."""
+        t = table.queryTable()
+        names = [text_of(t.getAccessibleAt(r, 0)) for r in range(t.nRows)]
+        for i, report in enumerate(reports):
+            if i == 1:
+                xdotool("keydown", "ctrl")
+            click(t.getAccessibleAt(names.index(report), 0))
+        if len(reports) > 1:
+            xdotool("keyup", "ctrl")
+
+    def status(self, q, window):
+        return text_of(q.find(window, LABEL, STATUS))
+
+    def stale_lock(self, q, report, minutes_ago):
+        """Another laptop's lock on `report` on the share, last renewed
+        `minutes_ago`; the times as the question gives them."""
+        since = datetime.datetime.now().astimezone() - datetime.timedelta(minutes=minutes_ago)
+        locks = q.n("QXDATA", "APPRAISE", "data", ".quarn-locks")
+        os.makedirs(locks, exist_ok=True)
+        with open(os.path.join(locks, report + ".lock"), "w") as f:
+            f.write(LOCK.format(since=since.astimezone(datetime.timezone.utc)))
+        return since.strftime("%H:%M")
+
+    def test_a_plan_chosen_and_carried_out(self):
+        q = self.quarn()
+        data = lambda *p: q.c("QXDATA", "APPRAISE", "data", *p)
+        shared = lambda *p: q.n("QXDATA", "APPRAISE", "data", *p)
+        with open(data("GARCIA.RPT"), "wb") as f:  # the laptop's own, unlike the share's
+            f.write(b"GARCIA as changed on the laptop\r\n" * 2000)
+        wilson = {side: (read(where("WILSON.RPT")), read(sketch("WILSON.sk3")))
+                  for side, where, sketch in
+                  (("laptop", data, lambda n: q.c("QXDATA", "SKETCH", n)),
+                   ("share", shared, lambda n: q.n("QXDATA", "SKETCH", n)))}
+        since = self.stale_lock(q, "JONES.RPT", 10)
+        q.start()
+        q.menu("File", "Synchronize Reports…")
+        window = q.window(SYNC)
+        table = self.table(q, window)
+        unknown = "differs, not in the record of the last sync"
+        wait_for(lambda: len(self.rows(table)) == 6, "the plan")
+        self.assertEqual(self.rows(table), {
+            "BROWN.RPT": ("only on the share", "to the laptop"),
+            "GARCIA.RPT": (unknown, "nothing"),
+            "JONES.RPT": ("only on the laptop", "to the share"),
+            "SMITH.RPT": ("only on the laptop", "to the share"),
+            "TAYLOR.RPT": ("the same", "nothing"),
+            "WILSON.RPT": (unknown, "nothing")})
+        self.assertEqual(self.status(q, window), "6 reports, 3 to move. Left for you to choose: "
+                                                 "2 (select them, then choose what to do).")
+
+        # Three selected, one of which cannot go to the share.
+        self.select(table, "BROWN.RPT", "GARCIA.RPT", "WILSON.RPT")
+        act(q.find(window, BUTTON, "To the Share"))
+        self.assertEqual(self.status(q, window), "1 of the selected reports cannot take that "
+                                                 "action: they were left as they were.")
+        self.select(table, "WILSON.RPT")
+        act(q.find(window, BUTTON, "Keep Both"))
+        self.select(table, "BROWN.RPT")
+        act(q.find(window, BUTTON, "Skip"))
+        self.assertEqual({r: a for r, (_, a) in self.rows(table).items()}, {
+            "BROWN.RPT": "nothing", "GARCIA.RPT": "to the share", "JONES.RPT": "to the share",
+            "SMITH.RPT": "to the share", "TAYLOR.RPT": "nothing", "WILSON.RPT": "keep both"})
+
+        # The run stops at the stale lock, its progress on screen meanwhile.
+        act(q.find(window, BUTTON, "Synchronize"))
+        box = q.box()
+        self.assertEqual(box.text, f"JONES.RPT was locked by jdoe on LAPTOP-7 since {since}, "
+                                   f"and the lock has not been renewed since {since}: that copy "
+                                   "has most likely stopped. Break the lock and go on?")
+        progress = text_of(q.find(window, LABEL, "Progress"))
+        self.assertRegex(progress, r"^Report 2 of 4: JONES\.RPT, \d+(\.\d)? KB of \d+(\.\d)? KB")
+        bar = q.find(window, "progress bar", "Copied").queryValue()
+        self.assertGreater(bar.currentValue, 0)  # GARCIA's bytes
+        box.press("Yes")
+
+        summary = wait_for(lambda: text_of(q.find(window, "text", "Summary")), "the summary",
+                           timeout=20)
+        computer = "".join(c for c in socket.gethostname().upper() if c not in '\\/:*?"<>|')
+        kept = f"WILSON ({computer} {datetime.date.today().isoformat()})"
+        self.assertEqual(summary, "To the share: 3: GARCIA.RPT, JONES.RPT, SMITH.RPT\n"
+                                  "To the laptop: 0\nKept both: 1\n"
+                                  f"  WILSON.RPT: the laptop's version is kept as {kept}.RPT")
+        # Then the folders as they are now: all level but the one skipped.
+        wait_for(lambda: self.status(q, window) == "7 reports, 1 to move.", "the plan made again")
+
+        for name in ("GARCIA.RPT", "JONES.RPT", "SMITH.RPT"):
+            self.assertEqual(read(shared(name)), read(data(name)), name)
+        self.assertEqual(read(q.n("QXDATA", "APEX", "JONES.AX4")),
+                         read(q.c("QXDATA", "APEX", "JONES.AX4")))
+        self.assertFalse(os.path.exists(data("BROWN.RPT")))
+        self.assertFalse(os.listdir(shared(".quarn-locks")))  # broken, then let go
+        # Keep Both: the share's version under its name on both sides, the
+        # laptop's beside it under the kept name, sketches alike.
+        for where, sketches in ((data, q.c("QXDATA", "SKETCH")),
+                                (shared, q.n("QXDATA", "SKETCH"))):
+            self.assertEqual((read(where("WILSON.RPT")),
+                              read(os.path.join(sketches, "WILSON.sk3"))), wilson["share"])
+            self.assertEqual((read(where(kept + ".RPT")),
+                              read(os.path.join(sketches, kept + ".sk3"))), wilson["laptop"])
+
+        act(q.find(window, BUTTON, "Close"))
+        q.gone(SYNC)
+        q.no_box()
