@@ -172,6 +172,7 @@ class Layout(QuarnTest):
         q = self.quarn().start()
         opened = {"Quarn": lambda: None,
                   "Quarn - Select data to transfer": lambda: q.menu("File", "Copy Files"),
+                  "Synchronize Reports": lambda: q.menu("File", "Synchronize Reports…"),
                   SETTINGS: lambda: q.menu("Setup", "Configuration"),
                   ABOUT: lambda: q.menu("Help", "About")}
         roles = {BUTTON, TEXT, "radio button", "panel"}
