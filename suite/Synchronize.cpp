@@ -151,11 +151,14 @@ private:
     QString copy(const QString& from, const QString& to, platform::ShareLock* lock) {
         if (from.isEmpty() || to.isEmpty())
             return platform::ErrorDescription(platform::DeviceUnavailable);
+        bool lockLost = false;
         const int err = platform::CopyFileAtomically(from, to, [&](qint64 done, qint64) {
-            if (lock)
-                lock->renew();
-            return tell(done);
+            // Broken as stale by another computer: it may be writing now.
+            lockLost = lock && !lock->renew();
+            return !lockLost && tell(done);
         });
+        if (lockLost)
+            return Texts::SyncLockLost(progress_.current);
         if (err == platform::Cancelled)
             return kCancelled;
         if (err != 0)
