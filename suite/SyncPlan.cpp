@@ -368,7 +368,8 @@ void OnlyTowards(Plan& plan, bool toNetwork) {
         const bool towardsNetwork = row.action == Action::ToNetwork ||
                                     row.action == Action::TrashNetwork ||
                                     row.action == Action::KeepBoth;
-        const bool towardsLocal = row.action == Action::ToLocal || row.action == Action::TrashLocal ||
+        const bool towardsLocal = row.action == Action::ToLocal ||
+                                  row.action == Action::TrashLocal ||
                                   row.action == Action::KeepBoth;
         if (toNetwork ? !towardsNetwork : !towardsLocal)
             row.action = Action::Nothing;

@@ -109,6 +109,8 @@ public:
 
     // False once cancelled.
     bool run(Row& row) {
+        if (row.action == Action::Nothing)
+            return true; // not told as being moved
         progress_.current = row.name;
         if (!tell(0))
             return false;
@@ -138,7 +140,6 @@ public:
     }
 
 private:
-
     bool tell(qint64 fileDone) {
         progress_.bytesDone = doneBytes_ + fileDone;
         const qint64 elapsed = clock_.elapsed();
@@ -175,14 +176,14 @@ private:
             return rename ? rename(name) : TargetName(name, there);
         };
         for (const QString& sketch : from.sketches)
-            if (QString why = copy(HostIn(SketchFolder(f_, sketch, fromNetwork), sketch),
-                                   HostIn(SketchFolder(f_, sketch, !fromNetwork), targetOf(sketch)),
-                                   lock);
+            if (QString why =
+                    copy(HostIn(SketchFolder(f_, sketch, fromNetwork), sketch),
+                         HostIn(SketchFolder(f_, sketch, !fromNetwork), targetOf(sketch)), lock);
                 !why.isEmpty())
                 return why;
-        return copy(HostIn(fromNetwork ? f_.networkReports : f_.localReports, from.report),
-                    HostIn(fromNetwork ? f_.localReports : f_.networkReports, targetOf(from.report)),
-                    lock);
+        return copy(
+            HostIn(fromNetwork ? f_.networkReports : f_.localReports, from.report),
+            HostIn(fromNetwork ? f_.localReports : f_.networkReports, targetOf(from.report)), lock);
     }
 
     std::optional<QString> lockShare(std::optional<platform::ShareLock>& lock, const Row& row) {
@@ -239,8 +240,8 @@ private:
         const SideFiles mine = LookNow(f_, row, false);
         QString kept;
         do {
-            kept = SyncPlan::KeptName(row.name, platform::ComputerName(),
-                                      QDate::currentDate(), taken_);
+            kept = SyncPlan::KeptName(row.name, platform::ComputerName(), QDate::currentDate(),
+                                      taken_);
             taken_ << kept;
         } while (QFileInfo::exists(HostIn(f_.localReports, kept)) ||
                  QFileInfo::exists(HostIn(f_.networkReports, kept)));
@@ -260,7 +261,7 @@ private:
         if (!renameLocal(f_.localReports, mine.report))
             return platform::ErrorDescription(platform::PathFileAccessError);
         const SideFiles theirs = LookNow(f_, row, true);
-        if (QString why = copyFiles(theirs, true, mine, nullptr); !why.isEmpty())
+        if (QString why = copyFiles(theirs, true, mine, &*lock); !why.isEmpty())
             return why;
 
         const SideFiles local = LookNow(f_, row, false);
@@ -322,8 +323,8 @@ QString SummaryText(const Summary& s) {
                        .arg(s.toLocal.size())
                        .arg(Names(s.toLocal));
     if (!s.keptBoth.isEmpty())
-        text += QStringLiteral("Kept both: %1\n").arg(s.keptBoth.size()) +
-                QStringLiteral("  ") + s.keptBoth.join(QStringLiteral("\n  ")) + u'\n';
+        text += QStringLiteral("Kept both: %1\n").arg(s.keptBoth.size()) + QStringLiteral("  ") +
+                s.keptBoth.join(QStringLiteral("\n  ")) + u'\n';
     if (!s.trashed.isEmpty())
         text += QStringLiteral("To the trash: %1%2\n").arg(s.trashed.size()).arg(Names(s.trashed));
     if (!s.conflicts.isEmpty())
