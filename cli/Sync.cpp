@@ -89,7 +89,8 @@ public:
     StopOnSignal& operator=(const StopOnSignal&) = delete;
 
 private:
-    struct sigaction int_ {}, term_ {};
+    struct sigaction int_ {
+    }, term_{};
 };
 
 QString TimeLeft(qint64 ms) {
@@ -134,8 +135,7 @@ private:
 
 Action AskConflict(const Row& row, FILE* in, FILE* out) {
     for (;;) {
-        std::fprintf(out,
-                     "%s: %s. Keep the laptop's (l), the share's (s), both (b), or skip (k)? ",
+        std::fprintf(out, "%s: %s. Keep the laptop's (l), the share's (s), both (b), or skip (k)? ",
                      qUtf8Printable(row.name), qUtf8Printable(SyncPlan::StateText(row.state)));
         std::fflush(out);
         char line[256];

@@ -153,11 +153,19 @@ private:
     QString copy(const QString& from, const QString& to, platform::ShareLock* lock) {
         if (from.isEmpty() || to.isEmpty())
             return platform::ErrorDescription(platform::DeviceUnavailable);
-        const int err = platform::CopyFileAtomically(from, to, [&](qint64 done, qint64) {
-            if (lock)
-                lock->renew();
-            return tell(done);
-        });
+        // A lock broken by another while this copy stood still (a laptop
+        // suspended) is theirs now: writing on would cross their work.
+        bool lockLost = lock && !lock->held();
+        const int err = lockLost ? int(platform::Cancelled)
+                                 : platform::CopyFileAtomically(from, to, [&](qint64 done, qint64) {
+                                       if (lock && !lock->renew()) {
+                                           lockLost = true;
+                                           return false;
+                                       }
+                                       return tell(done);
+                                   });
+        if (lockLost)
+            return Texts::SyncLockLost(progress_.current);
         if (err == platform::Cancelled)
             return kCancelled;
         if (err != 0)

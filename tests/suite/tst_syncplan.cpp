@@ -12,7 +12,9 @@
 #include "tests/support/TestPrefix.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QTest>
+#include <QThread>
 
 using platform::SeenReport;
 using platform::SeenVersion;
@@ -49,9 +51,9 @@ State StateNamed(const QString& name) {
     return states.value(name);
 }
 
-constexpr State kStates[] = {State::Same,         State::OnlyLocal,   State::OnlyNetwork,
-                             State::NewerLocal,   State::NewerNetwork, State::Conflict,
-                             State::Unknown,      State::DeletedLocal, State::DeletedNetwork};
+constexpr State kStates[] = {State::Same,       State::OnlyLocal,    State::OnlyNetwork,
+                             State::NewerLocal, State::NewerNetwork, State::Conflict,
+                             State::Unknown,    State::DeletedLocal, State::DeletedNetwork};
 
 // A laptop's report folder on C:, the share's on \\SERVER\SHARE, each with
 // its sketch folders.
@@ -143,10 +145,9 @@ private Q_SLOTS:
             return;
         }
         const bool share = row["stop"] == u"share's";
-        QCOMPARE(plan.stop, Texts::SyncSideEmpty(row["stop"],
-                                                 share ? folders.networkReports
-                                                       : folders.localReports,
-                                                 share ? knownShare : knownLaptop));
+        QCOMPARE(plan.stop, Texts::SyncSideEmpty(
+                                row["stop"], share ? folders.networkReports : folders.localReports,
+                                share ? knownShare : knownLaptop));
         QVERIFY(plan.rows.isEmpty()); // nothing to carry out, nothing taken for deleted
     }
 
@@ -182,10 +183,11 @@ private Q_SLOTS:
         QCOMPARE(r.plan.rows.size(), 1);
         QCOMPARE(r.plan.rows[0].state, State::Unknown);
         const QDateTime since = QDateTime::currentDateTimeUtc().addSecs(-600);
-        r.p.write(r.p.share() + "/Q/data/.quarn-locks/SMITH.RPT.lock",
-                  "user=jdoe\ncomputer=OTHER\npid=4242\nsince=" +
-                      since.toString(Qt::ISODate).toUtf8() + "\nrenewed=" +
-                      QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8() + "\n");
+        r.p.write(
+            r.p.share() + "/Q/data/.quarn-locks/SMITH.RPT.lock",
+            "user=jdoe\ncomputer=OTHER\npid=4242\nsince=" + since.toString(Qt::ISODate).toUtf8() +
+                "\nrenewed=" + QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8() +
+                "\n");
         ScriptedPrompter prompter;
         const Synchronize::Summary sum =
             Synchronize::Run(r.folders, r.plan.rows, r.record, Synchronize::Hooks{});
@@ -199,6 +201,33 @@ private Q_SLOTS:
         QVERIFY(prompter.shown().isEmpty()); // a fresh lock is not offered for breaking
     }
 
+    // The lock broken and taken over by another while the copy stood still
+    // (a laptop suspended): the copy stops rather than write over their work.
+    void lockLostMidway() {
+        const int stale = platform::ShareLock::StaleSeconds();
+        platform::ShareLock::SetStaleSecondsForTest(1);
+        OneReport r;
+        const QString lock = r.p.share() + "/Q/data/.quarn-locks/SMITH.RPT.lock";
+        const QByteArray now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
+        const QByteArray theirs =
+            "user=jdoe\ncomputer=OTHER\npid=4242\nsince=" + now + "\nrenewed=" + now + "\n";
+        Synchronize::Hooks hooks;
+        hooks.progress = [&](const Synchronize::Progress&) {
+            if (QFileInfo::exists(lock) && TestPrefix::read(lock) != theirs) {
+                TestPrefix::write(lock, theirs);
+                QThread::msleep(200); // past the next renewal
+            }
+            return true;
+        };
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record, hooks);
+        platform::ShareLock::SetStaleSecondsForTest(stale);
+        QCOMPARE(sum.failed.size(), 1);
+        QCOMPARE(sum.failed[0].why, Texts::SyncLockLost("SMITH.RPT"));
+        QCOMPARE(TestPrefix::read(r.share), "the share's report");
+        QCOMPARE(TestPrefix::read(lock), theirs); // theirs stays
+        QVERIFY(!r.record.load().contains("SMITH.RPT"));
+    }
+
     // The share's copy changed between the plan and the run: it is not
     // overwritten, and the row becomes a conflict.
     void changedMeanwhile() {
@@ -208,8 +237,7 @@ private Q_SLOTS:
         QList<SyncPlan::Row> done;
         Synchronize::Hooks hooks;
         hooks.rowDone = [&](const SyncPlan::Row& row, bool) { done << row; };
-        const Synchronize::Summary sum =
-            Synchronize::Run(r.folders, r.plan.rows, r.record, hooks);
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record, hooks);
         QCOMPARE(sum.conflicts, QStringList{"SMITH.RPT"});
         QVERIFY(sum.failed.isEmpty() && sum.toNetwork.isEmpty());
         QCOMPARE(r.plan.rows[0].state, State::Conflict);
