@@ -220,12 +220,14 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
             skipped << row.name;
         work |= row.action != Action::Nothing;
     }
-    if (!work) {
+    const auto leftAlone = [&] {
         if (!skipped.isEmpty())
             err << "quarnctl: conflicts left as they are: " << skipped.join(QStringLiteral(", "))
                 << "\n";
-        return skipped.isEmpty() ? 0 : 1;
-    }
+        return skipped.isEmpty();
+    };
+    if (!work)
+        return leftAlone() ? 0 : 1;
 
     Synchronize::Summary summary;
     {
@@ -243,12 +245,10 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (!record.problem().isEmpty() && record.problem() != plan.recordProblem)
         err << "quarnctl: the record of this synchronization could not be written ("
             << record.problem() << ")\n";
-    if (!skipped.isEmpty())
-        err << "quarnctl: conflicts left as they are: " << skipped.join(QStringLiteral(", "))
-            << "\n";
+    const bool noneSkipped = leftAlone();
     if (!summary.allAsPlanned())
         err << "quarnctl: not every report was synchronized as planned\n";
-    return summary.allAsPlanned() && skipped.isEmpty() ? 0 : 1;
+    return summary.allAsPlanned() && noneSkipped ? 0 : 1;
 }
 
 } // namespace cli

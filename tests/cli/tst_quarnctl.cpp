@@ -318,6 +318,27 @@ private Q_SLOTS:
         QCOMPARE(Tree(prefix), before);
     }
 
+    // A report another computer is writing on the share fails, the rest go
+    // on, and the run is no success.
+    void syncFailureExitsOne() {
+        TestPrefix scratch;
+        const QString prefix = DemoForSync(scratch);
+        const ScopedEnv env({{"XDG_DATA_HOME", scratch.at("data")}});
+        const QByteArray now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
+        TestPrefix::write(prefix + "/network/QXDATA/APPRAISE/data/.quarn-locks/SMITH.RPT.lock",
+                          "user=jdoe\ncomputer=OTHER\npid=4242\nsince=" + now + "\nrenewed=" + now +
+                              "\n");
+        const Run r = Quarnctl({"sync"}, prefix);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.out.contains("To the share: 1: JONES.RPT\nTo the laptop: 2: BROWN.RPT, "
+                                "GARCIA.RPT\nFailed: 1\n  SMITH.RPT: SMITH.RPT is being copied "
+                                "by jdoe on OTHER since "),
+                 qPrintable(r.out));
+        QCOMPARE(r.err, "quarnctl: not every report was synchronized as planned\n");
+        QCOMPARE(Reports(prefix, "/network"),
+                 QStringList({"BROWN.RPT", "GARCIA.RPT", "JONES.RPT"}));
+    }
+
     // A conflict's question on the terminal, and the answers it takes.
     void syncConflictAnswers_data() { AddCases("cli/sync_answers.txt"); }
     void syncConflictAnswers() {
