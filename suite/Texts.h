@@ -248,9 +248,12 @@ inline QString SyncBreakLock(const QString& report, const QString& user, const Q
            QStringLiteral(": that copy has most likely stopped. Break the lock and go on?");
 }
 inline QString SyncLockLost(const QString& report) {
-    return QStringLiteral("The share's lock of ") + report +
-           QStringLiteral(" was broken by another computer during the copy, so it was not "
-                          "replaced there.");
+    return report + QStringLiteral(" stopped halfway: another computer broke its lock on the share "
+                                   "while the copy stood still. The share's copy is theirs now.");
+}
+inline QString SyncChangedMeanwhile(const QString& report) {
+    return report + QStringLiteral(" changed on the share after the plan was made; it was left "
+                                   "as it is and is now a conflict.");
 }
 inline QString SyncSideEmpty(const QString& side, const QString& folder, int known) {
     return QStringLiteral("The ") + side + QStringLiteral(" report folder ") + folder +
