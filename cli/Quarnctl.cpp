@@ -6,6 +6,7 @@
 #include "cli/DemoSuite.h"
 #include "cli/Follow.h"
 #include "cli/Share.h"
+#include "cli/Sync.h"
 #include "config/ModCommon.h"
 #include "config/WPINI.h"
 #include "platform/Prompter.h"
@@ -54,6 +55,14 @@ const char* const kUsage =
     "                              copy a report with its sketch to the other side;\n"
     "                              questions take the flag's answer, else the\n"
     "                              terminal's (No without a terminal)\n"
+    "  sync [--dry-run] [--to-network|--to-local] [--conflicts ask|keep-both|skip]\n"
+    "                              bring the laptop's and the share's report\n"
+    "                              folders level: each report with its sketches\n"
+    "                              goes to where it is older or missing, by the\n"
+    "                              record of the last sync; reports changed on\n"
+    "                              both sides are asked about on a terminal (else\n"
+    "                              skipped), kept both or skipped; --dry-run\n"
+    "                              only shows the plan\n"
     "  ini get FILE SECTION KEY [DEFAULT]\n"
     "                              print a value (the default when absent)\n"
     "  ini set FILE SECTION KEY VALUE\n"
@@ -387,6 +396,8 @@ int Quarnctl(const QStringList& args, QTextStream& out, QTextStream& err) {
         status = ConnectSet(a[1], out, err);
     else if (command == u"transfer")
         status = Transfer(a, out, err);
+    else if (command == u"sync")
+        status = Sync(a, out, err);
     else if (command == u"share")
         status = Share(a, out, err);
     else if (command == u"follow")

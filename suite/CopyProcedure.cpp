@@ -293,13 +293,19 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
                 return out;
             }
         }
+        bool lockLost = false;
         const Progress renewing = [&](const QString& target, qint64 done, qint64 total) {
-            if (shareLock)
-                shareLock->renew();
-            return !progress || progress(target, done, total);
+            lockLost = shareLock && shareLock->held() && !shareLock->renew();
+            return !lockLost && (!progress || progress(target, done, total));
         };
         CopyReport(in, renewing, out);
-        out.copied |= CopySketch(in, local, network, renewing);
+        if (!lockLost)
+            out.copied |= CopySketch(in, local, network, renewing);
+        if (lockLost) {
+            MsgBox(Texts::SyncLockLost(ReportTargetName(in.report)));
+            out.errorReported = true;
+            return out;
+        }
         if (out.copied)
             MsgBox(Texts::Copied());
         return out;

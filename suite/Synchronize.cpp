@@ -110,7 +110,7 @@ public:
     // False once cancelled.
     bool run(Row& row) {
         if (row.action == Action::Nothing)
-            return true; // not one of the reports the progress counts
+            return true; // not told as being moved
         progress_.current = row.name;
         if (!tell(0)) {
             sum_.cancelled = true; // between files: the summary must say so all the same
@@ -155,11 +155,19 @@ private:
     QString copy(const QString& from, const QString& to, platform::ShareLock* lock) {
         if (from.isEmpty() || to.isEmpty())
             return platform::ErrorDescription(platform::DeviceUnavailable);
-        const int err = platform::CopyFileAtomically(from, to, [&](qint64 done, qint64) {
-            if (lock)
-                lock->renew();
-            return tell(done);
-        });
+        // A lock broken by another while this copy stood still (a laptop
+        // suspended) is theirs now: writing on would cross their work.
+        bool lockLost = lock && !lock->held();
+        const int err = lockLost ? int(platform::Cancelled)
+                                 : platform::CopyFileAtomically(from, to, [&](qint64 done, qint64) {
+                                       if (lock && !lock->renew()) {
+                                           lockLost = true;
+                                           return false;
+                                       }
+                                       return tell(done);
+                                   });
+        if (lockLost)
+            return Texts::SyncLockLost(progress_.current);
         if (err == platform::Cancelled)
             return kCancelled;
         if (err != 0)
@@ -263,7 +271,7 @@ private:
         if (!renameLocal(f_.localReports, mine.report))
             return platform::ErrorDescription(platform::PathFileAccessError);
         const SideFiles theirs = LookNow(f_, row, true);
-        if (QString why = copyFiles(theirs, true, mine, nullptr); !why.isEmpty())
+        if (QString why = copyFiles(theirs, true, mine, &*lock); !why.isEmpty())
             return why;
 
         const SideFiles local = LookNow(f_, row, false);

@@ -249,6 +249,10 @@ inline QString SyncBreakLock(const QString& report, const QString& user, const Q
            QStringLiteral(", and the lock has not been renewed since ") + renewed +
            QStringLiteral(": that copy has most likely stopped. Break the lock and go on?");
 }
+inline QString SyncLockLost(const QString& report) {
+    return report + QStringLiteral(" stopped halfway: another computer broke its lock on the share "
+                                   "while the copy stood still. The share's copy is theirs now.");
+}
 inline QString SyncChangedMeanwhile(const QString& report) {
     return report + QStringLiteral(" changed on the share after the plan was made; it was left "
                                    "as it is and is now a conflict.");

@@ -38,7 +38,9 @@ public:
         Failed,      // the lock folder cannot be written: error() is why
     };
     // Creates the lock file exclusively (never waits). A lock of this very
-    // computer's whose process is gone is taken over at once.
+    // computer's whose process is gone is taken over at once. A lock file
+    // that is not a whole lock (still being written, or a link) counts as
+    // held by nobody known since its file's time.
     Take take();
     // Who holds it, as read when take() found it held.
     const LockHolder& holder() const { return holder_; }
@@ -47,9 +49,12 @@ public:
     // Removes the stale lock seen by take(), only if it is still that very
     // lock, then takes it. Taken, or what stands in the way now.
     Take breakStale();
-    // Writes the time of renewal; at most once every few seconds whatever
-    // the calls. Held locks are renewed by the copy's progress.
-    void renew();
+    // Writes the time of renewal; at most once every twelfth of
+    // StaleSeconds() (ten seconds) whatever the calls. Held locks are renewed by the copy's
+    // progress. False when the lock is no longer ours (broken and taken by another meanwhile):
+    // held() is false then, and the work must stop.
+    bool renew();
+    // Removes the lock only while it still holds our text.
     void release();
     bool held() const { return held_; }
     int error() const { return error_; }
@@ -60,9 +65,17 @@ public:
     static void SetStaleSecondsForTest(int seconds);
 
 private:
-    QString path_;
+    enum class Aside { Removed, Other, Failed };
+    // Moves the lock seen by take() out of the way and removes it if it is
+    // still that lock; another's goes back.
+    Aside setAside();
+    Take failed(int error);
+
+    QString dir_, path_;
+    bool nameOk_ = false;
     LockHolder holder_;
-    QByteArray ownText_;
+    QByteArray ownText_, seenText_;
+    bool seen_ = false; // take() found it held: holder_ and seenText_ say by whom
     bool held_ = false;
     int error_ = 0;
     qint64 lastRenewMs_ = 0;

@@ -24,6 +24,10 @@ struct SeenReport {
     SeenVersion local, network;
 };
 
+// Each SyncRecord is a connection of its own to the file, made when first
+// used: use it and destroy it on that one thread (Qt SQL's rule); another
+// thread makes its own. Any number of them, in any number of programs
+// (Quarn, quarnctl), may share one file: a writer waits for another.
 class SyncRecord {
 public:
     // The record of one pair of report folders (`pairKey`: the prefix and

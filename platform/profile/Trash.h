@@ -11,4 +11,10 @@ namespace platform {
 // NoError, or the run-time error number of why it stayed.
 int MoveToTrash(const QString& path);
 
+// The home trash's way alone ($XDG_DATA_HOME/Trash), by a copy and a
+// removal, for a file the trash cannot be renamed into (on a share, another
+// volume): its record in info/ first, then the copy, then the removal; a
+// failure undoes what it made and leaves the file. Plain files only.
+int MoveToHomeTrash(const QString& path);
+
 } // namespace platform

@@ -3,6 +3,9 @@
 // own; here they are only seen through quarnctl's reports.
 
 #include "cli/Quarnctl.h"
+#include "cli/Sync.h"
+#include "platform/profile/ShareLock.h"
+#include "suite/Texts.h"
 #include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"
 
@@ -14,6 +17,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -49,6 +53,28 @@ QMap<QString, QByteArray> Tree(const QString& root) {
     for (QDirIterator it(root, all, QDirIterator::Subdirectories); it.hasNext();)
         tree[it.next()] = TestPrefix::read(it.filePath());
     return tree;
+}
+
+// The demo suite with every report and sketch at one time, so that a plan
+// reads the same on every run (with TZ=UTC).
+QString DemoForSync(const TestPrefix& scratch) {
+    const QString prefix = scratch.root() + "/demo";
+    if (Quarnctl({"demo-suite", prefix}, prefix).status != 0)
+        qFatal("no demo suite");
+    const QDateTime at(QDate(2026, 12, 7), QTime(10, 42), Qt::UTC);
+    for (const char* side : {"/drive_c/QXDATA", "/network/QXDATA"})
+        for (QDirIterator it(prefix + side, QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();) {
+            QFile f(it.next());
+            if (!f.open(QIODevice::ReadWrite) || !f.setFileTime(at, QFile::FileModificationTime))
+                qFatal("cannot date %s", qPrintable(f.fileName()));
+        }
+    return prefix;
+}
+
+// A side's report folder of the demo suite.
+QStringList Reports(const QString& prefix, const char* side) {
+    return QDir(prefix + side + "/QXDATA/APPRAISE/data").entryList(QDir::Files);
 }
 
 } // namespace
@@ -185,6 +211,158 @@ private Q_SLOTS:
         const Run r = Quarnctl({"connect", "local"});
         QCOMPARE(r.status, 1);
         QVERIFY(r.err.startsWith("quarnctl: several Wine prefixes hold the suite"));
+    }
+
+    // The plan, a run both ways, and the record telling the next plan which
+    // side changed; a conflict skipped without a terminal, then kept both.
+    void syncPlanRunAndRecord() {
+        TestPrefix scratch;
+        const QString prefix = DemoForSync(scratch);
+        const ScopedEnv env({{"XDG_DATA_HOME", scratch.at("data")}, {"TZ", "UTC"}});
+        const QMap<QString, QByteArray> built = Tree(prefix);
+        Run r = Quarnctl({"sync", "--dry-run"}, prefix);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, TestPrefix::read(QUARN_TESTS_DIR "/cli/sync_plan.txt"));
+        QCOMPARE(Tree(prefix), built);
+
+        r = Quarnctl({"sync"}, prefix);
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.endsWith("To the share: 2: JONES.RPT, SMITH.RPT\n"
+                                "To the laptop: 2: BROWN.RPT, GARCIA.RPT\n"),
+                 qPrintable(r.out));
+        QCOMPARE(r.err, QString());
+        for (const char* side : {"/drive_c", "/network"}) {
+            QCOMPARE(Reports(prefix, side),
+                     QStringList({"BROWN.RPT", "GARCIA.RPT", "JONES.RPT", "SMITH.RPT"}));
+            for (const char* sketch : {"SKETCH/SMITH.sk3", "SKETCH/BROWN.sk3", "APEX/BROWN.AX4",
+                                       "APEX/GARCIA.AX4", "APEX/JONES.AX4"})
+                QVERIFY2(QFileInfo::exists(prefix + side + "/QXDATA/" + sketch), sketch);
+        }
+        const QString same = Texts::SyncNothingToDo() + "\n";
+        QCOMPARE(Quarnctl({"sync", "--dry-run"}, prefix).out,
+                 "4 reports the same on both sides\n" + same);
+
+        const QString laptop = prefix + "/drive_c/QXDATA/APPRAISE/data/SMITH.RPT";
+        const QString share = prefix + "/network/QXDATA/APPRAISE/data/SMITH.RPT";
+        TestPrefix::write(laptop, "SMITH, worked on at home\r\n");
+        r = Quarnctl({"sync", "--dry-run"}, prefix);
+        QVERIFY2(r.out.contains(QRegularExpression("\nSMITH.RPT .* newer on the laptop +to the "
+                                                   "share\n3 reports the same on both sides\n")),
+                 qPrintable(r.out));
+
+        TestPrefix::write(share, "SMITH, corrected at the office\r\n");
+        r = Quarnctl({"sync"}, prefix);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.out.contains("changed on both since the last sync  nothing\n"),
+                 qPrintable(r.out));
+        QCOMPARE(r.err, "quarnctl: conflicts left as they are: SMITH.RPT\n");
+        QCOMPARE(TestPrefix::read(laptop), "SMITH, worked on at home\r\n");
+        QCOMPARE(TestPrefix::read(share), "SMITH, corrected at the office\r\n");
+
+        r = Quarnctl({"sync", "--conflicts", "keep-both"}, prefix);
+        QCOMPARE(r.status, 0);
+        const QString kept =
+            SyncPlan::KeptName("SMITH.RPT", platform::ComputerName(), QDate::currentDate(), {});
+        QVERIFY2(r.out.endsWith("Kept both: 1\n  SMITH.RPT: the laptop's version is kept as " +
+                                kept + "\n"),
+                 qPrintable(r.out));
+        for (const char* side : {"/drive_c", "/network"}) {
+            const QString folder = prefix + side + "/QXDATA/";
+            QCOMPARE(TestPrefix::read(folder + "APPRAISE/data/SMITH.RPT"),
+                     "SMITH, corrected at the office\r\n");
+            QCOMPARE(TestPrefix::read(folder + "APPRAISE/data/" + kept),
+                     "SMITH, worked on at home\r\n");
+            QCOMPARE(
+                TestPrefix::read(folder + "SKETCH/" + SyncPlan::KeptSketchName("SMITH.sk3", kept)),
+                "Demo sketch of SMITH\r\n");
+            QVERIFY(QFileInfo::exists(folder + "SKETCH/SMITH.sk3"));
+        }
+        QCOMPARE(Quarnctl({"sync", "--dry-run"}, prefix).out,
+                 "5 reports the same on both sides\n" + same);
+    }
+
+    // One direction carries out only what goes that way; of the two flags
+    // the last counts.
+    void syncOneWay_data() { AddCases("cli/sync_directions.txt"); }
+    void syncOneWay() {
+        QFETCH(Row, row);
+        const QStringList laptop = row["laptop"].split(u';'), share = row["share"].split(u';');
+        TestPrefix scratch;
+        const QString prefix = DemoForSync(scratch);
+        const ScopedEnv env({{"XDG_DATA_HOME", scratch.at("data")}});
+        const Run r = Quarnctl(QStringList{"sync"} + row.rest("args"), prefix);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(Reports(prefix, "/drive_c"), laptop);
+        QCOMPARE(Reports(prefix, "/network"), share);
+        // What stayed behind is still planned, for the other way.
+        const QString rest = Quarnctl({"sync", "--dry-run"}, prefix).out;
+        QCOMPARE(rest.count("only on the"), 8 - laptop.size() - share.size());
+    }
+
+    // The share's report folder empty after a sync (not mounted, a mount
+    // point without its share): nothing is planned, nothing moves.
+    void syncSafetyStop() {
+        TestPrefix scratch;
+        const QString prefix = DemoForSync(scratch);
+        const ScopedEnv env({{"XDG_DATA_HOME", scratch.at("data")}});
+        QCOMPARE(Quarnctl({"sync"}, prefix).status, 0);
+        for (const QString& report : Reports(prefix, "/network"))
+            QVERIFY(QFile::remove(prefix + "/network/QXDATA/APPRAISE/data/" + report));
+        const QMap<QString, QByteArray> before = Tree(prefix);
+        const Run r = Quarnctl({"sync", "--conflicts", "keep-both"}, prefix);
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.err,
+                 "quarnctl: " + Texts::SyncSideEmpty("share's", "N:\\QXDATA\\APPRAISE\\data", 4) +
+                     "\n");
+        QCOMPARE(Tree(prefix), before);
+    }
+
+    // A report another computer is writing on the share fails, the rest go
+    // on, and the run is no success.
+    void syncFailureExitsOne() {
+        TestPrefix scratch;
+        const QString prefix = DemoForSync(scratch);
+        const ScopedEnv env({{"XDG_DATA_HOME", scratch.at("data")}});
+        const QByteArray now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
+        TestPrefix::write(prefix + "/network/QXDATA/APPRAISE/data/.quarn-locks/SMITH.RPT.lock",
+                          "user=jdoe\ncomputer=OTHER\npid=4242\nsince=" + now + "\nrenewed=" + now +
+                              "\n");
+        const Run r = Quarnctl({"sync"}, prefix);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.out.contains("To the share: 1: JONES.RPT\nTo the laptop: 2: BROWN.RPT, "
+                                "GARCIA.RPT\nFailed: 1\n  SMITH.RPT: SMITH.RPT is being copied "
+                                "by jdoe on OTHER since "),
+                 qPrintable(r.out));
+        QCOMPARE(r.err, "quarnctl: not every report was synchronized as planned\n");
+        QCOMPARE(Reports(prefix, "/network"),
+                 QStringList({"BROWN.RPT", "GARCIA.RPT", "JONES.RPT"}));
+    }
+
+    // A conflict's question on the terminal, and the answers it takes.
+    void syncConflictAnswers_data() { AddCases("cli/sync_answers.txt"); }
+    void syncConflictAnswers() {
+        QFETCH(Row, row);
+        QByteArray input = row["input"].toUtf8();
+        SyncPlan::Row conflict;
+        conflict.name = "SMITH.RPT";
+        conflict.state = SyncPlan::State::Conflict;
+        char said[4096] = {};
+        FILE* in = ::fmemopen(input.data(), size_t(input.size()), "r");
+        FILE* out = ::fmemopen(said, sizeof said - 1, "w");
+        if (input.isEmpty()) { // fmemopen refuses an empty buffer
+            std::fclose(in);
+            in = ::fopen("/dev/null", "r");
+        }
+        QVERIFY(in && out);
+        const SyncPlan::Action a = cli::AskConflict(conflict, in, out);
+        std::fclose(in);
+        std::fclose(out);
+        QCOMPARE(SyncPlan::ActionText(a), row["action"]);
+        QCOMPARE(QString::fromUtf8(said).count(
+                     "SMITH.RPT: changed on both since the last sync. Keep the laptop's (l), the "
+                     "share's (s), both (b), or skip (k)? "),
+                 row["asked"].toInt());
     }
 
     void statusAndConnectBeforeStartUp() {

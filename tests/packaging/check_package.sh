@@ -106,7 +106,7 @@ deb)
     [ -f "$deb" ] || { fail "no package $deb"; exit 1; }
     depends=$(dpkg-deb -f "$deb" Depends)
     names=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//')
-    for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6dbus6 libglib2.0-0 libc6 libstdc++6 shared-mime-info; do
+    for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6dbus6 libglib2.0-0 libc6 libstdc++6 shared-mime-info libqt6sql6-sqlite; do
         grep -qxF "$lib" <<<"$names" || fail "Depends lacks $lib: $depends"
     done
     grep -q "xchm | kchmviewer" <<<"$(dpkg-deb -f "$deb" Recommends)" ||

@@ -149,7 +149,10 @@ private Q_SLOTS:
         QVERIFY(!out.copied && !out.errorReported);
         QVERIFY(lockedOut && switchCanLock());
         QCOMPARE(TestPrefix::read(p.driveD() + "/N/data/SMITH.RPT"), QByteArray("old"));
-        QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data"), QStringList{"SMITH.RPT"});
+        // The share's lock folder stays for the next copy; the lock is let go.
+        QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data"),
+                 QStringList({".quarn-locks", "SMITH.RPT"}));
+        QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data/.quarn-locks"), QStringList());
         out = Run(in, kChecked, local, network);
         QVERIFY(out.copied);
         struct stat st {};

@@ -1,0 +1,328 @@
+#include "platform/profile/ShareLock.h"
+
+#include "platform/profile/HostFile.h"
+#include "platform/win/HostError.h"
+
+#include <QRandomGenerator>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <fcntl.h>
+#include <optional>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+namespace {
+
+std::atomic<int> gStaleSeconds{120};
+constexpr int kLongestLock = 4096; // anything longer is no lock of ours
+
+qint64 MonotonicMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Whole seconds, as the file keeps them, so a lock read back equals its holder.
+QDateTime NowUtc() {
+    return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+}
+
+QByteArray OneLine(QString s) {
+    return s.replace(u'\n', u' ').replace(u'\r', u' ').toUtf8();
+}
+
+QByteArray LockText(const LockHolder& h) {
+    return "user=" + OneLine(h.user) + "\ncomputer=" + OneLine(h.computer) +
+           "\npid=" + QByteArray::number(h.pid) +
+           "\nsince=" + h.since.toUTC().toString(Qt::ISODate).toUtf8() +
+           "\nrenewed=" + h.renewed.toUTC().toString(Qt::ISODate).toUtf8() + '\n';
+}
+
+// nullopt for a text that is not a whole lock (yet).
+std::optional<LockHolder> Parse(const QByteArray& text) {
+    if (!text.endsWith('\n'))
+        return std::nullopt;
+    LockHolder h;
+    int keys = 0;
+    for (const QByteArray& line : text.split('\n')) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq < 0)
+            continue;
+        const QByteArray key = line.left(eq), value = line.mid(eq + 1);
+        ++keys;
+        if (key == "user")
+            h.user = QString::fromUtf8(value);
+        else if (key == "computer")
+            h.computer = QString::fromUtf8(value);
+        else if (key == "pid")
+            h.pid = value.toLongLong();
+        else if (key == "since")
+            h.since = QDateTime::fromString(QString::fromLatin1(value), Qt::ISODate);
+        else if (key == "renewed")
+            h.renewed = QDateTime::fromString(QString::fromLatin1(value), Qt::ISODate);
+        else
+            --keys;
+    }
+    // A pid of 0 or below would name a process group to kill(), not a process.
+    if (keys != 5 || h.pid <= 0 || h.pid > INT_MAX || !h.since.isValid() || !h.renewed.isValid())
+        return std::nullopt;
+    return h;
+}
+
+struct Found {
+    int err = 0;
+    QByteArray text; // empty for what is not a file (a link)
+    QDateTime mtime;
+};
+
+// The lock file's text, never read through a link.
+Found ReadLock(const QByteArray& path) {
+    Found found;
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return Found{errno, {}, {}};
+    found.mtime = QDateTime::fromSecsSinceEpoch(st.st_mtime, Qt::UTC);
+    if (!S_ISREG(st.st_mode))
+        return found;
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ELOOP ? found : Found{errno, {}, {}};
+    char buf[kLongestLock + 1];
+    qsizetype got = 0;
+    for (ssize_t n; got < qsizetype(sizeof buf) && (n = ::read(fd, buf + got, sizeof buf - got));) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            found.err = errno;
+            break;
+        }
+        got += n;
+    }
+    ::close(fd);
+    found.text = QByteArray(buf, got);
+    return found;
+}
+
+int WriteAll(int fd, const QByteArray& text, off_t at = 0) {
+    for (qsizetype done = 0; done < text.size();) {
+        const ssize_t n = ::pwrite(fd, text.constData() + done, text.size() - done, at + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += n;
+    }
+    return 0;
+}
+
+// A lock left by a process of this computer that has ended.
+bool LeftByEndedProcess(const LockHolder& h) {
+    return h.pid > 0 && !h.computer.isEmpty() && h.computer == ComputerName() &&
+           ::kill(pid_t(h.pid), 0) != 0 && errno == ESRCH;
+}
+
+LockHolder Holder(const Found& found) {
+    return Parse(found.text).value_or(LockHolder{{}, {}, 0, found.mtime, found.mtime});
+}
+
+} // namespace
+
+QString ComputerName() {
+    char name[HOST_NAME_MAX + 1] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 ? QString::fromUtf8(name) : QString();
+}
+
+QString UserName() {
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buf(size > 0 ? size : 16384);
+    passwd pw{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found)
+        return QString::fromLocal8Bit(found->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+int ShareLock::StaleSeconds() {
+    return gStaleSeconds;
+}
+
+void ShareLock::SetStaleSecondsForTest(int seconds) {
+    gStaleSeconds = seconds;
+}
+
+ShareLock::ShareLock(const QString& folder, const QString& name)
+    : dir_(folder + QStringLiteral("/.quarn-locks")),
+      path_(dir_ + u'/' + name + QStringLiteral(".lock")),
+      nameOk_(!name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/') &&
+              !name.contains(QChar(0))) {}
+
+ShareLock::~ShareLock() {
+    release();
+}
+
+ShareLock::Take ShareLock::failed(int error) {
+    error_ = error;
+    return Take::Failed;
+}
+
+ShareLock::Take ShareLock::take() {
+    if (held_)
+        return Take::Taken;
+    error_ = NoError;
+    if (!nameOk_)
+        return failed(PathFileAccessError);
+    if (::mkdir(Encoded(dir_).constData(), 0777) != 0 && errno != EEXIST)
+        return failed(ErrorFromErrno(errno, true));
+    const QByteArray path = Encoded(path_);
+    // A few rounds: a lock let go or taken over between our looks.
+    for (int round = 0; round < 4; ++round) {
+        const QDateTime now = NowUtc();
+        const LockHolder mine{UserName(), ComputerName(), qint64(::getpid()), now, now};
+        const QByteArray text = LockText(mine);
+        if (const int fd = ::open(path.constData(),
+                                  O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0644);
+            fd >= 0) {
+            int err = WriteAll(fd, text);
+            if (::close(fd) != 0 && err == 0)
+                err = errno;
+            if (err != 0) {
+                ::unlink(path.constData());
+                return failed(ErrorFromErrno(err));
+            }
+            held_ = true;
+            seen_ = false;
+            holder_ = mine;
+            ownText_ = text;
+            lastRenewMs_ = MonotonicMs();
+            return Take::Taken;
+        }
+        if (errno != EEXIST)
+            return failed(ErrorFromErrno(errno, errno == ENOENT));
+        const Found found = ReadLock(path);
+        if (found.err == ENOENT)
+            continue;
+        if (found.err != 0)
+            return failed(ErrorFromErrno(found.err));
+        seen_ = true;
+        seenText_ = found.text;
+        holder_ = Holder(found);
+        // A killed Quarn or quarnctl of this computer never blocks the next sync.
+        if (!LeftByEndedProcess(holder_))
+            return Take::HeldByOther;
+        if (const Aside a = setAside(); a != Aside::Removed)
+            return a == Aside::Failed ? Take::Failed : Take::HeldByOther;
+    }
+    return Take::HeldByOther;
+}
+
+bool ShareLock::stale() const {
+    if (held_ || !seen_)
+        return false;
+    const QDateTime last = holder_.renewed.isValid() ? holder_.renewed : holder_.since;
+    return last.secsTo(NowUtc()) > StaleSeconds();
+}
+
+ShareLock::Take ShareLock::breakStale() {
+    if (held_ || !seen_)
+        return take();
+    if (!stale())
+        return Take::HeldByOther;
+    switch (setAside()) {
+    case Aside::Removed: return take();
+    case Aside::Other: return Take::HeldByOther;
+    case Aside::Failed: break;
+    }
+    return Take::Failed;
+}
+
+// Renamed first, so that what is read and removed is one file, whatever
+// another computer does to the name meanwhile.
+ShareLock::Aside ShareLock::setAside() {
+    const QByteArray path = Encoded(path_);
+    QString computer = ComputerName();
+    computer.replace(u'/', u'_');
+    const QByteArray aside = path + ".broken-" + Encoded(computer) + '-' +
+                             QByteArray::number(::getpid()) + '-' +
+                             QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    if (::rename(path.constData(), aside.constData()) != 0) {
+        if (errno == ENOENT)
+            return Aside::Removed; // gone already: the name is free
+        error_ = ErrorFromErrno(errno);
+        return Aside::Failed;
+    }
+    const Found found = ReadLock(aside);
+    if (found.err == 0 && found.text == seenText_) {
+        ::unlink(aside.constData());
+        return Aside::Removed;
+    }
+    // Renewed or taken again meanwhile: it goes back, unless a newer lock
+    // has the name by now. A share without hard links gets it back by an
+    // exclusive create.
+    int err = ::link(aside.constData(), path.constData()) == 0 ? 0 : errno;
+    if (err != 0 && err != EEXIST && found.err == 0) {
+        const int fd =
+            ::open(path.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0644);
+        err = fd < 0 ? errno : WriteAll(fd, found.text);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    // Back in place, or a newer lock has the name: the one set aside is no one's.
+    if (err == 0 || err == EEXIST)
+        ::unlink(aside.constData());
+    if (found.err != 0) {
+        error_ = ErrorFromErrno(found.err);
+        return Aside::Failed;
+    }
+    seenText_ = found.text;
+    holder_ = Holder(found);
+    return Aside::Other;
+}
+
+bool ShareLock::renew() {
+    if (!held_)
+        return false;
+    const qint64 now = MonotonicMs();
+    if (now - lastRenewMs_ < qint64(StaleSeconds()) * 1000 / 12)
+        return true;
+    lastRenewMs_ =
+        now; // also when it fails: a share that does not answer is not asked at every byte
+    const QByteArray path = Encoded(path_);
+    const int fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        held_ = !(errno == ENOENT || errno == ELOOP); // gone: broken by another
+        return held_;
+    }
+    char buf[kLongestLock + 1];
+    const ssize_t n = ::pread(fd, buf, sizeof buf, 0);
+    if (n >= 0 && QByteArray(buf, n) != ownText_) {
+        ::close(fd);
+        held_ = false;
+        return false;
+    }
+    LockHolder renewed = holder_;
+    renewed.renewed = NowUtc();
+    const QByteArray text = LockText(renewed);
+    if (n >= 0 && WriteAll(fd, text) == 0 && ::ftruncate(fd, text.size()) == 0) {
+        holder_ = renewed;
+        ownText_ = text;
+    }
+    ::close(fd);
+    return true;
+}
+
+void ShareLock::release() {
+    if (!held_)
+        return;
+    held_ = false;
+    const QByteArray path = Encoded(path_);
+    if (const Found found = ReadLock(path); found.err == 0 && found.text == ownText_)
+        ::unlink(path.constData());
+}
+
+} // namespace platform

@@ -1,0 +1,116 @@
+#include "platform/profile/Trash.h"
+
+#include "platform/profile/FileCopy.h"
+#include "platform/profile/HostFile.h"
+#include "platform/win/HostError.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+int WriteAll(int fd, const QByteArray& bytes) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += n;
+    }
+    return 0;
+}
+
+// "SMITH.RPT", then "SMITH.2.RPT" ...: the type stays visible.
+QString Candidate(const QString& name, int n) {
+    if (n == 1)
+        return name;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? name.left(dot) + u'.' + QString::number(n) + name.mid(dot)
+                   : name + u'.' + QString::number(n);
+}
+
+// The home trash with its two folders, made when missing; its error number
+// when it cannot be.
+Result<QString> HomeTrash() {
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                          QStringLiteral("/Trash");
+    QDir().mkpath(QFileInfo(trash).absolutePath());
+    for (const char* part : {"", "/files", "/info"})
+        if (::mkdir(Encoded(trash + QLatin1String(part)).constData(), 0700) != 0 && errno != EEXIST)
+            return {{}, ErrorFromErrno(errno, true)};
+    return {trash};
+}
+
+} // namespace
+
+int MoveToTrash(const QString& path) {
+    // Qt's own, finding no home trash, would move the file into the working
+    // folder's "files".
+    if (const Result<QString> trash = HomeTrash(); !trash.ok())
+        return trash.error;
+    if (QFile::moveToTrash(path))
+        return NoError;
+    return MoveToHomeTrash(path);
+}
+
+int MoveToHomeTrash(const QString& path) {
+    const QFileInfo file(path);
+    const QByteArray source = Encoded(path);
+    struct stat st {};
+    if (::lstat(source.constData(), &st) != 0) {
+        const int err = errno;
+        return ErrorFromErrno(err, !file.dir().exists());
+    }
+    if (!S_ISREG(st.st_mode))
+        return PathFileAccessError;
+
+    const Result<QString> home = HomeTrash();
+    if (!home.ok())
+        return home.error;
+    const QString& trash = home.value;
+    const QByteArray info =
+        "[Trash Info]\nPath=" +
+        Encoded(QDir::cleanPath(file.absoluteFilePath())).toPercentEncoding("/") +
+        "\nDeletionDate=" + QDateTime::currentDateTime().toString(u"yyyy-MM-ddThh:mm:ss").toUtf8() +
+        '\n';
+    for (int n = 1; n < 10000; ++n) {
+        const QString name = Candidate(file.fileName(), n);
+        const QString kept = trash + QStringLiteral("/files/") + name;
+        struct stat there {};
+        if (::lstat(Encoded(kept).constData(), &there) == 0)
+            continue;
+        // The record claims the name: whoever makes it first has it.
+        const QByteArray record =
+            Encoded(trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"));
+        const int fd =
+            ::open(record.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            return ErrorFromErrno(errno);
+        int err = WriteAll(fd, info);
+        if (::close(fd) != 0 && err == 0)
+            err = errno;
+        int failure = err != 0 ? ErrorFromErrno(err) : CopyFileAtomically(path, kept);
+        if (failure == NoError && ::unlink(source.constData()) != 0) {
+            failure = ErrorFromErrno(errno);
+            ::unlink(Encoded(kept).constData());
+        }
+        if (failure != NoError)
+            ::unlink(record.constData());
+        return failure;
+    }
+    return PathFileAccessError;
+}
+
+} // namespace platform

@@ -1,0 +1,58 @@
+// A folder's plain files in one listing: links to files count as the files,
+// folders and links that lead nowhere do not; no folder, no listing.
+
+#include "platform/share/FolderListing.h"
+#include "tests/support/Cases.h"
+#include "tests/support/TestPrefix.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+class TestFolderListing : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void plainFilesWithSizesAndTimes() {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        TestPrefix::write(d + "/SMITH.RPT", "12345");
+        TestPrefix::write(d + "/EMPTY.RPT", "");
+        TestPrefix::makeDir(d + "/SKETCHES");
+        QVERIFY(QFile::link(d + "/SMITH.RPT", d + "/LINKED.RPT"));
+        QVERIFY(QFile::link(d + "/GONE.RPT", d + "/DANGLING.RPT"));
+        QVERIFY(QFile::link(d + "/SKETCHES", d + "/FOLDER.RPT"));
+        const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 123456789}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(d + "/SMITH.RPT").constData(), times, 0) ==
+                0);
+
+        QString why;
+        const auto files = platform::ListFiles(d, 5000, &why);
+        QVERIFY2(files, qPrintable(why));
+        QMap<QString, platform::ListedFile> byName;
+        for (const platform::ListedFile& f : *files)
+            byName[f.name] = f;
+        QCOMPARE(byName.keys(), (QStringList{"EMPTY.RPT", "LINKED.RPT", "SMITH.RPT"}));
+        QCOMPARE(byName["SMITH.RPT"].size, 5);
+        QCOMPARE(byName["SMITH.RPT"].mtimeMs, 1700000000123);
+        QCOMPARE(byName["LINKED.RPT"].mtimeMs, 1700000000123);
+        QCOMPARE(byName["EMPTY.RPT"].size, 0);
+    }
+
+    void noFolderNoListing_data() { AddCases("platform/unlisted.txt"); }
+    void noFolderNoListing() {
+        QFETCH(Row, row);
+        QTemporaryDir dir;
+        const QString at = dir.path() + "/REPORTS";
+        if (row["what"] == "file")
+            TestPrefix::write(at, "x");
+        QString why;
+        QVERIFY(!platform::ListFiles(at, 5000, &why));
+        QVERIFY2(why.contains(at) && why.contains(row["why"]), qPrintable(why));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFolderListing)
+#include "tst_folderlisting.moc"

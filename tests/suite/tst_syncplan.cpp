@@ -1,0 +1,256 @@
+// The synchronization's rules: a report's state from the two sides and the
+// record (sync_states.txt), the safety stop (sync_stops.txt), the names kept
+// copies take (kept_names.txt); and a run that must not overwrite what
+// another laptop is writing or what changed after the plan was made.
+
+#include "platform/profile/ShareLock.h"
+#include "suite/SyncPlan.h"
+#include "suite/Synchronize.h"
+#include "suite/Texts.h"
+#include "tests/support/Cases.h"
+#include "tests/support/Doubles.h"
+#include "tests/support/TestPrefix.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QTest>
+#include <QThread>
+
+using platform::SeenReport;
+using platform::SeenVersion;
+using SyncPlan::Action;
+using SyncPlan::State;
+
+namespace {
+
+// "-", or SIZE@MS with an optional #HASH.
+SeenVersion Seen(const QString& field) {
+    SeenVersion v;
+    if (field == u"-")
+        return v;
+    v.size = field.section(u'@', 0, 0).toLongLong();
+    v.mtimeMs = field.section(u'@', 1).section(u'#', 0, 0).toLongLong();
+    v.hash = field.section(u'#', 1).toUtf8();
+    return v;
+}
+
+State StateNamed(const QString& name) {
+    static const QHash<QString, State> states{
+        {"Same", State::Same},
+        {"OnlyLocal", State::OnlyLocal},
+        {"OnlyNetwork", State::OnlyNetwork},
+        {"NewerLocal", State::NewerLocal},
+        {"NewerNetwork", State::NewerNetwork},
+        {"Conflict", State::Conflict},
+        {"Unknown", State::Unknown},
+        {"DeletedLocal", State::DeletedLocal},
+        {"DeletedNetwork", State::DeletedNetwork},
+    };
+    if (!states.contains(name))
+        qFatal("no state %s", qPrintable(name));
+    return states.value(name);
+}
+
+constexpr State kStates[] = {State::Same,       State::OnlyLocal,    State::OnlyNetwork,
+                             State::NewerLocal, State::NewerNetwork, State::Conflict,
+                             State::Unknown,    State::DeletedLocal, State::DeletedNetwork};
+
+// A laptop's report folder on C:, the share's on \\SERVER\SHARE, each with
+// its sketch folders.
+SyncPlan::Folders FoldersOn() {
+    SyncPlan::Folders f;
+    f.localReports = "C:\\Q\\data";
+    f.localSketches = "C:\\Q\\SKETCH";
+    f.localApex = "C:\\Q\\APEX";
+    f.networkReports = "\\\\SERVER\\SHARE\\Q\\data";
+    f.networkSketches = "\\\\SERVER\\SHARE\\Q\\SKETCH";
+    f.networkApex = "\\\\SERVER\\SHARE\\Q\\APEX";
+    return f;
+}
+
+// SMITH.RPT with its sketch on both sides, the laptop's newer and chosen to
+// go to the share.
+struct OneReport {
+    TestPrefix p;
+    SyncPlan::Folders folders = FoldersOn();
+    platform::SyncRecord record{folders.pairKey(), p.at("record.sqlite")};
+    QString laptop = p.driveC() + "/Q/data/SMITH.RPT";
+    QString share = p.share() + "/Q/data/SMITH.RPT";
+    SyncPlan::Plan plan;
+
+    OneReport() {
+        p.write(laptop, "the laptop's report, worked on today");
+        p.write(p.driveC() + "/Q/SKETCH/SMITH.sk3", "the laptop's sketch");
+        p.write(share, "the share's report");
+        p.write(p.share() + "/Q/SKETCH/SMITH.sk3", "the share's sketch");
+        p.makeDir(p.share() + "/Q/APEX");
+        p.makeDir(p.driveC() + "/Q/APEX");
+        plan = SyncPlan::Make(folders, record);
+        if (plan.rows.size() == 1)
+            plan.rows[0].action = Action::ToNetwork;
+    }
+};
+
+} // namespace
+
+class TestSyncPlan : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void states_data() { AddCases("suite/sync_states.txt"); }
+    void states() {
+        QFETCH(Row, row);
+        const SeenVersion local = Seen(row["local"]), network = Seen(row["network"]);
+        const SeenReport record{Seen(row["recLocal"]), Seen(row["recNetwork"])};
+        int hashed = 0;
+        const SyncPlan::HashOf hashOf = [&](bool onNetwork) {
+            ++hashed;
+            return (onNetwork ? network : local).hash;
+        };
+        QCOMPARE(SyncPlan::Decide(local, network, row["known"] == u"yes", record, hashOf),
+                 StateNamed(row["state"]));
+        // Contents are read only where sizes agree and times alone cannot tell.
+        if (local.size != network.size && record.local.hash.isEmpty())
+            QCOMPARE(hashed, 0);
+    }
+
+    // A side that lists nothing while the record knew several reports there
+    // is taken for missing (a share not mounted), never for emptied.
+    void safetyStop_data() { AddCases("suite/sync_stops.txt"); }
+    void safetyStop() {
+        QFETCH(Row, row);
+        const auto listing = [](int count) {
+            QHash<QString, SyncPlan::SideFiles> side;
+            for (int i = 0; i < count; ++i) {
+                SyncPlan::SideFiles& s = side[QStringLiteral("R%1.RPT").arg(i)];
+                s.report = QStringLiteral("R%1.RPT").arg(i);
+                s.seen = {10, 100000, {}};
+            }
+            return side;
+        };
+        const int knownLaptop = row["knownLaptop"].toInt(), knownShare = row["knownShare"].toInt();
+        QHash<QString, SeenReport> record;
+        for (int i = 0; i < std::max(knownLaptop, knownShare); ++i) {
+            SeenReport& r = record[QStringLiteral("R%1.RPT").arg(i)];
+            if (i < knownLaptop)
+                r.local = {10, 100000, {}};
+            if (i < knownShare)
+                r.network = {10, 100000, {}};
+        }
+        const SyncPlan::Folders folders = FoldersOn();
+        const SyncPlan::Plan plan = SyncPlan::Decide(
+            listing(row["laptop"].toInt()), listing(row["share"].toInt()), record, folders);
+        if (row["stop"] == u"-") {
+            QCOMPARE(plan.stop, QString());
+            return;
+        }
+        const bool share = row["stop"] == u"share's";
+        QCOMPARE(plan.stop, Texts::SyncSideEmpty(
+                                row["stop"], share ? folders.networkReports : folders.localReports,
+                                share ? knownShare : knownLaptop));
+        QVERIFY(plan.rows.isEmpty()); // nothing to carry out, nothing taken for deleted
+    }
+
+    void keptNames_data() { AddCases("suite/kept_names.txt"); }
+    void keptNames() {
+        QFETCH(Row, row);
+        const QStringList taken = row["taken"].split(u';', Qt::SkipEmptyParts);
+        const QString kept =
+            SyncPlan::KeptName(row["report"], row["computer"], QDate(2026, 12, 7), taken);
+        QCOMPARE(kept, row["kept"]);
+        if (row["kept"].endsWith(".RPT")) // its sketch keeps its own extension
+            QCOMPARE(SyncPlan::KeptSketchName("smith.sk3", kept), kept.chopped(4) + ".sk3");
+    }
+
+    // What a row does unless the user chooses: never anything that loses a
+    // version, and always one of the choices the row offers.
+    void defaultActions() {
+        for (const State s : kStates) {
+            QVERIFY(SyncPlan::ActionsFor(s).contains(SyncPlan::DefaultAction(s)));
+            QVERIFY(SyncPlan::ActionsFor(s).contains(Action::Nothing));
+        }
+        for (const State s :
+             {State::Conflict, State::Unknown, State::DeletedLocal, State::DeletedNetwork})
+            QCOMPARE(SyncPlan::DefaultAction(s), Action::Nothing);
+        QCOMPARE(SyncPlan::DefaultAction(State::NewerLocal), Action::ToNetwork);
+        QCOMPARE(SyncPlan::DefaultAction(State::OnlyNetwork), Action::ToLocal);
+    }
+
+    // Another computer is writing the report on the share: the row fails with
+    // who and since when, and the share's file stays as it is.
+    void lockHeldByAnother() {
+        OneReport r;
+        QCOMPARE(r.plan.rows.size(), 1);
+        QCOMPARE(r.plan.rows[0].state, State::Unknown);
+        const QDateTime since = QDateTime::currentDateTimeUtc().addSecs(-600);
+        r.p.write(
+            r.p.share() + "/Q/data/.quarn-locks/SMITH.RPT.lock",
+            "user=jdoe\ncomputer=OTHER\npid=4242\nsince=" + since.toString(Qt::ISODate).toUtf8() +
+                "\nrenewed=" + QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8() +
+                "\n");
+        ScriptedPrompter prompter;
+        const Synchronize::Summary sum =
+            Synchronize::Run(r.folders, r.plan.rows, r.record, Synchronize::Hooks{});
+        QCOMPARE(sum.failed.size(), 1);
+        QCOMPARE(sum.failed[0].report, "SMITH.RPT");
+        QCOMPARE(sum.failed[0].why, "SMITH.RPT is being copied by jdoe on OTHER since " +
+                                        since.toLocalTime().toString("HH:mm"));
+        QVERIFY(!sum.allAsPlanned());
+        QCOMPARE(TestPrefix::read(r.share), "the share's report");
+        QCOMPARE(TestPrefix::read(r.p.share() + "/Q/SKETCH/SMITH.sk3"), "the share's sketch");
+        QVERIFY(prompter.shown().isEmpty()); // a fresh lock is not offered for breaking
+    }
+
+    // The lock broken and taken over by another while the copy stood still
+    // (a laptop suspended): the copy stops rather than write over their work.
+    void lockLostMidway() {
+        const int stale = platform::ShareLock::StaleSeconds();
+        platform::ShareLock::SetStaleSecondsForTest(1);
+        OneReport r;
+        const QString lock = r.p.share() + "/Q/data/.quarn-locks/SMITH.RPT.lock";
+        const QByteArray now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
+        const QByteArray theirs =
+            "user=jdoe\ncomputer=OTHER\npid=4242\nsince=" + now + "\nrenewed=" + now + "\n";
+        Synchronize::Hooks hooks;
+        hooks.progress = [&](const Synchronize::Progress&) {
+            if (QFileInfo::exists(lock) && TestPrefix::read(lock) != theirs) {
+                TestPrefix::write(lock, theirs);
+                QThread::msleep(200); // past the next renewal
+            }
+            return true;
+        };
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record, hooks);
+        platform::ShareLock::SetStaleSecondsForTest(stale);
+        QCOMPARE(sum.failed.size(), 1);
+        QCOMPARE(sum.failed[0].why, Texts::SyncLockLost("SMITH.RPT"));
+        QCOMPARE(TestPrefix::read(r.share), "the share's report");
+        QCOMPARE(TestPrefix::read(lock), theirs); // theirs stays
+        QVERIFY(!r.record.load().contains("SMITH.RPT"));
+    }
+
+    // The share's copy changed between the plan and the run: it is not
+    // overwritten, and the row becomes a conflict.
+    void changedMeanwhile() {
+        OneReport r;
+        QCOMPARE(r.plan.rows.size(), 1);
+        r.p.write(r.share, "the share's report, changed by the office after the plan");
+        QList<SyncPlan::Row> done;
+        Synchronize::Hooks hooks;
+        hooks.rowDone = [&](const SyncPlan::Row& row, bool) { done << row; };
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record, hooks);
+        QCOMPARE(sum.conflicts, QStringList{"SMITH.RPT"});
+        QVERIFY(sum.failed.isEmpty() && sum.toNetwork.isEmpty());
+        QCOMPARE(r.plan.rows[0].state, State::Conflict);
+        QCOMPARE(r.plan.rows[0].action, Action::Nothing);
+        QCOMPARE(done.size(), 1);
+        QCOMPARE(TestPrefix::read(r.share),
+                 "the share's report, changed by the office after the plan");
+        QCOMPARE(TestPrefix::read(r.p.share() + "/Q/SKETCH/SMITH.sk3"), "the share's sketch");
+        QCOMPARE(TestPrefix::read(r.laptop), "the laptop's report, worked on today");
+        // The lock was let go.
+        QCOMPARE(TestPrefix::entries(r.p.share() + "/Q/data/.quarn-locks"), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSyncPlan)
+#include "tst_syncplan.moc"
