@@ -294,7 +294,7 @@ inline QString SyncCannotTake(int rows) {
            QStringLiteral(" of the selected reports cannot take that action: they were left as "
                           "they were.");
 }
-// "Report 3 of 12: SMITH.RPT, 1.2 MB of 4.5 MB, about 20 s left"; `done` and
+// Report 3 of 12: SMITH.RPT, 1.2 MB of 4.5 MB, about 20 s left. `done` and
 // `total` are sizes in words, `secondsLeft` below 0 when not known yet.
 inline QString SyncProgress(int number, int reports, const QString& report, const QString& done,
                             const QString& total, qint64 secondsLeft) {

@@ -19,8 +19,9 @@ private Q_SLOTS:
         for (const char* name : {"/L/data/A.RPT", "/L/data/M.RPT", "/L/data/Z.RPT"})
             p.write(p.driveC() + name, name);
         p.write(p.driveD() + "/N/data/M.RPT", "/L/data/M.RPT");
-        QVERIFY(QFile(p.driveD() + "/N/data/M.RPT")
-                    .setFileTime(QFileInfo(p.driveC() + "/L/data/M.RPT").lastModified(),
+        QFile same(p.driveD() + "/N/data/M.RPT");
+        QVERIFY(same.open(QIODevice::ReadWrite) &&
+                same.setFileTime(QFileInfo(p.driveC() + "/L/data/M.RPT").lastModified(),
                                  QFileDevice::FileModificationTime));
         SyncPlan::Folders f;
         f.localReports = "C:\\L\\data";
