@@ -350,6 +350,8 @@ void frmSync::ShowPlan(const SyncPlan::Plan& plan) {
     for (int i = 0; i < plan_.rows.size(); ++i)
         ShowRow(i);
     table->resizeColumnsToContents();
+    // The state's words take what room is left.
+    table->horizontalHeader()->setSectionResizeMode(cState, QHeaderView::Stretch);
     ApplyFilter();
     UpdateButtons();
     ui_->lblStatus->setText(PlanStatus());
@@ -402,6 +404,7 @@ void frmSync::ShowRowDone(const Row& row, bool ok, bool cancelled) {
                                           : QStringLiteral(": failed");
     *it = row;
     ShowRow(int(it - plan_.rows.begin()));
+    ui_->tblReports->resizeColumnToContents(cAction);
 }
 
 void frmSync::ShowProgress(const Synchronize::Progress& p) {

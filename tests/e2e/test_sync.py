@@ -47,8 +47,9 @@ class Sync(QuarnTest):
         since = datetime.datetime.now().astimezone() - datetime.timedelta(minutes=minutes_ago)
         locks = q.n("QXDATA", "APPRAISE", "data", ".quarn-locks")
         os.makedirs(locks, exist_ok=True)
+        utc = since.astimezone(datetime.timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ")
         with open(os.path.join(locks, report + ".lock"), "w") as f:
-            f.write(LOCK.format(since=since.astimezone(datetime.timezone.utc)))
+            f.write(f"user=jdoe\ncomputer=LAPTOP-7\npid=4242\nsince={utc}\nrenewed={utc}\n")
         return since.strftime("%H:%M")
 
     def test_a_plan_chosen_and_carried_out(self):

@@ -14,6 +14,7 @@
 #include "transfer/frmCopy.h"
 #include "transfer/frmSync.h"
 #include "ui_OfficeShareDialog.h"
+#include "ui_frmSync.h"
 
 #include <QApplication>
 #include <QDir>
@@ -82,6 +83,14 @@ int main(int argc, char** argv) {
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
         if (sync && sync->busy())
             return;
+        // The conflict selected, the buttons that answer it ready.
+        if (sync && sync->ui()->tblReports->selectedItems().isEmpty()) {
+            for (int i = 0; i < sync->plan().rows.size(); ++i)
+                if (sync->plan().rows[i].state == SyncPlan::State::Unknown)
+                    sync->ui()->tblReports->selectRow(i);
+            if (!sync->ui()->tblReports->selectedItems().isEmpty())
+                return;
+        }
         poll.stop();
         status = shown->grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
         app.exit(status);
