@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLocale>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QThread>
 
@@ -68,8 +70,16 @@ QString Kilobytes(const platform::SeenVersion& v) {
     return QLocale().toString((v.size + 1023) / 1024) + QStringLiteral(" KB");
 }
 
+// A size in words, as the table's: KB, MB and GB of 1024.
 QString Bytes(qint64 bytes) {
-    return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+    if (bytes < 1024)
+        return QLocale().toString(bytes) + QStringLiteral(" bytes");
+    const char* units[] = {"KB", "MB", "GB", "TB"};
+    double size = double(bytes) / 1024;
+    int unit = 0;
+    for (; size >= 1024 && unit < 3; ++unit)
+        size /= 1024;
+    return QLocale().toString(size, 'f', 1) + u' ' + QLatin1String(units[unit]);
 }
 
 QString Files(const SyncPlan::SideFiles& side) {
@@ -349,9 +359,7 @@ void frmSync::ShowPlan(const SyncPlan::Plan& plan) {
     table->setRowCount(int(plan_.rows.size()));
     for (int i = 0; i < plan_.rows.size(); ++i)
         ShowRow(i);
-    table->resizeColumnsToContents();
-    // The state's words take what room is left.
-    table->horizontalHeader()->setSectionResizeMode(cState, QHeaderView::Stretch);
+    FitColumns();
     ApplyFilter();
     UpdateButtons();
     ui_->lblStatus->setText(PlanStatus());
@@ -393,6 +401,25 @@ void frmSync::ShowRow(int index) {
     cell(cAction, SyncPlan::ActionText(row.action) + outcomes_.value(row.name));
 }
 
+void frmSync::FitColumns() {
+    QTableWidget* table = ui_->tblReports;
+    QHeaderView* header = table->horizontalHeader();
+    header->setStretchLastSection(false);
+    table->resizeColumnsToContents();
+    // The first plan widens the window to show every column whole, as far
+    // as the screen allows.
+    if (!widened_ && !plan_.rows.isEmpty()) {
+        widened_ = true;
+        layout()->activate();
+        const int missing = header->length() + table->verticalScrollBar()->sizeHint().width() +
+                            2 * table->frameWidth() - table->width();
+        if (missing > 0)
+            resize(std::min(width() + missing, screen()->availableGeometry().width() - 40),
+                   height());
+    }
+    header->setStretchLastSection(true); // the room left, past the last column
+}
+
 void frmSync::ShowRowDone(const Row& row, bool ok, bool cancelled) {
     const auto it = std::find_if(plan_.rows.begin(), plan_.rows.end(),
                                  [&](const Row& r) { return r.name == row.name; });
@@ -404,7 +431,7 @@ void frmSync::ShowRowDone(const Row& row, bool ok, bool cancelled) {
                                           : QStringLiteral(": failed");
     *it = row;
     ShowRow(int(it - plan_.rows.begin()));
-    ui_->tblReports->resizeColumnToContents(cAction);
+    FitColumns();
 }
 
 void frmSync::ShowProgress(const Synchronize::Progress& p) {

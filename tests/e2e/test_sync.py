@@ -9,7 +9,6 @@ import socket
 from quarn import BUTTON, LABEL, QuarnTest, act, click, find_all, text_of, wait_for, xdotool
 
 SYNC = "Synchronize Reports"
-STATUS = "Status"
 
 
 def read(path):
@@ -37,9 +36,22 @@ class Sync(QuarnTest):
             click(t.getAccessibleAt(names.index(report), 0))
         if len(reports) > 1:
             xdotool("keyup", "ctrl")
+        selected = lambda: {names[r] for r in range(t.nRows) if t.isRowSelected(r)}
+        wait_for(lambda: selected() == set(reports), f"{reports} selected")
+
+    def choose(self, q, window, button, *reports):
+        """A button clicked for the reports selected: pointer clicks, so each
+        takes effect before the next selection."""
+        self.select(self.table(q, window), *reports)
+        click(q.find(window, BUTTON, button))
+
+    def line(self, window, description):
+        """The text of the label described so (its text is its name)."""
+        found = [a for a in find_all(window, LABEL) if a.description == description]
+        return text_of(found[0]) if found else None
 
     def status(self, q, window):
-        return text_of(q.find(window, LABEL, STATUS))
+        return self.line(window, "Status")
 
     def stale_lock(self, q, report, minutes_ago):
         """Another laptop's lock on `report` on the share, last renewed
@@ -79,18 +91,18 @@ class Sync(QuarnTest):
         self.assertEqual(self.status(q, window), "6 reports, 3 to move. Left for you to choose: "
                                                  "2 (select them, then choose what to do).")
 
-        # Three selected, one of which cannot go to the share.
-        self.select(table, "BROWN.RPT", "GARCIA.RPT", "WILSON.RPT")
-        act(q.find(window, BUTTON, "To the Share"))
-        self.assertEqual(self.status(q, window), "1 of the selected reports cannot take that "
-                                                 "action: they were left as they were.")
-        self.select(table, "WILSON.RPT")
-        act(q.find(window, BUTTON, "Keep Both"))
-        self.select(table, "BROWN.RPT")
-        act(q.find(window, BUTTON, "Skip"))
-        self.assertEqual({r: a for r, (_, a) in self.rows(table).items()}, {
-            "BROWN.RPT": "nothing", "GARCIA.RPT": "to the share", "JONES.RPT": "to the share",
-            "SMITH.RPT": "to the share", "TAYLOR.RPT": "nothing", "WILSON.RPT": "keep both"})
+        # Three selected, one of which cannot go to the share; then one
+        # conflict kept both ways, and one report skipped.
+        self.choose(q, window, "To the Share", "BROWN.RPT", "GARCIA.RPT", "WILSON.RPT")
+        refused = "1 of the selected reports cannot take that action: they were left as they were."
+        wait_for(lambda: self.status(q, window) == refused, "the refusal counted")
+        self.choose(q, window, "Keep Both", "WILSON.RPT")
+        self.choose(q, window, "Skip", "BROWN.RPT")
+        chosen = {"BROWN.RPT": "nothing", "GARCIA.RPT": "to the share",
+                  "JONES.RPT": "to the share", "SMITH.RPT": "to the share",
+                  "TAYLOR.RPT": "nothing", "WILSON.RPT": "keep both"}
+        wait_for(lambda: {r: a for r, (_, a) in self.rows(table).items()} == chosen,
+                 f"the actions {chosen}")
 
         # The run stops at the stale lock, its progress on screen meanwhile.
         act(q.find(window, BUTTON, "Synchronize"))
@@ -98,7 +110,7 @@ class Sync(QuarnTest):
         self.assertEqual(box.text, f"JONES.RPT was locked by jdoe on LAPTOP-7 since {since}, "
                                    f"and the lock has not been renewed since {since}: that copy "
                                    "has most likely stopped. Break the lock and go on?")
-        progress = text_of(q.find(window, LABEL, "Progress"))
+        progress = self.line(window, "Progress")
         self.assertRegex(progress, r"^Report 2 of 4: JONES\.RPT, \d+(\.\d)? KB of \d+(\.\d)? KB")
         bar = q.find(window, "progress bar", "Copied").queryValue()
         self.assertGreater(bar.currentValue, 0)  # GARCIA's bytes
