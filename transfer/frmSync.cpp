@@ -160,6 +160,7 @@ frmSync::frmSync(const SyncPlan::Folders& folders, const SkinFramework* skin, QW
 
     if (skin)
         skin->ApplyWindow(this);
+    WidenForColumns();
     Refresh();
 }
 
@@ -403,21 +404,37 @@ void frmSync::ShowRow(int index) {
 
 void frmSync::FitColumns() {
     QTableWidget* table = ui_->tblReports;
-    QHeaderView* header = table->horizontalHeader();
-    header->setStretchLastSection(false);
+    table->horizontalHeader()->setStretchLastSection(false);
     table->resizeColumnsToContents();
-    // The first plan widens the window to show every column whole, as far
-    // as the screen allows.
-    if (!widened_ && !plan_.rows.isEmpty()) {
-        widened_ = true;
-        layout()->activate();
-        const int missing = header->length() + table->verticalScrollBar()->sizeHint().width() +
-                            2 * table->frameWidth() - table->width();
-        if (missing > 0)
-            resize(std::min(width() + missing, screen()->availableGeometry().width() - 40),
-                   height());
-    }
-    header->setStretchLastSection(true); // the room left, past the last column
+    table->horizontalHeader()->setStretchLastSection(true); // the room left, past the last column
+}
+
+// Before it is first shown, the window is made wide enough for a row of the
+// widest words, as far as the screen allows: the plan that comes later must
+// not move its edges.
+void frmSync::WidenForColumns() {
+    Row sample;
+    sample.name = QStringLiteral("WILLIAMS.RPT");
+    sample.local.seen.size = sample.network.seen.size = qint64(999999) * 1024;
+    sample.local.seen.mtimeMs = sample.network.seen.mtimeMs =
+        QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)).toMSecsSinceEpoch();
+    sample.state = State::Unknown;
+    sample.action = Action::TrashLocal;
+    plan_.rows = {sample};
+    outcomes_[sample.name] = QStringLiteral(": cancelled");
+    QTableWidget* table = ui_->tblReports;
+    table->setRowCount(1);
+    ShowRow(0);
+    FitColumns();
+    layout()->activate();
+    const int missing = table->horizontalHeader()->length() +
+                        table->verticalScrollBar()->sizeHint().width() + 2 * table->frameWidth() -
+                        table->width();
+    if (missing > 0)
+        resize(std::min(width() + missing, screen()->availableGeometry().width() - 40), height());
+    table->setRowCount(0);
+    plan_ = {};
+    outcomes_.clear();
 }
 
 void frmSync::ShowRowDone(const Row& row, bool ok, bool cancelled) {

@@ -72,6 +72,7 @@ private:
     void ShowPlan(const SyncPlan::Plan& plan);
     void ShowRow(int index);
     void FitColumns();
+    void WidenForColumns();
     void ShowRowDone(const SyncPlan::Row& row, bool ok, bool cancelled);
     void ShowProgress(const Synchronize::Progress& p);
     void ShowRunDone(const Synchronize::Summary& summary);
@@ -93,6 +94,5 @@ private:
     bool working_ = false; // a plan or a run under way, its thread started or not
     bool running_ = false;
     bool closeAfterRun_ = false;
-    bool widened_ = false;
     int result_ = Rejected;
 };

@@ -185,7 +185,10 @@ class Layout(QuarnTest):
                 for control in find_all(window):
                     if role(control) not in roles:
                         continue
-                    x, y, w, h = extents(control)
+                    try:
+                        x, y, w, h = extents(control)
+                    except NotImplementedError:  # a table's header panel has no place of its own
+                        continue
                     inside = wx <= x and x + w <= wx + ww and wy <= y and y + h <= wy + wh
                     outside = x >= wx + ww or y >= wy + wh or x + w <= wx or y + h <= wy
                     if not inside and not outside:

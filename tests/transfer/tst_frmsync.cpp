@@ -2,12 +2,14 @@
 // give each state, the plan's safety stop, and closing the window while a
 // run waits on a question.
 
+#include "suite/Texts.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 #include "transfer/frmSync.h"
 #include "ui_frmSync.h"
 
+#include <QDateTime>
 #include <QTest>
 
 using SyncPlan::State;
@@ -69,6 +71,36 @@ private Q_SLOTS:
         QCOMPARE(window.ui()->tblReports->rowCount(), 0);
         QVERIFY(!window.ui()->cmdSynchronize->isEnabled());
         QVERIFY(window.ui()->cmdRefresh->isEnabled());
+    }
+
+    // Closed while the run waits on another computer's stale lock: the
+    // window asks first, the run stops without putting its question, and no
+    // thread outlives the window.
+    void closedWhileRunning() {
+        TestPrefix p;
+        ScopedEnv data({{"XDG_DATA_HOME", p.at("data")}});
+        for (const char* report : {"/L/data/A.RPT", "/L/data/B.RPT"})
+            p.write(p.driveC() + report, report);
+        const QString lock = p.driveD() + "/N/data/.quarn-locks/A.RPT.lock";
+        const QByteArray long_ago =
+            QDateTime::currentDateTimeUtc().addSecs(-600).toString(Qt::ISODate).toUtf8();
+        p.write(lock, "user=jdoe\ncomputer=OTHER\npid=4242\nsince=" + long_ago +
+                          "\nrenewed=" + long_ago + "\n");
+        ScriptedPrompter script({platform::Answer::Yes});
+        auto window = std::make_unique<frmSync>(Folders(), nullptr);
+        window->show();
+        QVERIFY(Settled(*window));
+        QCOMPARE(window->plan().rows.size(), 2);
+        window->Synchronize();
+        window->close();
+        QVERIFY(window->isVisible()); // until the run has stopped
+        QVERIFY(QTest::qWaitFor([&] { return window->isHidden(); }, 10000));
+        QVERIFY(!window->busy());
+        window.reset();
+        QCOMPARE(script.shown().size(), 1);
+        QCOMPARE(script.shown()[0].text, Texts::SyncCloseWhileRunning());
+        QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data"), QStringList{".quarn-locks"});
+        QVERIFY(QFile::exists(lock));
     }
 };
 
