@@ -30,7 +30,7 @@ struct frmSync::Job {
     std::mutex mutex;
     std::condition_variable answered;
     std::optional<platform::Answer> answer;
-    bool abandoned = false;
+    std::atomic<bool> abandoned{false};
     std::atomic<bool> cancel{false};
     std::atomic<bool> progressShown{true}; // the last progress sent has been shown
 };
@@ -41,7 +41,7 @@ enum Column { cReport, cLocalDate, cLocalSize, cNetworkDate, cNetworkSize, cStat
 
 // The job of the thread that asks: questions of the plan's and the run's go
 // to the window's thread, and wait there for their answer.
-thread_local frmSync::Job* tJob = nullptr;
+thread_local std::shared_ptr<frmSync::Job> tJob;
 
 bool OnGuiThread() {
     return QThread::currentThread() == QCoreApplication::instance()->thread();
@@ -92,13 +92,13 @@ QString Files(const SyncPlan::SideFiles& side) {
 // the thread waits for; on the window's own thread they go straight on.
 class frmSync::Prompter : public platform::Prompter {
 public:
-    Prompter(frmSync* window) : window_(window), previous_(platform::CurrentPrompter()) {}
+    explicit Prompter(frmSync* window) : window_(window), previous_(platform::CurrentPrompter()) {}
 
     platform::Answer ask(const platform::Message& message) override {
         if (OnGuiThread())
             return previous_.ask(message);
         const platform::Answer escape = platform::EscapeAnswer(message.buttons);
-        Job* job = tJob;
+        const std::shared_ptr<Job> job = tJob;
         if (!job)
             return escape;
         std::unique_lock hold(job->mutex);
@@ -323,9 +323,9 @@ void frmSync::Start(std::function<void(const std::shared_ptr<Job>&)> work) {
     // The thread maps paths through the prefix in force here and now.
     auto run = [job, work = std::move(work), prefix = platform::WinePrefix()] {
         const platform::ScopedWinePrefix in(prefix);
-        tJob = job.get();
+        tJob = job;
         work(job);
-        tJob = nullptr;
+        tJob.reset();
     };
     try {
         thread_ = std::thread(std::move(run));
@@ -447,8 +447,7 @@ void frmSync::ShowRowDone(const Row& row, bool ok, bool cancelled) {
                               : cancelled ? QStringLiteral(": cancelled")
                                           : QStringLiteral(": failed");
     *it = row;
-    ShowRow(int(it - plan_.rows.begin()));
-    FitColumns();
+    ShowRow(int(it - plan_.rows.begin())); // the last column, stretched, has room for it
 }
 
 void frmSync::ShowProgress(const Synchronize::Progress& p) {
