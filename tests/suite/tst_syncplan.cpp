@@ -250,6 +250,30 @@ private Q_SLOTS:
         // The lock was let go.
         QCOMPARE(TestPrefix::entries(r.p.share() + "/Q/data/.quarn-locks"), QStringList());
     }
+
+    // A version that reached both sides outside a sync (the transfer) is
+    // recorded by the next run: a later edit on the laptop is then the
+    // laptop's alone, not a change on both.
+    void sameVersionRecorded() {
+        TestPrefix p;
+        const SyncPlan::Folders folders = FoldersOn();
+        platform::SyncRecord record(folders.pairKey(), p.at("record.sqlite"));
+        const QString laptop = p.driveC() + "/Q/data/SMITH.RPT";
+        const QString share = p.share() + "/Q/data/SMITH.RPT";
+        const QDateTime then = QDateTime::currentDateTime().addDays(-1);
+        for (const QString& path : {laptop, share}) {
+            p.write(path, "one version");
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(then, QFileDevice::FileModificationTime));
+        }
+        SyncPlan::Plan plan = SyncPlan::Make(folders, record);
+        QCOMPARE(plan.rows.size(), 1);
+        QCOMPARE(plan.rows[0].state, State::Same);
+        QVERIFY(Synchronize::Run(folders, plan.rows, record).allAsPlanned());
+        p.write(laptop, "the laptop's edit");
+        QCOMPARE(SyncPlan::Make(folders, record).rows[0].state, State::NewerLocal);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSyncPlan)
