@@ -1,7 +1,7 @@
 // The office share in one step, on a throw-away prefix with a folder of the
 // test's standing in for GVfs's mount: the share's address, the words for
-// each failure, the links made and taken back, a drive set by hand asked
-// about and put back, and what is remembered.
+// each failure, the links made and taken back, a drive set by hand replaced
+// and put back, and what is remembered.
 
 #include "config/WPINI.h"
 #include "platform/profile/FileLock.h"
@@ -24,11 +24,12 @@ const QString kSuiteIni = QStringLiteral("C:\\VALUATOR\\QUARN2.INI");
 struct Fixture : FakeShare {
     QStringList asked;
 
-    OfficeShare::Result connect(const QString& share, const QString& drive, bool replace) {
+    // A drive set by hand is replaced: the window's test answers No.
+    OfficeShare::Result connect(const QString& share, const QString& drive) {
         return OfficeShare::Connect(state, {share, "jdoe", "", drive}, "pw", false,
-                                    [this, replace](const QString& q) {
+                                    [this](const QString& q) {
                                         asked << q;
-                                        return replace;
+                                        return true;
                                     });
     }
     QString unc() const {
@@ -61,7 +62,7 @@ private Q_SLOTS:
                                 "Other"};
         Fixture f;
         f.failure = MountFailure(kinds.indexOf(row["failure"]));
-        const OfficeShare::Result r = f.connect("\\\\office\\data", "N:", true);
+        const OfficeShare::Result r = f.connect("\\\\office\\data", "N:");
         QCOMPARE(r.ok, false);
         QCOMPARE(r.text, row["text"]);
         QCOMPARE(r.passwordNeeded, f.failure == MountFailure::PasswordNeeded);
@@ -73,11 +74,9 @@ private Q_SLOTS:
 
     void connectRemembersAndDisconnectTakesBack() {
         Fixture f;
-        const OfficeShare::Result r = f.connect("smb://office/data/", "n", true);
+        const OfficeShare::Result r = f.connect("smb://office/data/", "n");
         QVERIFY2(r.ok, qPrintable(r.text));
         QCOMPARE(r.text, u"Connected: \\\\office\\data as N:");
-        QCOMPARE(r.note, u"N: is not marked as a network drive in the prefix's registry: the Wine "
-                         "this prefix needs is not installed");
         QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}),
                  (QStringList{f.p.at("mnt"), f.p.at("mnt")}));
         QCOMPARE(OfficeShare::Remembered(f.state),
@@ -85,17 +84,7 @@ private Q_SLOTS:
         QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text, r.text);
         QVERIFY(f.asked.isEmpty());
 
-        const OfficeShare::Result off =
-            OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state));
-        QCOMPARE(off.text, u"Not connected");
-        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}), (QStringList{"", ""}));
-        QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
-        QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text, u"Not connected");
-    }
-
-    void notUnderACopy() {
-        Fixture f;
-        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
+        // Not under a copy.
         platform::SharedLock copy(ShareFollow::TransferLockKey());
         QCOMPARE(copy.lockShared(), 0);
         QCOMPARE(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).text,
@@ -103,6 +92,13 @@ private Q_SLOTS:
                  "copy has ended.");
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
         QVERIFY(f.mounted);
+        copy.unlock();
+
+        const OfficeShare::Result off =
+            OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state));
+        QCOMPARE(off.text, u"Not connected");
+        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}), (QStringList{"", ""}));
+        QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
     }
 
     // A mount found in place that no longer lists (its server started again)
@@ -112,12 +108,12 @@ private Q_SLOTS:
         Fixture f;
         f.mounted = true;
         f.folders = {f.p.at("gone")};
-        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
         QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
         Fixture g;
         g.folders = {g.p.at("gone")};
-        QCOMPARE(g.connect("\\\\office\\data", "N:", true).text,
+        QCOMPARE(g.connect("\\\\office\\data", "N:").text,
                  u"\\\\office\\data was mounted, but its folders cannot be read with this "
                  "login. Check the user's rights on the share.");
         QCOMPARE(platform::DriveTarget("N:"), QString());
@@ -129,45 +125,34 @@ private Q_SLOTS:
     void aMountMadeElsewhereStays() {
         Fixture f;
         f.mounted = true;
-        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
         QVERIFY(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).ok);
         QCOMPARE(f.unmounted, QStringList());
     }
 
-    // A drive the user set by hand is asked about, kept when the answer is
-    // No (and the mount taken back), and put back at Disconnect.
+    // A drive the user set by hand, once replaced, is put back at Disconnect.
     void aDriveSetByHand() {
         Fixture f;
         f.p.makeDir(f.p.at("by hand"));
         QVERIFY(QFile::link(f.p.at("by hand"), f.p.prefix() + "/dosdevices/n:"));
-        OfficeShare::Result r = f.connect("\\\\office\\data", "N:", false);
-        QCOMPARE(f.asked, QStringList{"N: leads to " + f.p.at("by hand") +
-                                      ".\n\nReplace it with \\\\office\\data? Disconnecting puts "
-                                      "it back."});
-        QCOMPARE(r.text, u"N: was left as it is: choose another drive letter for the share.");
-        QCOMPARE(platform::DriveTarget("N:"), f.p.at("by hand"));
-        QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
-
-        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        QCOMPARE(f.asked.size(), 1);
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
         QVERIFY(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).ok);
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("by hand"));
     }
 
-    void drivesRefused() {
+    void drives() {
         Fixture f;
         for (const char* drive : {"C:", "", "NN", "1:"}) {
-            const OfficeShare::Result r = f.connect("\\\\office\\data", drive, true);
+            const OfficeShare::Result r = f.connect("\\\\office\\data", drive);
             QCOMPARE(r.text, QStringLiteral("\"%1\" is not a drive letter for the share: give one "
                                             "from D: to Z:, such as N:.")
                                  .arg(drive));
             QVERIFY(!f.mounted);
         }
         QCOMPARE(OfficeShare::DefaultDrive(f.state), u"N:");
-    }
-
-    void theSuiteOnTheDrive() {
-        Fixture f;
+        // Whether the suite's directories are on the drive.
         const OfficeShare::Settings share{"\\\\office\\data", "", "", "N:"};
         for (const char* dir : {"N:\\A", "n:\\OTHER", "C:\\L"}) {
             f.p.write(f.p.driveC() + "/windows/kav.ini",
