@@ -6,7 +6,6 @@
 #include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"
 
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
@@ -40,15 +39,6 @@ Run Quarnctl(const QStringList& args, const QString& prefix = {}) {
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
-}
-
-// Every file and folder below a folder with its content.
-QMap<QString, QByteArray> Tree(const QString& root) {
-    QMap<QString, QByteArray> tree;
-    const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
-    for (QDirIterator it(root, all, QDirIterator::Subdirectories); it.hasNext();)
-        tree[it.next()] = TestPrefix::read(it.filePath());
-    return tree;
 }
 
 } // namespace
@@ -86,9 +76,9 @@ private Q_SLOTS:
         const QString prefix = scratch.root() + "/demo";
         QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).out,
                  "Demo suite ready: WINEPREFIX=" + prefix + "\n");
-        const QMap<QString, QByteArray> built = Tree(prefix);
+        const QStringList built = TestPrefix::tree(prefix);
         QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
-        QCOMPARE(Tree(prefix), built); // a second run leaves it as it was
+        QCOMPARE(TestPrefix::tree(prefix), built); // a second run leaves it as it was
 
         const Run local = Quarnctl({"connect", "local"}, prefix);
         QCOMPARE(local.status, 0);
@@ -98,7 +88,7 @@ private Q_SLOTS:
         QVERIFY(Quarnctl({"status"}, prefix).out.endsWith("In force: LOCAL\n"));
         QVERIFY(Quarnctl({"connect", "local"}, prefix).out.startsWith("Nothing changed"));
         QCOMPARE(Quarnctl({"connect", "network"}, prefix).status, 0);
-        QCOMPARE(Tree(prefix), built);
+        QCOMPARE(TestPrefix::tree(prefix), built);
 
         QCOMPARE(Quarnctl({"check"}, prefix).out, u"ok\n");
         const QStringList toNetwork{"transfer", "--to-network", "--sketch", "plandraw",

@@ -13,29 +13,20 @@
 
 using namespace WPINI;
 
-// A failed call leaves it all zero, which no check expects.
-static struct stat Stat(const QString& host) {
-    struct stat st {};
-    ::lstat(QFile::encodeName(host).constData(), &st);
-    return st;
-}
-
 class TestWPINI : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void defaultsAndDirectories() {
-        {
-            TestPrefix p;
-            p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nEmpty=\r\n");
-            // Empty is a value.
-            QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u"");
-            QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", " a  "), u" a");
-            QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", "\"q\"  "), u"q");
-            QCOMPARE(GetWinDir() + u'|' + GetWinDrive() + u'|' + GetSysDir(),
-                     u"C:\\windows\\|C:|C:\\windows\\system32\\");
-        }
-        // No Windows directory at all.
+        TestPrefix p;
+        p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nEmpty=\r\n");
+        // Empty is a value.
+        QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u"");
+        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", " a  "), u" a");
+        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", "\"q\"  "), u"q");
+        QCOMPARE(GetWinDir() + u'|' + GetWinDrive() + u'|' + GetSysDir(),
+                 u"C:\\windows\\|C:|C:\\windows\\system32\\");
+        // No Windows directory at all: a prefix in force over the first.
         TestPrefix none(TestPrefix::Options{.driveZ = true, .driveC = false});
         QCOMPARE(GetWinDir() + GetWinDrive() + GetSysDir() + ReadIni("QUARN2.INI", "s", "k", "d"),
                  u"d");

@@ -7,7 +7,6 @@
 #include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"
 
-#include <QDirIterator>
 #include <QTest>
 
 #include <unistd.h>
@@ -25,24 +24,6 @@ static bool Answers(const QString& answer, const QString& expected) {
     return expected.startsWith("why ")
                ? answer.startsWith("why ") && answer.contains(expected.mid(4))
                : answer == expected;
-}
-
-// What a dosdevices folder holds, as the tables write it; "-" when it is not there.
-static QString Listing(const QString& dir) {
-    QStringList items;
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo entry(it.next());
-        QByteArray text(4096, '\0');
-        text.truncate(std::max<ssize_t>(
-            0, ::readlink(QFile::encodeName(it.filePath()).constData(), text.data(), text.size())));
-        const QString name = entry.filePath().mid(dir.size() + 1);
-        items << (entry.isSymLink() ? name + "->" + QFile::decodeName(text)
-                                    : name + (entry.isDir() ? "/" : ""));
-    }
-    items.sort();
-    return QFileInfo(dir).isDir() ? items.join(u' ') : QStringLiteral("-");
 }
 
 class TestPrefixDrives : public QObject {
@@ -81,7 +62,9 @@ private Q_SLOTS:
             QVERIFY(o.done || o.taken.isEmpty() != o.why.isEmpty());
         }
         QVERIFY2(Answers(answer, Expand(row["answer"])), qPrintable(answer));
-        QCOMPARE(Listing(dosdevices), Expand(row["after"]));
+        // "-": no dosdevices folder.
+        QCOMPARE(QFileInfo(dosdevices).isDir() ? TestPrefix::tree(dosdevices).join(u' ') : "-",
+                 Expand(row["after"]));
     }
 
     void driveTarget() {

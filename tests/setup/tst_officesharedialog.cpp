@@ -97,7 +97,7 @@ private Q_SLOTS:
         QVERIFY(f.settled());
         f.p.write(f.p.driveC() + "/windows/kav.ini", "[Directories]\r\nDataDir=N:\\A\r\n");
         f.switchWorks = row["switch works"] == u"1";
-        ScriptedPrompter script({row["answer"] == u"Yes" ? Answer::Yes : Answer::No});
+        ScriptedPrompter script(row["answer"]);
         f.ui()->cmdDisconnect->click();
         QVERIFY(f.settled());
         QCOMPARE(script.shown().size(), 1);

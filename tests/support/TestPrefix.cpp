@@ -3,6 +3,7 @@
 #include "platform/profile/ProfileStore.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -59,6 +60,26 @@ QStringList TestPrefix::entries(const QString& hostDir) {
                                    QDir::NoDotAndDotDot);
 }
 
+QStringList TestPrefix::tree(const QString& hostDir) {
+    QStringList items;
+    for (QDirIterator it(hostDir,
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QFileInfo entry(it.next());
+        const QString name = entry.filePath().mid(hostDir.size() + 1);
+        QByteArray text(4096, '\0');
+        if (entry.isSymLink())
+            text.truncate(::readlink(QFile::encodeName(entry.filePath()).constData(), text.data(),
+                                     text.size()));
+        items << (entry.isSymLink() ? name + "->" + QFile::decodeName(text)
+                  : entry.isDir()   ? name + u'/'
+                                    : name + u'=' + QString::fromLatin1(read(entry.filePath())));
+    }
+    items.sort();
+    return items;
+}
+
 ScopedEnv::ScopedEnv(const QList<std::pair<const char*, QString>>& values) {
     for (const auto& [name, value] : values) {
         saved_.append({name, qgetenv(name)});
@@ -79,6 +100,12 @@ ScopedXdgDirs::ScopedXdgDirs(const QString& root)
     // The type database is read once per process, so every test sees it.
     QDir().mkpath(root + "/system");
     QFile::link(QStringLiteral("/usr/share/mime"), root + "/system/mime");
+}
+
+struct stat Stat(const QString& hostPath) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(hostPath).constData(), &st);
+    return st;
 }
 
 bool GiveAway(const QString& dir) {
