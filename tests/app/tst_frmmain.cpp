@@ -38,11 +38,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
-namespace {
-
 // The room a control gives its text and the text as laid out in it; null
 // for a control without text. The forms hold push, radio and check buttons.
-std::pair<QRect, QRect> PlaceOfText(QWidget* w) {
+static std::pair<QRect, QRect> PlaceOfText(QWidget* w) {
     auto* b = qobject_cast<QAbstractButton*>(w);
     auto* l = qobject_cast<QLabel*>(w);
     const QString text = b ? b->text() : l ? l->text() : QString();
@@ -86,8 +84,6 @@ struct Fixture {
         w->show();
     }
 };
-
-} // namespace
 
 class TestFrmMain : public QObject {
     Q_OBJECT

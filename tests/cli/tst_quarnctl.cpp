@@ -14,8 +14,6 @@
 
 #include <array>
 
-namespace {
-
 struct Run {
     int status;
     QString out, err;
@@ -27,7 +25,7 @@ const char* const kByteFF = R"x(q=$1; shift; for a; do set -- "$@" "$(printf %s 
     LC_ALL=C sed 's/<FF>/\xff/g')"; shift; done; exec "$q" "$@")x";
 
 // With no prefix, the environment's.
-Run Quarnctl(const QStringList& args, const QString& prefix = {}) {
+static Run Quarnctl(const QStringList& args, const QString& prefix = {}) {
     if (!prefix.isEmpty())
         qputenv("WINEPREFIX", QFile::encodeName(prefix)); // TestPrefix puts it back
     QProcess p;
@@ -40,8 +38,6 @@ Run Quarnctl(const QStringList& args, const QString& prefix = {}) {
             QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
 }
-
-} // namespace
 
 class TestQuarnctl : public QObject {
     Q_OBJECT
@@ -89,6 +85,18 @@ private Q_SLOTS:
         QVERIFY(Quarnctl({"connect", "local"}, prefix).out.startsWith("Nothing changed"));
         QCOMPARE(Quarnctl({"connect", "network"}, prefix).status, 0);
         QCOMPARE(TestPrefix::tree(prefix), built);
+        // Opposite switches started together take turns: each ends whole.
+        for (int round = 0; round < 5; ++round) {
+            std::array<QProcess, 8> switches; // four pairs at once
+            for (size_t i = 0; i < switches.size(); ++i)
+                switches[i].start(QStringLiteral(QUARNCTL),
+                                  {"connect", i % 2 ? "network" : "local"});
+            for (QProcess& p : switches)
+                QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+            const QString status = Quarnctl({"status"}, prefix).out;
+            QVERIFY2(status.endsWith("In force: LOCAL\n") || status.endsWith("In force: NETWORK\n"),
+                     qPrintable(status.section(u'\n', -2)));
+        }
 
         QCOMPARE(Quarnctl({"check"}, prefix).out, u"ok\n");
         const QStringList toNetwork{"transfer", "--to-network", "--sketch", "plandraw",
@@ -125,24 +133,6 @@ private Q_SLOTS:
         QVERIFY(r.err.endsWith("quarnctl: txtLocalQXAdataDir \"C:\\QXDATA\\APPRAISE\": This "
                                "directory does not exist. Either correct or remove.\n"));
         QCOMPARE(r.err.count("This directory does not exist"), 1); // said once, naming the field
-    }
-
-    // Opposite switches started together take turns: each ends whole.
-    void oppositeSwitchesTakeTurns() {
-        TestPrefix scratch;
-        const QString prefix = scratch.root() + "/demo";
-        QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
-        for (int round = 0; round < 5; ++round) {
-            std::array<QProcess, 8> switches; // four pairs at once
-            for (size_t i = 0; i < switches.size(); ++i)
-                switches[i].start(QStringLiteral(QUARNCTL),
-                                  {"connect", i % 2 ? "network" : "local"});
-            for (QProcess& p : switches)
-                QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
-            const QString status = Quarnctl({"status"}, prefix).out;
-            QVERIFY2(status.endsWith("In force: LOCAL\n") || status.endsWith("In force: NETWORK\n"),
-                     qPrintable(status.section(u'\n', -2)));
-        }
     }
 
     // A folder someone else prepared, with links in the demo's places: no

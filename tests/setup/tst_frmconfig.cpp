@@ -13,8 +13,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-namespace {
-
 const QByteArray kUntouched = "[PREFERENCES]\r\nk=1\r\n";
 
 struct Fixture {
@@ -45,8 +43,6 @@ struct Fixture {
             e->setText(e->objectName().startsWith(u"txtNetwork") ? network : local);
     }
 };
-
-} // namespace
 
 class TestFrmConfig : public QObject {
     Q_OBJECT

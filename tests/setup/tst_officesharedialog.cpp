@@ -20,9 +20,6 @@
 #include <sys/stat.h>
 
 using platform::Answer;
-using platform::MountFailure;
-
-namespace {
 
 const QString kConnected = QStringLiteral("Connected: \\\\office\\data as N:");
 
@@ -55,8 +52,6 @@ struct Fixture : FakeShare {
         return QTest::qWaitFor([this] { return !dialog->busy(); }, 5000);
     }
 };
-
-} // namespace
 
 class TestOfficeShareDialog : public QObject {
     Q_OBJECT
