@@ -86,7 +86,6 @@ private Q_SLOTS:
     void checkOrder() {
         QFETCH(Row, row);
         Fixture f;
-        QCOMPARE(f.dialog->focusWidget(), f.ui()->cmdExit); // invisible, it holds the focus
         f.fill("D:\\N", "C:\\L");
         for (const QString& name : row.rest("failing"))
             f.dialog->findChild<QLineEdit*>(name)->setText("Q:\\NODRIVE");

@@ -90,9 +90,8 @@ private Q_SLOTS:
         QVERIFY(f.mounted);
         copy.unlock();
 
-        const OfficeShare::Result off =
-            OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state));
-        QCOMPARE(off.text, u"Not connected");
+        QCOMPARE(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).text,
+                 u"Not connected");
         QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}), (QStringList{"", ""}));
         QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
     }

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <filesystem>
 #include <unistd.h>
 
 static void Link(const QString& target, const QString& link) {
@@ -62,17 +63,12 @@ QStringList TestPrefix::entries(const QString& hostDir) {
 
 QStringList TestPrefix::tree(const QString& hostDir) {
     QStringList items;
-    for (QDirIterator it(hostDir,
-                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                         QDirIterator::Subdirectories);
-         it.hasNext();) {
+    const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    for (QDirIterator it(hostDir, all, QDirIterator::Subdirectories); it.hasNext();) {
         const QFileInfo entry(it.next());
         const QString name = entry.filePath().mid(hostDir.size() + 1);
-        QByteArray text(4096, '\0');
-        if (entry.isSymLink())
-            text.truncate(::readlink(QFile::encodeName(entry.filePath()).constData(), text.data(),
-                                     text.size()));
-        items << (entry.isSymLink() ? name + "->" + QFile::decodeName(text)
+        const std::filesystem::path path(QFile::encodeName(entry.filePath()).toStdString());
+        items << (entry.isSymLink() ? name + "->" + QFile::decodeName(read_symlink(path).c_str())
                   : entry.isDir()   ? name + u'/'
                                     : name + u'=' + QString::fromLatin1(read(entry.filePath())));
     }
