@@ -32,7 +32,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStyleOptionButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <pwd.h>
@@ -121,9 +120,8 @@ private Q_SLOTS:
         }
         const QByteArray whole = TestPrefix::read(ui.imgExit->imageFile());
         QVERIFY(whole.size() > 1);
-        QTemporaryDir dir;
-        TestPrefix::write(dir.filePath("cut.argb"), whole.chopped(1));
-        QVERIFY(AlphaImageControl::LoadPicture(dir.filePath("cut.argb")).isNull());
+        f.p.write(f.p.at("cut.argb"), whole.chopped(1));
+        QVERIFY(AlphaImageControl::LoadPicture(f.p.at("cut.argb")).isNull());
     }
 
     void aLockWithoutAnAnswerIsStale() {

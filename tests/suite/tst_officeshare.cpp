@@ -24,8 +24,6 @@
 using namespace ShareFollow;
 using platform::MountFailure;
 
-const QString kSuiteIni = QStringLiteral("C:\\VALUATOR\\QUARN2.INI");
-
 struct Fixture : FakeShare {
     QStringList asked;
 
@@ -71,7 +69,7 @@ private Q_SLOTS:
         QCOMPARE(r.passwordNeeded, f.failure == MountFailure::PasswordNeeded);
         // Nothing half made.
         QCOMPARE(platform::DriveTarget("N:") +
-                     WPINI::ReadIni(kSuiteIni, "OFFICESHARE", "Share", ""),
+                     WPINI::ReadIni("C:\\VALUATOR\\QUARN2.INI", "OFFICESHARE", "Share", ""),
                  QString());
     }
 
@@ -84,7 +82,6 @@ private Q_SLOTS:
                  (QStringList{f.p.at("mnt"), f.p.at("mnt")}));
         QCOMPARE(OfficeShare::Remembered(f.state),
                  (OfficeShare::Settings{"\\\\office\\data", "jdoe", "", "N:"}));
-        QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text, r.text);
         QVERIFY(f.asked.isEmpty());
 
         // Not under a copy.
