@@ -175,8 +175,7 @@ private Q_SLOTS:
         p.write(p.driveC() + "/windows/QUARN2.INI", "[LOCAL]\r\nQXADATADIR=C:\\L\r\n");
         const QByteArray office = "[Directories]\r\nAppDir=C:\\APP\r\nDataDir=N:\\O\\\r\n";
         p.write(p.driveC() + "/windows/OFCKPR.INI", office);
-        const Run status = Quarnctl({"status"}, p.prefix());
-        QCOMPARE(status.out.section(u'\n', 1),
+        QCOMPARE(Quarnctl({"status"}, p.prefix()).out.section(u'\n', 1),
                  TestPrefix::read(QUARN_TESTS_DIR "/cli/status_before_start_up.txt"));
         QVERIFY(TestPrefix::entries(p.driveC() + "/VALUATOR").isEmpty());
         const Run r = Quarnctl({"connect", "local"}, p.prefix());

@@ -79,7 +79,6 @@ private Q_SLOTS:
     void killedWriterLeavesOldOrNew_data() { AddCases("platform/killed_writer.txt"); }
     void killedWriterLeavesOldOrNew() {
         QFETCH(Row, row);
-        const QString named = row["named"];
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/BIG.INI";
         const QByteArray body =
@@ -88,7 +87,7 @@ private Q_SLOTS:
         p.write(host, kHead + "00000000\r\n" + body);
         int changed = 0;
         for (int round = 0; round < 25; ++round) {
-            const auto child = StartChild("writer" + named);
+            const auto child = StartChild("writer" + row["named"]);
             QVERIFY(child->waitForReadyRead(60000));
             QTest::qSleep(QRandomGenerator::global()->bounded(40));
             child->kill();
