@@ -6,7 +6,6 @@
 #include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"
 
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
@@ -14,8 +13,6 @@
 #include <sys/stat.h>
 
 #include <array>
-
-namespace {
 
 struct Run {
     int status;
@@ -28,7 +25,7 @@ const char* const kByteFF = R"x(q=$1; shift; for a; do set -- "$@" "$(printf %s 
     LC_ALL=C sed 's/<FF>/\xff/g')"; shift; done; exec "$q" "$@")x";
 
 // With no prefix, the environment's.
-Run Quarnctl(const QStringList& args, const QString& prefix = {}) {
+static Run Quarnctl(const QStringList& args, const QString& prefix = {}) {
     if (!prefix.isEmpty())
         qputenv("WINEPREFIX", QFile::encodeName(prefix)); // TestPrefix puts it back
     QProcess p;
@@ -41,17 +38,6 @@ Run Quarnctl(const QStringList& args, const QString& prefix = {}) {
             QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
 }
-
-// Every file and folder below a folder with its content.
-QMap<QString, QByteArray> Tree(const QString& root) {
-    QMap<QString, QByteArray> tree;
-    const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
-    for (QDirIterator it(root, all, QDirIterator::Subdirectories); it.hasNext();)
-        tree[it.next()] = TestPrefix::read(it.filePath());
-    return tree;
-}
-
-} // namespace
 
 class TestQuarnctl : public QObject {
     Q_OBJECT
@@ -86,9 +72,9 @@ private Q_SLOTS:
         const QString prefix = scratch.root() + "/demo";
         QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).out,
                  "Demo suite ready: WINEPREFIX=" + prefix + "\n");
-        const QMap<QString, QByteArray> built = Tree(prefix);
+        const QStringList built = TestPrefix::tree(prefix);
         QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
-        QCOMPARE(Tree(prefix), built); // a second run leaves it as it was
+        QCOMPARE(TestPrefix::tree(prefix), built); // a second run leaves it as it was
 
         const Run local = Quarnctl({"connect", "local"}, prefix);
         QCOMPARE(local.status, 0);
@@ -98,7 +84,19 @@ private Q_SLOTS:
         QVERIFY(Quarnctl({"status"}, prefix).out.endsWith("In force: LOCAL\n"));
         QVERIFY(Quarnctl({"connect", "local"}, prefix).out.startsWith("Nothing changed"));
         QCOMPARE(Quarnctl({"connect", "network"}, prefix).status, 0);
-        QCOMPARE(Tree(prefix), built);
+        QCOMPARE(TestPrefix::tree(prefix), built);
+        // Opposite switches started together take turns: each ends whole.
+        for (int round = 0; round < 5; ++round) {
+            std::array<QProcess, 8> switches; // four pairs at once
+            for (size_t i = 0; i < switches.size(); ++i)
+                switches[i].start(QStringLiteral(QUARNCTL),
+                                  {"connect", i % 2 ? "network" : "local"});
+            for (QProcess& p : switches)
+                QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+            const QString status = Quarnctl({"status"}, prefix).out;
+            QVERIFY2(status.endsWith("In force: LOCAL\n") || status.endsWith("In force: NETWORK\n"),
+                     qPrintable(status.section(u'\n', -2)));
+        }
 
         QCOMPARE(Quarnctl({"check"}, prefix).out, u"ok\n");
         const QStringList toNetwork{"transfer", "--to-network", "--sketch", "plandraw",
@@ -135,24 +133,6 @@ private Q_SLOTS:
         QVERIFY(r.err.endsWith("quarnctl: txtLocalQXAdataDir \"C:\\QXDATA\\APPRAISE\": This "
                                "directory does not exist. Either correct or remove.\n"));
         QCOMPARE(r.err.count("This directory does not exist"), 1); // said once, naming the field
-    }
-
-    // Opposite switches started together take turns: each ends whole.
-    void oppositeSwitchesTakeTurns() {
-        TestPrefix scratch;
-        const QString prefix = scratch.root() + "/demo";
-        QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
-        for (int round = 0; round < 5; ++round) {
-            std::array<QProcess, 8> switches; // four pairs at once
-            for (size_t i = 0; i < switches.size(); ++i)
-                switches[i].start(QStringLiteral(QUARNCTL),
-                                  {"connect", i % 2 ? "network" : "local"});
-            for (QProcess& p : switches)
-                QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
-            const QString status = Quarnctl({"status"}, prefix).out;
-            QVERIFY2(status.endsWith("In force: LOCAL\n") || status.endsWith("In force: NETWORK\n"),
-                     qPrintable(status.section(u'\n', -2)));
-        }
     }
 
     // A folder someone else prepared, with links in the demo's places: no
@@ -195,8 +175,7 @@ private Q_SLOTS:
         p.write(p.driveC() + "/windows/QUARN2.INI", "[LOCAL]\r\nQXADATADIR=C:\\L\r\n");
         const QByteArray office = "[Directories]\r\nAppDir=C:\\APP\r\nDataDir=N:\\O\\\r\n";
         p.write(p.driveC() + "/windows/OFCKPR.INI", office);
-        const Run status = Quarnctl({"status"}, p.prefix());
-        QCOMPARE(status.out.section(u'\n', 1),
+        QCOMPARE(Quarnctl({"status"}, p.prefix()).out.section(u'\n', 1),
                  TestPrefix::read(QUARN_TESTS_DIR "/cli/status_before_start_up.txt"));
         QVERIFY(TestPrefix::entries(p.driveC() + "/VALUATOR").isEmpty());
         const Run r = Quarnctl({"connect", "local"}, p.prefix());
