@@ -112,8 +112,10 @@ public:
         if (row.action == Action::Nothing)
             return true; // not told as being moved
         progress_.current = row.name;
-        if (!tell(0))
+        if (!tell(0)) {
+            sum_.cancelled = true;
             return false;
+        }
         QString why;
         switch (row.action) {
         case Action::ToNetwork:

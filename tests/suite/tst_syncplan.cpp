@@ -228,6 +228,16 @@ private Q_SLOTS:
         QVERIFY(!r.record.load().contains("SMITH.RPT"));
     }
 
+    // Cancelled before the first report: told as cancelled, nothing moved.
+    void cancelledBetweenReports() {
+        OneReport r;
+        Synchronize::Hooks hooks;
+        hooks.progress = [](const Synchronize::Progress&) { return false; };
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record, hooks);
+        QVERIFY(sum.cancelled && !sum.allAsPlanned());
+        QCOMPARE(TestPrefix::read(r.share), "the share's report");
+    }
+
     // The share's copy changed between the plan and the run: it is not
     // overwritten, and the row becomes a conflict.
     void changedMeanwhile() {
