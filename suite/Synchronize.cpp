@@ -113,7 +113,7 @@ public:
             return true; // not told as being moved
         progress_.current = row.name;
         if (!tell(0)) {
-            sum_.cancelled = true; // between files: the summary must say so all the same
+            sum_.cancelled = true;
             return false;
         }
         QString why;
@@ -343,10 +343,10 @@ QString SummaryText(const Summary& s) {
                     .arg(Names(s.conflicts));
     if (!s.failed.isEmpty()) {
         text += QStringLiteral("Failed: %1\n").arg(s.failed.size());
-        // A failure of no one report (the run could not start) is its reason alone.
         for (const Failure& f : s.failed)
             text += QStringLiteral("  ") +
-                    (f.report.isEmpty() ? f.why : f.report + QStringLiteral(": ") + f.why) + u'\n';
+                    (f.report.isEmpty() ? QString() : f.report + QStringLiteral(": ")) + f.why +
+                    u'\n';
     }
     if (s.cancelled)
         text += QStringLiteral("Cancelled: the rest was left as it was.\n");
@@ -368,6 +368,19 @@ Summary Run(const Folders& folders, QList<Row>& rows, platform::SyncRecord& reco
     for (Row& row : rows)
         if (!mover.run(row))
             break;
+    // A version that reached both sides some other way (the transfer, a
+    // copy by hand) is recorded now: else a later change on one side would
+    // look like a change on both.
+    for (const Row& row : rows) {
+        if (sum.cancelled || row.action != Action::Nothing || row.state != SyncPlan::State::Same ||
+            (row.hasRecord && SyncPlan::Unchanged(row.local.seen, row.record.local) &&
+             SyncPlan::Unchanged(row.network.seen, row.record.network)))
+            continue;
+        platform::SeenReport seen{row.local.seen, row.network.seen};
+        seen.local.hash = seen.network.hash =
+            SyncPlan::HashFiles(SyncPlan::HostPaths(folders, row.local, false));
+        record.save(row.name, seen);
+    }
     return sum;
 }
 

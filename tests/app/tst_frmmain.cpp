@@ -32,17 +32,14 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStyleOptionButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <pwd.h>
 #include <unistd.h>
 
-namespace {
-
 // The room a control gives its text and the text as laid out in it; null
 // for a control without text. The forms hold push, radio and check buttons.
-std::pair<QRect, QRect> PlaceOfText(QWidget* w) {
+static std::pair<QRect, QRect> PlaceOfText(QWidget* w) {
     auto* b = qobject_cast<QAbstractButton*>(w);
     auto* l = qobject_cast<QLabel*>(w);
     const QString text = b ? b->text() : l ? l->text() : QString();
@@ -87,8 +84,6 @@ struct Fixture {
     }
 };
 
-} // namespace
-
 class TestFrmMain : public QObject {
     Q_OBJECT
 
@@ -125,9 +120,8 @@ private Q_SLOTS:
         }
         const QByteArray whole = TestPrefix::read(ui.imgExit->imageFile());
         QVERIFY(whole.size() > 1);
-        QTemporaryDir dir;
-        TestPrefix::write(dir.filePath("cut.argb"), whole.chopped(1));
-        QVERIFY(AlphaImageControl::LoadPicture(dir.filePath("cut.argb")).isNull());
+        f.p.write(f.p.at("cut.argb"), whole.chopped(1));
+        QVERIFY(AlphaImageControl::LoadPicture(f.p.at("cut.argb")).isNull());
     }
 
     void aLockWithoutAnAnswerIsStale() {

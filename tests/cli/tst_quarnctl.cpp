@@ -19,8 +19,6 @@
 #include <array>
 #include <cstdio>
 
-namespace {
-
 struct Run {
     int status;
     QString out, err;
@@ -32,7 +30,7 @@ const char* const kByteFF = R"x(q=$1; shift; for a; do set -- "$@" "$(printf %s 
     LC_ALL=C sed 's/<FF>/\xff/g')"; shift; done; exec "$q" "$@")x";
 
 // With no prefix, the environment's.
-Run Quarnctl(const QStringList& args, const QString& prefix = {}) {
+static Run Quarnctl(const QStringList& args, const QString& prefix = {}) {
     if (!prefix.isEmpty())
         qputenv("WINEPREFIX", QFile::encodeName(prefix)); // TestPrefix puts it back
     QProcess p;
@@ -46,19 +44,10 @@ Run Quarnctl(const QStringList& args, const QString& prefix = {}) {
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-// Every file and folder below a folder with its content.
-QMap<QString, QByteArray> Tree(const QString& root) {
-    QMap<QString, QByteArray> tree;
-    const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
-    for (QDirIterator it(root, all, QDirIterator::Subdirectories); it.hasNext();)
-        tree[it.next()] = TestPrefix::read(it.filePath());
-    return tree;
-}
-
 // The demo suite with every report and sketch at one time, so that a plan
 // reads the same on every run (with TZ=UTC), and only its four reports that
 // one side lacks.
-QString DemoForSync(const TestPrefix& scratch) {
+static QString DemoForSync(const TestPrefix& scratch) {
     const QString prefix = scratch.root() + "/demo";
     if (Quarnctl({"demo-suite", prefix}, prefix).status != 0)
         qFatal("no demo suite");
@@ -79,11 +68,9 @@ QString DemoForSync(const TestPrefix& scratch) {
 }
 
 // A side's report folder of the demo suite.
-QStringList Reports(const QString& prefix, const char* side) {
+static QStringList Reports(const QString& prefix, const char* side) {
     return QDir(prefix + side + "/QXDATA/APPRAISE/data").entryList(QDir::Files);
 }
-
-} // namespace
 
 class TestQuarnctl : public QObject {
     Q_OBJECT
@@ -118,9 +105,9 @@ private Q_SLOTS:
         const QString prefix = scratch.root() + "/demo";
         QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).out,
                  "Demo suite ready: WINEPREFIX=" + prefix + "\n");
-        const QMap<QString, QByteArray> built = Tree(prefix);
+        const QStringList built = TestPrefix::tree(prefix);
         QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
-        QCOMPARE(Tree(prefix), built); // a second run leaves it as it was
+        QCOMPARE(TestPrefix::tree(prefix), built); // a second run leaves it as it was
 
         const Run local = Quarnctl({"connect", "local"}, prefix);
         QCOMPARE(local.status, 0);
@@ -130,7 +117,19 @@ private Q_SLOTS:
         QVERIFY(Quarnctl({"status"}, prefix).out.endsWith("In force: LOCAL\n"));
         QVERIFY(Quarnctl({"connect", "local"}, prefix).out.startsWith("Nothing changed"));
         QCOMPARE(Quarnctl({"connect", "network"}, prefix).status, 0);
-        QCOMPARE(Tree(prefix), built);
+        QCOMPARE(TestPrefix::tree(prefix), built);
+        // Opposite switches started together take turns: each ends whole.
+        for (int round = 0; round < 5; ++round) {
+            std::array<QProcess, 8> switches; // four pairs at once
+            for (size_t i = 0; i < switches.size(); ++i)
+                switches[i].start(QStringLiteral(QUARNCTL),
+                                  {"connect", i % 2 ? "network" : "local"});
+            for (QProcess& p : switches)
+                QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+            const QString status = Quarnctl({"status"}, prefix).out;
+            QVERIFY2(status.endsWith("In force: LOCAL\n") || status.endsWith("In force: NETWORK\n"),
+                     qPrintable(status.section(u'\n', -2)));
+        }
 
         QCOMPARE(Quarnctl({"check"}, prefix).out, u"ok\n");
         const QStringList toNetwork{"transfer", "--to-network", "--sketch", "plandraw",
@@ -167,24 +166,6 @@ private Q_SLOTS:
         QVERIFY(r.err.endsWith("quarnctl: txtLocalQXAdataDir \"C:\\QXDATA\\APPRAISE\": This "
                                "directory does not exist. Either correct or remove.\n"));
         QCOMPARE(r.err.count("This directory does not exist"), 1); // said once, naming the field
-    }
-
-    // Opposite switches started together take turns: each ends whole.
-    void oppositeSwitchesTakeTurns() {
-        TestPrefix scratch;
-        const QString prefix = scratch.root() + "/demo";
-        QCOMPARE(Quarnctl({"demo-suite", prefix}, prefix).status, 0);
-        for (int round = 0; round < 5; ++round) {
-            std::array<QProcess, 8> switches; // four pairs at once
-            for (size_t i = 0; i < switches.size(); ++i)
-                switches[i].start(QStringLiteral(QUARNCTL),
-                                  {"connect", i % 2 ? "network" : "local"});
-            for (QProcess& p : switches)
-                QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
-            const QString status = Quarnctl({"status"}, prefix).out;
-            QVERIFY2(status.endsWith("In force: LOCAL\n") || status.endsWith("In force: NETWORK\n"),
-                     qPrintable(status.section(u'\n', -2)));
-        }
     }
 
     // A folder someone else prepared, with links in the demo's places: no
@@ -225,11 +206,11 @@ private Q_SLOTS:
         TestPrefix scratch;
         const QString prefix = DemoForSync(scratch);
         const ScopedEnv env({{"XDG_DATA_HOME", scratch.at("data")}, {"TZ", "UTC"}});
-        const QMap<QString, QByteArray> built = Tree(prefix);
+        const QStringList built = TestPrefix::tree(prefix);
         Run r = Quarnctl({"sync", "--dry-run"}, prefix);
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, TestPrefix::read(QUARN_TESTS_DIR "/cli/sync_plan.txt"));
-        QCOMPARE(Tree(prefix), built);
+        QCOMPARE(TestPrefix::tree(prefix), built);
 
         r = Quarnctl({"sync"}, prefix);
         QCOMPARE(r.status, 0);
@@ -314,14 +295,14 @@ private Q_SLOTS:
         QCOMPARE(Quarnctl({"sync"}, prefix).status, 0);
         for (const QString& report : Reports(prefix, "/network"))
             QVERIFY(QFile::remove(prefix + "/network/QXDATA/APPRAISE/data/" + report));
-        const QMap<QString, QByteArray> before = Tree(prefix);
+        const QStringList before = TestPrefix::tree(prefix);
         const Run r = Quarnctl({"sync", "--conflicts", "keep-both"}, prefix);
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QString());
         QCOMPARE(r.err,
                  "quarnctl: " + Texts::SyncSideEmpty("share's", "N:\\QXDATA\\APPRAISE\\data", 4) +
                      "\n");
-        QCOMPARE(Tree(prefix), before);
+        QCOMPARE(TestPrefix::tree(prefix), before);
     }
 
     // A report another computer is writing on the share fails, the rest go
@@ -379,8 +360,7 @@ private Q_SLOTS:
         p.write(p.driveC() + "/windows/QUARN2.INI", "[LOCAL]\r\nQXADATADIR=C:\\L\r\n");
         const QByteArray office = "[Directories]\r\nAppDir=C:\\APP\r\nDataDir=N:\\O\\\r\n";
         p.write(p.driveC() + "/windows/OFCKPR.INI", office);
-        const Run status = Quarnctl({"status"}, p.prefix());
-        QCOMPARE(status.out.section(u'\n', 1),
+        QCOMPARE(Quarnctl({"status"}, p.prefix()).out.section(u'\n', 1),
                  TestPrefix::read(QUARN_TESTS_DIR "/cli/status_before_start_up.txt"));
         QVERIFY(TestPrefix::entries(p.driveC() + "/VALUATOR").isEmpty());
         const Run r = Quarnctl({"connect", "local"}, p.prefix());

@@ -14,17 +14,7 @@
 
 using namespace ErrorReport;
 using namespace ModCommon;
-using platform::Answer;
 using platform::Message;
-
-static QList<Answer> Answers(const QString& names) {
-    QList<Answer> answers;
-    for (const QString& a : names.split(u' ', Qt::SkipEmptyParts))
-        answers << (a == u"Retry"    ? Answer::Retry
-                    : a == u"Ignore" ? Answer::Ignore
-                                     : Answer::Abort);
-    return answers;
-}
 
 static Message ErrorBox(const QString& text) {
     return {QStringLiteral("Error"), text, platform::Buttons::AbortRetryIgnore,
@@ -65,7 +55,7 @@ private Q_SLOTS:
         QFETCH(Row, row);
         const QString error = row["error"], description = row["description"];
         CurrentProc = "  ParseFileName ";
-        ScriptedPrompter script(Answers(row["answer"]));
+        ScriptedPrompter script(row["answer"]);
         const QStringList next{"Retry", "Skip", "Leave", "Propagate"};
         QCOMPARE(next[int(HandleError(error.toInt()))], row["next"]);
         QCOMPARE(script.shown(), QList<Message>(description.isEmpty() ? 0 : 1,
@@ -81,8 +71,8 @@ private Q_SLOTS:
         p.write(p.driveC() + "/VALUATOR/Data/EMPTY.RPT", "");
         p.write(p.driveC() + "/VALUATOR/Data/NODOT", "x");
         QVERIFY(QFile::link("LOOP", p.driveC() + "/LOOP"));
-        const QList<Answer> answers = Answers(row["answers"]);
-        ScriptedPrompter script(answers);
+        ScriptedPrompter script(row["answers"]);
+        const qsizetype answers = script.pending();
         QString result;
         try {
             const QString path = row["path"];
@@ -93,7 +83,7 @@ private Q_SLOTS:
         }
         QCOMPARE(result, row["result"]);
         QCOMPARE(script.shown(),
-                 QList<Message>(answers.size(),
+                 QList<Message>(answers,
                                 ErrorBox("Disk not ready.\r\nError # 71 in module FileExists.")));
     }
 };

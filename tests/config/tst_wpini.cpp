@@ -1,7 +1,11 @@
-// INI access through Windows paths on a real prefix: defaults, files that
-// must not appear, what a write keeps, and the directory queries.
+// INI files: the reading rules of the profile functions and byte-for-byte
+// preservation on every change, on in-memory files (the cases are in
+// ini_*.txt); then access through Windows paths on a real prefix: defaults,
+// files that must not appear, what a write keeps, and the directory queries.
 
 #include "config/WPINI.h"
+#include "platform/profile/IniDocument.h"
+#include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"
 
 #include <QFileInfo>
@@ -12,30 +16,63 @@
 #include <unistd.h>
 
 using namespace WPINI;
+using platform::IniDocument;
 
-// A failed call leaves it all zero, which no check expects.
-static struct stat Stat(const QString& host) {
-    struct stat st {};
-    ::lstat(QFile::encodeName(host).constData(), &st);
-    return st;
-}
+const QString kNone = QStringLiteral("<none>");
 
 class TestWPINI : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void reading_data() {
+        const QStringList columns = AddCases("config/ini_reading.txt");
+        const QString y(40000, u'y');
+        // 0x80 is the one 1252 byte a Latin-1 text file cannot spell.
+        QTest::newRow("euro sign")
+            << Row(columns, {QString::fromLatin1("[s]\nk=\x80"), "s", "k", "€", ""});
+        QTest::newRow("long value") << Row(columns, {"[s]\nk=" + y, "s", "k", y, ""});
+    }
+    void reading() {
+        QFETCH(Row, row);
+        const IniDocument doc(row["file"].toLatin1());
+        QCOMPARE(doc.value(row["section"], row["key"]).value_or(kNone), row["value"]);
+    }
+
+    void editing_data() {
+        const QStringList columns = AddCases("config/ini_editing.txt");
+        QTest::newRow("euro sign written") << Row(
+            columns, {"[s]\nk=x\n", "s", "k", "€", QString::fromLatin1("[s]\nk=\x80\n"), ""});
+        const QString y(40000, u'y');
+        QTest::newRow("long value written")
+            << Row(columns, {"", "s", "k", y, "[s]\r\nk=" + y + "\r\n", ""});
+    }
+    void editing() {
+        QFETCH(Row, row);
+        const IniDocument doc(row["file"].toLatin1());
+        const QString section = row["section"], key = row["key"];
+        const auto out = key == u"<delete>" ? doc.withoutSection(section)
+                                            : doc.withValue(section, key, row["value"]);
+        QCOMPARE(out ? QString::fromLatin1(*out) : kNone, row["after"]);
+    }
+
+    // A switch's failure names the character, as it names a read-only file.
+    void unwritableCharacterNamed() {
+        QString why;
+        QVERIFY(
+            !IniDocument("[s]\nk=x\n").withValue(u"s", u"DataDir", u"C:\\Данные\\APPRAISE", &why));
+        QCOMPARE(why, u"the file's code page cannot hold \"Д\"");
+    }
+
     void defaultsAndDirectories() {
-        {
-            TestPrefix p;
-            p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nEmpty=\r\n");
-            // Empty is a value.
-            QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u"");
-            QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", " a  "), u" a");
-            QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", "\"q\"  "), u"q");
-            QCOMPARE(GetWinDir() + u'|' + GetWinDrive() + u'|' + GetSysDir(),
-                     u"C:\\windows\\|C:|C:\\windows\\system32\\");
-        }
-        // No Windows directory at all.
+        TestPrefix p;
+        p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nEmpty=\r\n");
+        // Empty is a value.
+        QCOMPARE(ReadIni("c:\\valuator\\KAV.INI", "Directories", "Empty", "1"), u"");
+        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", " a  "), u" a");
+        QCOMPARE(ReadIni("C:\\VALUATOR\\kav.ini", "Directories", "NoKey", "\"q\"  "), u"q");
+        QCOMPARE(GetWinDir() + u'|' + GetWinDrive() + u'|' + GetSysDir(),
+                 u"C:\\windows\\|C:|C:\\windows\\system32\\");
+        // No Windows directory at all: a prefix in force over the first.
         TestPrefix none(TestPrefix::Options{.driveZ = true, .driveC = false});
         QCOMPARE(GetWinDir() + GetWinDrive() + GetSysDir() + ReadIni("QUARN2.INI", "s", "k", "d"),
                  u"d");

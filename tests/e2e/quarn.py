@@ -5,6 +5,7 @@ accessibility bus (AT-SPI); clicks go through the X server (xdotool).
 run.sh provides the display, the window manager and the buses; each test
 gets a fresh demo suite, runtime folder and home of its own."""
 
+import functools
 import os
 import shutil
 import subprocess
@@ -27,6 +28,8 @@ QUARNCTL = os.path.join(BUILD, "cli", "quarnctl")
 ALERT = "alert"
 BUTTON, LABEL, MENU_ITEM = "push button", "label", "menu item"
 RADIO, TEXT = "radio button", "text"
+
+TRANSFER, SETTINGS, ABOUT = "Quarn - Select data to transfer", "Settings", "About Quarn"
 
 
 def wait_for(probe, what, timeout=8.0):
@@ -74,30 +77,40 @@ def find_all(root, role_name=None, name=None, only_showing=True):
             and (not only_showing or showing(a))]
 
 
+def hidden(root, role_name, name):
+    """The first such object, shown or not (as a hidden shortcut's button)."""
+    return find_all(root, role_name, name, only_showing=False)[0]
+
+
 def extents(acc):
     e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     return e.x, e.y, e.width, e.height
+
+
+def write(path, data):
+    with open(path, "wb" if isinstance(data, bytes) else "w") as f:
+        f.write(data)
+
+
+def contents(path):
+    with open(path, "rb") as f:
+        return f.read()
 
 
 def xdotool(*args):
     subprocess.run(["xdotool", *map(str, args)], check=True)
 
 
-_a11y_bus = None
-
-
+@functools.cache
 def _bus():
     """The accessibility bus, for actions sent without waiting for a reply."""
-    global _a11y_bus
-    if _a11y_bus is None:
-        session = Gio.bus_get_sync(Gio.BusType.SESSION)
-        reply = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress",
-                                  None, GLib.VariantType("(s)"), Gio.DBusCallFlags.NONE, 5000)
-        _a11y_bus = Gio.DBusConnection.new_for_address_sync(
-            reply.unpack()[0],
-            Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
-            Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION)
-    return _a11y_bus
+    session = Gio.bus_get_sync(Gio.BusType.SESSION)
+    reply = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress",
+                              None, GLib.VariantType("(s)"), Gio.DBusCallFlags.NONE, 5000)
+    return Gio.DBusConnection.new_for_address_sync(
+        reply.unpack()[0],
+        Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
+        Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION)
 
 
 def act(acc, action="Press"):
@@ -189,12 +202,15 @@ class Quarn:
             self.main_window()
         return self
 
-    def ctl(self, *args, check=True):
+    def ctl(self, *args):
         r = subprocess.run([QUARNCTL, *args], env=self.env, capture_output=True, text=True,
                            timeout=30)
-        if check:
-            assert r.returncode == 0, f"quarnctl {args}: {r.stderr}"
+        assert r.returncode == 0, f"quarnctl {args}: {r.stderr}"
         return r
+
+    def in_force(self):
+        """LOCAL, NETWORK or what quarnctl status says of a mixture."""
+        return self.ctl("status").stdout.rsplit("In force: ", 1)[-1].strip()
 
     def app(self):
         if self._app is None:
@@ -245,7 +261,7 @@ class Quarn:
         """Runs a menu entry, e.g. menu("Setup", "Configuration")."""
         node = self.main_window()
         for i, name in enumerate(path):
-            candidates = [m for m in find_all(node, MENU_ITEM, name, only_showing=(i == 0))]
+            candidates = find_all(node, MENU_ITEM, name, only_showing=(i == 0))
             assert candidates, f"no menu entry {name!r}"
             node = candidates[0]
         act(node)
@@ -296,6 +312,11 @@ class Quarn:
             return f"{indent}<{e}>"
 
 
+def appraisal_dir(prefix):
+    """Where the appraisal program keeps its reports now."""
+    return ini(os.path.join(prefix, "drive_c", "VALUATOR", "kav.ini"))["DIRECTORIES"]["DATADIR"]
+
+
 def ini(path):
     """An INI file as {section: {key: value}}, names upper-cased."""
     sections, current = {}, None
@@ -332,8 +353,7 @@ class QuarnTest(unittest.TestCase):
         os.makedirs(bin_dir, exist_ok=True)
         log = os.path.join(self.home, "opened.log")
         opener = os.path.join(bin_dir, name)
-        with open(opener, "w") as f:
-            f.write(f'#!/bin/sh\necho "$@" >> "{log}"\n')
+        write(opener, f'#!/bin/sh\necho "$@" >> "{log}"\n')
         os.chmod(opener, 0o755)
         return {"PATH": bin_dir + ":" + os.environ["PATH"]}, log
 

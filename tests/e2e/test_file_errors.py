@@ -3,9 +3,7 @@ a message, and Quarn goes on."""
 
 import os
 
-from quarn import BUTTON, LABEL, TEXT, QuarnTest, act, click, find_all, text_of
-
-TRANSFER, SETTINGS = "Quarn - Select data to transfer", "Settings"
+from quarn import BUTTON, LABEL, SETTINGS, TEXT, TRANSFER, QuarnTest, act, click, find_all, text_of
 
 
 class FileErrors(QuarnTest):

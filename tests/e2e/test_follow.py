@@ -4,15 +4,12 @@ stand-in notification service on the session bus that prints each body."""
 import fcntl
 import hashlib
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import threading
 import time
-import unittest
 
-from quarn import QUARNCTL, wait_for
+from quarn import QUARNCTL, QuarnTest, wait_for
 
 NOTIFIER = r'''
 from gi.repository import Gio, GLib
@@ -43,69 +40,57 @@ class Lines:
         wait_for(lambda: any(text in line for line in self.lines), repr(text), timeout=15)
 
 
-class Follow(unittest.TestCase):
+class Follow(QuarnTest):
+    """quarnctl alone: the suite, but no Quarn on screen."""
+
     def setUp(self):
-        self.work = tempfile.mkdtemp()
-        self.prefix = os.path.join(self.work, "suite")
-        subprocess.run([QUARNCTL, "demo-suite", self.prefix], check=True, capture_output=True)
-        self.runtime = os.path.join(self.work, "run")
-        os.mkdir(self.runtime, 0o700)
-        self.env = dict(os.environ, WINEPREFIX=self.prefix, XDG_RUNTIME_DIR=self.runtime)
+        super().setUp()
+        self.q = self.quarn()
         self.procs = []
         self.notes = self.start([sys.executable, "-c", NOTIFIER])
         self.notes.wait("ready")
-        self.log = self.start([QUARNCTL, "follow", "--settle", "1"], env=self.env)
+        self.log = self.start([QUARNCTL, "follow", "--settle", "1"], env=self.q.env)
         self.log.wait("Following the office share N:\\")
 
     def tearDown(self):
         for p in self.procs:
             p.kill()
             p.wait()
-        shutil.rmtree(self.work)
 
     def start(self, cmd, **kw):
         self.procs.append(subprocess.Popen(cmd, stdout=subprocess.PIPE, text=True, **kw))
         return Lines(self.procs[-1])
 
-    def in_force(self):
-        out = subprocess.run([QUARNCTL, "status"], env=self.env, capture_output=True, text=True)
-        return out.stdout.rsplit("In force: ", 1)[-1].strip()
-
     def share(self, there):
-        names = [os.path.join(self.prefix, n) for n in ("network", "network.away")]
+        names = [os.path.join(self.q.prefix, n) for n in ("network", "network.away")]
         os.rename(*(names[::-1] if there else names))
 
     def stays(self, set_name, seconds=3):
         time.sleep(seconds)  # a look every second, a switch a second after it is due
-        self.assertEqual(self.in_force(), set_name)
+        self.assertEqual(self.q.in_force(), set_name)
 
     def test_the_share_going_and_coming_switches_but_a_hand_switch_stands(self):
         self.share(False)
         gone = "The office share cannot be reached: the suite now uses the LOCAL set."
         self.notes.wait(gone)
         self.log.wait(gone)
-        self.assertEqual(self.in_force(), "LOCAL")
+        self.assertEqual(self.q.in_force(), "LOCAL")
         self.share(True)
         self.notes.wait("The office share is back: the suite now uses the NETWORK set.")
-        self.assertEqual(self.in_force(), "NETWORK")
+        self.assertEqual(self.q.in_force(), "NETWORK")
 
-        subprocess.run([QUARNCTL, "connect", "local"], env=self.env, check=True,
-                       capture_output=True)
+        self.q.ctl("connect", "local")
         self.log.wait("switched to the LOCAL set by hand")
         self.stays("LOCAL")
         self.assertEqual(len(self.notes.lines), 3)  # "ready" and the two switches
 
     def test_no_switch_while_a_transfer_runs(self):
-        folder = os.path.join(self.runtime, "quarn-locks")
+        folder = os.path.join(self.q.runtime, "quarn-locks")
         os.makedirs(folder, mode=0o700, exist_ok=True)
-        key = "transfer " + os.path.realpath(self.prefix)
+        key = "transfer " + os.path.realpath(self.q.prefix)
         with open(os.path.join(folder, hashlib.sha1(key.encode()).hexdigest() + ".lock"), "w") as f:
             fcntl.flock(f, fcntl.LOCK_SH)  # as a copy holds it
             self.share(False)
             self.log.wait("A transfer is running: the switch waits until it ends.")
             self.stays("NETWORK")
         self.notes.wait("the suite now uses the LOCAL set")
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -4,14 +4,10 @@ import os
 import stat
 import subprocess
 
-from quarn import BUTTON, LABEL, QUARNCTL, QuarnTest, act, click, ini, wait_for
+from quarn import (BUTTON, LABEL, QUARNCTL, TRANSFER, QuarnTest, act, appraisal_dir, click,
+                   wait_for, write)
 
 LOCAL, NETWORK = "C:\\QXDATA\\APPRAISE", "N:\\QXDATA\\APPRAISE"
-TRANSFER, SETTINGS, ABOUT = "Quarn - Select data to transfer", "Settings", "About Quarn"
-
-
-def appraisal_dir(q):
-    return ini(q.c("VALUATOR", "kav.ini"))["DIRECTORIES"]["DATADIR"]
 
 
 class MainWindow(QuarnTest):
@@ -21,29 +17,14 @@ class MainWindow(QuarnTest):
     def image(self, q, text):
         return q.find(q.main_window(), BUTTON, text)
 
-    def test_connect_entries_switch_the_suite_without_a_word(self):
+    def test_connect_entries_switch_without_a_word_transfer_entries_open_the_dialog(self):
         q = self.quarn().start()
         steps = [(self.caption, "Connect Local", LOCAL), (self.image, "Connect Network", NETWORK),
                  (self.image, "Connect Local", LOCAL), (self.caption, "Connect Network", NETWORK)]
         for kind, text, expected in steps:
             click(kind(q, text))
-            wait_for(lambda: appraisal_dir(q) == expected, f"{text} to write {expected}")
+            wait_for(lambda: appraisal_dir(q.prefix) == expected, f"{text} to write {expected}")
         q.no_box()
-
-    def test_double_click_on_a_connect_image_asks_to_exit(self):
-        q = self.quarn().start()
-        click(self.image(q, "Connect Local"), count=2)
-        box = q.answer("Exit Quarn?", "No")
-        self.assertEqual(box.buttons, ["Yes", "No"])
-        self.assertEqual(appraisal_dir(q), LOCAL)
-        self.assertIsNone(q.proc.poll())
-        click(self.image(q, "Connect Network"), count=2)
-        q.answer("Exit Quarn?", "Yes")
-        self.assertEqual(q.wait_exit(), 0)
-        self.assertEqual(appraisal_dir(q), NETWORK)
-
-    def test_every_transfer_entry_opens_the_transfer_dialog(self):
-        q = self.quarn().start()
         entries = [lambda: click(self.image(q, "Transfer Data")),
                    lambda: click(self.caption(q, "Transfer Data")),
                    lambda: q.menu("File", "Copy Files"),
@@ -54,19 +35,28 @@ class MainWindow(QuarnTest):
             q.gone(TRANSFER)
         q.no_box()
 
-    def test_appraisal_program_caption_says_it_is_missing(self):
+    def test_double_click_on_a_connect_image_asks_to_exit(self):
+        q = self.quarn().start()
+        click(self.image(q, "Connect Local"), count=2)
+        box = q.answer("Exit Quarn?", "No")
+        self.assertEqual(box.buttons, ["Yes", "No"])
+        self.assertEqual(appraisal_dir(q.prefix), LOCAL)
+        self.assertIsNone(q.proc.poll())
+        click(self.image(q, "Connect Network"), count=2)
+        q.answer("Exit Quarn?", "Yes")
+        self.assertEqual(q.wait_exit(), 0)
+        self.assertEqual(appraisal_dir(q.prefix), NETWORK)
+
+    def test_appraisal_program_caption_says_it_is_missing_the_image_ends_quarn(self):
         q = self.quarn().start()
         click(self.caption(q, "Open Appraisal" + " " * 15 + "Software"))
         q.answer("Unable to Launch the Appraisal Program. Check to verify the program is "
                  "installed and functioning properly", title="Unable to Open Program")
         self.assertIsNone(q.proc.poll())
-
-    def test_appraisal_program_image_ends_quarn_without_writing(self):
-        q = self.quarn().start()
         q.ctl("connect", "local")  # a shutdown write would turn this back
         click(self.image(q, "Open Appraisal Software"))
         self.assertEqual(q.wait_exit(), 0)
-        self.assertEqual(appraisal_dir(q), LOCAL)
+        self.assertEqual(appraisal_dir(q.prefix), LOCAL)  # ended without writing
 
     def test_every_exit_ends_quarn_and_writes_the_staged_set(self):
         exits = {"image": lambda q: click(self.image(q, "Exit Quarn")),
@@ -83,17 +73,7 @@ class MainWindow(QuarnTest):
                 q.start()
                 leave(q)
                 self.assertEqual(q.wait_exit(), 0)
-                self.assertEqual(appraisal_dir(q), NETWORK)  # trimmed, backslash dropped
-
-    def test_setup_and_about_open_their_windows(self):
-        q = self.quarn().start()
-        q.menu("Setup", "Configuration")
-        act(q.find(q.window(SETTINGS), BUTTON, "Cancel"))
-        q.answer("Ignore changes?", "Yes")
-        q.gone(SETTINGS)
-        q.menu("Help", "About")
-        act(q.find(q.window(ABOUT), BUTTON, "OK"))
-        q.gone(ABOUT)
+                self.assertEqual(appraisal_dir(q.prefix), NETWORK)  # trimmed, backslash dropped
 
     def test_program_help_opens_the_help_file_or_says_there_is_no_viewer(self):
         # The system's types, but none of its applications.
@@ -106,13 +86,11 @@ class MainWindow(QuarnTest):
         q.stop()
         # With a viewer for help files, Program Help hands quarn.chm to it:
         # Quarn's own, never one lying in the folder it was started from.
-        with open(os.path.join(self.home, "quarn.chm"), "w") as f:
-            f.write("planted")
+        write(os.path.join(self.home, "quarn.chm"), "planted")
         apps = os.path.join(self.home, ".local/share/applications")
         os.makedirs(apps)
-        with open(os.path.join(apps, "chmviewer.desktop"), "w") as f:
-            f.write("[Desktop Entry]\nType=Application\nName=Viewer\nExec=viewer %f\n"
-                    "MimeType=application/vnd.ms-htmlhelp;\n")
+        write(os.path.join(apps, "chmviewer.desktop"), "[Desktop Entry]\nType=Application\n"
+              "Name=Viewer\nExec=viewer %f\nMimeType=application/vnd.ms-htmlhelp;\n")
         env, log = self.fake_opener()
         q = self.quarn(env={"XDG_DATA_DIRS": data, **env}).start()
         q.menu("Help", "Program Help")
@@ -132,7 +110,7 @@ class MainWindow(QuarnTest):
                             title="Program Already Running in Memory")
         self.assertEqual(box.buttons, ["OK"])
         self.assertEqual(second.wait_exit(), 0)
-        self.assertEqual(appraisal_dir(first), LOCAL)
+        self.assertEqual(appraisal_dir(first.prefix), LOCAL)
         self.assertIsNone(first.proc.poll())
 
     def test_first_start_without_a_prefix_shows_just_the_window(self):
@@ -144,8 +122,7 @@ class MainWindow(QuarnTest):
     def test_appraisal_program_starts_in_the_bottle_that_holds_the_suite(self):
         bottle = os.path.join(self.home, ".local/share/bottles/bottles/Office")
         subprocess.run([QUARNCTL, "demo-suite", bottle], check=True, capture_output=True)
-        with open(os.path.join(bottle, "drive_c", "KAV", "Kav.exe"), "wb") as f:
-            f.write(b"MZ")
+        write(os.path.join(bottle, "drive_c", "KAV", "Kav.exe"), b"MZ")
         env, log = self.fake_opener("bottles-cli")
         q = self.quarn(prefix=False, env=dict(env, HOME=self.home)).start()
         click(self.image(q, "Open Appraisal Software"))
@@ -162,7 +139,7 @@ class MainWindow(QuarnTest):
         self.assertIn("C:\\Valuator\\QXP2000.INI: the file is read-only", box.text)
         self.assertNotIn("kav.ini", box.text)
         box.press("OK")
-        self.assertEqual(appraisal_dir(q), LOCAL)  # the rest of the switch stands
+        self.assertEqual(appraisal_dir(q.prefix), LOCAL)  # the rest of the switch stands
 
     def test_follow_the_office_share_turns_the_user_unit_on_and_off(self):
         env, log = self.fake_opener("systemctl")
@@ -173,8 +150,8 @@ class MainWindow(QuarnTest):
         calls = [c for c in open(log).read().splitlines() if "is-enabled" not in c]
         self.assertEqual(calls, ["--user enable --now quarn-follow.service",
                                  "--user disable --now quarn-follow.service"])
-        with open(os.path.join(self.home, "bin", "systemctl"), "w") as f:
-            f.write('#!/bin/sh\necho "Failed to connect to bus: No medium found" >&2\nexit 1\n')
+        write(os.path.join(self.home, "bin", "systemctl"),
+              '#!/bin/sh\necho "Failed to connect to bus: No medium found" >&2\nexit 1\n')
         q.menu("Setup", "Follow the Office Share")
         q.answer("Quarn could not turn following the office share on: "
                  "Failed to connect to bus: No medium found")

@@ -3,14 +3,10 @@
 import os
 import subprocess
 
-from quarn import (BUTTON, LABEL, QUARNCTL, QuarnTest, act, click, find_all, ini, key, type_text,
-                   wait_for)
+from quarn import (BUTTON, LABEL, QUARNCTL, QuarnTest, act, appraisal_dir, click, find_all, key,
+                   type_text, wait_for)
 
 CHOOSER, LOCAL = "Wine Prefix", "C:\\QXDATA\\APPRAISE"
-
-
-def appraisal_dir(prefix):
-    return ini(os.path.join(prefix, "drive_c", "VALUATOR", "kav.ini"))["DIRECTORIES"]["DATADIR"]
 
 
 class Prefix(QuarnTest):

@@ -8,10 +8,9 @@ import time
 
 import pyatspi
 
-from quarn import (BUTTON, LABEL, RADIO, TEXT, QuarnTest, act, click, ini, key, text_of,
-                   type_text, wait_for, find_all)
+from quarn import (BUTTON, LABEL, RADIO, SETTINGS, TEXT, TRANSFER, QuarnTest, act, click, find_all,
+                   hidden, ini, key, text_of, type_text, write)
 
-TRANSFER, SETTINGS = "Quarn - Select data to transfer", "Settings"
 TO_LAPTOP = "Copy Data From Network Drive To Laptop"
 REPORT = "C:\\QXDATA\\APPRAISE\\data\\SMITH.RPT"
 ON_SHARE = "N:\\QXDATA\\APPRAISE\\data\\SMITH.RPT"
@@ -24,9 +23,6 @@ class Transfer(QuarnTest):
         q.menu("File", "Copy Files")
         return q.window(TRANSFER)
 
-    def prefs(self, q):
-        return ini(q.c("VALUATOR", "QUARN2.INI"))["PREFERENCES"]
-
     def copy_button(self, q, dialog):
         buttons = find_all(dialog, BUTTON, "Copy")
         self.assertEqual(len(buttons), 1, "one Copy button at a time")
@@ -34,8 +30,7 @@ class Transfer(QuarnTest):
 
     def test_every_way_out_closes_it_and_stores_the_options(self):
         ways = {"Back": lambda q, d: act(q.find(d, BUTTON, "Back")),
-                "hidden Cancel": lambda q, d: act(find_all(d, BUTTON, "Cancel",
-                                                           only_showing=False)[0]),
+                "hidden Cancel": lambda q, d: act(hidden(d, BUTTON, "Cancel")),
                 "Escape": lambda q, d: (q.focus(TRANSFER), key("Escape")),
                 "close box": lambda q, d: q.wm_close(TRANSFER)}
         q = self.quarn().start()
@@ -47,7 +42,7 @@ class Transfer(QuarnTest):
                 click(q.find(dialog, RADIO, "Plandraw32"))
                 leave(q, dialog)
                 q.gone(TRANSFER)
-                prefs = self.prefs(q)
+                prefs = ini(q.c("VALUATOR", "QUARN2.INI"))["PREFERENCES"]
                 self.assertEqual((prefs["COPYNETWORK2LOCAL"], prefs["SKETCHQXS"]), ("1", "1"))
                 # The main window takes input again.
                 q.menu("Help", "About")
@@ -60,10 +55,7 @@ class Transfer(QuarnTest):
         q = self.quarn()
         q.ctl("ini", "set", SUITE_INI, "PREFERENCES", "COPYNETWORK2LOCAL", "1")
         q.start()
-        q.menu("File", "Copy Files")
-        # Watched from the moment the dialog appears, not only once it is active.
-        dialog = wait_for(lambda: next((w for w in q.windows() if w.name == TRANSFER), None),
-                          "the transfer dialog", timeout=8.0)
+        dialog = self.open_transfer(q)  # watched from the moment it appears, active or not
         seen = set()
         end = time.monotonic() + 1.0
         while time.monotonic() < end:
@@ -121,10 +113,25 @@ class Transfer(QuarnTest):
             act(q.find(files, BUTTON, leave))
         q.gone("Open")
 
-    def test_file_dialog_ways_out(self):
-        q = self.quarn().start()
+    def test_a_name_windows_cannot_hold_then_the_file_dialog_ways_out(self):
+        q = self.quarn()
+        blank = q.c("QXDATA", "APPRAISE", "data", "smith.rpt ")  # beside SMITH.RPT
+        write(blank, "another report")
+        q.start()
         dialog = self.open_transfer(q)
         field = q.find(dialog, TEXT, "Select Report")
+        click(q.find(dialog, RADIO, "None"))
+        self.browse(q, dialog, blank)
+        q.answer('The report "smith.rpt " cannot be transferred: Windows cannot name a file '
+                 'that ends in a blank or a dot or holds any of \\ : * ? " < > |. '
+                 'Rename the file and try again.')
+        self.assertEqual(text_of(field), "")
+        # Still disabled: no report was ever taken.
+        self.assertFalse(self.copy_button(q, dialog).getState().contains(pyatspi.STATE_ENABLED))
+        q.no_box()
+        self.assertNotIn("SMITH.RPT", [n.upper() for n in os.listdir(q.n("QXDATA", "APPRAISE",
+                                                                        "data"))])
+
         self.browse(q, dialog, q.c("QXDATA", "APPRAISE", "data", "JONES.RPT"))
         self.assertEqual(text_of(field), "C:\\QXDATA\\APPRAISE\\data\\JONES.RPT")
         for way in ("Cancel", "Escape", "close box"):
@@ -133,24 +140,6 @@ class Transfer(QuarnTest):
                 self.browse(q, dialog, leave=way)
                 self.assertEqual(text_of(field), "")  # cancelled: no report
         q.no_box()
-
-    def test_a_name_windows_cannot_hold_is_refused(self):
-        q = self.quarn()
-        blank = q.c("QXDATA", "APPRAISE", "data", "smith.rpt ")  # beside SMITH.RPT
-        with open(blank, "w") as f:
-            f.write("another report")
-        q.start()
-        dialog = self.open_transfer(q)
-        click(q.find(dialog, RADIO, "None"))
-        self.browse(q, dialog, blank)
-        q.answer('The report "smith.rpt " cannot be transferred: Windows cannot name a file '
-                 'that ends in a blank or a dot or holds any of \\ : * ? " < > |. '
-                 'Rename the file and try again.')
-        self.assertEqual(text_of(q.find(dialog, TEXT, "Select Report")), "")
-        self.assertFalse(self.copy_button(q, dialog).getState().contains(pyatspi.STATE_ENABLED))
-        q.no_box()
-        self.assertNotIn("SMITH.RPT", [n.upper() for n in os.listdir(q.n("QXDATA", "APPRAISE",
-                                                                        "data"))])
 
     def test_a_working_day(self):
         q = self.quarn().start()
@@ -169,29 +158,28 @@ class Transfer(QuarnTest):
         click(q.find(main, LABEL, "Transfer Data"))
         dialog = q.window(TRANSFER)
         click(q.find(dialog, RADIO, "None"))
-        self.browse(q, dialog, q.c("QXDATA", "APPRAISE", "data", "SMITH.RPT"))
+        local = q.c("QXDATA", "APPRAISE", "data", "SMITH.RPT")
+        shared = q.n("QXDATA", "APPRAISE", "data", "SMITH.RPT")
+        self.browse(q, dialog, local)
         act(self.copy_button(q, dialog))
         q.answer("File(s) copied successfully")
-        shared = q.n("QXDATA", "APPRAISE", "data", "SMITH.RPT")
         self.assertTrue(os.path.exists(shared))
 
         os.truncate(shared, 1)  # the share's copy differs now
-        self.browse(q, dialog, q.c("QXDATA", "APPRAISE", "data", "SMITH.RPT"))
+        self.browse(q, dialog, local)
         act(self.copy_button(q, dialog))
         q.answer(EXISTS.format(ON_SHARE), "No")
         q.no_box()
         self.assertEqual(os.path.getsize(shared), 1)
 
-        self.browse(q, dialog, q.c("QXDATA", "APPRAISE", "data", "SMITH.RPT"))
+        self.browse(q, dialog, local)
         act(self.copy_button(q, dialog))
         q.answer(EXISTS.format(ON_SHARE), "Yes")
         q.answer("File(s) copied successfully")
-        self.assertEqual(os.path.getsize(shared),
-                         os.path.getsize(q.c("QXDATA", "APPRAISE", "data", "SMITH.RPT")))
+        self.assertEqual(os.path.getsize(shared), os.path.getsize(local))
 
         act(q.find(dialog, BUTTON, "Back"))
         q.gone(TRANSFER)
         click(q.find(main, LABEL, "Exit Quarn"))
         self.assertEqual(q.wait_exit(), 0)
-        status = q.ctl("status").stdout
-        self.assertIn("In force: LOCAL", status)
+        self.assertEqual(q.in_force(), "LOCAL")

@@ -1,16 +1,17 @@
 """The Settings dialog and the about box: every way in and out; the display;
 what every window shows whole."""
 
+import contextlib
 import os
 import random
 import socket
 import subprocess
 import time
 
-from quarn import (BUTTON, LABEL, TEXT, QuarnTest, act, click, extents, find_all, ini, key,
-                   role, text_of, wait_for, xdotool)
+from quarn import (ABOUT, BUTTON, LABEL, MENU_ITEM, QUARN, SETTINGS, TEXT, TRANSFER, QuarnTest,
+                   act, click, extents, find_all, hidden, ini, key, role, text_of, wait_for,
+                   xdotool)
 
-SETTINGS, ABOUT = "Settings", "About Quarn"
 APEX = "N:\\QXDATA\\APEX"
 
 
@@ -26,37 +27,30 @@ class Settings(QuarnTest):
         return ini(q.c("VALUATOR", "QUARN2.INI"))["NETWORK"]["APEXDATADIR"]
 
     def test_ways_out(self):
-        # (way out, what the user answers, whether the edit is stored)
-        ways = [("Save", None, True),
-                ("Cancel", "Yes", False),
-                ("hidden Exit", None, True),
-                ("File > Exit", None, False),
-                ("close box", None, False)]
+        # (way out, whether the edit is stored)
+        ways = [("Save", lambda q, d: act(q.find(d, BUTTON, "Save")), True),
+                ("Cancel", lambda q, d: (act(q.find(d, BUTTON, "Cancel")),
+                                         q.answer("Ignore changes?", "Yes")), False),
+                ("hidden Exit", lambda q, d: act(hidden(d, BUTTON, "Exit")), True),
+                ("File > Exit", lambda q, d: act(hidden(d, MENU_ITEM, "Exit")), False),
+                ("close box", lambda q, d: q.wm_close(SETTINGS), False)]
         q = self.quarn().start()
         os.makedirs(q.n("QXDATA", "APEX", "NEW"))
-        for way, answer, stored in ways:
+        for way, leave, stored in ways:
             with self.subTest(way):
                 q.ctl("ini", "set", "C:\\VALUATOR\\QUARN2.INI", "NETWORK", "APEXDATADIR", APEX)
-                dialog = self.open(q)
-                if way == "Save":
-                    act(q.find(dialog, BUTTON, "Save"))
-                elif way == "Cancel":
-                    act(q.find(dialog, BUTTON, "Cancel"))
-                    q.answer("Ignore changes?", answer)
-                elif way == "hidden Exit":
-                    act(find_all(dialog, BUTTON, "Exit", only_showing=False)[0])
-                elif way == "File > Exit":
-                    act(find_all(dialog, "menu item", "Exit", only_showing=False)[0])
-                else:
-                    q.wm_close(SETTINGS)
+                leave(q, self.open(q))
                 q.gone(SETTINGS)
                 self.assertEqual(self.stored_apex(q), APEX + "\\NEW" if stored else APEX)
         q.no_box()
 
-    def test_cancel_answered_no_and_escape_keep_it_open_with_the_edit(self):
+    def test_what_keeps_it_open_with_the_edit(self):
         q = self.quarn().start()
-        dialog = self.open(q)
-        act(q.find(dialog, BUTTON, "Cancel"))
+        dialog = self.open(q)  # ...\NEW does not exist
+        act(q.find(dialog, BUTTON, "Save"))
+        q.answer("This directory does not exist. Either correct or remove.")
+        self.assertEqual(self.stored_apex(q), APEX)
+        act(q.find(q.window(SETTINGS), BUTTON, "Cancel"))
         q.answer("Ignore changes?", "No")
         q.focus(SETTINGS)
         key("Escape")  # no way out: it would drop the edit without asking
@@ -64,25 +58,18 @@ class Settings(QuarnTest):
         self.assertTrue(any(text_of(f) == APEX + "\\NEW" for f in find_all(q.window(SETTINGS),
                                                                          TEXT)))
 
-    def test_save_with_a_missing_directory_says_so_and_stays(self):
-        q = self.quarn().start()
-        dialog = self.open(q)  # ...\NEW does not exist
-        act(q.find(dialog, BUTTON, "Save"))
-        q.answer("This directory does not exist. Either correct or remove.")
-        q.window(SETTINGS)
-        self.assertEqual(self.stored_apex(q), APEX)
-
 
 class About(QuarnTest):
     def opened(self, log):
         time.sleep(1.0)  # an opener that runs late would still be counted
         return open(log).read().split() if os.path.exists(log) else []
 
-    def test_ways_out(self):
+    def test_ways_out_and_the_web_address_that_opens_once_per_click(self):
         ways = {"OK": lambda q, box: act(q.find(box, BUTTON, "OK")),
                 "Escape": lambda q, box: (q.focus(ABOUT), key("Escape")),
                 "close box": lambda q, box: q.wm_close(ABOUT)}
-        q = self.quarn().start()
+        env, log = self.fake_opener()
+        q = self.quarn(env=env).start()
         for way, leave in ways.items():
             with self.subTest(way):
                 q.menu("Help", "About")
@@ -90,19 +77,14 @@ class About(QuarnTest):
                 q.gone(ABOUT)
         q.no_box()
 
-    def test_the_web_address_opens_once_per_click(self):
-        env, log = self.fake_opener()
-        q = self.quarn(env=env).start()
         q.menu("Help", "About")
         box = q.window(ABOUT)
         link = next(label for label in find_all(box, LABEL) if "quarn" in text_of(label))
-        click(link)
-        wait_for(lambda: os.path.exists(log), "the browser")
-        self.assertEqual(self.opened(log), ["https://quarn.example.org/"])
-        os.remove(log)
-        click(link, count=2)
-        self.assertEqual(self.opened(log), ["https://quarn.example.org/"])
-        os.remove(log)
+        for count in (1, 2):
+            click(link, count=count)
+            wait_for(lambda: os.path.exists(log), "the browser")
+            self.assertEqual(self.opened(log), ["https://quarn.example.org/"])
+            os.remove(log)
         # A press dragged off the address opens nothing.
         x, y, w, h = extents(link)
         xdotool("mousemove", "--sync", x + w // 2, y + h // 2)
@@ -118,15 +100,11 @@ class Display(QuarnTest):
                   "xvfb-run)\n")
 
     def run_quarn(self, display):
-        q = self.quarn()
-        env = dict(q.env)
-        env.pop("QT_QPA_PLATFORM")
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
+        env = {k: v for k, v in self.quarn().env.items()
+               if k not in ("QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY")}
         if display:
             env["DISPLAY"] = display
-        return subprocess.Popen([os.path.join(os.environ["QUARN_BUILD"], "app", "quarn")],
-                                env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+        return subprocess.Popen([QUARN], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 text=True)
 
     def test_no_display_is_one_line(self):
@@ -157,11 +135,9 @@ class Display(QuarnTest):
     def test_a_display_on_its_abstract_socket_only_is_used(self):
         p = self.run_quarn(f":{self.abstract_only_server()}")
         self.addCleanup(p.kill)
-        try:
+        with contextlib.suppress(subprocess.TimeoutExpired):  # the window is up
             _, err = p.communicate(timeout=3)
             self.fail(f"quarn ended ({p.returncode}): {err}")
-        except subprocess.TimeoutExpired:
-            pass  # the window is up
 
 
 class Layout(QuarnTest):
@@ -171,7 +147,7 @@ class Layout(QuarnTest):
         # gives it; its text is checked where the forms are tested.)
         q = self.quarn().start()
         opened = {"Quarn": lambda: None,
-                  "Quarn - Select data to transfer": lambda: q.menu("File", "Copy Files"),
+                  TRANSFER: lambda: q.menu("File", "Copy Files"),
                   "Synchronize Reports": lambda: q.menu("File", "Synchronize Reports…"),
                   SETTINGS: lambda: q.menu("Setup", "Configuration"),
                   ABOUT: lambda: q.menu("Help", "About")}

@@ -79,7 +79,6 @@ private Q_SLOTS:
     void killedWriterLeavesOldOrNew_data() { AddCases("platform/killed_writer.txt"); }
     void killedWriterLeavesOldOrNew() {
         QFETCH(Row, row);
-        const QString named = row["named"];
         TestPrefix p;
         const QString host = p.driveC() + "/VALUATOR/BIG.INI";
         const QByteArray body =
@@ -88,7 +87,7 @@ private Q_SLOTS:
         p.write(host, kHead + "00000000\r\n" + body);
         int changed = 0;
         for (int round = 0; round < 25; ++round) {
-            const auto child = StartChild("writer" + named);
+            const auto child = StartChild("writer" + row["named"]);
             QVERIFY(child->waitForReadyRead(60000));
             QTest::qSleep(QRandomGenerator::global()->bounded(40));
             child->kill();
@@ -276,20 +275,22 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::entries(dir.path()), (QStringList{"from", "to"}));
     }
 
-    // The copy keeps its source's time to the nanosecond, also one past 2262.
-    void copyKeepsAFarTime() {
+    // The copy keeps its source's time to the nanosecond, also one before
+    // 1970 and one past 2262 (2300).
+    void copyKeepsItsTime() {
         QTemporaryDir dir;
-        const QByteArray from = QFile::encodeName(dir.path() + "/from");
-        QVERIFY(QFile(dir.path() + "/from").open(QIODevice::WriteOnly));
-        const timespec times[2] = {{0, 0}, {10413792000, 123456789}}; // 2300
-        struct stat st {};
-        if (::utimensat(AT_FDCWD, from.constData(), times, 0) != 0 ||
-            ::stat(from.constData(), &st) != 0 || st.st_mtim.tv_sec != times[1].tv_sec)
-            QSKIP("the file system holds no time past 2262");
-        QCOMPARE(platform::CopyFileAtomically(dir.path() + "/from", dir.path() + "/to"), 0);
-        QVERIFY(::stat(QFile::encodeName(dir.path() + "/to").constData(), &st) == 0);
-        QCOMPARE(qint64(st.st_mtim.tv_sec), qint64(times[1].tv_sec));
-        QCOMPARE(qint64(st.st_mtim.tv_nsec), qint64(times[1].tv_nsec));
+        const QString from = dir.path() + "/from", to = dir.path() + "/to";
+        QVERIFY(QFile(from).open(QIODevice::WriteOnly));
+        for (const timespec time :
+             {timespec{-86400, 250000000}, timespec{10413792000, 123456789}}) {
+            const timespec times[2] = {{0, 0}, time};
+            if (::utimensat(AT_FDCWD, QFile::encodeName(from).constData(), times, 0) != 0 ||
+                Stat(from).st_mtim.tv_sec != time.tv_sec)
+                QSKIP("the file system holds no time past 2262");
+            QCOMPARE(platform::CopyFileAtomically(from, to), 0);
+            QCOMPARE(qint64(Stat(to).st_mtim.tv_sec), qint64(time.tv_sec));
+            QCOMPARE(qint64(Stat(to).st_mtim.tv_nsec), qint64(time.tv_nsec));
+        }
     }
 
     void fullDiskLeavesOldFile_data() { AddCases("platform/full_disk.txt"); }

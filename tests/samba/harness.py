@@ -1,25 +1,21 @@
 """The real parts of an office for the share tests: a Samba server of our
 own, GVfs as the desktop runs it, the desktop's keyring and a real Wine."""
 
+import contextlib
 import os
 import secrets
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
-import time
+
+# The end-to-end driver's helpers serve the share tests too.
+sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from quarn import QUARNCTL, contents, wait_for, write  # noqa: E402,F401
 
 # Another loopback address where another run's server holds 127.0.0.1:445.
 HOST = os.environ.get("QUARN_SHARE_HOST", "127.0.0.1")
-
-
-def wait_for(probe, what, timeout=15.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if probe():
-            return
-        time.sleep(0.05)
-    raise AssertionError(f"timed out waiting for {what}")
 
 
 def run(*args, timeout=60, **kw):
@@ -45,9 +41,21 @@ def bus_owner(name):
     return int(r.stdout.strip("(),\n ").split()[-1]) if r.returncode == 0 else None
 
 
-def port_taken(host, port):
-    with socket.socket() as s:
-        return s.connect_ex((host, port)) == 0
+def processes(holding, part="cmdline"):
+    """The pids whose /proc/PID/part passes `holding`, a test of its bytes;
+    one that ends meanwhile is left out."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        with contextlib.suppress(OSError), open(f"/proc/{pid}/{part}", "rb") as f:
+            if holding(f.read()):
+                found.append(int(pid))
+    return found
+
+
+def kill(pids, sig=signal.SIGKILL):
+    for pid in pids:
+        with contextlib.suppress(ProcessLookupError):  # a client's child that has just ended
+            os.kill(pid, sig)
 
 
 class Server:
@@ -67,10 +75,8 @@ class Server:
         os.makedirs(os.path.join(state, "ncalrpc"))
         self.conf = os.path.join(state, "smb.conf")
         # The password database needs a Unix account: nobody, under our name.
-        with open(os.path.join(state, "users.map"), "w") as f:
-            f.write(f"nobody = {self.USER}\n")
-        with open(self.conf, "w") as f:
-            f.write(f"""[global]
+        write(os.path.join(state, "users.map"), f"nobody = {self.USER}\n")
+        write(self.conf, f"""[global]
   server role = standalone server
   map to guest = Bad User
   interfaces = {host}/8
@@ -106,32 +112,19 @@ class Server:
 
     def start(self):
         # Else the checks below would talk to that one.
-        assert not port_taken(self.host, 445), \
+        with socket.socket() as s:
+            taken = s.connect_ex((self.host, 445)) == 0
+        assert not taken, \
             f"another server holds {self.host}:445 (set QUARN_SHARE_HOST to another 127.x address)"
         self.proc = subprocess.Popen(["smbd", "-F", "--no-process-group", "-s", self.conf],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         up = ("smbclient", "-N", f"//{self.host}/office", "-c", "ls")
-        wait_for(lambda: run(*up).returncode == 0, "the Samba server")
+        wait_for(lambda: run(*up).returncode == 0, "the Samba server", timeout=15)
         assert self.proc.poll() is None, "another server holds port 445: " + self.conf
 
-    def pids(self):
-        """smbd and the children it forked for each client."""
-        found = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open(f"/proc/{pid}/cmdline", "rb") as f:
-                    if self.conf.encode() in f.read():
-                        found.append(int(pid))
-            except OSError:
-                pass
-        return found
-
     def signal(self, sig):
-        for pid in self.pids():
-            try:
-                os.kill(pid, sig)
-            except ProcessLookupError:  # a client's child that has just ended
-                pass
+        """To smbd and the children it forked for each client."""
+        kill(processes(lambda cmdline: self.conf.encode() in cmdline), sig)
 
     def stop(self):
         self.signal(signal.SIGKILL)
@@ -171,24 +164,14 @@ class Gvfs:
         # The mounts' own daemons (gvfsd-smb ...) outlive gvfsd and would
         # serve the next class's gvfsd their stale mounts.
         mark = f"XDG_RUNTIME_DIR={self.env['XDG_RUNTIME_DIR']}".encode()
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open(f"/proc/{pid}/environ", "rb") as f:
-                    if mark in f.read().split(b"\0") and b"gvfs" in open(
-                            f"/proc/{pid}/cmdline", "rb").read():
-                        os.kill(int(pid), signal.SIGKILL)
-            except OSError:
-                pass
+        ours = processes(lambda environ: mark in environ.split(b"\0"), "environ")
+        kill(set(ours) & set(processes(lambda cmdline: b"gvfs" in cmdline)))
 
-    def mount(self, login=None):
-        """login: (user, domain, password), answered as gio mount asks for
-        them; without, as a guest."""
+    def mount(self):
+        """As a guest."""
         if not self.daemons:
             self.start()
-        if login:
-            r = run("gio", "mount", self.url, env=self.env, input="\n".join(login) + "\n")
-        else:
-            r = run("gio", "mount", "-a", self.url, env=self.env, input="")
+        r = run("gio", "mount", "-a", self.url, env=self.env, input="")
         assert r.returncode == 0, r.stderr
         wait_for(lambda: os.path.isdir(self.path), "the share under gvfs/")
         return self.path

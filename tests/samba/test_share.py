@@ -2,6 +2,7 @@
 its share mounted as desktops mount it (GVfs, smbnetfs, the kernel's CIFS
 client where there is one) and made the demo suite's N: drive."""
 
+import contextlib
 import os
 import select
 import shutil
@@ -13,11 +14,9 @@ import threading
 import time
 import unittest
 
-from harness import HOST, Gvfs, Server, run, wait_for
+from harness import HOST, QUARNCTL, Gvfs, Server, contents, run, wait_for, write
 
-QUARNCTL = os.path.join(os.environ["QUARN_BUILD"], "cli", "quarnctl")
 REPORTS = ("QXDATA", "APPRAISE", "data")
-SMITH = "C:\\QXDATA\\APPRAISE\\data\\SMITH.RPT"
 
 
 def backdate(path):
@@ -51,13 +50,11 @@ class SlowLink:
                 threading.Thread(target=self.pump, args=(a, b), daemon=True).start()
 
     def pump(self, src, dst):
-        try:
+        with contextlib.suppress(OSError):
             while data := src.recv(4096):
                 dst.sendall(data)
                 time.sleep(len(data) / self.rate)
             dst.shutdown(socket.SHUT_WR)
-        except OSError:
-            pass
 
     def close(self):
         self.listener.shutdown(socket.SHUT_RDWR)  # wakes the accepting thread
@@ -84,7 +81,7 @@ class Smbnetfs:
                 env=dict(os.environ, HOME=self.home))
         assert r.returncode == 0, r.stderr
         path = os.path.join(self.point, self.host, "office")
-        wait_for(lambda: os.path.isdir(path), "the share under smbnetfs")
+        wait_for(lambda: os.path.isdir(path), "the share under smbnetfs", timeout=15)
         return path
 
     def unmount(self):
@@ -147,6 +144,11 @@ class OnShare:
     def ctl(self, *args):
         return run(QUARNCTL, *args, env=self.env)
 
+    def send(self, report, sketch="none"):
+        """quarnctl's copy of this local report to the share, answered yes."""
+        return self.ctl("transfer", "--to-network", "--sketch", sketch, "--yes",
+                        "C:\\QXDATA\\APPRAISE\\data\\" + report)
+
     def on_server(self, *parts):
         return os.path.join(self.server.folder, *parts)
 
@@ -161,8 +163,7 @@ class OnShare:
 
 class Transfers(OnShare):
     def assertSameFile(self, a, b):
-        with open(a, "rb") as fa, open(b, "rb") as fb:
-            self.assertEqual(fa.read(), fb.read())
+        self.assertEqual(contents(a), contents(b))
         self.assertEqual(int(os.stat(a).st_mtime), int(os.stat(b).st_mtime))
 
     def test_check_connect_network_and_an_ini_file_on_the_share(self):
@@ -170,53 +171,45 @@ class Transfers(OnShare):
         self.assertEqual((r.returncode, r.stdout.strip()), (0, "ok"), r.stderr)
         self.assertEqual(self.ctl("connect", "network").returncode, 0)
         self.assertIn("In force: NETWORK", self.ctl("status").stdout)
-        r = self.ctl("ini", "set", "N:\\QXDATA\\OFFICE\\office.ini", "Office", "Name", "Main")
-        self.assertEqual(r.returncode, 0, r.stderr)
-        r = self.ctl("ini", "set", "N:\\QXDATA\\OFFICE\\office.ini", "Office", "Town", "Leeds")
-        self.assertEqual(r.returncode, 0, r.stderr)
-        with open(self.on_server("QXDATA", "OFFICE", "office.ini"), newline="") as f:
-            self.assertEqual(f.read(), "[Office]\r\nName=Main\r\nTown=Leeds\r\n")
+        for key, value in (("Name", "Main"), ("Town", "Leeds")):
+            r = self.ctl("ini", "set", "N:\\QXDATA\\OFFICE\\office.ini", "Office", key, value)
+            self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(contents(self.on_server("QXDATA", "OFFICE", "office.ini")),
+                         b"[Office]\r\nName=Main\r\nTown=Leeds\r\n")
         self.assertEqual(self.litter(), [])
 
     def test_both_ways_with_the_sketch_and_the_time(self):
         old = time.time() - 86400 * 30
         os.utime(self.local(*REPORTS, "SMITH.RPT"), (old, old))
-        r = self.ctl("transfer", "--to-network", "--sketch", "plandraw", "--yes", SMITH)
+        r = self.send("SMITH.RPT", sketch="plandraw")
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        self.assertSameFile(self.local(*REPORTS, "SMITH.RPT"), self.on_server(*REPORTS, "SMITH.RPT"))
-        self.assertSameFile(self.local("QXDATA", "SKETCH", "SMITH.sk3"),
-                            self.on_server("QXDATA", "SKETCH", "SMITH.sk3"))
         r = self.ctl("transfer", "--to-local", "--sketch", "plandraw", "--yes",
                      "N:\\QXDATA\\APPRAISE\\data\\BROWN.RPT")
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        self.assertSameFile(self.on_server(*REPORTS, "BROWN.RPT"), self.local(*REPORTS, "BROWN.RPT"))
-        self.assertSameFile(self.on_server("QXDATA", "SKETCH", "BROWN.sk3"),
-                            self.local("QXDATA", "SKETCH", "BROWN.sk3"))
+        for name, source, target in (("SMITH", self.local, self.on_server),
+                                     ("BROWN", self.on_server, self.local)):
+            self.assertSameFile(source(*REPORTS, name + ".RPT"), target(*REPORTS, name + ".RPT"))
+            self.assertSameFile(source("QXDATA", "SKETCH", name + ".sk3"),
+                                target("QXDATA", "SKETCH", name + ".sk3"))
         self.assertEqual(self.litter(), [])
 
     def test_a_read_only_report_is_not_replaced(self):
-        with open(self.local(*REPORTS, "KEPT.RPT"), "w") as f:
-            f.write("new")
-        with open(self.on_server(*REPORTS, "KEPT.RPT"), "w") as f:
-            f.write("kept")
+        write(self.local(*REPORTS, "KEPT.RPT"), "new")
+        write(self.on_server(*REPORTS, "KEPT.RPT"), "kept")
         r = run("smbclient", "-N", f"//{HOST}/office", "-c",
                 "setmode QXDATA/APPRAISE/data/KEPT.RPT +r")  # as Windows marks it
         self.assertEqual(r.returncode, 0, r.stderr)
-        r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes",
-                     "C:\\QXDATA\\APPRAISE\\data\\KEPT.RPT")
+        r = self.send("KEPT.RPT")
         self.assertIn("Error encountered, ErrNum = Permission denied", r.stdout + r.stderr)
-        with open(self.on_server(*REPORTS, "KEPT.RPT")) as f:
-            self.assertEqual(f.read(), "kept")
+        self.assertEqual(contents(self.on_server(*REPORTS, "KEPT.RPT")), b"kept")
         self.assertEqual(self.litter(), [])
 
     def test_overwrite_under_another_letter_case(self):
         for name in os.listdir(self.on_server(*REPORTS)):
             if name.lower() == "jones.rpt":
                 os.remove(self.on_server(*REPORTS, name))
-        with open(self.on_server(*REPORTS, "jones.rpt"), "w") as f:
-            f.write("older jones")
-        r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes",
-                     "C:\\QXDATA\\APPRAISE\\data\\JONES.RPT")
+        write(self.on_server(*REPORTS, "jones.rpt"), "older jones")
+        r = self.send("JONES.RPT")
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertIn("Exists.  Are you sure you wish to Overwrite?", r.stdout + r.stderr)
         same = [n for n in os.listdir(self.on_server(*REPORTS)) if n.lower() == "jones.rpt"]
@@ -230,8 +223,7 @@ class ServerStops(OnShare):
         big = self.local(*REPORTS, "BIG.RPT")
         with open(big, "wb") as f:
             f.truncate(4 << 30)  # sparse: quick to make, long to send
-        with open(self.on_server(*REPORTS, "BIG.RPT"), "wb") as f:
-            f.write(b"the old report, whole")
+        write(self.on_server(*REPORTS, "BIG.RPT"), b"the old report, whole")
         before = sorted(os.listdir(self.on_server(*REPORTS)))
         temp = self.on_server(*REPORTS, ".BIG.RPT.quarn.tmp")
         ctl = subprocess.Popen([QUARNCTL, "transfer", "--to-network", "--sketch", "none", "--yes",
@@ -253,8 +245,7 @@ class ServerStops(OnShare):
             self.server.signal(signal.SIGKILL)
             ctl.wait(60)
         self.assertEqual(ctl.returncode, 1)
-        with open(self.on_server(*REPORTS, "BIG.RPT"), "rb") as f:
-            self.assertEqual(f.read(), b"the old report, whole")
+        self.assertEqual(contents(self.on_server(*REPORTS, "BIG.RPT")), b"the old report, whole")
         self.assertEqual(sorted(n for n in os.listdir(self.on_server(*REPORTS))
                                 if not n.startswith(".")), before)
 
@@ -266,7 +257,7 @@ class ServerStops(OnShare):
         type(self).share = self.way.mount()
         self.assertTrue(os.path.exists(temp))
         backdate(temp)
-        r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes", SMITH)
+        r = self.send("SMITH.RPT")
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertEqual(self.litter(), [])
         cut_off = [self.on_server(*REPORTS, ".OLD.RPT.quarn-4242-1x.tmp"),
@@ -274,18 +265,15 @@ class ServerStops(OnShare):
         fresh = self.on_server(*REPORTS, ".JONES.RPT.quarn.tmp")
         mine = self.on_server(*REPORTS, ".notes.2024.final.tmp")  # a user's own
         for path in cut_off + [fresh, mine]:
-            with open(path, "w") as f:
-                f.write("cut off")
+            write(path, "cut off")
         for path in cut_off + [mine]:
             backdate(path)
         self.ctl("follow", "--once")
         self.assertEqual(sorted(self.litter()), sorted([fresh, mine]))
         os.remove(fresh)
         os.remove(mine)
-        with open(big, "wb") as f:
-            f.write(b"a new report")
-        r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes",
-                     "C:\\QXDATA\\APPRAISE\\data\\BIG.RPT")
+        write(big, b"a new report")
+        r = self.send("BIG.RPT")
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertEqual(self.litter(), [])
 
@@ -299,8 +287,7 @@ class SlowLinks(OnShare):
             for i in range(600 if rate < self.RATE else 0):  # a folder long to list
                 open(self.on_server(*REPORTS, f"R{i:04}.RPT"), "w").close()
             report = self.local(*REPORTS, "SLOW.RPT")
-            with open(report, "wb") as f:
-                f.write(os.urandom(size))
+            write(report, os.urandom(size))
             started = time.monotonic()
             copy = [QUARNCTL, "transfer", "--to-network", "--sketch", "none", "--yes",
                     "C:\\QXDATA\\APPRAISE\\data\\SLOW.RPT"]
@@ -310,14 +297,12 @@ class SlowLinks(OnShare):
             # a copy of the same report from there leaves it be.
             temp, lag, other = os.path.join(self.share, *REPORTS, ".SLOW.RPT.quarn.tmp"), 0, None
             while ctl.poll() is None:
-                try:
+                with contextlib.suppress(OSError):
                     lag = max(lag, time.time() - os.stat(temp).st_mtime)
                     if rate == self.RATE and not other:
                         runtime = tempfile.mkdtemp(dir=self.work)
                         other = subprocess.Popen(copy, env=dict(self.env, XDG_RUNTIME_DIR=runtime),
                                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-                except OSError:
-                    pass
                 time.sleep(1)
             said = ctl.communicate()[0]
             self.assertEqual(ctl.returncode, 0, said)
@@ -325,16 +310,14 @@ class SlowLinks(OnShare):
                 self.assertEqual(other.wait(120), 0, other.communicate()[0])
             self.assertGreater(time.monotonic() - started, size / rate / 2)  # slow indeed
             self.assertLess(lag, 4)
-            with open(report, "rb") as a, open(self.on_server(*REPORTS, "SLOW.RPT"), "rb") as b:
-                self.assertTrue(a.read() == b.read())
+            self.assertTrue(contents(report) == contents(self.on_server(*REPORTS, "SLOW.RPT")))
             self.assertEqual(self.litter(), [])
 
 
 def each_way():
-    ways = [Gvfs, Smbnetfs] + ([Cifs] if kernel_has_cifs() else [])
     if not kernel_has_cifs():
         print("CIFS skipped: this kernel has no cifs file system")
-    for way in ways:
+    for way in [Gvfs, Smbnetfs] + ([Cifs] if kernel_has_cifs() else []):
         for base in (Transfers, ServerStops, SlowLinks):
             name = f"{base.__name__}On{way.name}"
             globals()[name] = type(name, (base, unittest.TestCase), {"MOUNT": way})

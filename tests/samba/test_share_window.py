@@ -4,37 +4,26 @@ share of our own Samba server through GVfs with the desktop's keyring, then
 a transfer to it and the disconnection that offers the LOCAL set first."""
 
 import os
-import shutil
 import sys
 import unittest
 
 sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
-from harness import HOST, Server, run  # noqa: E402
-from quarn import (BUTTON, LABEL, QUARNCTL, RADIO, TEXT, QuarnTest, act, click,  # noqa: E402
+from harness import HOST, Server, contents  # noqa: E402
+from quarn import (BUTTON, LABEL, RADIO, TEXT, TRANSFER, QuarnTest, act, click,  # noqa: E402
                    find_all, ini, text_of, type_text, wait_for)
-from test_wine_share import CONNECTED, MISSING, SMITH, UNC, OnPrivateShare  # noqa: E402
+from test_wine_share import CONNECTED, MISSING, RESTART, SMITH, UNC, OnPrivateShare  # noqa: E402
 
 if MISSING:
     print("Share window test skipped:", ", ".join(MISSING))
 
-WINDOW, TRANSFER = "Office Share", "Quarn - Select data to transfer"
+WINDOW = "Office Share"
 OFFER_LOCAL = ("The suite uses the office share on N:. Switch it to the LOCAL set before the "
                "share is disconnected?")
-# The harness keeps a wineserver running, as an open suite would.
-RESTART = "Programs of the suite that are running now see N: once they are started again."
 
 
 @unittest.skipIf(MISSING, ", ".join(MISSING))
 class ShareWindow(OnPrivateShare, QuarnTest):
-    @classmethod
-    def prepare(cls):
-        prefix = cls.wine.prefix
-        r = run(QUARNCTL, "demo-suite", prefix, env=cls.wine.env)
-        assert r.returncode == 0, r.stdout + r.stderr
-        shutil.copytree(os.path.join(prefix, "network"), cls.server.private, dirs_exist_ok=True)
-        os.remove(os.path.join(prefix, "dosdevices", "n:"))  # the demo's stand-in
-
     def start(self):
         # The session of the harness: its runtime folder (GVfs's FUSE view),
         # home and prefix, on the bus that GVfs and the keyring answer on.
@@ -48,29 +37,21 @@ class ShareWindow(OnPrivateShare, QuarnTest):
         q.menu("Setup", "Office Share…")
         return q.window(WINDOW)
 
-    def state_line(self, q, window, text, timeout=5.0):
-        return q.find(window, LABEL, text, timeout)
-
-    def in_force(self, q):
-        return q.ctl("status").stdout.strip().splitlines()[-1]
-
     def test_connect_transfer_and_disconnect_through_the_window(self):
         q = self.start()
         window = self.open_share_window(q)
-        self.state_line(q, window, "Not connected")
-        q.find(window, TEXT, "Share").queryEditableText().setTextContents(UNC)
-        q.find(window, TEXT, "User name").queryEditableText().setTextContents(Server.USER)
-        q.find(window, TEXT, "Domain").queryEditableText().setTextContents(Server.DOMAIN)
+        q.find(window, LABEL, "Not connected")
+        for field, value in (("Share", UNC), ("User name", Server.USER), ("Domain", Server.DOMAIN)):
+            q.find(window, TEXT, field).queryEditableText().setTextContents(value)
         click(q.find(window, "password text", "Password"))
         type_text(self.server.password)
         click(q.find(window, "check box", "Remember the password"))
         act(q.find(window, BUTTON, "Connect"))
         # Connect runs on a thread of its own; the mount takes a moment.
-        self.state_line(q, window, CONNECTED, timeout=20)
+        q.find(window, LABEL, CONNECTED, timeout=20)
         self.assertEqual(self.messages(q, window), [RESTART])
         q.no_box()
-        self.assertTrue(os.path.samefile(self.n, self.unc))
-        self.assertEqual(self.drive_type(), "network")
+        self.assertConnected()
         stored = self.keyring.search("server", HOST)
         self.assertIn(f"attribute.user = {Server.USER}", stored)
         remembered = ini(q.c("VALUATOR", "QUARN2.INI"))["OFFICESHARE"]
@@ -86,29 +67,28 @@ class ShareWindow(OnPrivateShare, QuarnTest):
             "C:\\" + "\\".join(SMITH))
         act(q.find(dialog, BUTTON, "Copy"))
         q.answer("File(s) copied successfully")
-        with open(q.c(*SMITH), "rb") as a, \
-             open(os.path.join(self.server.private, *SMITH), "rb") as b:
-            self.assertTrue(a.read() == b.read(), "the server's copy differs")
+        on_server = contents(os.path.join(self.server.private, *SMITH))
+        self.assertTrue(contents(q.c(*SMITH)) == on_server, "the server's copy differs")
         act(q.find(dialog, BUTTON, "Back"))
         q.gone(TRANSFER)
 
         click(q.find(q.main_window(), BUTTON, "Connect Network"))
-        wait_for(lambda: self.in_force(q) == "In force: NETWORK", "the switch to NETWORK")
+        wait_for(lambda: q.in_force() == "NETWORK", "the switch to NETWORK")
         window = self.open_share_window(q)
-        self.state_line(q, window, CONNECTED)
+        q.find(window, LABEL, CONNECTED)
         act(q.find(window, BUTTON, "Disconnect"))
         q.answer(OFFER_LOCAL, "No")
         q.no_box()
-        self.state_line(q, window, CONNECTED)
-        self.assertTrue(os.path.samefile(self.n, self.unc))
-        self.assertEqual(self.in_force(q), "In force: NETWORK")
+        q.find(window, LABEL, CONNECTED)
+        self.assertConnected()
+        self.assertEqual(q.in_force(), "NETWORK")
 
         act(q.find(window, BUTTON, "Disconnect"))
         q.answer(OFFER_LOCAL, "Yes")
-        self.state_line(q, window, "Not connected", timeout=20)
+        q.find(window, LABEL, "Not connected", timeout=20)
         self.assertEqual(self.messages(q, window), [])
         q.no_box()
-        self.assertEqual(self.in_force(q), "In force: LOCAL")
+        self.assertEqual(q.in_force(), "LOCAL")
         self.assertFalse(os.path.lexists(self.n))
         self.assertFalse(os.path.lexists(self.unc))
         wait_for(lambda: not self.mounts(), "the mount Quarn made to go", timeout=3)
@@ -117,12 +97,9 @@ class ShareWindow(OnPrivateShare, QuarnTest):
         # the drive usable as soon as the window says so: a listing, since
         # the kernel may answer a stat from the mount before.
         act(q.find(window, BUTTON, "Connect"))
-        self.state_line(q, window, CONNECTED, timeout=20)
+        q.find(window, LABEL, CONNECTED, timeout=20)
         self.assertEqual(os.listdir(self.n), ["QXDATA"])
-        self.assertTrue(os.path.samefile(self.n, self.unc))
-
-    def mounts(self):
-        return [n for n in os.listdir(self.gvfs.fuse) if n.startswith("smb-share:")]
+        self.assertConnected()
 
     def messages(self, q, window):
         """The labels under the state line that say something."""

@@ -2,6 +2,7 @@
 Samba server, mounted through GVfs with the desktop's keyring on the bus,
 linked into a wineboot'ed prefix as N: and by its UNC name."""
 
+import contextlib
 import os
 import shutil
 import signal
@@ -10,11 +11,12 @@ import tempfile
 import time
 import unittest
 
-from harness import HOST, Gvfs, Keyring, Server, Wine, run, session_env, wait_for
+from harness import (HOST, QUARNCTL, Gvfs, Keyring, Server, Wine, contents, run, session_env,
+                     wait_for, write)
 
-QUARNCTL = os.path.join(os.environ["QUARN_BUILD"], "cli", "quarnctl")
 UNC = f"\\\\{HOST}\\private"
 CONNECTED = f"Connected: {UNC} as N:"
+RESTART = "Programs of the suite that are running now see N: once they are started again."
 DRIVES = "HKLM\\Software\\Wine\\Drives"
 SMITH = ("QXDATA", "APPRAISE", "data", "SMITH.RPT")
 
@@ -51,11 +53,27 @@ class OnPrivateShare:
 
     @classmethod
     def prepare(cls):
-        """What the server's disk and the prefix hold before either starts."""
+        """What the server's disk and the prefix hold before either starts:
+        the demo suite, its network set on the server and no N: yet."""
+        r = run(QUARNCTL, "demo-suite", cls.wine.prefix, env=cls.wine.env)
+        assert r.returncode == 0, r.stdout + r.stderr
+        prefix = cls.wine.prefix
+        shutil.copytree(os.path.join(prefix, "network"), cls.server.private, dirs_exist_ok=True)
+        os.remove(os.path.join(prefix, "dosdevices", "n:"))  # the demo's stand-in
 
     def drive_type(self):
         r = self.wine("reg", "query", DRIVES, "/v", "n:")
         return r.stdout.split()[-1] if r.returncode == 0 else r.stdout + r.stderr
+
+    def mounts(self):
+        """Every login's GVfs mount of the server."""
+        return [n for n in os.listdir(self.gvfs.fuse) if n.startswith("smb-share:")]
+
+    def assertConnected(self):
+        r = run(QUARNCTL, "share", "status", env=self.wine.env)
+        self.assertEqual((r.returncode, r.stdout.strip()), (0, CONNECTED), r.stderr)
+        self.assertTrue(os.path.samefile(self.n, self.unc))
+        self.assertEqual(self.drive_type(), "network")
 
 
 @unittest.skipIf(MISSING, ", ".join(MISSING))
@@ -64,8 +82,7 @@ class WineShare(OnPrivateShare, unittest.TestCase):
 
     @classmethod
     def prepare(cls):
-        with open(os.path.join(cls.server.private, "HELLO.TXT"), "w") as f:
-            f.write("Hello from the office\n")
+        write(os.path.join(cls.server.private, "HELLO.TXT"), "Hello from the office\n")
 
     @classmethod
     def setUpClass(cls):
@@ -93,32 +110,22 @@ class WineShare(OnPrivateShare, unittest.TestCase):
     def test_wine_writes_a_new_file_to_the_share(self):
         r = self.wine.cmd("echo From Wine> N:\\FROMWINE.TXT")
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        with open(os.path.join(self.server.private, "FROMWINE.TXT"), "rb") as f:
-            self.assertEqual(f.read(), b"From Wine\r\n")
+        self.assertEqual(contents(os.path.join(self.server.private, "FROMWINE.TXT")),
+                         b"From Wine\r\n")
 
     # GVfs's FUSE view refuses to open an existing file for reading and
     # writing at once (EOPNOTSUPP), which is how Wine opens a file it is
     # to replace: "General failure", and the old file stays.
     @unittest.expectedFailure
     def test_wine_replaces_a_file_on_the_share(self):
-        with open(os.path.join(self.server.private, "OLD.TXT"), "w") as f:
-            f.write("old\n")
+        write(os.path.join(self.server.private, "OLD.TXT"), "old\n")
         r = self.wine.cmd("echo new> N:\\OLD.TXT")
         self.assertNotIn("failure", r.stdout + r.stderr)
-        with open(os.path.join(self.server.private, "OLD.TXT"), "rb") as f:
-            self.assertEqual(f.read(), b"new\r\n")
+        self.assertEqual(contents(os.path.join(self.server.private, "OLD.TXT")), b"new\r\n")
 
 
 @unittest.skipIf(MISSING, ", ".join(MISSING))
 class QuarnctlShare(OnPrivateShare, unittest.TestCase):
-    @classmethod
-    def prepare(cls):
-        r = run(QUARNCTL, "demo-suite", cls.wine.prefix, env=cls.wine.env)
-        assert r.returncode == 0, r.stdout + r.stderr
-        prefix = cls.wine.prefix
-        shutil.copytree(os.path.join(prefix, "network"), cls.server.private, dirs_exist_ok=True)
-        os.remove(os.path.join(prefix, "dosdevices", "n:"))  # the demo's stand-in
-
     def setUp(self):
         self.forget()
 
@@ -132,12 +139,10 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         run("secret-tool", "clear", "protocol", "smb", "server", HOST, env=self.env)
 
     def unmount_all(self):
-        """Every login's GVfs mount of the server, as a restart ends them."""
-        def mounts():
-            return [n for n in os.listdir(self.gvfs.fuse) if n.startswith("smb-share:")]
-        for name in mounts():
+        """As a restart ends them."""
+        for name in self.mounts():
             run("gio", "mount", "-u", os.path.join(self.gvfs.fuse, name), env=self.env)
-        wait_for(lambda: not mounts(), "the GVfs mounts to go")
+        wait_for(lambda: not self.mounts(), "the GVfs mounts to go")
 
     def ctl(self, *args, stdin=None, timeout=60):
         given = {"input": stdin} if stdin is not None else {"stdin": subprocess.DEVNULL}
@@ -150,12 +155,6 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
             return self.ctl(*args, timeout=timeout)
         return self.ctl(*args, "--password-stdin", stdin=password + "\n", timeout=timeout)
 
-    def assertConnected(self):
-        r = self.ctl("share", "status")
-        self.assertEqual((r.returncode, r.stdout.strip()), (0, CONNECTED), r.stderr)
-        self.assertTrue(os.path.samefile(self.n, self.unc))
-        self.assertEqual(self.drive_type(), "network")
-
     def assertNothingLinked(self, r):
         self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
         self.assertTrue(r.stderr.strip(), "a failure says why")
@@ -163,19 +162,17 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         r = self.ctl("share", "status")
         self.assertEqual((r.returncode, r.stdout.strip()), (0, "Not connected"), r.stderr)
 
-    def test_remembered_password_transfer_and_back_from_the_keyring(self):
+    def test_remembered_password_transfer_back_from_the_keyring_and_follow(self):
         r = self.connect("--remember", password=self.server.password)
         self.assertEqual((r.returncode, r.stdout.strip()), (0, CONNECTED), r.stderr)
         # The harness keeps a wineserver running, as an open suite would.
-        self.assertIn("quarnctl: Programs of the suite that are running now see N: once they "
-                      "are started again.", r.stderr)
+        self.assertIn("quarnctl: " + RESTART, r.stderr)
         self.assertConnected()
         r = self.ctl("transfer", "--to-network", "--sketch", "none", "--yes",
                      "C:\\" + "\\".join(SMITH))
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        with open(os.path.join(self.wine.prefix, "drive_c", *SMITH), "rb") as a, \
-             open(os.path.join(self.server.private, *SMITH), "rb") as b:
-            self.assertTrue(a.read() == b.read())
+        self.assertTrue(contents(os.path.join(self.wine.prefix, "drive_c", *SMITH)) ==
+                        contents(os.path.join(self.server.private, *SMITH)))
         stored = self.keyring.search("server", HOST)
         self.assertIn("attribute.protocol = smb", stored)
         self.assertIn(f"attribute.user = {Server.USER}", stored)
@@ -188,17 +185,11 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         self.assertEqual((r.returncode, r.stdout.strip()), (0, CONNECTED), r.stderr)
         self.assertConnected()
 
-    def test_follow_mounts_the_remembered_share_again(self):
-        r = self.connect("--remember", password=self.server.password)
-        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.unmount_all()  # as after a restart: the links stay, the mount is gone
         r = self.ctl("follow", "--once")
         self.assertIn(CONNECTED, r.stdout, r.stderr)
         self.assertConnected()
 
-    def test_the_password_is_kept_in_no_file(self):
-        r = self.connect("--remember", password=self.server.password)
-        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.wine.stop()  # the registry on disk
         self.wine.start()
         env = self.env
@@ -226,10 +217,8 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         self.assertLess(waited, 10)
         self.assertNothingLinked(r)
         # The mount given up on may yet come through, now the server answers.
-        try:
+        with contextlib.suppress(AssertionError):
             wait_for(lambda: os.path.exists(self.gvfs.path), "a late mount", timeout=3)
-        except AssertionError:
-            pass
         self.assertFalse(os.path.lexists(self.n))
 
 

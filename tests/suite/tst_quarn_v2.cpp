@@ -36,11 +36,18 @@ private Q_SLOTS:
         QCOMPARE(InForceName(SetInForce(s)), row["answer"]);
     }
 
-    void startUpLocatesAndNormalises() {
+    // Start-up locates the files and normalises the sets; a switch makes the
+    // ten writes, each file named once when it cannot be written, and goes
+    // on past it.
+    void startUpThenSwitchToLocal() {
         TestPrefix p;
         p.write(Suite(p, "QUARN2.INI"), kStored);
         p.write(Suite(p, "KAV.INI"), ""); // zero bytes: the Windows directory's counts
         p.write(p.driveC() + "/windows/kav.ini", "[Directories]\r\nDataDir=W\\\r\n");
+        const QByteArray opl = "[Directories]\r\nDataDir=N:\\OPL\r\n";
+        p.write(Suite(p, "OPL.INI"), opl);
+        p.write(Suite(p, "OFCKPR.INI"), "[Directories]\r\nDataDir=N:\\O\r\n");
+        QVERIFY(::chmod(QFile::encodeName(Suite(p, "OFCKPR.INI")).constData(), 0444) == 0);
         SuiteState s;
         InitialiseSuite(s);
         QCOMPARE(TestPrefix::read(Suite(p, "QUARN2.INI")), kStored); // the marker left alone
@@ -49,19 +56,7 @@ private Q_SLOTS:
                               s.LocalSet.QXADATADIR, s.LocalSet.QXSDATADIR, s.LocalTransferRoot}),
                  (QStringList{"C:\\Valuator\\QUARN2.INI", "C:\\windows\\kav.ini", "W", "LA", "C:\\",
                               "LA"}));
-    }
 
-    // The ten writes, each file named once when it cannot be written, and
-    // the switch going on past it.
-    void switchWritesTenValuesInOrder() {
-        TestPrefix p;
-        p.write(Suite(p, "QUARN2.INI"), kStored);
-        const QByteArray opl = "[Directories]\r\nDataDir=N:\\OPL\r\n";
-        p.write(Suite(p, "OPL.INI"), opl);
-        p.write(Suite(p, "OFCKPR.INI"), "[Directories]\r\nDataDir=N:\\O\r\n");
-        QVERIFY(::chmod(QFile::encodeName(Suite(p, "OFCKPR.INI")).constData(), 0444) == 0);
-        SuiteState s;
-        InitialiseSuite(s);
         const QList<SuiteFailure> failed = SwitchToLocal(s);
         QCOMPARE(failed.size(), 3); // AppDir, DataDir, UserDir
         QCOMPARE(SwitchFailureText(failed).count("OFCKPR"), 1);

@@ -228,6 +228,16 @@ private Q_SLOTS:
         QVERIFY(!r.record.load().contains("SMITH.RPT"));
     }
 
+    // Cancelled before the first report: told as cancelled, nothing moved.
+    void cancelledBetweenReports() {
+        OneReport r;
+        Synchronize::Hooks hooks;
+        hooks.progress = [](const Synchronize::Progress&) { return false; };
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record, hooks);
+        QVERIFY(sum.cancelled && !sum.allAsPlanned());
+        QCOMPARE(TestPrefix::read(r.share), "the share's report");
+    }
+
     // The share's copy changed between the plan and the run: it is not
     // overwritten, and the row becomes a conflict.
     void changedMeanwhile() {
@@ -249,6 +259,30 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::read(r.laptop), "the laptop's report, worked on today");
         // The lock was let go.
         QCOMPARE(TestPrefix::entries(r.p.share() + "/Q/data/.quarn-locks"), QStringList());
+    }
+
+    // A version that reached both sides outside a sync (the transfer) is
+    // recorded by the next run: a later edit on the laptop is then the
+    // laptop's alone, not a change on both.
+    void sameVersionRecorded() {
+        TestPrefix p;
+        const SyncPlan::Folders folders = FoldersOn();
+        platform::SyncRecord record(folders.pairKey(), p.at("record.sqlite"));
+        const QString laptop = p.driveC() + "/Q/data/SMITH.RPT";
+        const QString share = p.share() + "/Q/data/SMITH.RPT";
+        const QDateTime then = QDateTime::currentDateTime().addDays(-1);
+        for (const QString& path : {laptop, share}) {
+            p.write(path, "one version");
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(then, QFileDevice::FileModificationTime));
+        }
+        SyncPlan::Plan plan = SyncPlan::Make(folders, record);
+        QCOMPARE(plan.rows.size(), 1);
+        QCOMPARE(plan.rows[0].state, State::Same);
+        QVERIFY(Synchronize::Run(folders, plan.rows, record).allAsPlanned());
+        p.write(laptop, "the laptop's edit");
+        QCOMPARE(SyncPlan::Make(folders, record).rows[0].state, State::NewerLocal);
     }
 };
 

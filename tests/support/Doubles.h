@@ -13,6 +13,16 @@ class ScriptedPrompter : public platform::Prompter {
 public:
     explicit ScriptedPrompter(QList<platform::Answer> answers = {})
         : answers_(std::move(answers)) {}
+    // The answers by the names AnswerText gives them, split by blanks.
+    explicit ScriptedPrompter(const QString& names) {
+        for (const QString& name : names.split(u' ', Qt::SkipEmptyParts)) {
+            int a = 0;
+            while (platform::AnswerText(platform::Answer(a)) != name)
+                if (++a > int(platform::Answer::No))
+                    qFatal("no answer %s", qPrintable(name));
+            answers_ << platform::Answer(a);
+        }
+    }
     platform::Answer ask(const platform::Message& message) override {
         shown_.append(message);
         if (!answers_.isEmpty())

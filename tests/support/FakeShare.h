@@ -54,6 +54,4 @@ struct FakeShare {
              }});
     }
     ~FakeShare() { OfficeShare::SetMounterForTest({}); }
-    FakeShare(const FakeShare&) = delete;
-    FakeShare& operator=(const FakeShare&) = delete;
 };

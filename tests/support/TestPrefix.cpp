@@ -3,9 +3,11 @@
 #include "platform/profile/ProfileStore.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
+#include <filesystem>
 #include <unistd.h>
 
 static void Link(const QString& target, const QString& link) {
@@ -59,6 +61,21 @@ QStringList TestPrefix::entries(const QString& hostDir) {
                                    QDir::NoDotAndDotDot);
 }
 
+QStringList TestPrefix::tree(const QString& hostDir) {
+    QStringList items;
+    const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    for (QDirIterator it(hostDir, all, QDirIterator::Subdirectories); it.hasNext();) {
+        const QFileInfo entry(it.next());
+        const QString name = entry.filePath().mid(hostDir.size() + 1);
+        const std::filesystem::path path(QFile::encodeName(entry.filePath()).toStdString());
+        items << (entry.isSymLink() ? name + "->" + QFile::decodeName(read_symlink(path).c_str())
+                  : entry.isDir()   ? name + u'/'
+                                    : name + u'=' + QString::fromLatin1(read(entry.filePath())));
+    }
+    items.sort();
+    return items;
+}
+
 ScopedEnv::ScopedEnv(const QList<std::pair<const char*, QString>>& values) {
     for (const auto& [name, value] : values) {
         saved_.append({name, qgetenv(name)});
@@ -79,6 +96,12 @@ ScopedXdgDirs::ScopedXdgDirs(const QString& root)
     // The type database is read once per process, so every test sees it.
     QDir().mkpath(root + "/system");
     QFile::link(QStringLiteral("/usr/share/mime"), root + "/system/mime");
+}
+
+struct stat Stat(const QString& hostPath) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(hostPath).constData(), &st);
+    return st;
 }
 
 bool GiveAway(const QString& dir) {

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
 #include <utility>
 
 // Sets environment variables for the object's lifetime (an empty value
@@ -49,6 +50,9 @@ public:
     static QByteArray read(const QString& hostPath);
     // Every file name in a host directory, hidden ones included.
     static QStringList entries(const QString& hostDir);
+    // Everything below a host directory, sorted: "name/" a folder, "name->text"
+    // a link (its text as written), "name=bytes" a file.
+    static QStringList tree(const QString& hostDir);
 
 private:
     QTemporaryDir dir_;
@@ -64,3 +68,7 @@ public:
 
 // Makes `dir` another user's (as one planted by them); false when not root.
 bool GiveAway(const QString& dir);
+
+// A host path's status, of a link itself: all zero, which no check expects,
+// when there is none.
+struct stat Stat(const QString& hostPath);

@@ -13,8 +13,6 @@
 #include <QApplication>
 #include <QTest>
 
-namespace {
-
 struct Fixture {
     TestPrefix p;
     Quarn_v2::SuiteState state;
@@ -41,8 +39,6 @@ struct Fixture {
         return WPINI::ReadIni("C:\\VALUATOR\\QUARN2.INI", "PREFERENCES", key, "-");
     }
 };
-
-} // namespace
 
 class TestFrmCopy : public QObject {
     Q_OBJECT
