@@ -6,14 +6,10 @@ import datetime
 import os
 import socket
 
-from quarn import BUTTON, LABEL, QuarnTest, act, click, find_all, text_of, wait_for, xdotool
+from quarn import (BUTTON, LABEL, QuarnTest, act, click, contents, find_all, text_of, wait_for,
+                   write, xdotool)
 
 SYNC = "Synchronize Reports"
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 class Sync(QuarnTest):
@@ -60,17 +56,17 @@ class Sync(QuarnTest):
         locks = q.n("QXDATA", "APPRAISE", "data", ".quarn-locks")
         os.makedirs(locks, exist_ok=True)
         utc = since.astimezone(datetime.timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ")
-        with open(os.path.join(locks, report + ".lock"), "w") as f:
-            f.write(f"user=jdoe\ncomputer=LAPTOP-7\npid=4242\nsince={utc}\nrenewed={utc}\n")
+        write(os.path.join(locks, report + ".lock"),
+              f"user=jdoe\ncomputer=LAPTOP-7\npid=4242\nsince={utc}\nrenewed={utc}\n")
         return since.strftime("%H:%M")
 
     def test_a_plan_chosen_and_carried_out(self):
         q = self.quarn()
         data = lambda *p: q.c("QXDATA", "APPRAISE", "data", *p)
         shared = lambda *p: q.n("QXDATA", "APPRAISE", "data", *p)
-        with open(data("GARCIA.RPT"), "wb") as f:  # the laptop's own, unlike the share's
-            f.write(b"GARCIA as changed on the laptop\r\n" * 2000)
-        wilson = {side: (read(where("WILSON.RPT")), read(sketch("WILSON.sk3")))
+        # The laptop's own GARCIA, unlike the share's.
+        write(data("GARCIA.RPT"), b"GARCIA as changed on the laptop\r\n" * 2000)
+        wilson = {side: (contents(where("WILSON.RPT")), contents(sketch("WILSON.sk3")))
                   for side, where, sketch in
                   (("laptop", data, lambda n: q.c("QXDATA", "SKETCH", n)),
                    ("share", shared, lambda n: q.n("QXDATA", "SKETCH", n)))}
@@ -127,19 +123,19 @@ class Sync(QuarnTest):
         wait_for(lambda: self.status(q, window) == "7 reports, 1 to move.", "the plan made again")
 
         for name in ("GARCIA.RPT", "JONES.RPT", "SMITH.RPT"):
-            self.assertEqual(read(shared(name)), read(data(name)), name)
-        self.assertEqual(read(q.n("QXDATA", "APEX", "JONES.AX4")),
-                         read(q.c("QXDATA", "APEX", "JONES.AX4")))
+            self.assertEqual(contents(shared(name)), contents(data(name)), name)
+        self.assertEqual(contents(q.n("QXDATA", "APEX", "JONES.AX4")),
+                         contents(q.c("QXDATA", "APEX", "JONES.AX4")))
         self.assertFalse(os.path.exists(data("BROWN.RPT")))
         self.assertFalse(os.listdir(shared(".quarn-locks")))  # broken, then let go
         # Keep Both: the share's version under its name on both sides, the
         # laptop's beside it under the kept name, sketches alike.
         for where, sketches in ((data, q.c("QXDATA", "SKETCH")),
                                 (shared, q.n("QXDATA", "SKETCH"))):
-            self.assertEqual((read(where("WILSON.RPT")),
-                              read(os.path.join(sketches, "WILSON.sk3"))), wilson["share"])
-            self.assertEqual((read(where(kept + ".RPT")),
-                              read(os.path.join(sketches, kept + ".sk3"))), wilson["laptop"])
+            self.assertEqual((contents(where("WILSON.RPT")),
+                              contents(os.path.join(sketches, "WILSON.sk3"))), wilson["share"])
+            self.assertEqual((contents(where(kept + ".RPT")),
+                              contents(os.path.join(sketches, kept + ".sk3"))), wilson["laptop"])
 
         act(q.find(window, BUTTON, "Close"))
         q.gone(SYNC)
