@@ -213,6 +213,9 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
         for (Row& row : plan.rows)
             if (IsConflict(row) && row.action == Action::Nothing)
                 row.action = AskConflict(row, stdin, stderr);
+    // A one-way run writes one side only, whatever a conflict was answered.
+    if (toNetwork)
+        SyncPlan::OnlyTowards(plan, *toNetwork);
     QStringList skipped;
     bool work = false;
     for (const Row& row : plan.rows) {

@@ -367,12 +367,10 @@ Plan Make(const Folders& folders, platform::SyncRecord& record) {
 
 void OnlyTowards(Plan& plan, bool toNetwork) {
     for (Row& row : plan.rows) {
-        const bool towardsNetwork = row.action == Action::ToNetwork ||
-                                    row.action == Action::TrashNetwork ||
-                                    row.action == Action::KeepBoth;
-        const bool towardsLocal = row.action == Action::ToLocal ||
-                                  row.action == Action::TrashLocal ||
-                                  row.action == Action::KeepBoth;
+        // Keeping both writes both sides: not a one-way run's.
+        const bool towardsNetwork =
+            row.action == Action::ToNetwork || row.action == Action::TrashNetwork;
+        const bool towardsLocal = row.action == Action::ToLocal || row.action == Action::TrashLocal;
         if (toNetwork ? !towardsNetwork : !towardsLocal)
             row.action = Action::Nothing;
     }

@@ -134,7 +134,7 @@ QStringList HostPaths(const Folders& folders, const SideFiles& side, bool networ
 QByteArray HashFiles(const QStringList& hostPaths);
 
 // Restricts a plan to one direction (quarnctl's --to-network / --to-local):
-// actions the other way become Nothing.
+// actions the other way, and keeping both, become Nothing.
 void OnlyTowards(Plan& plan, bool toNetwork);
 
 } // namespace SyncPlan

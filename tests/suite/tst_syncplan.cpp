@@ -174,6 +174,19 @@ private Q_SLOTS:
             QCOMPARE(SyncPlan::DefaultAction(s), Action::Nothing);
         QCOMPARE(SyncPlan::DefaultAction(State::NewerLocal), Action::ToNetwork);
         QCOMPARE(SyncPlan::DefaultAction(State::OnlyNetwork), Action::ToLocal);
+        // A one-way run writes that side only: keeping both writes both.
+        SyncPlan::Plan plan;
+        for (const Action a : {Action::ToNetwork, Action::ToLocal, Action::KeepBoth,
+                               Action::TrashNetwork, Action::TrashLocal}) {
+            plan.rows << SyncPlan::Row();
+            plan.rows.last().action = a;
+        }
+        SyncPlan::OnlyTowards(plan, false);
+        QList<Action> left;
+        for (const SyncPlan::Row& row : plan.rows)
+            left << row.action;
+        QCOMPARE(left, (QList<Action>{Action::Nothing, Action::ToLocal, Action::Nothing,
+                                      Action::Nothing, Action::TrashLocal}));
     }
 
     // Another computer is writing the report on the share: the row fails with
