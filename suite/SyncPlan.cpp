@@ -362,6 +362,18 @@ Plan Make(const Folders& folders, platform::SyncRecord& record) {
                            return HashFiles(HostPaths(folders, side.value(name), onNetwork));
                        });
     plan.recordProblem = record.problem();
+    // A damaged record cannot tell an emptied side from a share not
+    // mounted: the empty side is not filled without a second look.
+    for (const bool onNetwork : {false, true}) {
+        const auto& empty = onNetwork ? network.reports : local.reports;
+        const auto& other = onNetwork ? local.reports : network.reports;
+        if (!plan.recordProblem.isEmpty() && empty.isEmpty() && other.size() >= kSafetyStopAt) {
+            plan.rows.clear();
+            plan.stop = Texts::SyncSideEmptyUnknown(
+                onNetwork ? QStringLiteral("share's") : QStringLiteral("laptop's"),
+                onNetwork ? folders.networkReports : folders.localReports);
+        }
+    }
     return plan;
 }
 

@@ -264,6 +264,13 @@ inline QString SyncSideEmpty(const QString& side, const QString& folder, int kno
            QStringLiteral(" there. Is the office share mounted? Nothing was planned, so that "
                           "nothing is copied over or taken for deleted.");
 }
+inline QString SyncSideEmptyUnknown(const QString& side, const QString& folder) {
+    return QStringLiteral("The ") + side + QStringLiteral(" report folder ") + folder +
+           QStringLiteral(" lists no reports, and the record of the last synchronization could "
+                          "not be read to tell whether it should. Is the office share mounted? "
+                          "Nothing was planned; a new record is kept from now on, so the next "
+                          "look plans as usual.");
+}
 inline QString SyncSideUnlisted(const QString& side, const QString& folder, const QString& why) {
     return QStringLiteral("The ") + side + QStringLiteral(" report folder ") + folder +
            QStringLiteral(" cannot be read (") + why + QStringLiteral("). Nothing was planned.");

@@ -241,6 +241,24 @@ private Q_SLOTS:
         QVERIFY(!r.record.load().contains("SMITH.RPT"));
     }
 
+    // A damaged record cannot vouch for an empty share folder: stopped once,
+    // then planned with the new record.
+    void emptySideWithDamagedRecord() {
+        TestPrefix p;
+        const SyncPlan::Folders folders = FoldersOn();
+        p.write(p.at("record.sqlite"), "not a database at all, only junk");
+        platform::SyncRecord record(folders.pairKey(), p.at("record.sqlite"));
+        p.write(p.driveC() + "/Q/data/SMITH.RPT", "one");
+        p.write(p.driveC() + "/Q/data/JONES.RPT", "two");
+        p.makeDir(p.share() + "/Q/data");
+        const SyncPlan::Plan first = SyncPlan::Make(folders, record);
+        QCOMPARE(first.stop, Texts::SyncSideEmptyUnknown("share's", folders.networkReports));
+        QVERIFY(first.rows.isEmpty());
+        const SyncPlan::Plan second = SyncPlan::Make(folders, record);
+        QCOMPARE(second.stop, QString());
+        QCOMPARE(second.rows.size(), 2);
+    }
+
     // Cancelled before the first report: told as cancelled, nothing moved.
     void cancelledBetweenReports() {
         OneReport r;
