@@ -228,8 +228,14 @@ private:
             !why.isEmpty())
             return why;
         const SideFiles local = LookNow(f_, row, false), network = LookNow(f_, row, true);
-        remember(row.name, local, network,
-                 SyncPlan::HashFiles(SyncPlan::HostPaths(f_, local, false)));
+        // Saved again while its files went across (a sketch already sent, say):
+        // what went across is the version the copy began with, and the source
+        // is recorded as that, so the next sync sends the new one.
+        if (SyncPlan::Unchanged((toNetwork ? local : network).seen, from.seen))
+            remember(row.name, local, network,
+                     SyncPlan::HashFiles(SyncPlan::HostPaths(f_, local, false)));
+        else
+            remember(row.name, toNetwork ? from : local, toNetwork ? network : from, {});
         (toNetwork ? sum_.toNetwork : sum_.toLocal) << row.name;
         row.local = local;
         row.network = network;
@@ -349,9 +355,18 @@ QString SummaryText(const Summary& s) {
     return text;
 }
 
+void RememberAgreed(const QList<Row>& rows, platform::SyncRecord& record) {
+    for (const Row& row : rows)
+        if (row.state == SyncPlan::State::Same &&
+            (!row.hasRecord || !SyncPlan::Unchanged(row.local.seen, row.record.local) ||
+             !SyncPlan::Unchanged(row.network.seen, row.record.network)))
+            record.save(row.name, SeenReport{row.local.seen, row.network.seen});
+}
+
 Summary Run(const Folders& folders, QList<Row>& rows, platform::SyncRecord& record,
             const Hooks& hooks) {
     Summary sum;
+    RememberAgreed(rows, record);
     // quarnctl follow switches the sets, and Disconnect takes the share
     // away, only while no copy runs.
     platform::SharedLock transfer(ShareFollow::TransferLockKey());

@@ -228,6 +228,42 @@ private Q_SLOTS:
         QVERIFY(!r.record.load().contains("SMITH.RPT"));
     }
 
+    // The sketch saved again on the laptop while the report still went
+    // across: the record keeps the version that went, so the next sync sends
+    // the new one rather than take the two sides for a conflict.
+    void savedDuringTheCopy() {
+        OneReport r;
+        const QString sketch = r.p.driveC() + "/Q/SKETCH/SMITH.sk3";
+        const qint64 sketchBytes = QFileInfo(sketch).size();
+        bool saved = false;
+        Synchronize::Hooks hooks;
+        hooks.progress = [&](const Synchronize::Progress& p) {
+            if (!saved && p.bytesDone > sketchBytes) {
+                TestPrefix::write(sketch, "the laptop's sketch, saved again");
+                saved = true;
+            }
+            return true;
+        };
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record, hooks);
+        QVERIFY(saved);
+        QCOMPARE(sum.toNetwork, QStringList{"SMITH.RPT"});
+        QCOMPARE(SyncPlan::Make(r.folders, r.record).rows.value(0).state, State::NewerLocal);
+    }
+
+    // A report the two sides hold alike (come by another way) enters the
+    // record, so that a later change on one side is taken for what it is.
+    void agreedReportRecorded() {
+        OneReport r;
+        r.p.write(r.share, TestPrefix::read(r.laptop));
+        r.p.write(r.p.share() + "/Q/SKETCH/SMITH.sk3",
+                  TestPrefix::read(r.p.driveC() + "/Q/SKETCH/SMITH.sk3"));
+        r.plan = SyncPlan::Make(r.folders, r.record);
+        QCOMPARE(r.plan.rows.value(0).state, State::Same);
+        Synchronize::RememberAgreed(r.plan.rows, r.record);
+        r.p.write(r.share, "the share's report, changed by the office");
+        QCOMPARE(SyncPlan::Make(r.folders, r.record).rows.value(0).state, State::NewerNetwork);
+    }
+
     // The share's copy changed between the plan and the run: it is not
     // overwritten, and the row becomes a conflict.
     void changedMeanwhile() {
