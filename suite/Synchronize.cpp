@@ -115,14 +115,19 @@ public:
         if (!tell(0))
             return false;
         QString why;
-        switch (row.action) {
-        case Action::ToNetwork:
-        case Action::ToLocal: why = move(row, row.action == Action::ToNetwork); break;
-        case Action::KeepBoth: why = keepBoth(row); break;
-        case Action::TrashLocal:
-        case Action::TrashNetwork: why = trash(row, row.action == Action::TrashNetwork); break;
-        case Action::Nothing: return true;
-        }
+        // A share that stopped answering would hold each further report
+        // for as long again: the rest are left.
+        if (shareGone_)
+            why = platform::ErrorDescription(platform::DiskNotReady);
+        else
+            switch (row.action) {
+            case Action::ToNetwork:
+            case Action::ToLocal: why = move(row, row.action == Action::ToNetwork); break;
+            case Action::KeepBoth: why = keepBoth(row); break;
+            case Action::TrashLocal:
+            case Action::TrashNetwork: why = trash(row, row.action == Action::TrashNetwork); break;
+            case Action::Nothing: return true;
+            }
         const bool cancelled = why == kCancelled;
         if (cancelled) {
             sum_.cancelled = true;
@@ -168,6 +173,7 @@ private:
             return Texts::SyncLockLost(progress_.current);
         if (err == platform::Cancelled)
             return kCancelled;
+        shareGone_ = shareGone_ || err == platform::DiskNotReady;
         if (err != 0)
             return platform::ErrorDescription(err);
         doneBytes_ += QFileInfo(to).size();
@@ -322,6 +328,7 @@ private:
     QElapsedTimer clock_;
     qint64 doneBytes_ = 0;
     QStringList taken_;
+    bool shareGone_ = false;
 };
 
 QString Names(const QStringList& names) {
