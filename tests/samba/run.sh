@@ -6,7 +6,8 @@
 # Needs root (the server listens on the loopback's port 445) and the
 # packages in SHARE_PACKAGES and E2E_PACKAGES (tools/ensure-packages.sh).
 # Where another server holds 127.0.0.1:445, QUARN_SHARE_HOST=127.0.0.3 puts
-# ours there.
+# ours there, and QUARN_SLOW_HOST=127.0.0.4 the slow links' relay (else on
+# 127.0.0.2).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build/default}" && pwd)
