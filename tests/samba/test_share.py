@@ -309,7 +309,7 @@ class SlowLinks(OnShare):
             ctl = subprocess.Popen(copy, env=self.env, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT)
             # Seen from another machine, a copy under way keeps changing, and
-            # a copy of the same report from there leaves it be.
+            # a copy of the same report from there meets its share lock.
             temp, lag, other = os.path.join(self.share, *REPORTS, ".SLOW.RPT.quarn.tmp"), 0, None
             while ctl.poll() is None:
                 try:
@@ -324,7 +324,9 @@ class SlowLinks(OnShare):
             said = ctl.communicate()[0]
             self.assertEqual(ctl.returncode, 0, said)
             if other:
-                self.assertEqual(other.wait(120), 0, other.communicate()[0])
+                refused = other.communicate(timeout=120)[0]
+                self.assertEqual(other.returncode, 1, refused)
+                self.assertIn(b"SLOW.RPT is being copied by root on ", refused)
             self.assertGreater(time.monotonic() - started, size / rate / 2)  # slow indeed
             self.assertLess(lag, 4)
             with open(report, "rb") as a, open(self.on_server(*REPORTS, "SLOW.RPT"), "rb") as b:
