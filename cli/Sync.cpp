@@ -229,8 +229,10 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
                 << "\n";
         return skipped.isEmpty();
     };
-    if (!work)
+    if (!work) {
+        Synchronize::RememberAgreed(plan.rows, record);
         return leftAlone() ? 0 : 1;
+    }
 
     Synchronize::Summary summary;
     {

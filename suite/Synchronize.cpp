@@ -117,14 +117,19 @@ public:
             return false;
         }
         QString why;
-        switch (row.action) {
-        case Action::ToNetwork:
-        case Action::ToLocal: why = move(row, row.action == Action::ToNetwork); break;
-        case Action::KeepBoth: why = keepBoth(row); break;
-        case Action::TrashLocal:
-        case Action::TrashNetwork: why = trash(row, row.action == Action::TrashNetwork); break;
-        case Action::Nothing: return true;
-        }
+        // A share that stopped answering would hold each further report
+        // for as long again: the rest are left.
+        if (shareGone_)
+            why = platform::ErrorDescription(platform::DiskNotReady);
+        else
+            switch (row.action) {
+            case Action::ToNetwork:
+            case Action::ToLocal: why = move(row, row.action == Action::ToNetwork); break;
+            case Action::KeepBoth: why = keepBoth(row); break;
+            case Action::TrashLocal:
+            case Action::TrashNetwork: why = trash(row, row.action == Action::TrashNetwork); break;
+            case Action::Nothing: return true;
+            }
         const bool cancelled = why == kCancelled;
         if (cancelled) {
             sum_.cancelled = true;
@@ -170,6 +175,7 @@ private:
             return Texts::SyncLockLost(progress_.current);
         if (err == platform::Cancelled)
             return kCancelled;
+        shareGone_ = shareGone_ || err == platform::DiskNotReady;
         if (err != 0)
             return platform::ErrorDescription(err);
         doneBytes_ += QFileInfo(to).size();
@@ -230,8 +236,14 @@ private:
             !why.isEmpty())
             return why;
         const SideFiles local = LookNow(f_, row, false), network = LookNow(f_, row, true);
-        remember(row.name, local, network,
-                 SyncPlan::HashFiles(SyncPlan::HostPaths(f_, local, false)));
+        // Saved again while its files went across (a sketch already sent, say):
+        // what went across is the version the copy began with, and the source
+        // is recorded as that, so the next sync sends the new one.
+        if (SyncPlan::Unchanged((toNetwork ? local : network).seen, from.seen))
+            remember(row.name, local, network,
+                     SyncPlan::HashFiles(SyncPlan::HostPaths(f_, local, false)));
+        else
+            remember(row.name, toNetwork ? from : local, toNetwork ? network : from, {});
         (toNetwork ? sum_.toNetwork : sum_.toLocal) << row.name;
         row.local = local;
         row.network = network;
@@ -318,6 +330,7 @@ private:
     QElapsedTimer clock_;
     qint64 doneBytes_ = 0;
     QStringList taken_;
+    bool shareGone_ = false;
 };
 
 QString Names(const QStringList& names) {
@@ -353,9 +366,18 @@ QString SummaryText(const Summary& s) {
     return text;
 }
 
+void RememberAgreed(const QList<Row>& rows, platform::SyncRecord& record) {
+    for (const Row& row : rows)
+        if (row.state == SyncPlan::State::Same &&
+            (!row.hasRecord || !SyncPlan::Unchanged(row.local.seen, row.record.local) ||
+             !SyncPlan::Unchanged(row.network.seen, row.record.network)))
+            record.save(row.name, SeenReport{row.local.seen, row.network.seen});
+}
+
 Summary Run(const Folders& folders, QList<Row>& rows, platform::SyncRecord& record,
             const Hooks& hooks) {
     Summary sum;
+    RememberAgreed(rows, record);
     // quarnctl follow switches the sets, and Disconnect takes the share
     // away, only while no copy runs.
     platform::SharedLock transfer(ShareFollow::TransferLockKey());
@@ -368,19 +390,6 @@ Summary Run(const Folders& folders, QList<Row>& rows, platform::SyncRecord& reco
     for (Row& row : rows)
         if (!mover.run(row))
             break;
-    // A version that reached both sides some other way (the transfer, a
-    // copy by hand) is recorded now: else a later change on one side would
-    // look like a change on both.
-    for (const Row& row : rows) {
-        if (sum.cancelled || row.action != Action::Nothing || row.state != SyncPlan::State::Same ||
-            (row.hasRecord && SyncPlan::Unchanged(row.local.seen, row.record.local) &&
-             SyncPlan::Unchanged(row.network.seen, row.record.network)))
-            continue;
-        platform::SeenReport seen{row.local.seen, row.network.seen};
-        seen.local.hash = seen.network.hash =
-            SyncPlan::HashFiles(SyncPlan::HostPaths(folders, row.local, false));
-        record.save(row.name, seen);
-    }
     return sum;
 }
 

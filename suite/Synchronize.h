@@ -39,6 +39,11 @@ struct Hooks {
     std::function<void(const SyncPlan::Row&, bool ok)> rowDone;
 };
 
+// Records the rows the two sides agree on that the record lacks or has
+// otherwise (the same version come by another way), so that a later change
+// on one side is told from one on the other. Run does it first.
+void RememberAgreed(const QList<SyncPlan::Row>& rows, platform::SyncRecord& record);
+
 // Carries out every row whose action is not Nothing. A stale lock of
 // another's is broken only after a Yes (through the Prompter).
 Summary Run(const SyncPlan::Folders& folders, QList<SyncPlan::Row>& rows,

@@ -159,8 +159,13 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
         if (!state.moved(done, from.st_size))
             return Cancelled;
     }
-    if (done != from.st_size)
-        return DeviceIOError; // the source changed under us: no short copy passes
+    // The source changed under us: no short copy passes, nor a mix of two
+    // versions from a save in place. Seconds only, as a share may give the
+    // finer part of a time differently from one ask to the next.
+    struct stat after {};
+    if (done != from.st_size || ::fstat(in, &after) != 0 || after.st_size != from.st_size ||
+        after.st_mtim.tv_sec != from.st_mtim.tv_sec)
+        return DeviceIOError;
     const auto time = [](const timespec& t) { return FileTime{t.tv_sec, t.tv_nsec}; };
     out.keepTimes(time(from.st_atim), time(from.st_mtim));
     return out.commit([&state] { return !state.stop; });

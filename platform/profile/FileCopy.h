@@ -20,6 +20,8 @@ namespace platform {
 // file. A copy from or to a share that moves no byte for five seconds gives
 // up with DiskNotReady; should the share answer later, the copy is called off
 // and its partial file removed. However slow, a copy that keeps moving goes on.
+// A source that changes during the copy (saved again in place) gives
+// DeviceIOError and leaves the old target.
 int CopyFileAtomically(const QString& source, const QString& target,
                        const std::function<bool(qint64 done, qint64 total)>& progress = {});
 

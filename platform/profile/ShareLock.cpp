@@ -1,6 +1,7 @@
 #include "platform/profile/ShareLock.h"
 
 #include "platform/profile/HostFile.h"
+#include "platform/win/BoundedAsk.h"
 #include "platform/win/HostError.h"
 
 #include <QRandomGenerator>
@@ -11,9 +12,12 @@
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -125,6 +129,20 @@ int WriteAll(int fd, const QByteArray& text, off_t at = 0) {
 bool LeftByEndedProcess(const LockHolder& h) {
     return h.pid > 0 && !h.computer.isEmpty() && h.computer == ComputerName() &&
            ::kill(pid_t(h.pid), 0) != 0 && errno == ESRCH;
+}
+
+// Runs `ask`, which touches the share, within the answer bound on the lock
+// folder's own thread: a share that stopped answering must not hold the
+// caller, who lets go of its lock on the way out. False when it gave up; the
+// ask goes on alone with its own copies.
+bool AskShare(const QString& folder, const std::function<void()>& ask) {
+    try {
+        return RunWithinBound(folder, BoundClock::now() + std::chrono::milliseconds(AnswerBound()),
+                              ask);
+    } catch (const std::system_error&) {
+        ask(); // no thread to spare: asked here
+        return true;
+    }
 }
 
 LockHolder Holder(const Found& found) {
@@ -292,37 +310,53 @@ bool ShareLock::renew() {
         return true;
     lastRenewMs_ =
         now; // also when it fails: a share that does not answer is not asked at every byte
-    const QByteArray path = Encoded(path_);
-    const int fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        held_ = !(errno == ENOENT || errno == ELOOP); // gone: broken by another
-        return held_;
-    }
-    char buf[kLongestLock + 1];
-    const ssize_t n = ::pread(fd, buf, sizeof buf, 0);
-    if (n >= 0 && QByteArray(buf, n) != ownText_) {
+    struct Answer {
+        bool held = true;
+        LockHolder renewed;
+        QByteArray text; // empty: not written
+    };
+    auto answer = std::make_shared<Answer>();
+    answer->renewed = holder_;
+    const auto ask = [answer, path = Encoded(path_), own = ownText_] {
+        const int fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            answer->held = !(errno == ENOENT || errno == ELOOP); // gone: broken by another
+            return;
+        }
+        char buf[kLongestLock + 1];
+        const ssize_t n = ::pread(fd, buf, sizeof buf, 0);
+        if (n >= 0 && QByteArray(buf, n) != own) {
+            ::close(fd);
+            answer->held = false;
+            return;
+        }
+        answer->renewed.renewed = NowUtc();
+        const QByteArray text = LockText(answer->renewed);
+        if (n >= 0 && WriteAll(fd, text) == 0 && ::ftruncate(fd, text.size()) == 0)
+            answer->text = text;
         ::close(fd);
-        held_ = false;
-        return false;
+    };
+    // A share that does not answer: the copy's own bound tells of it.
+    if (!AskShare(dir_, ask))
+        return true;
+    held_ = answer->held;
+    if (!answer->text.isEmpty()) {
+        holder_ = answer->renewed;
+        ownText_ = answer->text;
     }
-    LockHolder renewed = holder_;
-    renewed.renewed = NowUtc();
-    const QByteArray text = LockText(renewed);
-    if (n >= 0 && WriteAll(fd, text) == 0 && ::ftruncate(fd, text.size()) == 0) {
-        holder_ = renewed;
-        ownText_ = text;
-    }
-    ::close(fd);
-    return true;
+    return held_;
 }
 
 void ShareLock::release() {
     if (!held_)
         return;
     held_ = false;
-    const QByteArray path = Encoded(path_);
-    if (const Found found = ReadLock(path); found.err == 0 && found.text == ownText_)
-        ::unlink(path.constData());
+    // A share that does not answer keeps the lock, which this computer's
+    // next run takes over once this process is gone.
+    AskShare(dir_, [path = Encoded(path_), own = ownText_] {
+        if (const Found found = ReadLock(path); found.err == 0 && found.text == own)
+            ::unlink(path.constData());
+    });
 }
 
 } // namespace platform

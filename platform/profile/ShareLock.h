@@ -54,7 +54,9 @@ public:
     // progress. False when the lock is no longer ours (broken and taken by another meanwhile):
     // held() is false then, and the work must stop.
     bool renew();
-    // Removes the lock only while it still holds our text.
+    // Removes the lock only while it still holds our text. Renewing and
+    // letting go give up on a share that does not answer within
+    // AnswerBound() (platform/win/BoundedAsk.h): the lock stays then.
     void release();
     bool held() const { return held_; }
     int error() const { return error_; }

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <cstdlib>
+#include <memory>
 #include <utility>
 
 namespace platform {
@@ -14,14 +16,49 @@ namespace {
 constexpr char kAttributes[] = G_FILE_ATTRIBUTE_STANDARD_NAME
     "," G_FILE_ATTRIBUTE_STANDARD_TYPE "," G_FILE_ATTRIBUTE_STANDARD_SIZE
     "," G_FILE_ATTRIBUTE_TIME_MODIFIED "," G_FILE_ATTRIBUTE_TIME_MODIFIED_USEC;
-constexpr int kBatch = 256;
+
+// What the listing's thread hands back.
+struct Listing {
+    QList<ListedFile> files;
+    GError* error = nullptr;
+    ~Listing() { g_clear_error(&error); }
+};
 
 struct Run {
     Bounded* bounded;
-    GFileEnumerator* enumerator = nullptr;
-    GList* infos = nullptr;
-    GError* error = nullptr;
+    Listing* listing = nullptr;
 };
+
+// On a thread of GIO's, with GIO's synchronous calls: GVfs answers an
+// asynchronous one for a mount it already knows in the program's default
+// main context, which nobody runs here. The folder's links are resolved
+// first: GIO knows a folder of GVfs's FUSE view by its own path there only,
+// not through a link into it (a prefix's drive), and would ask the share
+// for each file through FUSE.
+void ListHere(GTask* task, gpointer, gpointer data, GCancellable* cancel) {
+    const auto* path = static_cast<const char*>(data);
+    auto* listing = new Listing;
+    char* real = ::realpath(path, nullptr); // missing: listed as given, to say why
+    GRef<GFile> dir(g_file_new_for_path(real ? real : path));
+    ::free(real);
+    GRef<GFileEnumerator> enumerator(g_file_enumerate_children(
+        dir.get(), kAttributes, G_FILE_QUERY_INFO_NONE, cancel, &listing->error));
+    while (GFileInfo* info =
+               enumerator ? g_file_enumerator_next_file(enumerator.get(), cancel, &listing->error)
+                          : nullptr) {
+        if (g_file_info_get_file_type(info) == G_FILE_TYPE_REGULAR) {
+            const qint64 seconds =
+                qint64(g_file_info_get_attribute_uint64(info, G_FILE_ATTRIBUTE_TIME_MODIFIED));
+            const qint64 usec =
+                g_file_info_get_attribute_uint32(info, G_FILE_ATTRIBUTE_TIME_MODIFIED_USEC);
+            listing->files.append({QFile::decodeName(g_file_info_get_name(info)),
+                                   qint64(g_file_info_get_size(info)),
+                                   seconds * 1000 + usec / 1000});
+        }
+        g_object_unref(info);
+    }
+    g_task_return_pointer(task, listing, [](gpointer p) { delete static_cast<Listing*>(p); });
+}
 
 // A call that answered late is told as the deadline, unless what it said
 // was more than its cancellation.
@@ -42,58 +79,27 @@ QString Why(const QString& folder, const GError* error, int boundMs) {
 
 std::optional<QList<ListedFile>> ListFiles(const QString& folder, int boundMs, QString* why) {
     Bounded bounded(boundMs);
-    // For a folder in GVfs's FUSE view, GIO asks GVfs's daemon for the
-    // share's own address, so the listing is one request to the share.
-    GRef<GFile> dir(g_file_new_for_path(QFile::encodeName(folder).constData()));
     Run run{&bounded};
-    g_file_enumerate_children_async(
-        dir.get(), kAttributes, G_FILE_QUERY_INFO_NONE, G_PRIORITY_DEFAULT, bounded.cancellable(),
-        [](GObject* source, GAsyncResult* result, gpointer data) {
+    GRef<GTask> task(g_task_new(
+        nullptr, bounded.cancellable(),
+        [](GObject*, GAsyncResult* result, gpointer data) {
             auto* r = static_cast<Run*>(data);
-            r->enumerator = g_file_enumerate_children_finish(G_FILE(source), result, &r->error);
+            r->listing = static_cast<Listing*>(g_task_propagate_pointer(G_TASK(result), nullptr));
             r->bounded->finish();
         },
-        &run);
+        &run));
+    g_task_set_check_cancellable(task.get(), FALSE); // a cut listing says so itself
+    g_task_set_task_data(task.get(), g_strdup(QFile::encodeName(folder).constData()), g_free);
+    g_task_run_in_thread(task.get(), ListHere);
     // A listing cut short is no listing: its missing files would look deleted.
-    const auto fail = [&](bool answered) -> std::optional<QList<ListedFile>> {
+    const bool answered = bounded.wait();
+    const std::unique_ptr<Listing> listing(answered ? run.listing : nullptr);
+    if (!listing || listing->error) {
         if (why)
-            *why = Why(folder, answered ? run.error : nullptr, boundMs);
-        g_clear_error(&run.error);
+            *why = Why(folder, listing ? listing->error : nullptr, boundMs);
         return std::nullopt;
-    };
-    if (const bool answered = bounded.wait(); !answered || !run.enumerator)
-        return fail(answered);
-    GRef<GFileEnumerator> enumerator(run.enumerator);
-
-    QList<ListedFile> files;
-    for (;;) {
-        g_file_enumerator_next_files_async(
-            enumerator.get(), kBatch, G_PRIORITY_DEFAULT, bounded.cancellable(),
-            [](GObject* source, GAsyncResult* result, gpointer data) {
-                auto* r = static_cast<Run*>(data);
-                r->infos = g_file_enumerator_next_files_finish(G_FILE_ENUMERATOR(source), result,
-                                                               &r->error);
-                r->bounded->finish();
-            },
-            &run);
-        if (const bool answered = bounded.wait(); !answered || run.error)
-            return fail(answered);
-        if (!run.infos)
-            break;
-        for (GList* at = run.infos; at; at = at->next) {
-            auto* info = G_FILE_INFO(at->data);
-            if (g_file_info_get_file_type(info) != G_FILE_TYPE_REGULAR)
-                continue;
-            const qint64 seconds =
-                qint64(g_file_info_get_attribute_uint64(info, G_FILE_ATTRIBUTE_TIME_MODIFIED));
-            const qint64 usec =
-                g_file_info_get_attribute_uint32(info, G_FILE_ATTRIBUTE_TIME_MODIFIED_USEC);
-            files.append({QFile::decodeName(g_file_info_get_name(info)),
-                          qint64(g_file_info_get_size(info)), seconds * 1000 + usec / 1000});
-        }
-        g_list_free_full(std::exchange(run.infos, nullptr), g_object_unref);
     }
-    return files;
+    return std::move(listing->files);
 }
 
 } // namespace platform

@@ -275,6 +275,28 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::entries(dir.path()), (QStringList{"from", "to"}));
     }
 
+    // A source saved again in place while it is copied: no mix of its two
+    // versions reaches the target, which stays as it was.
+    void sourceSavedDuringCopy() {
+        QTemporaryDir dir;
+        const QString from = dir.path() + "/from", to = dir.path() + "/to";
+        TestPrefix::write(from, QByteArray(24 << 20, 'a'));
+        TestPrefix::write(to, "the old target");
+        const timespec past[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(from).constData(), past, 0) == 0);
+        bool saved = false;
+        const int err = platform::CopyFileAtomically(from, to, [&](qint64 done, qint64 total) {
+            QFile source(from);
+            if (!saved && done < total && source.open(QIODevice::ReadWrite))
+                saved = source.write("b") == 1;
+            return true;
+        });
+        QVERIFY(saved);
+        QCOMPARE(err, int(platform::DeviceIOError));
+        QCOMPARE(TestPrefix::read(to), "the old target");
+        QCOMPARE(TestPrefix::entries(dir.path()), (QStringList{"from", "to"}));
+    }
+
     // The copy keeps its source's time to the nanosecond, also one before
     // 1970 and one past 2262 (2300).
     void copyKeepsItsTime() {

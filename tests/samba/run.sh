@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The transfer on a real Samba share, mounted the ways desktops mount it,
-# the share as the real Wine sees it, and Setup > Office Share… on it.
+# The transfer and the synchronization on a real Samba share, mounted the
+# ways desktops mount it, the share as the real Wine sees it, and Setup >
+# Office Share… on it.
 # Usage: tests/samba/run.sh [BUILD_DIR] [unittest arguments]
 # Needs root (the server listens on the loopback's port 445) and the
 # packages in SHARE_PACKAGES and E2E_PACKAGES (tools/ensure-packages.sh).
 # Where another server holds 127.0.0.1:445, QUARN_SHARE_HOST=127.0.0.3 puts
-# ours there.
+# ours there, and QUARN_SLOW_HOST=127.0.0.4 the slow links' relay (else on
+# 127.0.0.2).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build/default}" && pwd)
@@ -37,5 +39,5 @@ fi
 export QUARN_BUILD=$build QUARN_E2E_OUT=$build/e2e-share
 rm -rf "$QUARN_E2E_OUT"
 cd "$here"
-[ $# -gt 0 ] || set -- test_share test_wine_share test_share_window
+[ $# -gt 0 ] || set -- test_share test_sync test_wine_share test_share_window
 /usr/bin/python3 -W ignore::DeprecationWarning -m unittest -v "$@"

@@ -1,0 +1,271 @@
+"""Synchronize Reports on a real Samba share: two laptops (each its own
+prefix, computer name and record of the last sync), one on GVfs and one on
+smbnetfs, synchronizing with the one share at once; and a sync cut off by a
+kill and by the server stopping."""
+
+import os
+import select
+import shutil
+import signal
+import sqlite3
+import subprocess
+import tempfile
+import time
+import unittest
+
+from harness import HOST, Gvfs, Server, session_env, wait_for
+from test_share import QUARNCTL, REPORTS, Smbnetfs
+
+SKETCH, APEX = ("QXDATA", "SKETCH"), ("QXDATA", "APEX")
+NOTHING = "The laptop and the share hold the same reports: nothing to move."
+
+
+def sketches_of(root, report):
+    """A report's sketch files in a QXDATA tree, as the sync pairs them."""
+    stem = report.rsplit(".", 1)[0].upper()
+    found = []
+    for folder, exts in ((SKETCH, (".SK3",)), (APEX, (".AXF", ".AX2", ".AX4"))):
+        d = os.path.join(root, *folder)
+        found += [os.path.join(d, n) for n in sorted(os.listdir(d))
+                  if n.upper() in {stem + e for e in exts}]
+    return found
+
+
+def version(root, report):
+    """A report's bytes with its sketches' (by extension)."""
+    with open(os.path.join(root, *REPORTS, report), "rb") as f:
+        v = [f.read()]
+    for path in sketches_of(root, report):
+        with open(path, "rb") as f:
+            v.append((os.path.splitext(path)[1].upper(), f.read()))
+    return tuple(v)
+
+
+def reports(root):
+    return sorted(n for n in os.listdir(os.path.join(root, *REPORTS)) if n.upper().endswith(".RPT")
+                  and not n.startswith("."))
+
+
+def write(path, data, age=0):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+    if age:
+        t = time.time() - age
+        os.utime(path, (t, t))
+
+
+class Laptop:
+    """A demo suite under a computer name of its own, with its own record of
+    the last sync, its N: drive a mount of the share."""
+
+    def __init__(self, work, name):
+        self.name = name
+        self.env = session_env(os.path.join(work, name))
+        self.prefix = self.env["WINEPREFIX"] = os.path.join(work, name, "prefix")
+        self.root = os.path.join(self.prefix, "drive_c")
+        subprocess.run([QUARNCTL, "demo-suite", self.prefix], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL)
+
+    def link(self, share):
+        n = os.path.join(self.prefix, "dosdevices", "n:")
+        os.remove(n)
+        os.symlink(share, n)
+
+    def sync(self, *args):
+        return subprocess.Popen(
+            ["unshare", "--uts", "sh", "-c", 'hostname "$0" && exec "$@"', self.name, QUARNCTL,
+             "sync", "--conflicts", "keep-both", *args],
+            env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.STDOUT, text=True)
+
+    def synced(self, *args, timeout=180):
+        p = self.sync(*args)
+        said = p.communicate(timeout=timeout)[0]
+        return p.returncode, said
+
+    def at(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def record(self):
+        path = os.path.join(self.env["XDG_DATA_HOME"], "quarn", "sync-record.sqlite")
+        with sqlite3.connect(f"file:{path}?mode=ro", uri=True) as db:
+            return db.execute("SELECT name, side, size, mtime_ms FROM reports").fetchall()
+
+
+class OnShare:
+    @classmethod
+    def start(cls, *names):
+        cls.work = tempfile.mkdtemp(prefix="quarn-sync-")
+        cls.server = Server(cls.work)
+        cls.laptops = [Laptop(cls.work, name) for name in names]
+        shutil.copytree(os.path.join(cls.laptops[0].prefix, "network"), cls.server.folder,
+                        dirs_exist_ok=True)
+        cls.server.start()
+        cls.ways = []
+
+    @classmethod
+    def mount(cls, laptop, way):
+        cls.ways.append(way)
+        laptop.link(way.mount())
+
+    @classmethod
+    def tearDownClass(cls):
+        for way in cls.ways:
+            way.unmount()
+        cls.server.stop()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def locks(self):
+        return os.listdir(os.path.join(self.server.folder, *REPORTS, ".quarn-locks"))
+
+    def assertWholeOnShare(self, known):
+        """Every report and sketch on the share is one that was written, and
+        nothing else lies about but the lock folder, empty."""
+        sketches = {s for v in known for s in v[1:]}
+        for name in reports(self.server.folder):
+            v = version(self.server.folder, name)
+            self.assertIn(v[0], {k[0] for k in known}, name)
+            for s in v[1:]:
+                self.assertIn(s, sketches, name)
+        litter = [os.path.join(d, f) for d, dirs, files in os.walk(self.server.folder)
+                  for f in files + dirs if f.startswith(".") and f != ".quarn-locks"]
+        self.assertEqual(litter, [])
+        self.assertEqual(self.locks(), [])
+
+    def assertRecordMatches(self, laptop):
+        """The laptop's record says what its disk and the share hold."""
+        rows = laptop.record()
+        for name, side, size, mtime_ms in rows:
+            root = self.server.folder if side else laptop.root
+            files = [os.path.join(root, *REPORTS, name)] + sketches_of(root, name)
+            stats = [os.stat(f) for f in files]
+            self.assertEqual(size, sum(s.st_size for s in stats), (laptop.name, name, side))
+            self.assertLess(abs(mtime_ms - max(s.st_mtime_ns for s in stats) // 10**6), 2000,
+                            (laptop.name, name, side))
+        self.assertEqual(sorted({r[0] for r in rows}), reports(laptop.root), laptop.name)
+
+
+class TwoLaptops(OnShare, unittest.TestCase):
+    """Laptop A on GVfs, laptop B on smbnetfs: reports of the same name that
+    differ, reports of one laptop only, one changed on A while its sync runs."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.start("LAPTOP-A", "LAPTOP-B")
+        a, b = cls.laptops
+        cls.mount(a, Gvfs(cls.work, HOST, env=a.env))
+        cls.mount(b, Smbnetfs(cls.work, HOST))
+
+    def test_two_laptops_at_once_lose_no_version(self):
+        a, b = self.laptops
+        # Different sizes and times, so that no two versions pass for one.
+        for n, (laptop, age) in enumerate(((a, 3600), (b, 7200))):
+            for name, size in (("ALLEN", 24 << 20), ("SMITH", 2000 + n), ("GARCIA", 3000 + n),
+                               (("ADAMS", "BAKER")[n], 1000)):
+                tag = f"{laptop.name} {name}\n".encode()
+                write(laptop.at(*REPORTS, name + ".RPT"), tag + os.urandom(size), age)
+                write(laptop.at(*SKETCH, name + ".sk3"), tag + b"sketch" * (n + 1), age)
+        write(a.at(*REPORTS, "BIG.RPT"), b"BIG version 1\n" + os.urandom(24 << 20), 3600)
+        versions = {version(self.server.folder, n) for n in reports(self.server.folder)}
+        versions |= {version(l.root, n) for l in (a, b) for n in reports(l.root) if n != "BIG.RPT"}
+
+        runs = [a.sync(), b.sync()]
+        # A's user saves BIG.RPT again, in place, while A's sync sends it.
+        temp = os.path.join(self.server.folder, *REPORTS, ".BIG.RPT.quarn.tmp")
+        wait_for(lambda: os.path.exists(temp) and os.path.getsize(temp) > (1 << 20),
+                 "A's copy of BIG.RPT to be under way", timeout=120)
+        with open(a.at(*REPORTS, "BIG.RPT"), "r+b") as f:
+            f.write(b"BIG version 2\n")
+        versions.add(version(a.root, "BIG.RPT"))
+        said = [r.communicate(timeout=300)[0] for r in runs]
+
+        for _ in range(4):
+            done = [laptop.synced() for laptop in (a, b)]
+            said += [out for _, out in done]
+            if all(rc == 0 and NOTHING in out for rc, out in done):
+                break
+        else:
+            self.fail("\n".join(said))
+        self.assertEqual(version(self.server.folder, "BIG.RPT"), version(a.root, "BIG.RPT"))
+        self.assertEqual(version(a.root, "BIG.RPT")[0][:14], b"BIG version 2\n")
+        on_share = {version(self.server.folder, n) for n in reports(self.server.folder)}
+        self.assertEqual(versions - on_share, set(), "\n".join(said))
+        for laptop in (a, b):
+            self.assertEqual(reports(laptop.root), reports(self.server.folder))
+            for name in reports(laptop.root):
+                self.assertEqual(version(laptop.root, name), version(self.server.folder, name))
+            self.assertRecordMatches(laptop)
+        kept = [n for n in reports(self.server.folder) if "(" in n]
+        self.assertTrue(kept and all(" (LAPTOP-" in n for n in kept), kept)
+        self.assertWholeOnShare(versions)
+
+
+class CutOff(OnShare, unittest.TestCase):
+    """A laptop on GVfs sending a large report when it is cut off."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.start("LAPTOP-A")
+        cls.laptop = cls.laptops[0]
+        cls.way = Gvfs(cls.work, HOST, env=cls.laptop.env)
+        cls.mount(cls.laptop, cls.way)
+
+    def on_server(self, name):
+        with open(os.path.join(self.server.folder, *REPORTS, name), "rb") as f:
+            return f.read()
+
+    def sending(self, name):
+        """The share holds the old report; the laptop's newer one is on its way."""
+        old, new = b"the old report, whole\n", b"the new report\n" + os.urandom(40 << 20)
+        write(self.laptop.at(*REPORTS, name), old, 600)
+        self.assertEqual(self.laptop.synced()[0], 0)
+        write(self.laptop.at(*REPORTS, name), new)
+        run = self.laptop.sync()
+        temp = os.path.join(self.server.folder, *REPORTS, f".{name}.quarn.tmp")
+        wait_for(lambda: os.path.exists(temp) and os.path.getsize(temp) > (4 << 20),
+                 "the copy to be under way", timeout=60)
+        return run, old, new
+
+    def assertFinishes(self, name, new):
+        rc, said = self.laptop.synced()
+        self.assertEqual(rc, 0, said)
+        self.assertEqual(self.on_server(name), new)
+        self.assertEqual(self.locks(), [])
+
+    def test_killed_mid_copy(self):
+        run, old, new = self.sending("KILLED.RPT")
+        run.kill()
+        run.wait()
+        self.assertEqual(self.on_server("KILLED.RPT"), old)
+        with open(self.laptop.at(*REPORTS, "KILLED.RPT"), "rb") as f:
+            self.assertEqual(f.read(), new)
+        with open(os.path.join(self.server.folder, *REPORTS, ".quarn-locks",
+                               "KILLED.RPT.lock")) as f:
+            lock = f.read()
+        self.assertIn(f"computer=LAPTOP-A\npid={run.pid}\n", lock)
+        # Taken over at once: a lock this fresh would otherwise fail the row.
+        self.assertFinishes("KILLED.RPT", new)
+
+    def test_server_stopped_mid_copy(self):
+        run, old, new = self.sending("STOPPED.RPT")
+        self.server.signal(signal.SIGSTOP)
+        stopped, said = time.monotonic(), ""
+        try:
+            while "Disk not ready" not in said and time.monotonic() - stopped < 60:
+                ready, _, _ = select.select([run.stdout], [], [], 1)
+                said += os.read(run.stdout.fileno(), 4096).decode() if ready else ""
+            waited = time.monotonic() - stopped
+        finally:
+            # Till then a thread of quarnctl's waits in the kernel on GVfs,
+            # which waits on the server: the process cannot end before.
+            self.server.stop()
+            said += run.communicate(timeout=60)[0]
+        self.assertIn("STOPPED.RPT: Disk not ready", said)
+        self.assertLess(waited, 20)
+        self.assertEqual(run.returncode, 1, said)
+        self.assertEqual(self.on_server("STOPPED.RPT"), old)
+        self.way.unmount()
+        self.server.start()
+        self.way.mount()
+        self.assertFinishes("STOPPED.RPT", new)
