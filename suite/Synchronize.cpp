@@ -261,30 +261,49 @@ private:
             return kChangedMeanwhile;
         const SideFiles mine = LookNow(f_, row, false);
         QString kept;
+        const auto keptName = [&](const QString& name) {
+            return name == mine.report ? kept : SyncPlan::KeptSketchName(name, kept);
+        };
+        // No file of the kept version may land on one that is there.
+        const auto keptTaken = [&] {
+            if (QFileInfo::exists(HostIn(f_.localReports, kept)) ||
+                QFileInfo::exists(HostIn(f_.networkReports, kept)))
+                return true;
+            for (const QString& sketch : mine.sketches)
+                for (const bool network : {false, true})
+                    if (QFileInfo::exists(
+                            HostIn(SketchFolder(f_, sketch, network), keptName(sketch))))
+                        return true;
+            return false;
+        };
         do {
             kept = SyncPlan::KeptName(row.name, platform::ComputerName(), QDate::currentDate(),
                                       taken_);
             taken_ << kept;
-        } while (QFileInfo::exists(HostIn(f_.localReports, kept)) ||
-                 QFileInfo::exists(HostIn(f_.networkReports, kept)));
-        const auto keptName = [&](const QString& name) {
-            return name == mine.report ? kept : SyncPlan::KeptSketchName(name, kept);
-        };
+        } while (keptTaken());
         // First the laptop's version onto the share under its new name, so
         // that it exists twice before anything on the laptop moves.
         if (QString why = copyFiles(mine, false, {}, &*lock, keptName); !why.isEmpty())
             return why;
-        const auto renameLocal = [&](const QString& folder, const QString& name) {
-            return QFile::rename(HostIn(folder, name), HostIn(folder, keptName(name)));
+        // Then beside it on the laptop, by a copy: cut off here, the laptop
+        // still holds its version under the report's own name.
+        const auto keepLocal = [&](const QString& folder, const QString& name) {
+            return platform::CopyFileAtomically(HostIn(folder, name),
+                                                HostIn(folder, keptName(name)));
         };
         for (const QString& sketch : mine.sketches)
-            if (!renameLocal(SketchFolder(f_, sketch, false), sketch))
-                return platform::ErrorDescription(platform::PathFileAccessError);
-        if (!renameLocal(f_.localReports, mine.report))
-            return platform::ErrorDescription(platform::PathFileAccessError);
+            if (const int err = keepLocal(SketchFolder(f_, sketch, false), sketch))
+                return platform::ErrorDescription(err);
+        if (const int err = keepLocal(f_.localReports, mine.report))
+            return platform::ErrorDescription(err);
         const SideFiles theirs = LookNow(f_, row, true);
         if (QString why = copyFiles(theirs, true, mine, &*lock); !why.isEmpty())
             return why;
+        // A sketch of the laptop's the share's version has none of would
+        // stand beside the wrong report: it lives on under the kept name.
+        for (const QString& sketch : mine.sketches)
+            if (!theirs.sketches.contains(sketch, Qt::CaseInsensitive))
+                QFile::remove(HostIn(SketchFolder(f_, sketch, false), sketch));
 
         const SideFiles local = LookNow(f_, row, false);
         remember(row.name, local, theirs,

@@ -259,6 +259,28 @@ private Q_SLOTS:
         QCOMPARE(second.rows.size(), 2);
     }
 
+    // Keeping both never lands a kept file on one that is there, sketches
+    // included; the laptop's own name then holds the share's version.
+    void keepBothTakesAFreeName() {
+        OneReport r;
+        r.plan.rows[0].action = Action::KeepBoth;
+        const QString first =
+            SyncPlan::KeptName("SMITH.RPT", platform::ComputerName(), QDate::currentDate(), {});
+        const QString sketchThere =
+            r.p.share() + "/Q/SKETCH/" + SyncPlan::KeptSketchName("SMITH.sk3", first);
+        r.p.write(sketchThere, "another's kept sketch");
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record);
+        QVERIFY2(sum.allAsPlanned(), qPrintable(Synchronize::SummaryText(sum)));
+        QCOMPARE(TestPrefix::read(sketchThere), "another's kept sketch");
+        const QString second = SyncPlan::KeptName("SMITH.RPT", platform::ComputerName(),
+                                                  QDate::currentDate(), {first});
+        for (const QString& side : {r.p.driveC(), r.p.share()})
+            QCOMPARE(TestPrefix::read(side + "/Q/data/" + second),
+                     "the laptop's report, worked on today");
+        QCOMPARE(TestPrefix::read(r.laptop), "the share's report");
+        QCOMPARE(TestPrefix::read(r.p.driveC() + "/Q/SKETCH/SMITH.sk3"), "the share's sketch");
+    }
+
     // Cancelled before the first report: told as cancelled, nothing moved.
     void cancelledBetweenReports() {
         OneReport r;
