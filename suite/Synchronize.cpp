@@ -235,7 +235,14 @@ private:
                                     lock ? &*lock : nullptr);
             !why.isEmpty())
             return why;
-        const SideFiles local = LookNow(f_, row, false), network = LookNow(f_, row, true);
+        SideFiles local = LookNow(f_, row, false), network = LookNow(f_, row, true);
+        // Saved over on the target side once the copy was in (another
+        // laptop, the suite): that is not the version that went across, and
+        // recording it would hide the change. What went across is recorded.
+        SideFiles& target = toNetwork ? network : local;
+        if (target.reportSize != from.reportSize ||
+            std::abs(target.reportMtimeMs - from.reportMtimeMs) > SyncPlan::kTimeToleranceMs)
+            target.seen = from.seen;
         // Saved again while its files went across (a sketch already sent, say):
         // what went across is the version the copy began with, and the source
         // is recorded as that, so the next sync sends the new one.
