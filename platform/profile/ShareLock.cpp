@@ -4,6 +4,8 @@
 #include "platform/win/BoundedAsk.h"
 #include "platform/win/HostError.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <atomic>
@@ -43,7 +45,7 @@ QByteArray OneLine(QString s) {
 
 QByteArray LockText(const LockHolder& h) {
     return "user=" + OneLine(h.user) + "\ncomputer=" + OneLine(h.computer) +
-           "\npid=" + QByteArray::number(h.pid) +
+           "\npid=" + QByteArray::number(h.pid) + "\nmachine=" + OneLine(h.machine) +
            "\nsince=" + h.since.toUTC().toString(Qt::ISODate).toUtf8() +
            "\nrenewed=" + h.renewed.toUTC().toString(Qt::ISODate).toUtf8() + '\n';
 }
@@ -66,7 +68,10 @@ std::optional<LockHolder> Parse(const QByteArray& text) {
             h.computer = QString::fromUtf8(value);
         else if (key == "pid")
             h.pid = value.toLongLong();
-        else if (key == "since")
+        else if (key == "machine") { // optional: a lock without it is never taken over
+            h.machine = QString::fromUtf8(value);
+            --keys;
+        } else if (key == "since")
             h.since = QDateTime::fromString(QString::fromLatin1(value), Qt::ISODate);
         else if (key == "renewed")
             h.renewed = QDateTime::fromString(QString::fromLatin1(value), Qt::ISODate);
@@ -128,7 +133,8 @@ int WriteAll(int fd, const QByteArray& text, off_t at = 0) {
 // A lock left by a process of this computer that has ended.
 bool LeftByEndedProcess(const LockHolder& h) {
     return h.pid > 0 && !h.computer.isEmpty() && h.computer == ComputerName() &&
-           ::kill(pid_t(h.pid), 0) != 0 && errno == ESRCH;
+           !h.machine.isEmpty() && h.machine == MachineId() && ::kill(pid_t(h.pid), 0) != 0 &&
+           errno == ESRCH;
 }
 
 // Runs `ask`, which touches the share, within the answer bound on the lock
@@ -146,7 +152,7 @@ bool AskShare(const QString& folder, const std::function<void()>& ask) {
 }
 
 LockHolder Holder(const Found& found) {
-    return Parse(found.text).value_or(LockHolder{{}, {}, 0, found.mtime, found.mtime});
+    return Parse(found.text).value_or(LockHolder{{}, {}, 0, {}, found.mtime, found.mtime});
 }
 
 } // namespace
@@ -154,6 +160,14 @@ LockHolder Holder(const Found& found) {
 QString ComputerName() {
     char name[HOST_NAME_MAX + 1] = {};
     return ::gethostname(name, sizeof name - 1) == 0 ? QString::fromUtf8(name) : QString();
+}
+
+QString MachineId() {
+    QFile boot(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    const QString id =
+        boot.open(QIODevice::ReadOnly) ? QString::fromLatin1(boot.readAll().trimmed()) : QString();
+    const QString pids = QFileInfo(QStringLiteral("/proc/self/ns/pid")).symLinkTarget();
+    return id.isEmpty() ? QString() : id + u' ' + QFileInfo(pids).fileName();
 }
 
 QString UserName() {
@@ -201,7 +215,8 @@ ShareLock::Take ShareLock::take() {
     // A few rounds: a lock let go or taken over between our looks.
     for (int round = 0; round < 4; ++round) {
         const QDateTime now = NowUtc();
-        const LockHolder mine{UserName(), ComputerName(), qint64(::getpid()), now, now};
+        const LockHolder mine{UserName(), ComputerName(), qint64(::getpid()), MachineId(), now,
+                              now};
         const QByteArray text = LockText(mine);
         if (const int fd = ::open(path.constData(),
                                   O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0644);

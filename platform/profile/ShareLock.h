@@ -13,12 +13,16 @@ namespace platform {
 struct LockHolder {
     QString user, computer;
     qint64 pid = 0;
+    QString machine;   // this boot of the holder's machine (MachineId())
     QDateTime since;   // UTC, when taken
     QDateTime renewed; // UTC, the holder's last renewal
 };
 
 // This computer's name as locks and kept copies give it (the host name).
 QString ComputerName();
+// This boot of this machine and its process namespace: a pid means
+// something only where these agree (two laptops may share a host name).
+QString MachineId();
 // The user's login name.
 QString UserName();
 

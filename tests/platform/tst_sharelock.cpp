@@ -78,6 +78,7 @@ private Q_SLOTS:
         ShareLock::SetStaleSecondsForTest(row["staleAfter"].toInt());
         const QString text = row["text"]
                                  .replace("{this}", platform::ComputerName())
+                                 .replace("{machine}", platform::MachineId())
                                  .replace("{ended}", QString::number(EndedPid()))
                                  .replace("{live}", QString::number(::getpid()))
                                  .replace("{now}", Iso(0))
