@@ -209,8 +209,16 @@ ShareLock::Take ShareLock::take() {
     error_ = NoError;
     if (!nameOk_)
         return failed(PathFileAccessError);
-    if (::mkdir(Encoded(dir_).constData(), 0777) != 0 && errno != EEXIST)
+    if (::mkdir(Encoded(dir_).constData(), 0777) == 0) {
+        // Everyone who may write reports there must be able to lock them:
+        // the report folder's own permissions, not this user's umask.
+        struct stat reports {};
+        const QByteArray parent = Encoded(QFileInfo(dir_).absolutePath());
+        if (::stat(parent.constData(), &reports) == 0)
+            ::chmod(Encoded(dir_).constData(), reports.st_mode & 0777);
+    } else if (errno != EEXIST) {
         return failed(ErrorFromErrno(errno, true));
+    }
     const QByteArray path = Encoded(path_);
     // A few rounds: a lock let go or taken over between our looks.
     for (int round = 0; round < 4; ++round) {

@@ -54,8 +54,12 @@ private Q_SLOTS:
     }
 
     void oneHolderAtATime() {
+        // The office's other users lock in the folder this user makes.
+        QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7777));
         ShareLock a(dir_.path(), "SMITH.RPT"), b(dir_.path(), "SMITH.RPT");
         QCOMPARE(a.take(), Take::Taken);
+        QCOMPARE(QFileInfo(dir_.path() + "/.quarn-locks").permissions(),
+                 QFileDevice::Permissions(0x7777));
         QCOMPARE(b.take(), Take::HeldByOther);
         QCOMPARE(b.holder().user, platform::UserName());
         QCOMPARE(b.holder().computer, platform::ComputerName());
