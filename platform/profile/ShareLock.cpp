@@ -13,6 +13,7 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
@@ -30,8 +31,11 @@ std::atomic<int> gStaleSeconds{120};
 constexpr int kLongestLock = 4096; // anything longer is no lock of ours
 
 qint64 MonotonicMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    // Counting a laptop's sleep too: waking from it, the lock may have been
+    // broken as stale meanwhile, and the next renewal must look at once.
+    timespec t{};
+    ::clock_gettime(CLOCK_BOOTTIME, &t);
+    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
 // Whole seconds, as the file keeps them, so a lock read back equals its holder.
