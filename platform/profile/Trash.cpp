@@ -63,6 +63,22 @@ int MoveToTrash(const QString& path) {
     return MoveToHomeTrash(path);
 }
 
+namespace {
+
+// A file set aside goes back under its name, never over a file saved there
+// meanwhile; where the share has no hard links, only while the name is free.
+void PutBack(const QByteArray& aside, const QByteArray& name) {
+    if (::link(aside.constData(), name.constData()) == 0) {
+        ::unlink(aside.constData());
+        return;
+    }
+    struct stat there {};
+    if (errno != EEXIST && ::lstat(name.constData(), &there) != 0)
+        ::rename(aside.constData(), name.constData());
+}
+
+} // namespace
+
 int MoveToHomeTrash(const QString& path) {
     const QFileInfo file(path);
     const QByteArray source = Encoded(path);
@@ -101,13 +117,23 @@ int MoveToHomeTrash(const QString& path) {
         int err = WriteAll(fd, info);
         if (::close(fd) != 0 && err == 0)
             err = errno;
-        int failure = err != 0 ? ErrorFromErrno(err) : CopyFileAtomically(path, kept);
-        if (failure == NoError && ::unlink(source.constData()) != 0) {
+        // Set aside first, in one step: a save that comes during the copy
+        // makes a new file, which stays, instead of being deleted unseen.
+        const QByteArray aside = Encoded(file.absolutePath() + QStringLiteral("/.") +
+                                         file.fileName() + QStringLiteral(".quarn-trash"));
+        if (err == 0 && ::rename(source.constData(), aside.constData()) != 0)
+            err = errno;
+        int failure =
+            err != 0 ? ErrorFromErrno(err) : CopyFileAtomically(QFile::decodeName(aside), kept);
+        if (failure == NoError && ::unlink(aside.constData()) != 0) {
             failure = ErrorFromErrno(errno);
             ::unlink(Encoded(kept).constData());
         }
-        if (failure != NoError)
+        if (failure != NoError) {
+            if (err == 0)
+                PutBack(aside, source);
             ::unlink(record.constData());
+        }
         return failure;
     }
     return PathFileAccessError;
