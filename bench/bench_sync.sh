@@ -51,24 +51,25 @@ suite() {
         "$work/$1/drive_c/QXDATA/APEX"/*
     ln -sfn "$2" "$work/$1/dosdevices/n:"
 }
-# fill FOLDER COUNT BYTES: COUNT reports (R00000.RPT ...) with a 2 KB sketch each.
+# fill FOLDER FIRST COUNT BYTES: COUNT reports from number FIRST (R00000.RPT
+# ...), each with a sketch of 2 KB.
 fill() {
     mkdir -p "$1/APPRAISE/data" "$1/SKETCH" "$1/APEX"
     python3 -c '
 import os, sys
-root, count, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-for i in range(count):
+root, first, count, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+for i in range(first, first + count):
     for path, n in ((f"{root}/APPRAISE/data/R{i:05}.RPT", size), (f"{root}/SKETCH/R{i:05}.sk3", 2048)):
         with open(path, "wb") as f:
             f.write(os.urandom(n))
-        os.utime(path, (1700000000, 1700000000))' "$1" "$2" "$3"
+        os.utime(path, (1700000000, 1700000000))' "$@"
 }
 ms() { echo $((($(date +%s%N) - $1) / 1000000)); }
 median() { sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
 
 # Planning: the same reports on both sides, so every row is "the same".
 office=$work/office
-fill "$office/plan/QXDATA" "$plan" 1024
+fill "$office/plan/QXDATA" 0 "$plan" 1024
 suite plan "$share/plan"
 cp -a "$office/plan/QXDATA/." "$work/plan/drive_c/QXDATA/"
 # dry_runs LABEL: the median wall time and peak memory of $runs plans.
@@ -93,9 +94,25 @@ ln -sfn "$office/plan" "$work/plan/dosdevices/n:"
 dry_runs "the same folders on the local disk"
 echo
 
+# Moving: MOVE new reports into the share's folder of PLAN reports. GVfs's
+# FUSE view sets no permissions, which rsync says (23) file by file.
+fill "$work/plan/drive_c/QXDATA" "$plan" "$move" $((100 << 10))
+ln -sfn "$share/plan" "$work/plan/dosdevices/n:"
+start=$(date +%s%N)
+WINEPREFIX=$work/plan "$quarnctl" sync >"$work/said" || { cat "$work/said" >&2; exit 1; }
+crowded=$(ms "$start")
+# rsync the same: its own MOVE new reports among them.
+fill "$work/plan/drive_c/QXDATA" $((plan + move)) "$move" $((100 << 10))
+laptop=$work/plan/drive_c/QXDATA
+start=$(date +%s%N)
+for folder in APPRAISE/data SKETCH; do
+    rsync -rt "$laptop/$folder/" "$share/plan/QXDATA/$folder/" 2>/dev/null || [ $? = 23 ]
+done
+rsync_crowded=$(ms "$start")
+
 # Moving: the laptop's reports, none on the share yet.
 suite move "$share/move"
-fill "$work/move/drive_c/QXDATA" "$move" $((100 << 10))
+fill "$work/move/drive_c/QXDATA" 0 "$move" $((100 << 10))
 mkdir -p "$office/move/QXDATA/APPRAISE/data" "$office/move/QXDATA/SKETCH" \
     "$office/move/QXDATA/APEX" "$office/rsync"
 from=$work/move/drive_c/QXDATA
@@ -105,7 +122,6 @@ quarn=$(ms "$start")
 start=$(date +%s%N)
 WINEPREFIX=$work/move "$quarnctl" sync >"$work/said"
 quarn_again=$(ms "$start")
-# GVfs's FUSE view sets no permissions, which rsync says (23) file by file.
 copy() { rsync -rt "$from/APPRAISE/data" "$from/SKETCH" "$share/rsync/" 2>/dev/null || [ $? = 23 ]; }
 start=$(date +%s%N)
 copy
@@ -122,5 +138,7 @@ echo "| $move reports of 100 KB with a 2 KB sketch each, onto the share through 
 echo "|---|---|"
 echo "| quarnctl sync (locked, atomic, flushed, recorded) | $quarn ms |"
 echo "| rsync -rt | $rsynced ms |"
+echo "| quarnctl sync into the share's folder of $plan reports | $crowded ms |"
+echo "| rsync -rt of the laptop's folders of $((plan + move)) onto it | $rsync_crowded ms |"
 echo "| quarnctl sync again: nothing to move | $quarn_again ms |"
 echo "| rsync -rt again: nothing to copy | $rsync_again ms |"

@@ -6,6 +6,7 @@
 #include "platform/win/HostError.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QScopeGuard>
 
 #include <cerrno>
@@ -60,6 +61,23 @@ struct CopyState {
         return !stop;
     }
 };
+
+// Whether this program swept `dir` for leftovers within the minute they
+// must stand unchanged before they go (else it counts as swept now): a
+// synchronization copying many reports into one large folder of the share
+// would list the whole folder after each.
+bool SweptLately(const QString& dir) {
+    // Never destroyed: copies may outlive the program's statics.
+    static auto& mutex = *new std::mutex;
+    static auto& swept = *new QHash<QString, Clock::time_point>;
+    const std::lock_guard lock(mutex);
+    const auto now = Clock::now();
+    if (const auto at = swept.constFind(dir);
+        at != swept.cend() && now - *at < std::chrono::minutes(1))
+        return true;
+    swept.insert(dir, now);
+    return false;
+}
 
 int CopyHere(const QString& source, const QString& target, CopyState& state) {
     const bool share = OnShare(QFileInfo(source).path()) || OnShare(QFileInfo(target).path());
@@ -188,7 +206,8 @@ int CopyFileAtomically(const QString& source, const QString& target,
         }
         // Then what cut-off copies left in that folder: a folder slow to list
         // delays the answer by kStalled at most, and never fails the copy.
-        RemoveLeftovers(QFileInfo(target).path());
+        if (const QString dir = QFileInfo(target).path(); !SweptLately(dir))
+            RemoveLeftovers(dir);
         {
             std::lock_guard lock(state->mutex);
             state->finished = true;
