@@ -175,6 +175,8 @@ private:
             return Texts::SyncLockLost(progress_.current);
         if (err == platform::Cancelled)
             return kCancelled;
+        if (err == platform::TargetChanged)
+            return kChangedMeanwhile;
         shareGone_ = shareGone_ || err == platform::DiskNotReady;
         if (err != 0)
             return platform::ErrorDescription(err);

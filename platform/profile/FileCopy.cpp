@@ -103,8 +103,8 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
     if (int err = lock.acquire())
         return err;
     struct stat to {};
-    const bool replaced =
-        ::lstat(Encoded(lock.target()).constData(), &to) == 0 && S_ISREG(to.st_mode);
+    const bool existed = ::lstat(Encoded(lock.target()).constData(), &to) == 0;
+    const bool replaced = existed && S_ISREG(to.st_mode);
     if (replaced && to.st_dev == from.st_dev && to.st_ino == from.st_ino)
         return SameFile; // a plain copy would empty it
     if (replaced && (to.st_mode & 0222) == 0)
@@ -186,6 +186,14 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
         return DeviceIOError;
     const auto time = [](const timespec& t) { return FileTime{t.tv_sec, t.tv_nsec}; };
     out.keepTimes(time(from.st_atim), time(from.st_mtim));
+    // Saved over by another computer during the copy (this computer's own
+    // writers wait for the lock): that save is not replaced unseen.
+    struct stat now {};
+    const bool there = ::lstat(Encoded(lock.target()).constData(), &now) == 0;
+    if ((there && !existed) ||
+        (replaced && there &&
+         (now.st_size != to.st_size || now.st_mtim.tv_sec != to.st_mtim.tv_sec)))
+        return TargetChanged;
     return out.commit([&state] { return !state.stop; });
 }
 

@@ -25,6 +25,9 @@ QString ErrorDescription(int number) {
     case NoLockFolder:
         return QStringLiteral("No safe folder for Quarn's locks: set XDG_RUNTIME_DIR to a folder "
                               "only you can write");
+    case TargetChanged:
+        return QStringLiteral("The file to be replaced was saved by another program during the "
+                              "copy, so it was left as it is");
     default: return QStringLiteral("Application-defined or object-defined error");
     }
 }

@@ -23,8 +23,9 @@ enum ErrorNumber : int {
     // Quarn's own, beyond the run-time's numbers.
     SameFile = 1001,
     Cancelled = 1002,
-    FileBusy = 1003,     // another writer held the file's lock too long
-    NoLockFolder = 1004, // no folder of the user's own to keep locks in
+    FileBusy = 1003,      // another writer held the file's lock too long
+    NoLockFolder = 1004,  // no folder of the user's own to keep locks in
+    TargetChanged = 1005, // the file to be replaced was saved by another during the copy
 };
 
 // Short description of an error number, as the run-time words it.

@@ -297,6 +297,24 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::entries(dir.path()), (QStringList{"from", "to"}));
     }
 
+    // The target saved by another during the copy: that save stays.
+    void targetSavedDuringCopy() {
+        QTemporaryDir dir;
+        const QString from = dir.path() + "/from", to = dir.path() + "/to";
+        TestPrefix::write(from, QByteArray(24 << 20, 'a'));
+        TestPrefix::write(to, "the old target");
+        bool saved = false;
+        const int err = platform::CopyFileAtomically(from, to, [&](qint64, qint64) {
+            if (!saved)
+                TestPrefix::write(to, "saved by the office meanwhile");
+            return saved = true;
+        });
+        QVERIFY(saved);
+        QCOMPARE(err, int(platform::TargetChanged));
+        QCOMPARE(TestPrefix::read(to), "saved by the office meanwhile");
+        QCOMPARE(TestPrefix::entries(dir.path()), (QStringList{"from", "to"}));
+    }
+
     // The copy keeps its source's time to the nanosecond, also one before
     // 1970 and one past 2262 (2300).
     void copyKeepsItsTime() {
