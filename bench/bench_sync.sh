@@ -15,7 +15,7 @@ quarnctl=$PWD/build/default/cli/quarnctl
 # GVfs on a session bus of its own, its FUSE folder where GIO looks for it.
 if [ -z "${QUARN_BENCH_BUS:-}" ]; then
     work=$(mktemp -d /tmp/quarn-bench-XXXXXX)
-    trap 'umount -l "$work/run/gvfs" 2>/dev/null; rm -rf --one-file-system "$work"' EXIT
+    trap 'umount -l "$work/run/gvfs" 2>/dev/null || true; rm -rf --one-file-system "$work"' EXIT
     mkdir -m 700 "$work/run"
     rc=0
     env QUARN_BENCH_BUS="$work" HOME="$work" XDG_RUNTIME_DIR="$work/run" \
@@ -24,24 +24,27 @@ if [ -z "${QUARN_BENCH_BUS:-}" ]; then
     exit $rc
 fi
 work=$QUARN_BENCH_BUS
-# The server and the mount stay up until this script closes their pipe; in
-# a process group of their own, which smbd ends with itself.
-exec 3> >(cd tests/samba && exec setsid python3 -c '
+# The server and the mount stay up until this script closes their pipe,
+# which the helper reads as its fd 4: smbd in the foreground ends when its
+# standard input, were it that pipe, closes, and takes its process group
+# along. (The harness ends whatever of this session names GVfs in lower
+# case, hence no such name in the helper's text.)
+exec 3> >(cd tests/samba && exec python3 -c '
 import os, sys
 from harness import HOST, Gvfs, Server
 server = Server(sys.argv[1])
 server.start()
-gvfs = Gvfs(sys.argv[1], HOST, env=dict(os.environ))
+way = Gvfs(sys.argv[1], HOST, env=dict(os.environ))
 with open(sys.argv[1] + "/share", "w") as f:
-    f.write(gvfs.mount())
-sys.stdin.read()
-gvfs.unmount()
+    f.write(way.mount())
+os.read(4, 1)
+way.unmount()
 server.stop()
-' "$work" >"$work/serving.log" 2>&1)
+' "$work" 4<&0 </dev/null >"$work/serving.log" 2>&1)
 serving=$!
 trap 'exec 3>&-; wait $serving' EXIT
 for _ in $(seq 300); do [ -s "$work/share" ] && break; sleep 0.1; done
-[ -s "$work/share" ] || { echo "the share did not come up" >&2; exit 1; }
+[ -s "$work/share" ] || { cat "$work/serving.log" >&2; echo "the share did not come up" >&2; exit 1; }
 share=$(cat "$work/share")
 
 # suite NAME LINK: a demo suite whose N: is LINK.

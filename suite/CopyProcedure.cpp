@@ -271,6 +271,9 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
         MsgBox(Texts::SettingsInvalid());
         return out;
     }
+    // Let go after a failure is told: a share that stopped answering holds
+    // the letting go up to its bound.
+    std::optional<platform::ShareLock> shareLock;
     try {
         if (!check())
             return out;
@@ -282,7 +285,6 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
             return out;
         }
         // Another laptop must not write this report on the share meanwhile.
-        std::optional<platform::ShareLock> shareLock;
         if (in.direction == Direction::LocalToNetwork) {
             const auto folder = platform::ToHostPath(in.reportTargetDir);
             const QString name = ReportTargetName(in.report);
