@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -73,4 +74,17 @@ bool OnShare(const QString& dir) {
     }
     return false;
 }
+int WriteAllAt(int fd, const QByteArray& bytes, long long at) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n =
+            ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(at + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += n;
+    }
+    return 0;
+}
+
 } // namespace platform

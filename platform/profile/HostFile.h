@@ -25,4 +25,8 @@ QString InFolderResolved(const QString& path);
 // must show that bytes still move.
 bool OnShare(const QString& dir);
 
+// Writes all of `bytes` at `at` (pwrite, again after an interruption): 0, or
+// the errno that stopped it.
+int WriteAllAt(int fd, const QByteArray& bytes, long long at = 0);
+
 } // namespace platform

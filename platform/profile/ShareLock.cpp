@@ -122,18 +122,6 @@ Found ReadLock(const QByteArray& path) {
     return found;
 }
 
-int WriteAll(int fd, const QByteArray& text, off_t at = 0) {
-    for (qsizetype done = 0; done < text.size();) {
-        const ssize_t n = ::pwrite(fd, text.constData() + done, text.size() - done, at + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : EIO;
-        done += n;
-    }
-    return 0;
-}
-
 // A lock left by a process of this computer that has ended.
 bool LeftByEndedProcess(const LockHolder& h) {
     return h.pid > 0 && !h.computer.isEmpty() && h.computer == ComputerName() &&
@@ -233,7 +221,7 @@ ShareLock::Take ShareLock::take() {
         if (const int fd = ::open(path.constData(),
                                   O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0644);
             fd >= 0) {
-            int err = WriteAll(fd, text);
+            int err = WriteAllAt(fd, text);
             if (::close(fd) != 0 && err == 0)
                 err = errno;
             if (err != 0) {
@@ -313,7 +301,7 @@ ShareLock::Aside ShareLock::setAside() {
     if (err != 0 && err != EEXIST && found.err == 0) {
         const int fd =
             ::open(path.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0644);
-        err = fd < 0 ? errno : WriteAll(fd, found.text);
+        err = fd < 0 ? errno : WriteAllAt(fd, found.text);
         if (fd >= 0)
             ::close(fd);
     }
@@ -359,7 +347,7 @@ bool ShareLock::renew() {
         }
         answer->renewed.renewed = NowUtc();
         const QByteArray text = LockText(answer->renewed);
-        if (n >= 0 && WriteAll(fd, text) == 0 && ::ftruncate(fd, text.size()) == 0)
+        if (n >= 0 && WriteAllAt(fd, text) == 0 && ::ftruncate(fd, text.size()) == 0)
             answer->text = text;
         ::close(fd);
     };

@@ -18,18 +18,6 @@
 namespace platform {
 namespace {
 
-int WriteAll(int fd, const QByteArray& bytes) {
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : EIO;
-        done += n;
-    }
-    return 0;
-}
-
 // "SMITH.RPT", then "SMITH.2.RPT" ...: the type stays visible.
 QString Candidate(const QString& name, int n) {
     if (n == 1)
@@ -114,7 +102,7 @@ int MoveToHomeTrash(const QString& path) {
             continue;
         if (fd < 0)
             return ErrorFromErrno(errno);
-        int err = WriteAll(fd, info);
+        int err = WriteAllAt(fd, info);
         if (::close(fd) != 0 && err == 0)
             err = errno;
         // Set aside first, in one step: a save that comes during the copy
