@@ -10,6 +10,11 @@
 #include <QCryptographicHash>
 #include <QFile>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <map>
 #include <optional>
@@ -76,11 +81,21 @@ Side ListSide(const Folders& f, bool network, std::map<QString, Listing>& listin
         side.stop = Texts::SyncSideUnlisted(sideName, reportsFolder, reports->why);
         return side;
     }
-    for (const platform::ListedFile& file : reports->files) {
+    // In name order, so that of two names Windows takes for one the same is
+    // the report on every run.
+    QList<platform::ListedFile> files = reports->files;
+    std::sort(files.begin(), files.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    for (const platform::ListedFile& file : files) {
         const QString upper = ModCommon::UCase(file.name);
         if (!upper.endsWith(QStringLiteral(".RPT")) || file.name.startsWith(u'.'))
             continue;
         SideFiles& s = side.reports[CopyProcedure::ReportTargetName(file.name)];
+        s.link = s.link || file.link;
+        if (!s.report.isEmpty()) {
+            s.twins << file.name;
+            continue;
+        }
         s.report = file.name;
         s.reportSize = file.size;
         s.reportMtimeMs = file.mtimeMs;
@@ -109,6 +124,11 @@ Side ListSide(const Folders& f, bool network, std::map<QString, Listing>& listin
                 SideFiles& s = side.reports[key];
                 if (s.sketches.contains(file.name))
                     continue; // the two sketch folders are one
+                s.link = s.link || file.link;
+                if (s.sketches.contains(file.name, Qt::CaseInsensitive)) {
+                    s.twins << file.name;
+                    continue;
+                }
                 s.sketches << file.name;
                 s.seen.size += file.size;
                 s.seen.mtimeMs = std::max(s.seen.mtimeMs, file.mtimeMs);
@@ -139,6 +159,11 @@ QString StateText(State s) {
     case State::Unknown: return QStringLiteral("differs, not in the record of the last sync");
     case State::DeletedLocal: return QStringLiteral("deleted on the laptop since the last sync");
     case State::DeletedNetwork: return QStringLiteral("deleted on the share since the last sync");
+    case State::Link: return QStringLiteral("a link, left alone");
+    case State::CaseTwinsLocal:
+        return QStringLiteral("two files differ only in case on the laptop");
+    case State::CaseTwinsNetwork:
+        return QStringLiteral("two files differ only in case on the share");
     }
     return {};
 }
@@ -157,7 +182,10 @@ QString ActionText(Action a) {
 
 QList<Action> ActionsFor(State s) {
     switch (s) {
-    case State::Same: return {Action::Nothing};
+    case State::Same:
+    case State::Link:
+    case State::CaseTwinsLocal:
+    case State::CaseTwinsNetwork: return {Action::Nothing};
     case State::OnlyLocal: return {Action::ToNetwork, Action::Nothing, Action::TrashLocal};
     case State::OnlyNetwork: return {Action::ToLocal, Action::Nothing, Action::TrashNetwork};
     case State::DeletedLocal: return {Action::Nothing, Action::TrashNetwork, Action::ToLocal};
@@ -200,15 +228,37 @@ State Decide(const SeenVersion& local, const SeenVersion& network, bool known,
     const auto hashNetwork = [&] { return hashOf ? hashOf(true) : QByteArray(); };
     const bool wasLocal = known && record.local.exists();
     const bool wasNetwork = known && record.network.exists();
+    // A side left as recorded counts as such beside a changed other side
+    // only when its content is known to be the recorded one.
+    const auto confirmed = [&](const SeenVersion& recorded,
+                               const std::function<QByteArray()>& now) {
+        if (!hashOf || recorded.hash.isEmpty())
+            return true; // times alone decide
+        return now() == recorded.hash;
+    };
     if (local.exists() && network.exists()) {
-        if (local.size == network.size &&
-            (SameTime(local.mtimeMs, network.mtimeMs) ||
-             (hashOf && !hashLocal().isEmpty() && hashLocal() == hashNetwork())))
-            return State::Same;
+        if (local.size == network.size) {
+            const auto untouched = [](const SeenVersion& now, const SeenVersion& seen) {
+                return now.size == seen.size && SameTime(now.mtimeMs, seen.mtimeMs);
+            };
+            const bool agreed = wasLocal && wasNetwork && !record.local.hash.isEmpty() &&
+                                record.local.hash == record.network.hash &&
+                                untouched(local, record.local) &&
+                                untouched(network, record.network);
+            if (agreed)
+                return State::Same;
+            const QByteArray l = hashLocal(), n = l.isEmpty() ? QByteArray() : hashNetwork();
+            if (l.isEmpty() || n.isEmpty() ? SameTime(local.mtimeMs, network.mtimeMs) : l == n)
+                return State::Same;
+        }
         if (!wasLocal || !wasNetwork)
             return State::Unknown;
-        const bool localChanged = !Unchanged(local, record.local, hashLocal);
-        const bool networkChanged = !Unchanged(network, record.network, hashNetwork);
+        bool localChanged = !Unchanged(local, record.local, hashLocal);
+        bool networkChanged = !Unchanged(network, record.network, hashNetwork);
+        if (localChanged && !networkChanged)
+            networkChanged = !confirmed(record.network, hashNetwork);
+        else if (networkChanged && !localChanged)
+            localChanged = !confirmed(record.local, hashLocal);
         if (localChanged && networkChanged)
             return State::Conflict;
         if (localChanged)
@@ -223,10 +273,14 @@ State Decide(const SeenVersion& local, const SeenVersion& network, bool known,
     // deletion to carry across only by choice. Changed on the other side
     // meanwhile, it is offered as new: nothing is lost.
     if (local.exists())
-        return wasNetwork && Unchanged(local, record.local, hashLocal) ? State::DeletedNetwork
-                                                                       : State::OnlyLocal;
-    return wasLocal && Unchanged(network, record.network, hashNetwork) ? State::DeletedLocal
-                                                                       : State::OnlyNetwork;
+        return wasNetwork && Unchanged(local, record.local, hashLocal) &&
+                       confirmed(record.local, hashLocal)
+                   ? State::DeletedNetwork
+                   : State::OnlyLocal;
+    return wasLocal && Unchanged(network, record.network, hashNetwork) &&
+                   confirmed(record.network, hashNetwork)
+               ? State::DeletedLocal
+               : State::OnlyNetwork;
 }
 
 QString KeptName(const QString& report, const QString& computer, const QDate& day,
@@ -298,13 +352,59 @@ QStringList HostPaths(const Folders& folders, const SideFiles& side, bool networ
     return paths;
 }
 
-QByteArray HashFiles(const QStringList& hostPaths) {
+namespace {
+
+// Feeds `hash` (and `own`, the file's own) with the file's bytes; false when
+// it is not there (`absent` set), cannot be read, or is a link.
+bool AddFile(QCryptographicHash& hash, const QString& hostPath, bool* absent = nullptr,
+             QCryptographicHash* own = nullptr) {
+    const int fd = ::open(QFile::encodeName(hostPath).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (absent)
+            *absent = errno == ENOENT;
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    // What a share's client kept of an earlier read may not be the server's.
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return false;
+    while (!file.atEnd()) {
+        const QByteArray block = file.read(1 << 20);
+        if (block.isEmpty() && file.error() != QFileDevice::NoError)
+            return false;
+        hash.addData(block);
+        if (own)
+            own->addData(block);
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray HashFiles(const QStringList& hostPaths, QList<QByteArray>* each) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     for (const QString& path : hostPaths) {
-        QFile file(path);
-        if (path.isEmpty() || !file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        QCryptographicHash own(QCryptographicHash::Sha256);
+        if (path.isEmpty() || !AddFile(hash, path, nullptr, each ? &own : nullptr))
             return {};
+        if (each)
+            *each << own.result();
     }
+    return hash.result();
+}
+
+std::optional<QByteArray> HashFile(const QString& hostPath) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    bool absent = false;
+    if (!AddFile(hash, hostPath, &absent))
+        return absent ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
     return hash.result();
 }
 
@@ -338,8 +438,19 @@ Plan Decide(const QHash<QString, SideFiles>& local, const QHash<QString, SideFil
                 h = hashOf ? hashOf(name, onNetwork) : QByteArray();
             return *h;
         };
-        row.state = SyncPlan::Decide(row.local.seen, row.network.seen, row.hasRecord, row.record,
-                                     hashOf ? hashOfSide : HashOf());
+        if (row.local.link || row.network.link) {
+            row.state = State::Link; // not even hashed: a link is never read through
+        } else if (!row.local.twins.isEmpty() || !row.network.twins.isEmpty()) {
+            row.state = row.local.twins.isEmpty() ? State::CaseTwinsNetwork : State::CaseTwinsLocal;
+        } else {
+            row.state = SyncPlan::Decide(row.local.seen, row.network.seen, row.hasRecord,
+                                         row.record, hashOf ? hashOfSide : HashOf());
+            // What was read now is what the run must find before it replaces.
+            if (hashes[0])
+                row.local.seen.hash = *hashes[0];
+            if (hashes[1])
+                row.network.seen.hash = *hashes[1];
+        }
         row.action = DefaultAction(row.state);
         plan.rows << row;
     }

@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace SyncPlan {
 
@@ -26,6 +27,9 @@ enum class State {
     Unknown,        // differs, and the record does not say which changed
     DeletedLocal,   // gone from the laptop since the last sync
     DeletedNetwork, // gone from the share since the last sync
+    Link,           // a file of it is a symbolic link on either side: never read nor written
+    CaseTwinsLocal, // two of its files differ only in case on the laptop: Windows sees one
+    CaseTwinsNetwork,
 };
 
 enum class Action {
@@ -52,6 +56,8 @@ struct SideFiles {
                           // Apex extensions in the Apex folder)
     platform::SeenVersion seen;
     qint64 reportSize = -1, reportMtimeMs = 0; // the report file's own
+    bool link = false;                         // one of its files is a symbolic link
+    QStringList twins; // files whose names differ only in case from one of the above
 };
 
 struct Row {
@@ -76,7 +82,12 @@ using HashOf = std::function<QByteArray(bool network)>;
 
 // The state of one report from what the two sides hold now and what the
 // record saw at the last sync (`known`: the record has a row). Without
-// `hashOf`, times alone decide.
+// `hashOf`, times alone decide. With it, the same size and time count as the
+// same version only where the contents agree or the record shows both sides
+// as one agreed version untouched since; and a side whose size and time
+// agree with a record that holds a hash counts as unchanged beside a changed
+// other side only when its content is that one (a cached view of a share, or
+// a save of the same length within the tolerance, would hide a change).
 State Decide(const platform::SeenVersion& local, const platform::SeenVersion& network, bool known,
              const platform::SeenReport& record, const HashOf& hashOf = {});
 // Whether `now` is what was seen: the same size, and a time within the
@@ -129,9 +140,15 @@ Plan Decide(const QHash<QString, SideFiles>& local, const QHash<QString, SideFil
             const ReportHashOf& hashOf = {});
 
 // The host paths of a side's files of a row (report first), and the content
-// hash of those files (SHA-256 in that order; empty when one cannot be read).
+// hash of those files (SHA-256 in that order; empty when one cannot be read
+// or is a link). Each file is read through a fresh open with its cached
+// pages dropped, so that a share's client is asked for what the server holds.
+// `each`, when given, hears each file's own hash in the same read.
 QStringList HostPaths(const Folders& folders, const SideFiles& side, bool network);
-QByteArray HashFiles(const QStringList& hostPaths);
+QByteArray HashFiles(const QStringList& hostPaths, QList<QByteArray>* each = nullptr);
+// One file's content hash as above; empty when it is not there, nullopt when
+// it cannot be read or is a link.
+std::optional<QByteArray> HashFile(const QString& hostPath);
 
 // Restricts a plan to one direction (quarnctl's --to-network / --to-local):
 // actions the other way, and keeping both, become Nothing.

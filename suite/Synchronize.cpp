@@ -11,6 +11,7 @@
 #include "platform/profile/Trash.h"
 #include "platform/win/HostError.h"
 
+#include <QCryptographicHash>
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFile>
@@ -47,7 +48,7 @@ SideFiles LookNow(const Folders& f, const Row& row, bool network) {
     SideFiles now;
     const QString reportName = planned.report.isEmpty() ? row.name : planned.report;
     const QFileInfo report(HostIn(network ? f.networkReports : f.localReports, reportName));
-    if (!report.isFile())
+    if (!report.isFile() || report.isSymLink())
         return now;
     now.report = reportName;
     now.seen.size = now.reportSize = report.size();
@@ -60,7 +61,7 @@ SideFiles LookNow(const Folders& f, const Row& row, bool network) {
             candidates << stem + ext;
     for (const QString& sketch : candidates) {
         const QFileInfo fi(HostIn(SketchFolder(f, sketch, network), sketch));
-        if (!fi.isFile())
+        if (!fi.isFile() || fi.isSymLink())
             continue;
         now.sketches << sketch;
         now.seen.size += fi.size();
@@ -83,6 +84,48 @@ QString TargetName(const QString& name, const SideFiles& there) {
                                                                           : ModCommon::UCase(ext));
 }
 
+// The content a side's files must still have for the plan to hold: what
+// the plan read, else what the record holds for a side the plan took for
+// as recorded; empty when only sizes and times can tell.
+QByteArray Expected(const Row& row, bool network) {
+    const platform::SeenVersion& seen = network ? row.network.seen : row.local.seen;
+    if (!seen.hash.isEmpty())
+        return seen.hash;
+    const platform::SeenVersion& recorded = network ? row.record.network : row.record.local;
+    return row.hasRecord && SyncPlan::Unchanged(seen, recorded) ? recorded.hash : QByteArray();
+}
+
+// Files about to be replaced (host path -> content as last read, empty: not
+// there), each read again through a fresh open just before its turn: a
+// share's client may show a file's old size and time for seconds after
+// another laptop or a colleague saved over it.
+class Guard {
+public:
+    // False when one cannot be read (or is a link): not safe to replace.
+    bool add(const QString& path, const std::optional<QByteArray>& seen = std::nullopt) {
+        const auto now = seen ? seen : SyncPlan::HashFile(path);
+        if (!now)
+            return false;
+        files_.insert(path, *now);
+        return true;
+    }
+    bool holds(const QString& path) const { return files_.contains(path); }
+    // Every file not yet replaced is as it was.
+    bool unchanged() const {
+        for (auto it = files_.cbegin(); it != files_.cend(); ++it)
+            if (SyncPlan::HashFile(it.key()) != *it)
+                return false;
+        return true;
+    }
+    bool unchangedFile(const QString& path) const {
+        return SyncPlan::HashFile(path) == files_.value(path);
+    }
+    void replaced(const QString& path) { files_.remove(path); }
+
+private:
+    QHash<QString, QByteArray> files_;
+};
+
 // What a row's work ends in besides a failure's words.
 const QString kCancelled = QStringLiteral("cancelled");
 const QString kChangedMeanwhile = QStringLiteral("changed meanwhile");
@@ -96,7 +139,8 @@ public:
 
     void plan(const QList<Row>& rows) {
         for (const Row& row : rows) {
-            if (row.action == Action::Nothing)
+            if (row.action == Action::Nothing ||
+                !SyncPlan::ActionsFor(row.state).contains(row.action))
                 continue;
             ++progress_.reportsTotal;
             if (row.action == Action::ToNetwork || row.action == Action::KeepBoth)
@@ -109,6 +153,9 @@ public:
 
     // False once cancelled.
     bool run(Row& row) {
+        // A link or two names Windows takes for one offer nothing to do.
+        if (!SyncPlan::ActionsFor(row.state).contains(row.action))
+            row.action = Action::Nothing;
         if (row.action == Action::Nothing)
             return true; // not told as being moved
         progress_.current = row.name;
@@ -157,9 +204,19 @@ private:
     }
 
     // One file whole or not at all; "" when done, kCancelled, or why not.
-    QString copy(const QString& from, const QString& to, platform::ShareLock* lock) {
+    // With a guard, nothing is replaced unless every file it holds is as it
+    // was, and the old version is kept first.
+    QString copy(const QString& from, const QString& to, platform::ShareLock* lock,
+                 Guard* guard = nullptr) {
         if (from.isEmpty() || to.isEmpty())
             return platform::ErrorDescription(platform::DeviceUnavailable);
+        if (guard) {
+            if (!guard->unchanged())
+                return kChangedMeanwhile;
+            if (const int err = keep(to))
+                return platform::ErrorDescription(err);
+            guard->replaced(to);
+        }
         // A lock broken by another while this copy stood still (a laptop
         // suspended) is theirs now: writing on would cross their work.
         bool lockLost = lock && !lock->held();
@@ -187,21 +244,28 @@ private:
     // The files of `from` (one side's) onto the other side, the report last
     // so that a report never stands there without the sketch it was saved
     // with; the target names those of `there`, or `rename` of each.
+    // `guard` holds the target side's files as the row's check read them;
+    // the targets it lacks are read now.
     QString copyFiles(const SideFiles& from, bool fromNetwork, const SideFiles& there,
-                      platform::ShareLock* lock,
+                      platform::ShareLock* lock, Guard& guard,
                       const std::function<QString(const QString&)>& rename = {}) {
         const auto targetOf = [&](const QString& name) {
             return rename ? rename(name) : TargetName(name, there);
         };
+        QList<std::pair<QString, QString>> files;
         for (const QString& sketch : from.sketches)
-            if (QString why =
-                    copy(HostIn(SketchFolder(f_, sketch, fromNetwork), sketch),
-                         HostIn(SketchFolder(f_, sketch, !fromNetwork), targetOf(sketch)), lock);
-                !why.isEmpty())
-                return why;
-        return copy(
+            files << std::pair{HostIn(SketchFolder(f_, sketch, fromNetwork), sketch),
+                               HostIn(SketchFolder(f_, sketch, !fromNetwork), targetOf(sketch))};
+        files << std::pair{
             HostIn(fromNetwork ? f_.networkReports : f_.localReports, from.report),
-            HostIn(fromNetwork ? f_.localReports : f_.networkReports, targetOf(from.report)), lock);
+            HostIn(fromNetwork ? f_.localReports : f_.networkReports, targetOf(from.report))};
+        for (const auto& [source, target] : files)
+            if (!target.isEmpty() && !guard.holds(target) && !guard.add(target))
+                return kChangedMeanwhile;
+        for (const auto& [source, target] : files)
+            if (QString why = copy(source, target, lock, &guard); !why.isEmpty())
+                return why;
+        return {};
     }
 
     std::optional<QString> lockShare(std::optional<platform::ShareLock>& lock, const Row& row) {
@@ -210,10 +274,32 @@ private:
         return CopyProcedure::TakeShareLock(*lock, name);
     }
 
-    // The target side must still hold what the plan saw.
-    bool asPlanned(const Row& row, bool network) {
+    // The side must still hold what the plan saw: by size and time, then by
+    // its content read afresh where the plan or the record knows it. `guard`
+    // is given the side's files as read.
+    bool asPlanned(const Row& row, bool network, Guard& guard) {
         const SideFiles now = LookNow(f_, row, network);
-        return SyncPlan::Unchanged(now.seen, (network ? row.network : row.local).seen);
+        if (!SyncPlan::Unchanged(now.seen, (network ? row.network : row.local).seen))
+            return false;
+        const QStringList paths = SyncPlan::HostPaths(f_, now, network);
+        QList<QByteArray> each;
+        const QByteArray whole = SyncPlan::HashFiles(paths, &each);
+        if (whole.isEmpty())
+            return false;
+        for (qsizetype i = 0; i < paths.size(); ++i)
+            guard.add(paths[i], each[i]);
+        const QByteArray expected = Expected(row, network);
+        return expected.isEmpty() || whole == expected;
+    }
+
+    // The old version of a file about to be replaced or removed is kept.
+    int keep(const QString& path) {
+        (void)path;
+        return 0;
+    }
+    // A file that must go, moved whole into the kept versions.
+    int setAside(const QString& path) {
+        return QFile::remove(path) ? 0 : int(platform::PermissionDenied);
     }
 
     void remember(const QString& name, const SideFiles& local, const SideFiles& network,
@@ -228,13 +314,14 @@ private:
         if (toNetwork)
             if (auto why = lockShare(lock, row))
                 return *why;
-        if (!asPlanned(row, toNetwork))
+        Guard guard;
+        if (!asPlanned(row, toNetwork, guard))
             return kChangedMeanwhile;
         const SideFiles from = LookNow(f_, row, !toNetwork);
         if (from.report.isEmpty())
             return platform::ErrorDescription(platform::FileNotFound);
         if (QString why = copyFiles(from, !toNetwork, toNetwork ? row.network : row.local,
-                                    lock ? &*lock : nullptr);
+                                    lock ? &*lock : nullptr, guard);
             !why.isEmpty())
             return why;
         SideFiles local = LookNow(f_, row, false), network = LookNow(f_, row, true);
@@ -266,7 +353,8 @@ private:
         std::optional<platform::ShareLock> lock;
         if (auto why = lockShare(lock, row))
             return *why;
-        if (!asPlanned(row, true) || !asPlanned(row, false))
+        Guard onShare, onLaptop;
+        if (!asPlanned(row, true, onShare) || !asPlanned(row, false, onLaptop))
             return kChangedMeanwhile;
         const SideFiles mine = LookNow(f_, row, false);
         QString kept;
@@ -292,7 +380,8 @@ private:
         } while (keptTaken());
         // First the laptop's version onto the share under its new name, so
         // that it exists twice before anything on the laptop moves.
-        if (QString why = copyFiles(mine, false, {}, &*lock, keptName); !why.isEmpty())
+        Guard newNames;
+        if (QString why = copyFiles(mine, false, {}, &*lock, newNames, keptName); !why.isEmpty())
             return why;
         // Then beside it on the laptop, by a copy: cut off here, the laptop
         // still holds its version under the report's own name.
@@ -305,14 +394,24 @@ private:
                 return platform::ErrorDescription(err);
         if (const int err = keepLocal(f_.localReports, mine.report))
             return platform::ErrorDescription(err);
+        // The laptop's files are replaced only while they are what went
+        // beside them: a save meanwhile stays, and the row is a conflict.
         const SideFiles theirs = LookNow(f_, row, true);
-        if (QString why = copyFiles(theirs, true, mine, &*lock); !why.isEmpty())
+        if (QString why = copyFiles(theirs, true, mine, &*lock, onLaptop); !why.isEmpty())
             return why;
         // A sketch of the laptop's the share's version has none of would
-        // stand beside the wrong report: it lives on under the kept name.
-        for (const QString& sketch : mine.sketches)
-            if (!theirs.sketches.contains(sketch, Qt::CaseInsensitive))
-                QFile::remove(HostIn(SketchFolder(f_, sketch, false), sketch));
+        // stand beside the wrong report: it lives on under the kept name, and
+        // is set aside rather than removed, in case it was saved meanwhile.
+        for (const QString& sketch : mine.sketches) {
+            const QString path = HostIn(SketchFolder(f_, sketch, false), sketch);
+            if (theirs.sketches.contains(sketch, Qt::CaseInsensitive) || !onLaptop.holds(path))
+                continue;
+            const bool savedMeanwhile = !onLaptop.unchangedFile(path);
+            if (const int err = setAside(path))
+                return platform::ErrorDescription(err);
+            if (savedMeanwhile)
+                sum_.failed << Failure{row.name, Texts::SyncSetAside(sketch)};
+        }
 
         const SideFiles local = LookNow(f_, row, false);
         remember(row.name, local, theirs,
@@ -338,12 +437,19 @@ private:
         if (onNetwork)
             if (auto why = lockShare(lock, row))
                 return *why;
-        if (!asPlanned(row, onNetwork))
+        Guard guard;
+        if (!asPlanned(row, onNetwork, guard))
             return kChangedMeanwhile;
         const SideFiles side = onNetwork ? row.network : row.local;
-        for (const QString& path : SyncPlan::HostPaths(f_, side, onNetwork))
+        for (const QString& path : SyncPlan::HostPaths(f_, side, onNetwork)) {
+            if (!guard.unchanged())
+                return kChangedMeanwhile;
+            guard.replaced(path);
+            if (const int err = keep(path))
+                return platform::ErrorDescription(err);
             if (const int err = platform::MoveToTrash(path))
                 return platform::ErrorDescription(err);
+        }
         record_.forget(row.name);
         sum_.trashed << row.name;
         (onNetwork ? row.network : row.local) = SideFiles{};
@@ -398,7 +504,8 @@ void RememberAgreed(const QList<Row>& rows, platform::SyncRecord& record) {
     for (const Row& row : rows)
         if (row.state == SyncPlan::State::Same &&
             (!row.hasRecord || !SyncPlan::Unchanged(row.local.seen, row.record.local) ||
-             !SyncPlan::Unchanged(row.network.seen, row.record.network)))
+             !SyncPlan::Unchanged(row.network.seen, row.record.network) ||
+             (row.record.local.hash.isEmpty() && !row.local.seen.hash.isEmpty())))
             record.save(row.name, SeenReport{row.local.seen, row.network.seen});
 }
 

@@ -257,6 +257,10 @@ inline QString SyncChangedMeanwhile(const QString& report) {
     return report + QStringLiteral(" changed on the share after the plan was made; it was left "
                                    "as it is and is now a conflict.");
 }
+inline QString SyncSetAside(const QString& sketch) {
+    return sketch + QStringLiteral(" was saved on the laptop during the sync; that version is "
+                                   "kept in the folder's .quarn-versions.");
+}
 inline QString SyncSideEmpty(const QString& side, const QString& folder, int known) {
     return QStringLiteral("The ") + side + QStringLiteral(" report folder ") + folder +
            QStringLiteral(" lists no reports, but the last synchronization saw ") +

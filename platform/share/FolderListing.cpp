@@ -11,11 +11,12 @@
 namespace platform {
 namespace {
 
-// Links are followed: a link to a file lists as that file, and one that
-// leads nowhere keeps the link's own type, so it is left out.
+// A link is told as one and never looked through: what it leads to may be
+// another user's file.
 constexpr char kAttributes[] = G_FILE_ATTRIBUTE_STANDARD_NAME
-    "," G_FILE_ATTRIBUTE_STANDARD_TYPE "," G_FILE_ATTRIBUTE_STANDARD_SIZE
-    "," G_FILE_ATTRIBUTE_TIME_MODIFIED "," G_FILE_ATTRIBUTE_TIME_MODIFIED_USEC;
+    "," G_FILE_ATTRIBUTE_STANDARD_TYPE "," G_FILE_ATTRIBUTE_STANDARD_IS_SYMLINK
+    "," G_FILE_ATTRIBUTE_STANDARD_SIZE "," G_FILE_ATTRIBUTE_TIME_MODIFIED
+    "," G_FILE_ATTRIBUTE_TIME_MODIFIED_USEC;
 
 // What the listing's thread hands back.
 struct Listing {
@@ -42,11 +43,13 @@ void ListHere(GTask* task, gpointer, gpointer data, GCancellable* cancel) {
     GRef<GFile> dir(g_file_new_for_path(real ? real : path));
     ::free(real);
     GRef<GFileEnumerator> enumerator(g_file_enumerate_children(
-        dir.get(), kAttributes, G_FILE_QUERY_INFO_NONE, cancel, &listing->error));
+        dir.get(), kAttributes, G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, cancel, &listing->error));
     while (GFileInfo* info =
                enumerator ? g_file_enumerator_next_file(enumerator.get(), cancel, &listing->error)
                           : nullptr) {
-        if (g_file_info_get_file_type(info) == G_FILE_TYPE_REGULAR) {
+        if (g_file_info_get_is_symlink(info)) {
+            listing->files.append({QFile::decodeName(g_file_info_get_name(info)), 0, 0, true});
+        } else if (g_file_info_get_file_type(info) == G_FILE_TYPE_REGULAR) {
             const qint64 seconds =
                 qint64(g_file_info_get_attribute_uint64(info, G_FILE_ATTRIBUTE_TIME_MODIFIED));
             const qint64 usec =

@@ -1,5 +1,5 @@
-// A folder's plain files in one listing: links to files count as the files,
-// folders and links that lead nowhere do not; no folder, no listing.
+// A folder's plain files in one listing, its links told as links and never
+// looked through; no folder, no listing.
 
 #include "platform/share/FolderListing.h"
 #include "tests/support/Cases.h"
@@ -34,11 +34,13 @@ private Q_SLOTS:
         QMap<QString, platform::ListedFile> byName;
         for (const platform::ListedFile& f : *files)
             byName[f.name] = f;
-        QCOMPARE(byName.keys(), (QStringList{"EMPTY.RPT", "LINKED.RPT", "SMITH.RPT"}));
+        QCOMPARE(byName.keys(), (QStringList{"DANGLING.RPT", "EMPTY.RPT", "FOLDER.RPT",
+                                             "LINKED.RPT", "SMITH.RPT"}));
         QCOMPARE(byName["SMITH.RPT"].size, 5);
         QCOMPARE(byName["SMITH.RPT"].mtimeMs, 1700000000123);
-        QCOMPARE(byName["LINKED.RPT"].mtimeMs, 1700000000123);
-        QCOMPARE(byName["EMPTY.RPT"].size, 0);
+        QVERIFY(!byName["SMITH.RPT"].link && !byName["EMPTY.RPT"].link);
+        for (const char* link : {"LINKED.RPT", "DANGLING.RPT", "FOLDER.RPT"})
+            QVERIFY(byName[link].link && byName[link].size == 0 && byName[link].mtimeMs == 0);
     }
 
     void noFolderNoListing_data() { AddCases("platform/unlisted.txt"); }

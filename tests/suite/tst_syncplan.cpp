@@ -45,6 +45,9 @@ State StateNamed(const QString& name) {
         {"Unknown", State::Unknown},
         {"DeletedLocal", State::DeletedLocal},
         {"DeletedNetwork", State::DeletedNetwork},
+        {"Link", State::Link},
+        {"CaseTwinsLocal", State::CaseTwinsLocal},
+        {"CaseTwinsNetwork", State::CaseTwinsNetwork},
     };
     if (!states.contains(name))
         qFatal("no state %s", qPrintable(name));
@@ -348,6 +351,130 @@ private Q_SLOTS:
         QCOMPARE(TestPrefix::read(r.laptop), "the laptop's report, worked on today");
         // The lock was let go.
         QCOMPARE(TestPrefix::entries(r.p.share() + "/Q/data/.quarn-locks"), QStringList());
+    }
+
+    // Another laptop saved over the share's copy, and this laptop's view
+    // still shows the size and time it had (a share client's cache): the
+    // content read afresh under the lock tells, and nothing is replaced.
+    void cachedViewOfTheShare() {
+        OneReport r;
+        r.p.write(r.share, TestPrefix::read(r.laptop));
+        r.p.write(r.p.share() + "/Q/SKETCH/SMITH.sk3",
+                  TestPrefix::read(r.p.driveC() + "/Q/SKETCH/SMITH.sk3"));
+        Synchronize::RememberAgreed(SyncPlan::Make(r.folders, r.record).rows, r.record);
+        r.p.write(r.laptop, "the laptop's report, worked on once more");
+        r.plan = SyncPlan::Make(r.folders, r.record);
+        QCOMPARE(r.plan.rows.value(0).state, State::NewerLocal);
+        const QDateTime was = QFileInfo(r.share).lastModified();
+        r.p.write(r.share, "the other laptop's report, sent now!");
+        QFile share(r.share);
+        QVERIFY(share.open(QIODevice::ReadWrite) &&
+                share.setFileTime(was, QFileDevice::FileModificationTime));
+        share.close();
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record);
+        QCOMPARE(sum.conflicts, QStringList{"SMITH.RPT"});
+        QCOMPARE(TestPrefix::read(r.share), "the other laptop's report, sent now!");
+        // Seen so, the next plan takes it for a conflict, not for the same.
+        QCOMPARE(SyncPlan::Make(r.folders, r.record).rows.value(0).state, State::Conflict);
+    }
+
+    // A colleague saves the report on the target side while its sketch is
+    // copied: the save is not replaced, whichever way the report goes.
+    void savedOnTheTargetDuringTheSketch_data() {
+        QTest::addColumn<bool>("toNetwork");
+        QTest::newRow("to the share") << true;
+        QTest::newRow("to the laptop") << false;
+    }
+    void savedOnTheTargetDuringTheSketch() {
+        QFETCH(bool, toNetwork);
+        OneReport r;
+        r.plan.rows[0].action = toNetwork ? Action::ToNetwork : Action::ToLocal;
+        const QString target = toNetwork ? r.share : r.laptop;
+        bool saved = false;
+        Synchronize::Hooks hooks;
+        hooks.progress = [&](const Synchronize::Progress& p) {
+            if (!saved && p.bytesDone > 0) {
+                TestPrefix::write(target, "the colleague's save");
+                saved = true;
+            }
+            return true;
+        };
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record, hooks);
+        QVERIFY(saved);
+        QCOMPARE(sum.conflicts, QStringList{"SMITH.RPT"});
+        QCOMPARE(TestPrefix::read(target), "the colleague's save");
+    }
+
+    // Keeping both, the laptop's sketch saved while the share's version
+    // comes down is not removed: it is set aside and the run says so.
+    void keepBothSketchSavedMeanwhile() {
+        OneReport r;
+        QFile::remove(r.p.share() + "/Q/SKETCH/SMITH.sk3");
+        r.plan = SyncPlan::Make(r.folders, r.record);
+        r.plan.rows[0].action = Action::KeepBoth;
+        const QString sketch = r.p.driveC() + "/Q/SKETCH/SMITH.sk3";
+        const qint64 mine = r.plan.rows[0].local.seen.size;
+        bool saved = false;
+        Synchronize::Hooks hooks;
+        hooks.progress = [&](const Synchronize::Progress& p) {
+            if (!saved && p.bytesDone > mine) {
+                TestPrefix::write(sketch, "the laptop's sketch, saved meanwhile");
+                saved = true;
+            }
+            return true;
+        };
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record, hooks);
+        QVERIFY(saved);
+        QVERIFY(!sum.allAsPlanned());
+        QStringList everywhere;
+        for (const QString& dir :
+             {r.p.driveC() + "/Q/SKETCH", r.p.driveC() + "/Q/SKETCH/.quarn-versions"})
+            for (const QString& name : TestPrefix::entries(dir))
+                everywhere << TestPrefix::read(dir + "/" + name);
+        QVERIFY(everywhere.contains("the laptop's sketch, saved meanwhile"));
+    }
+
+    // A link in either folder is never read nor written through, and two
+    // names Windows takes for one move neither.
+    void linksAndCaseTwinsLeftAlone_data() {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("the share's sketch a link") << "share/Q/SKETCH/SMITH.sk3"
+                                                   << "Link";
+        QTest::newRow("the laptop's report a link") << "prefix/drive_c/Q/data/SMITH.RPT"
+                                                    << "Link";
+        QTest::newRow("a dangling link on the share") << "share/Q/data/SMITH.RPT"
+                                                      << "Link";
+        QTest::newRow("twins on the laptop") << "prefix/drive_c/Q/data/smith.rpt"
+                                             << "CaseTwinsLocal";
+        QTest::newRow("sketch twins on the share") << "share/Q/SKETCH/smith.SK3"
+                                                   << "CaseTwinsNetwork";
+    }
+    void linksAndCaseTwinsLeftAlone() {
+        QFETCH(QString, planted);
+        QFETCH(QString, state);
+        OneReport r;
+        const QString secret = r.p.at("secret");
+        r.p.write(secret, "a private key");
+        const QString at = r.p.at(planted);
+        QFile::remove(at);
+        if (state == "Link")
+            QVERIFY(QFile::link(QTest::currentDataTag() == QString("a dangling link on the share")
+                                    ? r.p.at("nowhere")
+                                    : secret,
+                                at));
+        else
+            r.p.write(at, "an older twin");
+        const QStringList before = TestPrefix::tree(r.p.root());
+        r.plan = SyncPlan::Make(r.folders, r.record);
+        QCOMPARE(r.plan.rows.size(), 1);
+        QCOMPARE(r.plan.rows[0].state, StateNamed(state));
+        QCOMPARE(SyncPlan::ActionsFor(r.plan.rows[0].state), QList<Action>{Action::Nothing});
+        r.plan.rows[0].action = Action::ToLocal; // even when asked: nothing read through
+        Synchronize::Run(r.folders, r.plan.rows, r.record);
+        QCOMPARE(TestPrefix::tree(r.p.root()).filter("a private key"),
+                 before.filter("a private key"));
+        QCOMPARE(TestPrefix::read(secret), "a private key");
     }
 };
 
