@@ -44,7 +44,7 @@ QString PlanTable(const SyncPlan::Plan& plan) {
             ++same;
             continue;
         }
-        lines << QStringList{row.name, SideCell(row.local), SideCell(row.network),
+        lines << QStringList{SyncPlan::RowName(row), SideCell(row.local), SideCell(row.network),
                              SyncPlan::StateText(row.state), SyncPlan::ActionText(row.action)};
     }
     QString text;

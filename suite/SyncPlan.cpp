@@ -180,6 +180,14 @@ QString ActionText(Action a) {
     return {};
 }
 
+QString RowName(const Row& row) {
+    const SideFiles& side = row.local.twins.isEmpty() ? row.network : row.local;
+    if (side.twins.isEmpty())
+        return row.name;
+    QStringList names{side.report};
+    return (names + side.twins).join(QStringLiteral(", "));
+}
+
 QList<Action> ActionsFor(State s) {
     switch (s) {
     case State::Same:

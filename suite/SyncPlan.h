@@ -69,6 +69,10 @@ struct Row {
     platform::SeenReport record;
 };
 
+// The report's name as its row shows it: with the names of the other files
+// Windows would take for its own ("SMITH.RPT, smith.rpt").
+QString RowName(const Row& row);
+
 // Which actions a row may take (Nothing always).
 QList<Action> ActionsFor(State s);
 // The action a row takes unless the user chooses: what moves the newer

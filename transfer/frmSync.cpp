@@ -387,7 +387,7 @@ void frmSync::ShowRow(int index) {
         files << QStringLiteral("Laptop: ") + Files(row.local);
     if (!row.network.report.isEmpty())
         files << QStringLiteral("Share: ") + Files(row.network);
-    cell(cReport, row.name)->setToolTip(files.join(u'\n'));
+    cell(cReport, SyncPlan::RowName(row))->setToolTip(files.join(u'\n'));
     cell(cLocalDate, Date(row.local.seen));
     cell(cLocalSize, Kilobytes(row.local.seen));
     cell(cNetworkDate, Date(row.network.seen));

@@ -470,6 +470,8 @@ private Q_SLOTS:
         QCOMPARE(r.plan.rows.size(), 1);
         QCOMPARE(r.plan.rows[0].state, StateNamed(state));
         QCOMPARE(SyncPlan::ActionsFor(r.plan.rows[0].state), QList<Action>{Action::Nothing});
+        if (state != "Link")
+            QVERIFY(SyncPlan::RowName(r.plan.rows[0]).toUpper().startsWith("SMITH.RPT, SMITH."));
         r.plan.rows[0].action = Action::ToLocal; // even when asked: nothing read through
         Synchronize::Run(r.folders, r.plan.rows, r.record);
         QCOMPARE(TestPrefix::tree(r.p.root()).filter("a private key"),

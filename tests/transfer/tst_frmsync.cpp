@@ -37,7 +37,7 @@ private Q_SLOTS:
     void choices() {
         QFETCH(Row, row);
         State state = State::Same;
-        for (int s = 0; s <= int(State::DeletedNetwork); ++s)
+        for (int s = 0; s <= int(State::CaseTwinsNetwork); ++s)
             if (SyncPlan::StateText(State(s)) == row["case"])
                 state = State(s);
         QCOMPARE(SyncPlan::StateText(state), row["case"]);
