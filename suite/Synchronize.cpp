@@ -207,13 +207,13 @@ private:
     // With a guard, nothing is replaced unless every file it holds is as it
     // was, and the old version is kept first.
     QString copy(const QString& from, const QString& to, platform::ShareLock* lock,
-                 Guard* guard = nullptr) {
+                 Guard* guard = nullptr, QString* kept = nullptr) {
         if (from.isEmpty() || to.isEmpty())
             return platform::ErrorDescription(platform::DeviceUnavailable);
         if (guard) {
             if (!guard->unchanged())
                 return kChangedMeanwhile;
-            if (const int err = keep(to))
+            if (const int err = keep(to, kept))
                 return platform::ErrorDescription(err);
             guard->replaced(to);
         }
@@ -262,10 +262,36 @@ private:
         for (const auto& [source, target] : files)
             if (!target.isEmpty() && !guard.holds(target) && !guard.add(target))
                 return kChangedMeanwhile;
-        for (const auto& [source, target] : files)
-            if (QString why = copy(source, target, lock, &guard); !why.isEmpty())
+        // A report's files go together or not at all: cut off halfway, what
+        // went first is put back.
+        struct Done {
+            QString target, kept;
+            std::optional<QByteArray> written;
+        };
+        QList<Done> done;
+        for (const auto& [source, target] : files) {
+            QString kept;
+            if (QString why = copy(source, target, lock, &guard, &kept); !why.isEmpty()) {
+                // A share that stopped answering would hold each read as long.
+                for (auto it = done.crbegin(); it != done.crend() && !shareGone_; ++it)
+                    putBack(it->target, it->kept, it->written);
                 return why;
+            }
+            done << Done{target, kept, SyncPlan::HashFile(fromNetwork ? target : source)};
+        }
         return {};
+    }
+
+    // A file this run wrote, back to what it replaced (or away, where it
+    // replaced nothing), only while it still holds what was written.
+    void putBack(const QString& target, const QString& kept,
+                 const std::optional<QByteArray>& written) {
+        if (!written || SyncPlan::HashFile(target) != written)
+            return;
+        if (kept.isEmpty())
+            QFile::remove(target);
+        else
+            platform::CopyFileAtomically(kept, target);
     }
 
     std::optional<QString> lockShare(std::optional<platform::ShareLock>& lock, const Row& row) {
@@ -293,8 +319,9 @@ private:
     }
 
     // The old version of a file about to be replaced or removed is kept.
-    int keep(const QString& path) {
+    int keep(const QString& path, QString* kept = nullptr) {
         (void)path;
+        (void)kept;
         return 0;
     }
     // A file that must go, moved whole into the kept versions.

@@ -403,6 +403,9 @@ private Q_SLOTS:
         QVERIFY(saved);
         QCOMPARE(sum.conflicts, QStringList{"SMITH.RPT"});
         QCOMPARE(TestPrefix::read(target), "the colleague's save");
+        // The sketch that went first is put back beside the save.
+        QCOMPARE(TestPrefix::read((toNetwork ? r.p.share() : r.p.driveC()) + "/Q/SKETCH/SMITH.sk3"),
+                 toNetwork ? "the share's sketch" : "the laptop's sketch");
     }
 
     // Keeping both, the laptop's sketch saved while the share's version
