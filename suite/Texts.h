@@ -233,6 +233,25 @@ inline QString ShareOfferLocal(const QString& drive) {
            QStringLiteral(". Switch it to the LOCAL set before the share is disconnected?");
 }
 
+// Versions kept before a file is replaced (the transfer, the sync, quarnctl
+// sync --versions and --restore).
+inline QString VersionNotKept(const QString& file, const QString& why) {
+    return QStringLiteral("Error encountered, the old version of %1 could not be kept (%2), so "
+                          "it was not replaced.")
+        .arg(file, why);
+}
+inline QString VersionNotRestored(const QString& file, const QString& why) {
+    return QStringLiteral("%1 could not be put back: %2").arg(file, why);
+}
+inline QString NoSuchVersion(const QString& version) {
+    return QStringLiteral("There is no kept version %1; quarnctl sync --versions lists them.")
+        .arg(version);
+}
+inline QString RestoreOverNewer(const QString& file, const QString& side, const QString& saved) {
+    return QStringLiteral("%1 on the %2 was saved after this version of it (saved %3). Put the "
+                          "older version back? The current one is kept as a version first.")
+        .arg(file, side, saved);
+}
 // Synchronize Reports (File > Synchronize Reports..., quarnctl sync).
 inline QString SyncTitle() {
     return QStringLiteral("Synchronize Reports");
