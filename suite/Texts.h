@@ -236,21 +236,22 @@ inline QString ShareOfferLocal(const QString& drive) {
 // Versions kept before a file is replaced (the transfer, the sync, quarnctl
 // sync --versions and --restore).
 inline QString VersionNotKept(const QString& file, const QString& why) {
-    return QStringLiteral("Error encountered, the old version of %1 could not be kept (%2), so "
-                          "it was not replaced.")
-        .arg(file, why);
+    return QStringLiteral("Error encountered, the old version of ") + file +
+           QStringLiteral(" could not be kept (") + why +
+           QStringLiteral("), so it was not replaced.");
 }
 inline QString VersionNotRestored(const QString& file, const QString& why) {
-    return QStringLiteral("%1 could not be put back: %2").arg(file, why);
+    return file + QStringLiteral(" could not be put back: ") + why;
 }
 inline QString NoSuchVersion(const QString& version) {
-    return QStringLiteral("There is no kept version %1; quarnctl sync --versions lists them.")
-        .arg(version);
+    return QStringLiteral("There is no kept version ") + version +
+           QStringLiteral("; quarnctl sync --versions lists them.");
 }
 inline QString RestoreOverNewer(const QString& file, const QString& side, const QString& saved) {
-    return QStringLiteral("%1 on the %2 was saved after this version of it (saved %3). Put the "
-                          "older version back? The current one is kept as a version first.")
-        .arg(file, side, saved);
+    return file + QStringLiteral(" on the ") + side +
+           QStringLiteral(" was saved after this version of it (saved ") + saved +
+           QStringLiteral("). Put the older version back? The current one is kept as a "
+                          "version first.");
 }
 // Synchronize Reports (File > Synchronize Reports..., quarnctl sync).
 inline QString SyncTitle() {
