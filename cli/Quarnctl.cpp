@@ -62,7 +62,17 @@ const char* const kUsage =
     "                              record of the last sync; reports changed on\n"
     "                              both sides are asked about on a terminal (else\n"
     "                              skipped), kept both or skipped; --dry-run\n"
-    "                              only shows the plan\n"
+    "                              only shows the plan. A report or sketch that a\n"
+    "                              sync or transfer replaces or deletes is kept\n"
+    "                              first in .quarn-versions beside it, for\n"
+    "                              [SYNC] KeepVersionsDays in QUARN2.INI (30; 0\n"
+    "                              keeps none)\n"
+    "  sync --versions [REPORT]    the kept versions on both sides, with the\n"
+    "                              VERSION each is put back by\n"
+    "  sync --restore VERSION [--yes|--no]\n"
+    "                              put a kept version back with its sketches, the\n"
+    "                              current files kept first; over a newer file\n"
+    "                              only after a Yes\n"
     "  ini get FILE SECTION KEY [DEFAULT]\n"
     "                              print a value (the default when absent)\n"
     "  ini set FILE SECTION KEY VALUE\n"
@@ -245,7 +255,7 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
                                    direction == CopyProcedure::Direction::LocalToNetwork
                                        ? CopyProcedure::NetworkReportDir(s.NetworkSet)
                                        : CopyProcedure::LocalReportDir(s.LocalSet),
-                                   sketch};
+                                   sketch, ReportVersions::KeepDays(s)};
     const auto done = CopyProcedure::Run(in, check, s.LocalSet, s.NetworkSet);
     if (!done.checked)
         err << "quarnctl: the directory check failed; nothing was copied\n";

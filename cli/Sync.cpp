@@ -3,6 +3,8 @@
 #include "cli/Quarnctl.h"
 #include "config/ModCommon.h"
 #include "platform/profile/SyncRecord.h"
+#include "suite/CopyProcedure.h"
+#include "suite/ReportVersions.h"
 #include "suite/Synchronize.h"
 #include "suite/Texts.h"
 
@@ -131,6 +133,53 @@ private:
     int width_ = 0;
 };
 
+// A version's name holds blanks and brackets: quoted for the shell.
+QString Quoted(const QString& text) {
+    return u'\'' + QString(text).replace(QStringLiteral("'"), QStringLiteral("'\\''")) + u'\'';
+}
+
+int ListVersions(const SyncPlan::Folders& folders, const QString& report, QTextStream& out,
+                 QTextStream& err) {
+    const ReportVersions::Listing listing = ReportVersions::List(folders, report);
+    QList<QStringList> lines{{QStringLiteral("Side"), QStringLiteral("Kept"),
+                              QStringLiteral("Computer"), QStringLiteral("Size"),
+                              QStringLiteral("Version")}};
+    for (const ReportVersions::Version& v : listing.versions) {
+        const platform::KeptVersion& first = v.files.front();
+        lines << QStringList{v.network ? QStringLiteral("share") : QStringLiteral("laptop"),
+                             first.keptAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                             first.computer, QString::number(first.size), Quoted(v.argument())};
+    }
+    if (lines.size() > 1) {
+        QList<qsizetype> width(lines.front().size() - 1, 0);
+        for (const QStringList& line : lines)
+            for (qsizetype i = 0; i < width.size(); ++i)
+                width[i] = std::max(width[i], line[i].size() + 2);
+        for (const QStringList& line : lines) {
+            for (qsizetype i = 0; i < width.size(); ++i)
+                out << line[i].leftJustified(width[i]);
+            out << line.back() << "\n";
+        }
+    } else {
+        out << "No kept versions\n";
+    }
+    for (const QString& problem : listing.problems)
+        err << "quarnctl: not listed: " << problem << "\n";
+    return listing.problems.isEmpty() ? 0 : 1;
+}
+
+int Restore(const SyncPlan::Folders& folders, const QString& version, QTextStream& out,
+            QTextStream& err) {
+    const ReportVersions::Restored done = ReportVersions::Restore(folders, version);
+    for (const QString& file : done.files)
+        out << "Put back: " << CopyProcedure::ReportPathFor(file) << "\n";
+    if (done.declined)
+        err << "quarnctl: nothing was put back\n";
+    else if (!done.why.isEmpty())
+        err << "quarnctl: " << done.why << "\n";
+    return done.declined || !done.why.isEmpty() ? 1 : 0;
+}
+
 } // namespace
 
 Action AskConflict(const Row& row, FILE* in, FILE* out) {
@@ -157,12 +206,28 @@ Action AskConflict(const Row& row, FILE* in, FILE* out) {
 
 int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
     QCommandLineParser p;
-    for (const char* flag : {"dry-run", "to-network", "to-local"})
+    for (const char* flag : {"dry-run", "to-network", "to-local", "versions", "yes", "no"})
         p.addOption(QCommandLineOption(QString::fromLatin1(flag)));
     p.addOption({QStringLiteral("conflicts"), QString(), QStringLiteral("how")});
+    p.addOption({QStringLiteral("restore"), QString(), QStringLiteral("version")});
     // "sync" stands where the parser expects the program's name.
-    if (!p.parse(args) || !p.positionalArguments().isEmpty())
+    if (!p.parse(args))
         return 2;
+    const bool versions = p.isSet(QStringLiteral("versions"));
+    const QStringList restore = p.values(QStringLiteral("restore"));
+    const QStringList syncOnly = {QStringLiteral("dry-run"), QStringLiteral("to-network"),
+                                  QStringLiteral("to-local"), QStringLiteral("conflicts")};
+    if (versions || !restore.isEmpty()) {
+        // One look or one restore, and nothing of a run.
+        if ((versions && !restore.isEmpty()) || restore.size() > 1 ||
+            p.positionalArguments().size() > (versions ? 1 : 0) ||
+            std::any_of(syncOnly.begin(), syncOnly.end(),
+                        [&p](const QString& o) { return p.isSet(o); }))
+            return 2;
+    } else if (!p.positionalArguments().isEmpty() || p.isSet(QStringLiteral("yes")) ||
+               p.isSet(QStringLiteral("no"))) {
+        return 2;
+    }
     std::optional<bool> toNetwork;
     for (const QString& name : p.optionNames()) // of two contrary flags, the last wins
         if (name.startsWith(u"to-"))
@@ -174,8 +239,9 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
         conflicts = how;
     }
     const bool dryRun = p.isSet(QStringLiteral("dry-run"));
-    // Breaking another's stale lock is asked on a terminal, else refused.
-    const FlagAnswers answers({});
+    // Breaking another's stale lock is asked on a terminal, else refused;
+    // a restore over a newer file takes --yes or --no.
+    const FlagAnswers answers(restore.isEmpty() ? QStringList() : p.optionNames());
 
     Quarn_v2::SuiteState s;
     Quarn_v2::InitialiseSuite(s);
@@ -188,6 +254,10 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
             return 1;
         }
     const SyncPlan::Folders folders = SyncPlan::FoldersOf(s);
+    if (versions)
+        return ListVersions(folders, p.positionalArguments().value(0), out, err);
+    if (!restore.isEmpty())
+        return Restore(folders, restore.front(), out, err);
     platform::SyncRecord record(folders.pairKey());
     SyncPlan::Plan plan = SyncPlan::Make(folders, record);
     if (!plan.stop.isEmpty()) {

@@ -6,10 +6,13 @@
 #include "platform/Prompter.h"
 #include "platform/profile/FileCopy.h"
 #include "platform/profile/FileLock.h"
+#include "platform/profile/KeptVersions.h"
 #include "platform/profile/ShareLock.h"
 #include "platform/win/HostError.h"
 #include "platform/win/WinPath.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <QDateTime>
@@ -30,21 +33,45 @@ bool Ask(const QString& text) {
     return MsgBox(text, Buttons::YesNo) == Answer::Yes;
 }
 
-// Copies a Windows path onto another: false when the user cancelled (that
-// counts as not copied); a failure is raised for the error report.
-bool Copy(const QString& source, const QString& target, const Progress& progress) {
+// How the files a run replaces are kept: for how long (0: not at all), and
+// the stamp the report and its sketch share.
+struct Keep {
+    int days = 0;
+    QString stamp;
+};
+
+// The old version of a target could not be kept: it is not replaced.
+struct KeepFailed {
+    QString target;
+    int error;
+};
+
+// Copies a Windows path onto another, the target's old version kept first:
+// false when the user cancelled (that counts as not copied); a failure is
+// raised for the error report.
+bool Copy(const QString& source, const QString& target, const Progress& progress,
+          const Keep& keep) {
     const auto from = platform::ToHostPath(source);
     if (!from.ok())
         throw RuntimeError(from.error);
     const auto to = platform::ToHostPath(target);
     if (!to.ok())
         throw RuntimeError(to.error);
+    QString kept;
+    if (keep.days != 0)
+        if (const int err = platform::KeepVersion(to.value, keep.stamp, &kept))
+            throw KeepFailed{target, err};
     const int err =
         platform::CopyFileAtomically(from.value, to.value, [&](qint64 done, qint64 total) {
             return !progress || progress(target, done, total);
         });
-    if (err == platform::Cancelled)
+    if (err == platform::Cancelled) {
+        // The old version stands: its copy would be litter, and so would
+        // a versions folder made for it alone.
+        if (!kept.isEmpty() && QFile::remove(kept))
+            QDir().rmdir(QFileInfo(kept).path());
         return false;
+    }
     if (err != 0)
         throw RuntimeError(err);
     return true;
@@ -99,14 +126,14 @@ bool TargetTakenMayAsk(const QString& path) {
 }
 
 // The report into the target folder under its upper-cased name.
-void CopyReport(const Inputs& in, const Progress& progress, Outcome& out) {
+void CopyReport(const Inputs& in, const Progress& progress, const Keep& keep, Outcome& out) {
     QString targetDir = in.reportTargetDir;
     const QString target = ModCommon::CkRSlash(targetDir) + ReportTargetName(in.report);
     if (TargetTakenMayAsk(target)) {
         if (Ask(Texts::Overwrite(target)))
-            out.copied |= Copy(in.report, target, progress);
+            out.copied |= Copy(in.report, target, progress, keep);
     } else if (VisibleFileExists(in.report)) {
-        out.copied |= Copy(in.report, target, progress);
+        out.copied |= Copy(in.report, target, progress, keep);
     } else {
         out.reportMissing = true;
         MsgBox(Texts::SourceMissing(in.report));
@@ -116,7 +143,7 @@ void CopyReport(const Inputs& in, const Progress& progress, Outcome& out) {
 // The report's sketch from this side's sketch folder to the other's; true
 // when it was copied. The two directions ask and tell differently.
 bool CopySketch(const Inputs& in, Quarn_v2::DirectorySet& local, Quarn_v2::DirectorySet& network,
-                const Progress& progress) {
+                const Progress& progress, const Keep& keep) {
     const Sketch s = in.sketch;
     if (s == Sketch::None)
         return false;
@@ -133,9 +160,9 @@ bool CopySketch(const Inputs& in, Quarn_v2::DirectorySet& local, Quarn_v2::Direc
 
     if (toNetwork) {
         if (TargetTakenMayAsk(target))
-            return Ask(Texts::Overwrite(target)) && Copy(source, target, progress);
+            return Ask(Texts::Overwrite(target)) && Copy(source, target, progress, keep);
         if (ModCommon::FileExists(source))
-            return Copy(source, target, progress);
+            return Copy(source, target, progress, keep);
         MsgBox(s == Sketch::ApexAxf || s == Sketch::ApexAx2 ? Texts::SketchNotCopied(source)
                                                             : notFound);
         return false;
@@ -144,7 +171,7 @@ bool CopySketch(const Inputs& in, Quarn_v2::DirectorySet& local, Quarn_v2::Direc
         if (!Ask(Texts::Overwrite(target)))
             return false;
         if (ModCommon::FileExists(source))
-            return Copy(source, target, progress);
+            return Copy(source, target, progress, keep);
         MsgBox(notFound);
         return false;
     }
@@ -153,7 +180,7 @@ bool CopySketch(const Inputs& in, Quarn_v2::DirectorySet& local, Quarn_v2::Direc
         return false;
     }
     // Plandraw asks with the target's path as the whole question.
-    return (!plandraw || Ask(target)) && Copy(source, target, progress);
+    return (!plandraw || Ask(target)) && Copy(source, target, progress, keep);
 }
 
 } // namespace
@@ -300,9 +327,10 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
             lockLost = shareLock && shareLock->held() && !shareLock->renew();
             return !lockLost && (!progress || progress(target, done, total));
         };
-        CopyReport(in, renewing, out);
+        const Keep keep{in.keepDays, platform::VersionStamp()};
+        CopyReport(in, renewing, keep, out);
         if (!lockLost)
-            out.copied |= CopySketch(in, local, network, renewing);
+            out.copied |= CopySketch(in, local, network, renewing, keep);
         if (lockLost) {
             MsgBox(Texts::SyncLockLost(ReportTargetName(in.report)));
             out.errorReported = true;
@@ -313,6 +341,10 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
         return out;
     } catch (const RuntimeError& e) {
         MsgBox(Texts::ErrorReport(e.description()));
+        out.errorReported = true;
+        return out;
+    } catch (const KeepFailed& e) {
+        MsgBox(Texts::VersionNotKept(e.target, platform::ErrorDescription(e.error)));
         out.errorReported = true;
         return out;
     }

@@ -6,6 +6,7 @@
 // gather the inputs and call it.
 
 #include "suite/Quarn_v2.h"
+#include "suite/ReportVersions.h"
 
 #include <functional>
 #include <optional>
@@ -26,6 +27,10 @@ struct Inputs {
     QString report;          // the report's path as given
     QString reportTargetDir; // the other side's report folder
     Sketch sketch = Sketch::None;
+    // The days a replaced report or sketch is kept (ReportVersions::KeepDays):
+    // its old version is kept before it is replaced, and one that cannot be
+    // kept is not replaced; 0 keeps none.
+    int keepDays = ReportVersions::kDefaultKeepDays;
 };
 
 struct Outcome {

@@ -233,6 +233,26 @@ inline QString ShareOfferLocal(const QString& drive) {
            QStringLiteral(". Switch it to the LOCAL set before the share is disconnected?");
 }
 
+// Versions kept before a file is replaced (the transfer, the sync, quarnctl
+// sync --versions and --restore).
+inline QString VersionNotKept(const QString& file, const QString& why) {
+    return QStringLiteral("Error encountered, the old version of ") + file +
+           QStringLiteral(" could not be kept (") + why +
+           QStringLiteral("), so it was not replaced.");
+}
+inline QString VersionNotRestored(const QString& file, const QString& why) {
+    return file + QStringLiteral(" could not be put back: ") + why;
+}
+inline QString NoSuchVersion(const QString& version) {
+    return QStringLiteral("There is no kept version ") + version +
+           QStringLiteral("; quarnctl sync --versions lists them.");
+}
+inline QString RestoreOverNewer(const QString& file, const QString& side, const QString& saved) {
+    return file + QStringLiteral(" on the ") + side +
+           QStringLiteral(" was saved after this version of it (saved ") + saved +
+           QStringLiteral("). Put the older version back? The current one is kept as a "
+                          "version first.");
+}
 // Synchronize Reports (File > Synchronize Reports..., quarnctl sync).
 inline QString SyncTitle() {
     return QStringLiteral("Synchronize Reports");

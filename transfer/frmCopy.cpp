@@ -186,10 +186,10 @@ void frmCopy::Copy(int direction) {
         QCoreApplication::processEvents();
         return !progress->wasCanceled();
     };
-    const CopyProcedure::Inputs in{CopyProcedure::Direction(direction),
-                                   ui_->txtDialogResult->text(),
-                                   direction == 0 ? networkTarget_ : localTarget_,
-                                   CopyProcedure::Sketch(SelectedSketchOption())};
+    const CopyProcedure::Inputs in{
+        CopyProcedure::Direction(direction), ui_->txtDialogResult->text(),
+        direction == 0 ? networkTarget_ : localTarget_,
+        CopyProcedure::Sketch(SelectedSketchOption()), ReportVersions::KeepDays(state_)};
     const auto out = CopyProcedure::Run(
         in, [this] { return config_().CheckDirectories(); }, state_.LocalSet, state_.NetworkSet,
         report);

@@ -4,6 +4,7 @@
 
 #include "cli/Quarnctl.h"
 #include "cli/Sync.h"
+#include "config/ModCommon.h"
 #include "platform/profile/ShareLock.h"
 #include "suite/Texts.h"
 #include "tests/support/Cases.h"
@@ -266,6 +267,60 @@ private Q_SLOTS:
         }
         QCOMPARE(Quarnctl({"sync", "--dry-run"}, prefix).out,
                  "5 reports the same on both sides\n" + same);
+    }
+
+    // A transfer over a report keeps the share's old one; --versions lists
+    // it, --restore puts it back over a newer one only after a Yes, keeping
+    // that one too. [SYNC] KeepVersionsDays=0 keeps none, junk the default.
+    void keptVersionsListedAndRestored() {
+        TestPrefix scratch;
+        const QString prefix = DemoForSync(scratch);
+        const ScopedEnv env({{"XDG_DATA_HOME", scratch.at("data")}});
+        const QString share = prefix + "/network/QXDATA/APPRAISE/data/SMITH.RPT";
+        TestPrefix::write(share, "the share's");
+        {
+            QFile f(share);
+            QVERIFY(f.open(QIODevice::ReadWrite) &&
+                    f.setFileTime(QDateTime(QDate(2026, 1, 5), QTime(9, 0)),
+                                  QFile::FileModificationTime));
+        }
+        const QStringList transfer{"transfer", "--to-network", "--yes",
+                                   "C:\\QXDATA\\APPRAISE\\data\\SMITH.RPT"};
+        QCOMPARE(Quarnctl(transfer, prefix).status, 0);
+        Run r = Quarnctl({"sync", "--versions", "smith.rpt"}, prefix);
+        QCOMPARE(r.status, 0);
+        const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith("Side ") && lines[1].startsWith("share  "), qPrintable(r.out));
+        const QString version = lines[1].section(u'\'', 1, 1);
+        QVERIFY2(version.startsWith("share:SMITH (" + ModCommon::UCase(platform::ComputerName())),
+                 qPrintable(version));
+        QCOMPARE(Quarnctl({"sync", "--versions", "JONES"}, prefix).out, "No kept versions\n");
+
+        TestPrefix::write(share, "saved since");
+        r = Quarnctl({"sync", "--restore", version, "--no"}, prefix);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("SMITH.RPT on the share was saved after this version"),
+                 qPrintable(r.err));
+        QCOMPARE(TestPrefix::read(share), "saved since");
+        r = Quarnctl({"sync", "--restore", version, "--yes"}, prefix);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, "Put back: N:\\QXDATA\\APPRAISE\\data\\SMITH.RPT\n");
+        QCOMPARE(TestPrefix::read(share), "the share's");
+        QCOMPARE(Quarnctl({"sync", "--versions"}, prefix).out.count("\nshare  "), 2);
+        QCOMPARE(Quarnctl({"sync", "--restore", "share:SMITH.RPT"}, prefix).status, 1);
+
+        const QString versions = prefix + "/network/QXDATA/APPRAISE/data/.quarn-versions";
+        for (const char* days : {"0", "junk"}) {
+            QCOMPARE(Quarnctl({"ini", "set", "C:\\VALUATOR\\QUARN2.INI", "SYNC", "KeepVersionsDays",
+                               days},
+                              prefix)
+                         .status,
+                     0);
+            const qsizetype before = TestPrefix::entries(versions).size();
+            QCOMPARE(Quarnctl(transfer, prefix).status, 0);
+            QCOMPARE(TestPrefix::entries(versions).size(), before + (days[0] == '0' ? 0 : 1));
+        }
     }
 
     // One direction carries out only what goes that way; of the two flags

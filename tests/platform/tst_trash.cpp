@@ -1,6 +1,8 @@
 // Removed reports go to the home trash, with the record the desktop's trash
-// reads them back by; a failure leaves the file where it was.
+// reads them back by; a failure leaves the file where it was. Replaced ones
+// are kept beside them first: their names, and which of them expire.
 
+#include "platform/profile/KeptVersions.h"
 #include "platform/profile/Trash.h"
 #include "platform/win/HostError.h"
 #include "tests/support/Cases.h"
@@ -9,6 +11,10 @@
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestTrash : public QObject {
     Q_OBJECT
@@ -53,6 +59,97 @@ private Q_SLOTS:
                  int(platform::PathFileAccessError));
         QVERIFY(QFileInfo(root.path() + "/folder.RPT").isDir());
         QVERIFY(TestPrefix::entries(root.path() + "/data/Trash/info").isEmpty());
+    }
+
+    void keptVersions_data() { AddCases("platform/kept_versions.txt"); }
+    void keptVersions() {
+        QFETCH(Row, row);
+        // "Now" for the expiry lies 40 days ahead, so that the disk's time of
+        // a file made now reads as `made` days before it.
+        const QDateTime now = QDateTime::currentDateTime().addDays(row["made"].toInt());
+        const QDateTime kept = now.addSecs(-qint64(row["age"].toDouble() * 86400));
+        const QString name =
+            QString(row["name"]).replace("STAMP", kept.toString("yyyy-MM-dd HHmmss"));
+        const auto parsed = platform::ParseKeptName(name);
+        const QString parts = parsed ? parsed->original + u'|' + parsed->computer + u'|' +
+                                           QString::number(parsed->number)
+                                     : "-";
+        QCOMPARE(parts, row["parsed"]);
+        if (parsed) // the name a keeper gives it
+            QCOMPARE(platform::KeptVersionName(parsed->original,
+                                               platform::VersionStamp(parsed->computer, kept),
+                                               parsed->number),
+                     name);
+
+        QTemporaryDir root;
+        const QString versions = platform::VersionsFolder(root.path());
+        TestPrefix::write(root.path() + "/elsewhere", "another's");
+        TestPrefix::makeDir(versions);
+        if (row["entry"] == "link")
+            QVERIFY(QFile::link(root.path() + "/elsewhere", versions + "/" + name));
+        else
+            TestPrefix::write(versions + "/" + name, "v");
+        const auto listed = platform::ListKeptVersions(root.path());
+        QCOMPARE(listed.value.size(), parsed && row["entry"] == "file" ? 1 : 0);
+        QCOMPARE(platform::ExpireVersions(root.path(), row["days"].toInt(), now),
+                 row["expired"] == "yes" ? 1 : 0);
+        QCOMPARE(TestPrefix::entries(versions).size(), row["expired"] == "yes" ? 0 : 1);
+        QCOMPARE(TestPrefix::read(root.path() + "/elsewhere"), QByteArray("another's"));
+    }
+
+    // A copy under a free name, with the file's time; the file stays. What
+    // is no regular file is nothing to keep, and is never read through.
+    void keepVersion() {
+        QTemporaryDir root;
+        const QString report = root.path() + "/reports/SMITH.RPT";
+        TestPrefix::write(report, "v1");
+        ::chmod(QFile::encodeName(root.path() + "/reports").constData(), 02750);
+        const QDateTime saved(QDate(2026, 11, 2), QTime(9, 58, 1));
+        {
+            QFile f(report);
+            QVERIFY(f.open(QIODevice::ReadWrite) &&
+                    f.setFileTime(saved, QFile::FileModificationTime));
+        }
+        const QString stamp =
+            platform::VersionStamp("my\\:pc*?(x)", QDateTime(QDate(2026, 12, 7), QTime(10, 15, 2)));
+        QCOMPARE(stamp, "(MYPCX 2026-12-07 101502)");
+        QString kept;
+        QCOMPARE(platform::KeepVersion(report, stamp, &kept), 0);
+        QCOMPARE(platform::KeepVersion(report, stamp), 0);
+        const QString versions = root.path() + "/reports/.quarn-versions";
+        QCOMPARE(kept, versions + "/SMITH (MYPCX 2026-12-07 101502).RPT");
+        QCOMPARE(TestPrefix::entries(versions),
+                 QStringList({"SMITH (MYPCX 2026-12-07 101502 2).RPT",
+                              "SMITH (MYPCX 2026-12-07 101502).RPT"}));
+        QCOMPARE(Stat(versions).st_mode & 07777, 02750u);
+        QCOMPARE(TestPrefix::read(kept), QByteArray("v1"));
+        QCOMPARE(QFileInfo(kept).lastModified(), saved);
+        QCOMPARE(TestPrefix::read(report), QByteArray("v1"));
+
+        TestPrefix::write(root.path() + "/secret", "key");
+        QVERIFY(QFile::link(root.path() + "/secret", root.path() + "/reports/LINK.RPT"));
+        QCOMPARE(platform::KeepVersion(root.path() + "/reports/LINK.RPT", stamp, &kept), 0);
+        QCOMPARE(platform::KeepVersion(root.path() + "/reports/GONE.RPT", stamp, &kept), 0);
+        QCOMPARE(kept, QString());
+        QCOMPARE(platform::KeepVersion(report, "(PC today)"), int(platform::InvalidCall));
+        QCOMPARE(TestPrefix::entries(versions).size(), 2);
+        // A versions folder planted as a link to another's folder is refused.
+        TestPrefix::write(root.path() + "/other/SMITH.RPT", "v");
+        TestPrefix::makeDir(root.path() + "/victim");
+        QVERIFY(QFile::link(root.path() + "/victim", root.path() + "/other/.quarn-versions"));
+        QCOMPARE(platform::KeepVersion(root.path() + "/other/SMITH.RPT", stamp),
+                 int(platform::PathFileAccessError));
+        QCOMPARE(TestPrefix::entries(root.path() + "/victim"), QStringList());
+        QCOMPARE(platform::ListKeptVersions(root.path() + "/other").error,
+                 int(platform::PathFileAccessError));
+
+        // Put back over a newer file: the version's bytes, the time now.
+        TestPrefix::write(report, "v2");
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        QCOMPARE(
+            platform::RestoreVersion(versions + "/SMITH (MYPCX 2026-12-07 101502).RPT", report), 0);
+        QCOMPARE(TestPrefix::read(report), QByteArray("v1"));
+        QVERIFY(QFileInfo(report).lastModified() >= before);
     }
 };
 

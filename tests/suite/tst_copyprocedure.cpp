@@ -3,6 +3,7 @@
 // copy_names.txt, and the copies that must not lose or tear a file.
 
 #include "platform/profile/FileLock.h"
+#include "platform/profile/KeptVersions.h"
 #include "platform/win/HostError.h"
 #include "suite/CopyProcedure.h"
 #include "suite/ShareFollow.h"
@@ -158,6 +159,63 @@ private Q_SLOTS:
         QCOMPARE(refused.shown()[0].text,
                  Texts::ErrorReport(platform::ErrorDescription(platform::NoLockFolder)));
         QVERIFY(!QFileInfo::exists(p.driveD() + "/N/data/SMITH.RPT"));
+    }
+
+    // The old report and sketch replaced on the other side are kept there
+    // first, under one stamp, with their own bytes and times; none with 0
+    // days; and one that cannot be kept is not replaced.
+    void replacedFilesAreKept() {
+        TestPrefix p;
+        const QString share = p.driveD() + "/N/data/SMITH.RPT";
+        p.write(p.driveC() + "/L/data/SMITH.RPT", "new");
+        p.write(p.driveC() + "/L/S/SMITH.sk3", "new sketch");
+        p.write(share, "old");
+        p.write(p.driveD() + "/N/S/SMITH.sk3", "old sketch");
+        const QDateTime saved(QDate(2026, 11, 2), QTime(9, 58, 1));
+        {
+            QFile f(share);
+            QVERIFY(f.open(QIODevice::ReadWrite) &&
+                    f.setFileTime(saved, QFile::FileModificationTime));
+        }
+        auto local = Set("C:\\L"), network = Set("D:\\N");
+        Inputs in{Direction::LocalToNetwork, "C:\\L\\data\\SMITH.RPT", "D:\\N\\data",
+                  Sketch::Plandraw32};
+        {
+            ScriptedPrompter yes({Answer::Yes, Answer::Yes});
+            QVERIFY(Run(in, kChecked, local, network).copied);
+        }
+        QCOMPARE(TestPrefix::read(share), QByteArray("new"));
+        const auto reports = platform::ListKeptVersions(p.driveD() + "/N/data").value;
+        const auto sketches = platform::ListKeptVersions(p.driveD() + "/N/S").value;
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(sketches.size(), 1);
+        QCOMPARE(reports[0].original, "SMITH.RPT");
+        QCOMPARE(TestPrefix::read(reports[0].path), QByteArray("old"));
+        QCOMPARE(reports[0].modified, saved);
+        QCOMPARE(TestPrefix::read(sketches[0].path), QByteArray("old sketch"));
+        QCOMPARE(sketches[0].stamp(), reports[0].stamp());
+
+        in.keepDays = 0;
+        {
+            ScriptedPrompter yes({Answer::Yes, Answer::Yes});
+            QVERIFY(Run(in, kChecked, local, network).copied);
+        }
+        QCOMPARE(platform::ListKeptVersions(p.driveD() + "/N/data").value.size(), 1);
+
+        in.keepDays = 30;
+        p.write(share, "the share's own");
+        QVERIFY(QFile::remove(p.driveD() + "/N/data/.quarn-versions/" +
+                              QFileInfo(reports[0].path).fileName()));
+        QVERIFY(QDir(p.driveD() + "/N/data").rmdir(".quarn-versions"));
+        p.write(p.driveD() + "/N/data/.quarn-versions", "planted");
+        ScriptedPrompter yes({Answer::Yes});
+        const Outcome out = Run(in, kChecked, local, network);
+        QVERIFY(out.errorReported && !out.copied);
+        QCOMPARE(yes.shown().size(), 2);
+        QCOMPARE(yes.shown()[1].text,
+                 Texts::VersionNotKept("D:\\N\\data\\SMITH.RPT",
+                                       platform::ErrorDescription(platform::PathFileAccessError)));
+        QCOMPARE(TestPrefix::read(share), QByteArray("the share's own"));
     }
 
     void reportFolders() {
