@@ -1,8 +1,10 @@
 """Synchronize Reports on a real Samba share: two laptops (each its own
 prefix, computer name and record of the last sync), one on GVfs and one on
-smbnetfs, synchronizing with the one share at once; and a sync cut off by a
-kill and by the server stopping."""
+smbnetfs, synchronizing with the one share at once, also one report changed
+on both; and a sync cut off by a kill, by the server stopping, and crossed by
+a colleague's save on the share."""
 
+import contextlib
 import os
 import select
 import shutil
@@ -44,6 +46,28 @@ def version(root, report):
 def reports(root):
     return sorted(n for n in os.listdir(os.path.join(root, *REPORTS)) if n.upper().endswith(".RPT")
                   and not n.startswith("."))
+
+
+def kept_on(root, report):
+    """The texts of a report on a share by where they lie: under its name, a
+    copy kept beside it ("SHARED (LAPTOP-A ...).RPT"), or one kept in the
+    versions folder; matched by content, whatever the kept copies' names."""
+    folder, stem = os.path.join(root, *REPORTS), report.rsplit(".", 1)[0].upper()
+    found = {}
+    for d, _, files in os.walk(folder):
+        rel = os.path.relpath(d, folder)
+        if rel == "." or rel.split(os.sep)[0] == ".quarn-versions":
+            for n in files:
+                if n.upper().startswith(stem) and n.upper().endswith(".RPT") and n[0] != ".":
+                    with open(os.path.join(d, n), "rb") as f:
+                        found[os.path.normpath(os.path.join(rel, n))] = f.read()
+    return found
+
+
+def sent(said, report):
+    """Whether a run's summary says the report went to the share."""
+    return any(line.startswith("To the share:") and report in line.replace(",", " ").split()
+               for line in said.splitlines())
 
 
 def write(path, data, age=0):
@@ -201,8 +225,90 @@ class TwoLaptops(OnShare, unittest.TestCase):
         self.assertWholeOnShare(versions)
 
 
+class Race(OnShare, unittest.TestCase):
+    """One report changed on two laptops, each on a client of its own, and
+    sent by both at once behind five new reports each, so that the two runs
+    reach it at about the same time. Each round on a share folder and
+    laptops of its own."""
+    # A's text, B's text, A's client and B's (0: GVfs, 1: smbnetfs).
+    ROUNDS = ((b"changed on laptop A", b"changed on laptop B, a longer text", 0, 1),
+              (b"changed on laptop A", b"changed on laptop B", 0, 1),
+              (b"changed on laptop A", b"changed on laptop B, a longer text", 1, 0),
+              (b"changed on laptop A", b"changed on laptop B", 1, 0))
+
+    @classmethod
+    def setUpClass(cls):
+        cls.start("LAPTOP-A")
+        cls.ways = [Gvfs(cls.work, HOST, env=cls.laptops[0].env), Smbnetfs(cls.work, HOST)]
+        cls.shares = [way.mount() for way in cls.ways]
+
+    def test_one_report_sent_from_two_laptops_at_once(self):
+        for n, (text_a, text_b, way_a, way_b) in enumerate(self.ROUNDS):
+            with self.subTest(round=n, a_on=self.ways[way_a].name,
+                              same_size=len(text_a) == len(text_b)):
+                self.race(f"round{n}", (text_a, text_b), (way_a, way_b))
+
+    def race(self, name, texts, ways):
+        share = os.path.join(self.server.folder, name)
+        shutil.copytree(os.path.join(self.laptops[0].prefix, "network"), share)
+        laptops = [Laptop(os.path.join(self.work, name), n) for n in ("LAPTOP-A", "LAPTOP-B")]
+        for root in [share] + [laptop.root for laptop in laptops]:
+            for folder in (REPORTS, SKETCH, APEX):
+                for f in os.scandir(os.path.join(root, *folder)):
+                    os.remove(f.path)
+        write(os.path.join(share, *REPORTS, "SHARED.RPT"), b"as the office had it\n", 3600)
+        for laptop, way in zip(laptops, ways):
+            laptop.link(os.path.join(self.shares[way], name))
+            wait_for(lambda: os.path.isfile(laptop.at("..", "dosdevices", "n:", *REPORTS,
+                                                      "SHARED.RPT")),
+                     "the round's folder through " + self.ways[way].name, timeout=30)
+            rc, said = laptop.synced()
+            self.assertEqual(rc, 0, said)
+        for laptop, text in zip(laptops, texts):
+            write(laptop.at(*REPORTS, "SHARED.RPT"), text)
+            for i in range(1, 6):
+                write(laptop.at(*REPORTS, f"NEW-{laptop.name[-1]}{i}.RPT"), os.urandom(3 << 20))
+        runs = [laptop.sync() for laptop in laptops]
+        for r in runs:
+            self.addCleanup(r.wait)
+            self.addCleanup(r.kill)
+        said = [r.communicate(timeout=120)[0] for r in runs]
+        told = [f"{laptop.name}'s run, exit {r.returncode}:\n{out}"
+                for laptop, r, out in zip(laptops, runs, said)]
+        # A version not on the share is the laptop's alone: its run may not
+        # have said it went there, nor ended as if all went as planned.
+        on_share = kept_on(share, "SHARED.RPT")
+        for laptop, text, r, out in zip(laptops, texts, runs, said):
+            if text not in on_share.values():
+                self.assertFalse(r.returncode == 0 or sent(out, "SHARED.RPT"),
+                                 f"{laptop.name}'s version is nowhere on the share "
+                                 f"{on_share}\n" + "\n".join(told))
+
+        # Each laptop in turn: one whose version the share lacks sees a
+        # conflict, not the share's version as newer (nor as the same).
+        for laptop, text in zip(laptops * 2, texts * 2):
+            on_share = kept_on(share, "SHARED.RPT")
+            if text not in on_share.values():
+                plan = laptop.synced("--dry-run")[1]
+                told.append(f"{laptop.name}'s plan:\n{plan}")
+                row = [line for line in plan.splitlines() if line.startswith("SHARED.RPT ")]
+                self.assertTrue(row and ("changed on both" in row[0] or "differs" in row[0]),
+                                f"{laptop.name}'s version is nowhere on the share {on_share}, "
+                                f"yet its plan has no conflict for it\n" + "\n".join(told))
+            rc, out = laptop.synced()
+            told.append(f"{laptop.name}'s sync, exit {rc}:\n{out}")
+            self.assertEqual(rc, 0, "\n".join(told))
+            self.assertIn(text, kept_on(share, "SHARED.RPT").values(), "\n".join(told))
+        for laptop in laptops:
+            self.assertEqual(reports(laptop.root), reports(share), laptop.name)
+            for report in reports(share):
+                self.assertEqual(version(laptop.root, report), version(share, report),
+                                 (laptop.name, report))
+
+
 class CutOff(OnShare, unittest.TestCase):
-    """A laptop on GVfs sending a large report when it is cut off."""
+    """A laptop on GVfs sending a large report when it is cut off, or when the
+    share's copy is saved meanwhile."""
 
     @classmethod
     def setUpClass(cls):
@@ -232,6 +338,40 @@ class CutOff(OnShare, unittest.TestCase):
         self.assertEqual(rc, 0, said)
         self.assertEqual(self.on_server(name), new)
         self.assertEqual(self.locks(), [])
+
+    def test_saved_by_a_colleague_during_the_sketch_copy(self):
+        self.assertEqual(self.laptop.synced()[0], 0)
+        mine, theirs = b"SMITH, sent from the laptop\n", b"SMITH, saved at the office meanwhile\n"
+        write(self.laptop.at(*SKETCH, "SMITH.sk3"), os.urandom(40 << 20))
+        write(self.laptop.at(*REPORTS, "SMITH.RPT"), mine)
+        run = self.laptop.sync()
+        self.addCleanup(run.wait)
+        self.addCleanup(run.kill)
+
+        def copying():
+            with contextlib.suppress(OSError):
+                fds = os.path.join("/proc", str(run.pid), "fd")
+                return any(os.path.basename(os.readlink(os.path.join(fds, fd)))
+                           .startswith(".SMITH.sk3") for fd in os.listdir(fds))
+        wait_for(copying, "the sketch's copy to the share", timeout=60)
+        # The report goes after its sketch: the colleague's save comes first.
+        run.send_signal(signal.SIGSTOP)
+        try:
+            write(os.path.join(self.server.folder, *REPORTS, "SMITH.RPT"), theirs)
+            seen = os.path.join(self.way.path, *REPORTS, "SMITH.RPT")
+            wait_for(lambda: os.stat(seen).st_size == len(theirs), "the save through GVfs",
+                     timeout=30)
+        finally:
+            run.send_signal(signal.SIGCONT)
+        said = run.communicate(timeout=120)[0]
+        on_share = kept_on(self.server.folder, "SMITH.RPT")
+        told = f"exit {run.returncode}:\n{said}\non the share: {on_share}"
+        self.assertIn(theirs, on_share.values(), told)
+        if run.returncode == 0 or sent(said, "SMITH.RPT"):
+            self.assertEqual(on_share.get("SMITH.RPT"), mine, told)
+        plan = self.laptop.synced("--dry-run")[1]
+        if version(self.laptop.root, "SMITH.RPT") != version(self.server.folder, "SMITH.RPT"):
+            self.assertRegex(plan, r"(?m)^SMITH\.RPT ", told + "\nthe plan:\n" + plan)
 
     def test_killed_mid_copy(self):
         run, old, new = self.sending("KILLED.RPT")
