@@ -180,7 +180,8 @@ int ExpireAll(const SyncPlan::Folders& folders, int days) {
     int removed = 0;
     for (const bool network : {false, true})
         for (const QString& host : HostFolders(folders, network))
-            removed += platform::ExpireVersions(host, days);
+            removed +=
+                platform::ExpireVersions(host, network ? std::max(days, kDefaultKeepDays) : days);
     return removed;
 }
 

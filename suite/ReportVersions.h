@@ -66,7 +66,9 @@ struct Restored {
 Restored Restore(const SyncPlan::Folders& folders, const QString& argument);
 
 // Lets go of the versions kept more than `days` days in every folder of
-// both sides (platform::ExpireVersions); the number removed.
+// both sides (platform::ExpireVersions); the number removed. On the share,
+// never sooner than kDefaultKeepDays: one laptop's setting does not take
+// the office's recent versions away from the others.
 int ExpireAll(const SyncPlan::Folders& folders, int days);
 
 } // namespace ReportVersions

@@ -1,5 +1,6 @@
 #include "suite/SyncPlan.h"
 #include "suite/CopyProcedure.h"
+#include "suite/ReportVersions.h"
 #include "suite/Texts.h"
 
 #include "config/ModCommon.h"
@@ -332,6 +333,7 @@ Folders FoldersOf(Quarn_v2::SuiteState& s) {
     f.networkSketches = s.NetworkSet.QXSDATADIR;
     f.localApex = s.LocalSet.APEXDATADIR;
     f.networkApex = s.NetworkSet.APEXDATADIR;
+    f.keepDays = ReportVersions::KeepDays(s);
     return f;
 }
 

@@ -114,7 +114,8 @@ struct Folders {
     QString localReports, networkReports;   // Windows paths
     QString localSketches, networkSketches; // Plandraw (.sk3)
     QString localApex, networkApex;         // Apex (.AXF, .AX2, .AX4)
-    QString pairKey() const;                // the record's key for this pair
+    int keepDays = 30;       // how long the versions a run replaces stay ([SYNC] KeepVersionsDays)
+    QString pairKey() const; // the record's key for this pair
 };
 Folders FoldersOf(Quarn_v2::SuiteState& s);
 // A folder on the host; empty when it has no mapping.

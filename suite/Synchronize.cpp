@@ -1,5 +1,6 @@
 #include "suite/Synchronize.h"
 #include "suite/CopyProcedure.h"
+#include "suite/ReportVersions.h"
 #include "suite/ShareFollow.h"
 #include "suite/Texts.h"
 
@@ -7,17 +8,23 @@
 #include "platform/Prompter.h"
 #include "platform/profile/FileCopy.h"
 #include "platform/profile/FileLock.h"
+#include "platform/profile/KeptVersions.h"
 #include "platform/profile/ShareLock.h"
 #include "platform/profile/Trash.h"
 #include "platform/win/HostError.h"
 
 #include <QCryptographicHash>
 #include <QDate>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
 #include <optional>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdio.h>
 
 using platform::SeenReport;
 using platform::SeenVersion;
@@ -159,6 +166,7 @@ public:
         if (row.action == Action::Nothing)
             return true; // not told as being moved
         progress_.current = row.name;
+        stamp_ = platform::VersionStamp();
         if (!tell(0)) {
             sum_.cancelled = true;
             return false;
@@ -214,7 +222,8 @@ private:
             if (!guard->unchanged())
                 return kChangedMeanwhile;
             if (const int err = keep(to, kept))
-                return platform::ErrorDescription(err);
+                return Texts::VersionNotKept(QFileInfo(to).fileName(),
+                                             platform::ErrorDescription(err));
             guard->replaced(to);
         }
         // A lock broken by another while this copy stood still (a laptop
@@ -318,15 +327,39 @@ private:
         return expected.isEmpty() || whole == expected;
     }
 
-    // The old version of a file about to be replaced or removed is kept.
+    // The old version of a file about to be replaced or removed is kept,
+    // whatever the days: a report cut off halfway is put back from it. With
+    // no days to keep, what this run kept goes at its end.
     int keep(const QString& path, QString* kept = nullptr) {
-        (void)path;
-        (void)kept;
-        return 0;
+        QString at;
+        const int err = platform::KeepVersion(path, stamp_, &at);
+        if (!at.isEmpty() && f_.keepDays == 0)
+            keptThisRun_ << at;
+        if (kept)
+            *kept = at;
+        return err;
     }
-    // A file that must go, moved whole into the kept versions.
-    int setAside(const QString& path) {
-        return QFile::remove(path) ? 0 : int(platform::PermissionDenied);
+    // A laptop's file that must go, moved whole into the kept versions in
+    // one step: whatever it holds at that moment is kept.
+    int setAside(const QString& path, bool keptElsewhere) {
+        const QFileInfo file(path);
+        const QString versions = platform::VersionsFolder(file.absolutePath());
+        QDir().mkpath(versions);
+        if (!QFileInfo(versions).isDir() || QFileInfo(versions).isSymLink())
+            return platform::PathFileAccessError;
+        for (int n = 1; n < 1000; ++n) {
+            const QString to =
+                versions + u'/' + platform::KeptVersionName(file.fileName(), stamp_, n);
+            if (::renameat2(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD,
+                            QFile::encodeName(to).constData(), RENAME_NOREPLACE) == 0) {
+                if (keptElsewhere && f_.keepDays == 0)
+                    keptThisRun_ << to;
+                return platform::NoError;
+            }
+            if (errno != EEXIST)
+                return platform::ErrorFromErrno(errno);
+        }
+        return platform::PathFileAccessError;
     }
 
     void remember(const QString& name, const SideFiles& local, const SideFiles& network,
@@ -434,7 +467,7 @@ private:
             if (theirs.sketches.contains(sketch, Qt::CaseInsensitive) || !onLaptop.holds(path))
                 continue;
             const bool savedMeanwhile = !onLaptop.unchangedFile(path);
-            if (const int err = setAside(path))
+            if (const int err = setAside(path, !savedMeanwhile))
                 return platform::ErrorDescription(err);
             if (savedMeanwhile)
                 sum_.failed << Failure{row.name, Texts::SyncSetAside(sketch)};
@@ -473,7 +506,8 @@ private:
                 return kChangedMeanwhile;
             guard.replaced(path);
             if (const int err = keep(path))
-                return platform::ErrorDescription(err);
+                return Texts::VersionNotKept(QFileInfo(path).fileName(),
+                                             platform::ErrorDescription(err));
             if (const int err = platform::MoveToTrash(path))
                 return platform::ErrorDescription(err);
         }
@@ -492,6 +526,22 @@ private:
     qint64 doneBytes_ = 0;
     QStringList taken_;
     bool shareGone_ = false;
+    QString stamp_; // the row's kept versions'
+
+public:
+    // The versions kept longer than the days go; with none to keep, those
+    // this run kept.
+    void letGo() {
+        if (shareGone_)
+            return;
+        if (f_.keepDays > 0)
+            ReportVersions::ExpireAll(f_, f_.keepDays);
+        for (const QString& path : keptThisRun_)
+            QFile::remove(path);
+    }
+
+private:
+    QStringList keptThisRun_;
 };
 
 QString Names(const QStringList& names) {
@@ -552,6 +602,7 @@ Summary Run(const Folders& folders, QList<Row>& rows, platform::SyncRecord& reco
     for (Row& row : rows)
         if (!mover.run(row))
             break;
+    mover.letGo();
     return sum;
 }
 
