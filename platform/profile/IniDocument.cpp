@@ -4,6 +4,7 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -86,13 +87,15 @@ IniDocument::IniDocument(QByteArray bytes) : bytes_(std::move(bytes)) {
     eol_ = nl ? (nl > d && nl[-1] == '\r' ? QByteArray("\r\n") : QByteArray("\n"))
               : QByteArray("\r\n");
 
-    // Lines before the first header belong to no section: the profile
-    // functions never read them, and the empty name is a "[]" header's.
+    // Lines before the first header are what the profile functions read
+    // for the empty name; a "[]" header's lines are only written.
     slots_.assign(16, 0);
+    topEnd_ = size;
     int open = -1; // span still collecting lines, or -1 under a repeated name
     for (qsizetype pos = start_; pos < size;) {
         const Line line = lineAt(pos);
         if (const auto name = headerName(line)) {
+            topEnd_ = std::min(topEnd_, line.begin);
             if (open >= 0)
                 spans_[open].end = quint32(line.begin);
             const qsizetype n = name->end - name->begin;
@@ -213,8 +216,13 @@ const IniDocument::Span* IniDocument::find(QStringView section) const {
 
 std::optional<IniDocument::KeyLine> IniDocument::findKey(const Span& span,
                                                          const QByteArray& key) const {
+    return findKey(bodyOf(span), span.end, key);
+}
+
+std::optional<IniDocument::KeyLine> IniDocument::findKey(qsizetype from, qsizetype to,
+                                                         const QByteArray& key) const {
     const char* d = bytes_.constData();
-    for (qsizetype pos = bodyOf(span); pos < span.end;) {
+    for (qsizetype pos = from; pos < to;) {
         const Line line = lineAt(pos);
         pos = line.next;
         // A line without "=" is a key without a value.
@@ -235,10 +243,12 @@ std::optional<QString> IniDocument::value(QStringView section, QStringView key) 
     const QStringView k = TrimView(key);
     if (k.isEmpty())
         return std::nullopt;
-    const Span* span = find(section);
-    if (!span)
-        return std::nullopt;
-    const auto hit = findKey(*span, encode(k));
+    std::optional<KeyLine> hit;
+    if (TrimView(section).isEmpty()) {
+        hit = findKey(start_, topEnd_, encode(k));
+    } else if (const Span* span = find(section)) {
+        hit = findKey(*span, encode(k));
+    }
     if (!hit || hit->equals < 0)
         return std::nullopt; // a key without a value reads as the default
 

@@ -23,8 +23,8 @@ public:
     bool isUtf8() const { return utf8_; }
 
     // The key's value, unquoted; nullopt when the section or key is absent.
-    // Lines before the first header are in no section; the section named ""
-    // is a "[]" header's.
+    // The section named "" is the lines before the first header, never a
+    // "[]" header's (which a write to "" still goes under).
     std::optional<QString> value(QStringView section, QStringView key) const;
 
     // The file's bytes after the change, or nullopt when it is refused (a CR,
@@ -70,9 +70,11 @@ private:
     void addSpan(const Span& span);
     const Span* find(QStringView section) const;
     std::optional<KeyLine> findKey(const Span& span, const QByteArray& key) const;
+    std::optional<KeyLine> findKey(qsizetype from, qsizetype to, const QByteArray& key) const;
 
     QByteArray bytes_;
-    qsizetype start_ = 0; // after the byte-order mark
+    qsizetype start_ = 0;  // after the byte-order mark
+    qsizetype topEnd_ = 0; // the first header line, or the file's end
     bool utf8_ = false;
     bool readOnly_ = false;
     QByteArray eol_;

@@ -1,11 +1,14 @@
 #include "platform/profile/ShareLock.h"
 
+#include "platform/profile/FileLock.h"
 #include "platform/profile/HostFile.h"
 #include "platform/win/BoundedAsk.h"
 #include "platform/win/HostError.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRandomGenerator>
 
 #include <atomic>
@@ -17,6 +20,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -51,7 +55,8 @@ QByteArray LockText(const LockHolder& h) {
     return "user=" + OneLine(h.user) + "\ncomputer=" + OneLine(h.computer) +
            "\npid=" + QByteArray::number(h.pid) + "\nmachine=" + OneLine(h.machine) +
            "\nsince=" + h.since.toUTC().toString(Qt::ISODate).toUtf8() +
-           "\nrenewed=" + h.renewed.toUTC().toString(Qt::ISODate).toUtf8() + '\n';
+           "\nrenewed=" + h.renewed.toUTC().toString(Qt::ISODate).toUtf8() +
+           "\ncount=" + QByteArray::number(h.count) + '\n';
 }
 
 // nullopt for a text that is not a whole lock (yet).
@@ -79,7 +84,10 @@ std::optional<LockHolder> Parse(const QByteArray& text) {
             h.since = QDateTime::fromString(QString::fromLatin1(value), Qt::ISODate);
         else if (key == "renewed")
             h.renewed = QDateTime::fromString(QString::fromLatin1(value), Qt::ISODate);
-        else
+        else if (key == "count") { // optional: older versions write none
+            h.count = value.toLongLong();
+            --keys;
+        } else
             --keys;
     }
     // A pid of 0 or below would name a process group to kill(), not a process.
@@ -144,7 +152,79 @@ bool AskShare(const QString& folder, const std::function<void()>& ask) {
 }
 
 LockHolder Holder(const Found& found) {
-    return Parse(found.text).value_or(LockHolder{{}, {}, 0, {}, found.mtime, found.mtime});
+    return Parse(found.text).value_or(LockHolder{{}, {}, 0, {}, found.mtime, found.mtime, 0});
+}
+
+// A lock lives by changing. When this boot first saw each lock as it
+// stands (its text and file time), by this computer's own clock: another
+// laptop's clock may be days off. Kept in the private folder too, so the
+// next run of Quarn or quarnctl goes on watching where this one stopped.
+std::mutex gSeenMutex;
+QHash<QByteArray, qint64> gSeen; // digest -> MonotonicMs
+
+QByteArray Digest(const Found& found) {
+    return QCryptographicHash::hash(found.text + '\n' +
+                                        QByteArray::number(found.mtime.toSecsSinceEpoch()),
+                                    QCryptographicHash::Sha1)
+        .toHex();
+}
+
+// This boot's clock as MonotonicMs() reads it (a time namespace shifts
+// it); empty when the boot cannot be told, and nothing is kept then.
+QByteArray ClockId() {
+    QFile boot(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    const QByteArray id = boot.open(QIODevice::ReadOnly) ? boot.readAll().trimmed() : QByteArray();
+    if (id.isEmpty())
+        return {};
+    const QString ns = QFileInfo(QStringLiteral("/proc/self/ns/time")).symLinkTarget();
+    return id + ' ' + QFile::encodeName(QFileInfo(ns).fileName());
+}
+
+QByteArray SeenPath(const QByteArray& digest) {
+    const QString base = PrivateRuntimeFolder();
+    if (base.isEmpty())
+        return {};
+    const QByteArray dir = Encoded(base) + "/quarn-locks";
+    ::mkdir(dir.constData(), 0700);
+    return dir + "/share-" + digest + ".seen";
+}
+
+qint64 FirstSeen(const QByteArray& digest) {
+    const qint64 now = MonotonicMs();
+    const std::lock_guard hold(gSeenMutex);
+    if (const auto it = gSeen.constFind(digest); it != gSeen.cend())
+        return *it;
+    qint64 first = now;
+    const QByteArray clock = ClockId(), path = clock.isEmpty() ? QByteArray() : SeenPath(digest);
+    if (!path.isEmpty()) {
+        char buf[256];
+        ssize_t n = -1;
+        if (const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); fd >= 0) {
+            n = ::read(fd, buf, sizeof buf);
+            ::close(fd);
+        }
+        const QList<QByteArray> said = QByteArray(buf, std::max<ssize_t>(n, 0)).split('\n');
+        bool ok = false;
+        const qint64 at = said.size() > 1 ? said[1].toLongLong(&ok) : 0;
+        if (said[0] == clock && ok && at <= now) {
+            first = at;
+        } else if (const int fd =
+                       ::open(path.constData(),
+                              O_CREAT | O_TRUNC | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+                   fd >= 0) {
+            WriteAllAt(fd, clock + '\n' + QByteArray::number(now) + '\n');
+            ::close(fd);
+        }
+    }
+    gSeen.insert(digest, first);
+    return first;
+}
+
+void Forget(const QByteArray& digest) {
+    const std::lock_guard hold(gSeenMutex);
+    gSeen.remove(digest);
+    if (const QByteArray path = SeenPath(digest); !path.isEmpty())
+        ::unlink(path.constData());
 }
 
 } // namespace
@@ -229,6 +309,8 @@ ShareLock::Take ShareLock::take() {
                 return failed(ErrorFromErrno(err));
             }
             held_ = true;
+            if (seen_)
+                Forget(seenDigest_);
             seen_ = false;
             holder_ = mine;
             ownText_ = text;
@@ -242,9 +324,7 @@ ShareLock::Take ShareLock::take() {
             continue;
         if (found.err != 0)
             return failed(ErrorFromErrno(found.err));
-        seen_ = true;
-        seenText_ = found.text;
-        holder_ = Holder(found);
+        see(found.text, found.mtime);
         // A killed Quarn or quarnctl of this computer never blocks the next sync.
         if (!LeftByEndedProcess(holder_))
             return Take::HeldByOther;
@@ -254,11 +334,21 @@ ShareLock::Take ShareLock::take() {
     return Take::HeldByOther;
 }
 
+void ShareLock::see(const QByteArray& text, const QDateTime& mtime) {
+    const Found found{0, text, mtime};
+    const QByteArray digest = Digest(found);
+    if (seen_ && digest != seenDigest_)
+        Forget(seenDigest_); // it moved on: that one is no one's now
+    seen_ = true;
+    seenText_ = found.text;
+    seenDigest_ = digest;
+    firstSeenMs_ = FirstSeen(digest);
+    holder_ = Holder(found);
+}
+
 bool ShareLock::stale() const {
-    if (held_ || !seen_)
-        return false;
-    const QDateTime last = holder_.renewed.isValid() ? holder_.renewed : holder_.since;
-    return last.secsTo(NowUtc()) > StaleSeconds();
+    // Not the holder's own times: its clock may be days ahead or behind.
+    return !held_ && seen_ && MonotonicMs() - firstSeenMs_ >= qint64(StaleSeconds()) * 1000;
 }
 
 ShareLock::Take ShareLock::breakStale() {
@@ -312,8 +402,7 @@ ShareLock::Aside ShareLock::setAside() {
         error_ = ErrorFromErrno(found.err);
         return Aside::Failed;
     }
-    seenText_ = found.text;
-    holder_ = Holder(found);
+    see(found.text, found.mtime);
     return Aside::Other;
 }
 
@@ -346,6 +435,7 @@ bool ShareLock::renew() {
             return;
         }
         answer->renewed.renewed = NowUtc();
+        ++answer->renewed.count; // changes it, whatever this computer's clock does
         const QByteArray text = LockText(answer->renewed);
         if (n >= 0 && WriteAllAt(fd, text) == 0 && ::ftruncate(fd, text.size()) == 0)
             answer->text = text;

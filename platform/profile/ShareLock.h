@@ -16,6 +16,7 @@ struct LockHolder {
     QString machine;   // this boot of the holder's machine (MachineId())
     QDateTime since;   // UTC, when taken
     QDateTime renewed; // UTC, the holder's last renewal
+    qint64 count = 0;  // renewals so far: a live lock changes at each
 };
 
 // This computer's name as locks and kept copies give it (the host name).
@@ -48,7 +49,10 @@ public:
     Take take();
     // Who holds it, as read when take() found it held.
     const LockHolder& holder() const { return holder_; }
-    // The holder has not renewed it for StaleSeconds(): it may be broken.
+    // This computer has seen it unchanged for StaleSeconds() by its own
+    // clock (in this process or an earlier one of this boot): it may be
+    // broken. Its own times are another laptop's clock's and say nothing:
+    // a lock seen for the first time is never stale.
     bool stale() const;
     // Removes the stale lock seen by take(), only if it is still that very
     // lock, then takes it. Taken, or what stands in the way now.
@@ -76,11 +80,14 @@ private:
     // still that lock; another's goes back.
     Aside setAside();
     Take failed(int error);
+    // Remembers the lock as take() found it at the path.
+    void see(const QByteArray& text, const QDateTime& mtime);
 
     QString dir_, path_;
     bool nameOk_ = false;
     LockHolder holder_;
-    QByteArray ownText_, seenText_;
+    QByteArray ownText_, seenText_, seenDigest_;
+    qint64 firstSeenMs_ = 0;
     bool seen_ = false; // take() found it held: holder_ and seenText_ say by whom
     bool held_ = false;
     int error_ = 0;

@@ -3,8 +3,10 @@ choices over a selection, a conflict kept both ways, a run watched while it
 waits on a stale lock, its summary, and the files on disk after it."""
 
 import datetime
+import hashlib
 import os
 import socket
+import time
 
 from quarn import (BUTTON, LABEL, QuarnTest, act, click, contents, find_all, text_of, wait_for,
                    write, xdotool)
@@ -51,13 +53,21 @@ class Sync(QuarnTest):
 
     def stale_lock(self, q, report, minutes_ago):
         """Another laptop's lock on `report` on the share, last renewed
-        `minutes_ago`; the times as the question gives them."""
+        `minutes_ago` and seen unchanged by this laptop since then (as an
+        earlier run of Quarn keeps it); the times as the question gives them."""
         since = datetime.datetime.now().astimezone() - datetime.timedelta(minutes=minutes_ago)
         locks = q.n("QXDATA", "APPRAISE", "data", ".quarn-locks")
         os.makedirs(locks, exist_ok=True)
         utc = since.astimezone(datetime.timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ")
-        write(os.path.join(locks, report + ".lock"),
-              f"user=jdoe\ncomputer=LAPTOP-7\npid=4242\nsince={utc}\nrenewed={utc}\n")
+        lock = os.path.join(locks, report + ".lock")
+        text = f"user=jdoe\ncomputer=LAPTOP-7\npid=4242\nsince={utc}\nrenewed={utc}\n"
+        write(lock, text)
+        seen = hashlib.sha1(f"{text}\n{int(os.stat(lock).st_mtime)}".encode()).hexdigest()
+        with open("/proc/sys/kernel/random/boot_id") as f:
+            clock = f.read().strip() + " " + os.readlink("/proc/self/ns/time")
+        at = int(time.clock_gettime(time.CLOCK_BOOTTIME) * 1000) - minutes_ago * 60000
+        os.makedirs(os.path.join(q.runtime, "quarn-locks"), mode=0o700, exist_ok=True)
+        write(os.path.join(q.runtime, "quarn-locks", f"share-{seen}.seen"), f"{clock}\n{at}\n")
         return since.strftime("%H:%M")
 
     def test_a_plan_chosen_and_carried_out(self):

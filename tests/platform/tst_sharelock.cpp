@@ -41,12 +41,14 @@ static void Age(const QString& path, qint64 seconds) {
 class TestShareLock : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
+    QTemporaryDir dir_, runtime_; // what this computer saw is kept in the runtime folder
     QString lockPath() const { return dir_.path() + "/.quarn-locks/SMITH.RPT.lock"; }
     QByteArray lockText() const { return TestPrefix::read(lockPath()); }
     QStringList lockFolder() const { return TestPrefix::entries(dir_.path() + "/.quarn-locks"); }
 
 private Q_SLOTS:
+    void initTestCase() { qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path())); }
+
     void init() {
         QDir(dir_.path()).removeRecursively();
         QDir().mkpath(dir_.path());
@@ -101,10 +103,13 @@ private Q_SLOTS:
     void breakStaleOnlyThatLock_data() { AddCases("platform/stale_breaks.txt"); }
     void breakStaleOnlyThatLock() {
         QFETCH(Row, row);
+        ShareLock::SetStaleSecondsForTest(1);
         const QByteArray stale = "user=ann\ncomputer=OTHER-PC\npid=7\nsince=" + Iso(300).toUtf8() +
                                  "\nrenewed=" + Iso(200).toUtf8() + "\n";
         TestPrefix::write(lockPath(), stale);
         ShareLock ours(dir_.path(), "SMITH.RPT"), third(dir_.path(), "SMITH.RPT");
+        QCOMPARE(ours.take(), Take::HeldByOther);
+        QTest::qSleep(1100);
         QCOMPARE(ours.take(), Take::HeldByOther);
         QCOMPARE(third.take(), Take::HeldByOther);
         QVERIFY(ours.stale());
@@ -129,6 +134,52 @@ private Q_SLOTS:
         third.release();
         ours.release();
         QCOMPARE(lockFolder().isEmpty(), left != "holder's");
+    }
+
+    // Another laptop's clock, days ahead or behind, says nothing here: a
+    // lock is stale once this computer has seen it unchanged for the stale
+    // time by its own clock, across the lock objects and runs of its retries.
+    void clocksOfOtherLaptops() {
+        ShareLock::SetStaleSecondsForTest(1);
+        const QStringList names{"AHEAD.RPT", "BEHIND.RPT"};
+        for (const QString& name : names) {
+            const qint64 ago = name == "AHEAD.RPT" ? -3 * 86400 : 3 * 86400;
+            TestPrefix::write(dir_.path() + "/.quarn-locks/" + name + ".lock",
+                              "user=ann\ncomputer=OTHER-PC\npid=7\nsince=" +
+                                  Iso(ago + 60).toUtf8() + "\nrenewed=" + Iso(ago).toUtf8() + "\n");
+            // First seen by an earlier run (of quarnctl, say) for one of them.
+            const pid_t run = name == "AHEAD.RPT" ? ::fork() : 0;
+            if (run == 0) {
+                ShareLock first(dir_.path(), name);
+                const bool ok = first.take() == Take::HeldByOther && !first.stale();
+                if (name == "AHEAD.RPT")
+                    ::_exit(ok ? 0 : 1);
+                QVERIFY2(ok, qPrintable(name));
+            }
+            int status = -1;
+            QVERIFY(run == 0 || (::waitpid(run, &status, 0) == run && status == 0));
+        }
+        QTest::qSleep(1100);
+        for (const QString& name : names) {
+            ShareLock again(dir_.path(), name);
+            QCOMPARE(again.take(), Take::HeldByOther);
+            QVERIFY2(again.stale(), qPrintable(name));
+            QCOMPARE(again.breakStale(), Take::Taken);
+        }
+    }
+
+    // A holder that keeps renewing is never stale, however its renewals
+    // fall on its clock's seconds.
+    void aRenewingHolderIsNeverStale() {
+        ShareLock::SetStaleSecondsForTest(1);
+        ShareLock holder(dir_.path(), "SMITH.RPT"), other(dir_.path(), "SMITH.RPT");
+        QCOMPARE(holder.take(), Take::Taken);
+        for (int round = 0; round < 6; ++round) {
+            QCOMPARE(other.take(), Take::HeldByOther);
+            QVERIFY(!other.stale());
+            QTest::qSleep(300);
+            QVERIFY(holder.renew());
+        }
     }
 
     void aFreshLockIsNotBroken() {
@@ -174,8 +225,10 @@ private Q_SLOTS:
         ShareLock lock(dir_.path(), "SMITH.RPT"), jones(dir_.path(), "JONES.RPT");
         QCOMPARE(jones.take(), Take::HeldByOther);
         QVERIFY(!QFile::exists(dir_.path() + "/made"));
+        ShareLock::SetStaleSecondsForTest(1);
         QCOMPARE(lock.take(), Take::HeldByOther);
-        Age(lockPath(), 200);
+        QVERIFY(!lock.stale());
+        QTest::qSleep(1100);
         QCOMPARE(lock.take(), Take::HeldByOther);
         QVERIFY(lock.stale());
         QCOMPARE(lock.breakStale(), Take::Taken);

@@ -2,6 +2,7 @@
 // give each state, the plan's safety stop, and closing the window while a
 // run waits on a question.
 
+#include "platform/profile/ShareLock.h"
 #include "suite/Texts.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
@@ -86,6 +87,12 @@ private Q_SLOTS:
             QDateTime::currentDateTimeUtc().addSecs(-600).toString(Qt::ISODate).toUtf8();
         p.write(lock, "user=jdoe\ncomputer=OTHER\npid=4242\nsince=" + long_ago +
                           "\nrenewed=" + long_ago + "\n");
+        // Seen unchanged here for the stale time already.
+        const int staleSeconds = platform::ShareLock::StaleSeconds();
+        platform::ShareLock::SetStaleSecondsForTest(1);
+        QCOMPARE(platform::ShareLock(p.driveD() + "/N/data", "A.RPT").take(),
+                 platform::ShareLock::Take::HeldByOther);
+        QTest::qSleep(1100);
         ScriptedPrompter script({platform::Answer::Yes});
         auto window = std::make_unique<frmSync>(Folders(), nullptr);
         window->show();
@@ -101,6 +108,7 @@ private Q_SLOTS:
         QCOMPARE(script.shown()[0].text, Texts::SyncCloseWhileRunning());
         QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data"), QStringList{".quarn-locks"});
         QVERIFY(QFile::exists(lock));
+        platform::ShareLock::SetStaleSecondsForTest(staleSeconds);
     }
 };
 
