@@ -145,7 +145,8 @@ class OnShare:
 
     def assertWholeOnShare(self, known):
         """Every report and sketch on the share is one that was written, and
-        nothing else lies about but the lock folder, empty."""
+        nothing else lies about but the kept versions and the lock folder,
+        empty."""
         sketches = {s for v in known for s in v[1:]}
         for name in reports(self.server.folder):
             v = version(self.server.folder, name)
@@ -153,7 +154,8 @@ class OnShare:
             for s in v[1:]:
                 self.assertIn(s, sketches, name)
         litter = [os.path.join(d, f) for d, dirs, files in os.walk(self.server.folder)
-                  for f in files + dirs if f.startswith(".") and f != ".quarn-locks"]
+                  for f in files + dirs
+                  if f.startswith(".") and f not in (".quarn-locks", ".quarn-versions")]
         self.assertEqual(litter, [])
         self.assertEqual(self.locks(), [])
 
