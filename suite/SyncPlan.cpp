@@ -4,12 +4,14 @@
 #include "suite/Texts.h"
 
 #include "config/ModCommon.h"
+#include "platform/profile/HostFile.h"
 #include "platform/share/FolderListing.h"
 #include "platform/win/WinPath.h"
 #include "platform/wine/WinePrefixes.h"
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -18,6 +20,7 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 #include <optional>
 
 using platform::SeenReport;
@@ -364,6 +367,20 @@ QStringList HostPaths(const Folders& folders, const SideFiles& side, bool networ
 
 namespace {
 
+// Whether the device holding `path` is a share's, asked once per device.
+bool OnShareDevice(dev_t device, const QString& path) {
+    static std::mutex mutex;
+    static std::map<dev_t, bool> known;
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto it = known.find(device); it != known.end())
+            return it->second;
+    }
+    const bool share = platform::OnShare(QFileInfo(path).path());
+    const std::lock_guard lock(mutex);
+    return known.emplace(device, share).first->second;
+}
+
 // Feeds `hash` (and `own`, the file's own) with the file's bytes; false when
 // it is not there (`absent` set), cannot be read, or is a link.
 bool AddFile(QCryptographicHash& hash, const QString& hostPath, bool* absent = nullptr,
@@ -380,8 +397,10 @@ bool AddFile(QCryptographicHash& hash, const QString& hostPath, bool* absent = n
         ::close(fd);
         return false;
     }
-    // What a share's client kept of an earlier read may not be the server's.
-    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    // What a share's client kept of an earlier read may not be the server's;
+    // a local disk's cache is the disk's.
+    if (OnShareDevice(st.st_dev, hostPath))
+        (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return false;
