@@ -369,6 +369,21 @@ private:
         record_.save(name, seen);
     }
 
+    // Changed meanwhile into the very version that was to go (another run
+    // sent it): nothing to move, and nothing to choose.
+    bool alreadyAlike(Row& row) {
+        const SideFiles local = LookNow(f_, row, false), network = LookNow(f_, row, true);
+        const QByteArray here = SyncPlan::HashFiles(SyncPlan::HostPaths(f_, local, false));
+        if (here.isEmpty() || local.sketches.size() != network.sketches.size() ||
+            here != SyncPlan::HashFiles(SyncPlan::HostPaths(f_, network, true)))
+            return false;
+        remember(row.name, local, network, here);
+        row.local = local;
+        row.network = network;
+        row.state = SyncPlan::State::Same;
+        return true;
+    }
+
     QString move(Row& row, bool toNetwork) {
         std::optional<platform::ShareLock> lock;
         if (toNetwork)
@@ -376,7 +391,7 @@ private:
                 return *why;
         Guard guard;
         if (!asPlanned(row, toNetwork, guard))
-            return kChangedMeanwhile;
+            return alreadyAlike(row) ? QString() : kChangedMeanwhile;
         const SideFiles from = LookNow(f_, row, !toNetwork);
         if (from.report.isEmpty())
             return platform::ErrorDescription(platform::FileNotFound);

@@ -330,6 +330,17 @@ private Q_SLOTS:
         QCOMPARE(SyncPlan::Make(r.folders, r.record).rows.value(0).state, State::NewerNetwork);
     }
 
+    // Another run sent the very version meanwhile: no conflict to choose.
+    void sentMeanwhileByAnotherRun() {
+        OneReport r;
+        r.p.write(r.share, TestPrefix::read(r.laptop));
+        r.p.write(r.p.share() + "/Q/SKETCH/SMITH.sk3",
+                  TestPrefix::read(r.p.driveC() + "/Q/SKETCH/SMITH.sk3"));
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record);
+        QVERIFY2(sum.allAsPlanned(), qPrintable(Synchronize::SummaryText(sum)));
+        QCOMPARE(r.plan.rows[0].state, State::Same);
+    }
+
     // The share's copy changed between the plan and the run: it is not
     // overwritten, and the row becomes a conflict.
     void changedMeanwhile() {
