@@ -57,7 +57,8 @@ class ShareWindow(OnPrivateShare, QuarnTest):
         self.assertIn(f"attribute.user = {Server.USER}", stored)
         remembered = ini(q.c("VALUATOR", "QUARN2.INI"))["OFFICESHARE"]
         self.assertEqual(remembered, {"SHARE": UNC, "USER": Server.USER,
-                                      "DOMAIN": Server.DOMAIN, "DRIVE": "N:"})
+                                      "DOMAIN": Server.DOMAIN, "DRIVE": "N:",
+                                      "LINKEDDRIVES": "N:"})
         act(q.find(window, BUTTON, "Close"))
         q.gone(WINDOW)
 
