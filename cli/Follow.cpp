@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 #include <utility>
 
@@ -124,15 +125,15 @@ public:
 private:
     // The share Setup > Office Share... connected, mounted again while it is
     // not (after a restart, or a network that came back) with the keyring's
-    // password. Never asks: a drive set by hand meanwhile stays.
+    // password. Never asks: a drive set by hand meanwhile stays, and so does
+    // a Disconnect.
     void remount() {
-        const SuiteState s = LookAtSuite();
-        const OfficeShare::Settings share = OfficeShare::Remembered(s);
-        if (share.share.isEmpty() || clock_.elapsed() < nextMountMs_ ||
-            OfficeShare::Look(share).connected)
+        if (clock_.elapsed() < nextMountMs_)
             return;
-        const OfficeShare::Result r =
-            OfficeShare::Connect(s, share, {}, false, [](const QString&) { return false; });
+        const std::optional<OfficeShare::Result> tried = OfficeShare::Reconnect(LookAtSuite());
+        if (!tried)
+            return;
+        const OfficeShare::Result& r = *tried;
         // A server that does not answer is tried again a while later.
         nextMountMs_ = r.ok ? 0 : clock_.elapsed() + kRemountMs;
         const QString before = std::exchange(mountFailure_, r.ok ? QString() : r.text);

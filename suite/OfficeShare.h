@@ -11,13 +11,15 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace OfficeShare {
 
 struct Settings {
     QString share; // \\server\share or smb://server/share, as typed
     QString user, domain;
-    QString drive; // "N:"
+    QString drive;             // "N:"
+    bool disconnected = false; // by the user: held until the user connects again
     bool operator==(const Settings&) const = default;
 };
 
@@ -46,8 +48,10 @@ using Ask = std::function<bool(const QString& question)>;
 
 // Mounts the share (with the keyring's password when `password` is empty),
 // links the drive and the UNC name into the prefix, marks the drive, and
-// remembers the settings. A drive that leads elsewhere is replaced only when
-// `ask` says so. Nothing is left half made: a failure undoes what was done.
+// remembers the settings. A drive or UNC name that leads elsewhere is
+// replaced only when `ask` says so, and only once QUARN2.INI holds what it
+// led to. Nothing is left half made: a failure undoes what was done, and a
+// Connect cut off leaves what Disconnect undoes.
 Result Connect(const Quarn_v2::SuiteState& s, const Settings& settings, const QString& password,
                bool remember, const Ask& ask);
 
@@ -55,9 +59,15 @@ Result Connect(const Quarn_v2::SuiteState& s, const Settings& settings, const QS
 // force pointing there. A caller switches to LOCAL (asking) before Disconnect.
 bool SuiteUsesDrive(const Settings& settings);
 
-// Takes the share out of the prefix (putting back a drive it replaced) and
-// unmounts it when Quarn mounted it in this session.
+// Takes the share out of the prefix (each drive Connect linked, and the UNC
+// name, putting back what they replaced) and unmounts it while it is the
+// very mount Quarn made in this session. Holds until the user connects again.
 Result Disconnect(const Quarn_v2::SuiteState& s, const Settings& settings);
+
+// What `quarnctl follow` does: the share remembered connected again, with the
+// keyring's password and never asking, while it is not connected and the
+// user has not disconnected it. nullopt when nothing was tried.
+std::optional<Result> Reconnect(const Quarn_v2::SuiteState& s);
 
 // The mounts: GVfs's in the program, a folder of the test's in tests.
 struct Mounter {
@@ -66,6 +76,8 @@ struct Mounter {
         mount;
     std::function<QString(const platform::ShareAddress&, const QString&user, const QString&domain)>
         folder, unmount;
+    // Tells one mount from a later one of the same share.
+    std::function<QString(const QString& folder)> identity;
 };
 void SetMounterForTest(Mounter mounter); // an empty one: GVfs again
 

@@ -140,6 +140,9 @@ inline QString ShareConnected(const QString& unc, const QString& drive) {
 inline QString ShareNotConnected() {
     return QStringLiteral("Not connected");
 }
+inline QString ShareDisconnectedByYou() {
+    return QStringLiteral("Not connected (disconnected by you; Connect to use it again)");
+}
 inline QString ShareConnecting(const QString& unc) {
     return QStringLiteral("Connecting to ") + unc + QStringLiteral("…");
 }
@@ -202,6 +205,19 @@ inline QString ShareNotMounted(const QString& detail) {
 inline QString ShareDriveTaken(const QString& drive, const QString& target, const QString& unc) {
     return drive + QStringLiteral(" leads to ") + target + QStringLiteral(".\n\nReplace it with ") +
            unc + QStringLiteral("? Disconnecting puts it back.");
+}
+inline QString ShareUncTaken(const QString& unc, const QString& target) {
+    return unc + QStringLiteral(" leads to ") + target +
+           QStringLiteral(" in the Wine prefix.\n\nLet it lead to the share mounted now? "
+                          "Disconnecting puts it back.");
+}
+inline QString ShareUncKept(const QString& unc) {
+    return unc + QStringLiteral(" was left as it is in the Wine prefix: the share was not "
+                                "connected.");
+}
+inline QString ShareIniNotWritten(const QString& file, const QString& why) {
+    return file +
+           QStringLiteral(" could not be written, so the share's drive was left as it is: ") + why;
 }
 inline QString ShareDriveKept(const QString& drive) {
     return drive + QStringLiteral(" was left as it is: choose another drive letter for the share.");

@@ -259,6 +259,37 @@ QString MountedFolder(const ShareAddress& share, const QString& user, const QStr
     return mount ? HostFolder(mount.get()) : QString();
 }
 
+QString MountIdentity(const QString& folder) {
+    GError* error = nullptr;
+    GRef<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
+    GVariant* reply = bus ? g_dbus_connection_call_sync(
+                                bus.get(), "org.gtk.vfs.Daemon", "/org/gtk/vfs/mounttracker",
+                                "org.gtk.vfs.MountTracker", "LookupMountByFusePath",
+                                g_variant_new("(^ay)", QFile::encodeName(folder).constData()),
+                                nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, 2000, nullptr, &error)
+                          : nullptr;
+    g_clear_error(&error);
+    QString identity;
+    // ((dbus id, object path, ...)): unique names are never given twice on a bus.
+    if (reply && g_variant_n_children(reply) == 1) {
+        GVariant* mount = g_variant_get_child_value(reply, 0);
+        if (g_variant_is_of_type(mount, G_VARIANT_TYPE_TUPLE) && g_variant_n_children(mount) > 1) {
+            GVariant* id = g_variant_get_child_value(mount, 0);
+            GVariant* path = g_variant_get_child_value(mount, 1);
+            if (g_variant_is_of_type(id, G_VARIANT_TYPE_STRING) &&
+                g_variant_is_of_type(path, G_VARIANT_TYPE_OBJECT_PATH))
+                identity = QString::fromUtf8(g_variant_get_string(id, nullptr)) + u' ' +
+                           QString::fromUtf8(g_variant_get_string(path, nullptr));
+            g_variant_unref(id);
+            g_variant_unref(path);
+        }
+        g_variant_unref(mount);
+    }
+    if (reply)
+        g_variant_unref(reply);
+    return identity;
+}
+
 QString UnmountShare(const ShareAddress& share, const QString& user, const QString& domain,
                      int boundMs) {
     const GRef<GMount> mount = FindMount(Uri(share, user, domain));

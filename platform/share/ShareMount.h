@@ -56,6 +56,10 @@ MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int 
 // The share's host folder while GVfs has it mounted for `user`, else "".
 QString MountedFolder(const ShareAddress& share, const QString& user, const QString& domain);
 
+// What tells this mount of the folder from any later one (GVfs's name on
+// the session bus for the mount's daemon); "" when it cannot be told.
+QString MountIdentity(const QString& folder);
+
 // "" when the share is unmounted (or was not mounted), else why not.
 QString UnmountShare(const ShareAddress& share, const QString& user, const QString& domain,
                      int boundMs = 10000);

@@ -187,21 +187,34 @@ QString DriveTarget(const QString& letter) {
                            : Look(WinePrefix() + QStringLiteral("/dosdevices/") + drive).text;
 }
 
-LinkOutcome LinkShare(const QString& letter, const QString& server, const QString& share,
-                      const QString& folder, bool replace) {
+LinkOutcome LinksInTheWay(const QString& letter, const QString& server, const QString& share,
+                          const QString& folder) {
     const Places p = Locate(letter, server, share, folder);
     if (!p.why.isEmpty())
-        return {false, {}, p.why};
+        return {false, {}, {}, p.why};
     const Entry drive = Look(p.drive), shareLink = Look(p.share);
     for (const auto& [entry, path] : {std::pair{drive, p.drive}, std::pair{shareLink, p.share}})
         if (entry.kind == Entry::Other)
-            return {false, {}, QStringLiteral("%1 is not a link; it is left as it is").arg(path)};
+            return {
+                false, {}, {}, QStringLiteral("%1 is not a link; it is left as it is").arg(path)};
+    LinkOutcome o;
+    if (drive.kind == Entry::Link && !LeadsTo(p.dosdevices, drive, p.target))
+        o.taken = drive.text;
+    if (shareLink.kind == Entry::Link && !LeadsTo(p.server, shareLink, p.target))
+        o.uncTaken = shareLink.text;
+    o.done = o.taken.isEmpty() && o.uncTaken.isEmpty();
+    return o;
+}
+
+LinkOutcome LinkShare(const QString& letter, const QString& server, const QString& share,
+                      const QString& folder, bool replace) {
+    if (const LinkOutcome o = LinksInTheWay(letter, server, share, folder);
+        !o.why.isEmpty() || (!replace && !o.done))
+        return o;
+    const Places p = Locate(letter, server, share, folder);
+    const Entry drive = Look(p.drive), shareLink = Look(p.share);
     const bool driveDone = LeadsTo(p.dosdevices, drive, p.target);
     const bool shareDone = LeadsTo(p.server, shareLink, p.target);
-    if (!replace && drive.kind == Entry::Link && !driveDone)
-        return {false, drive.text, {}};
-    if (!replace && shareLink.kind == Entry::Link && !shareDone)
-        return {false, shareLink.text, {}};
 
     // The share's link first: when the drive's then fails, it is put back.
     bool madeUnc = false, madeServer = false;
@@ -216,7 +229,7 @@ LinkOutcome LinkShare(const QString& letter, const QString& server, const QStrin
     if (why.isEmpty() && !driveDone)
         why = PlaceLink(p.drive, p.target);
     if (why.isEmpty())
-        return {true, {}, {}};
+        return {true, {}, {}, {}};
     if (!shareDone && Look(p.share).text == p.target) {
         if (shareLink.kind == Entry::Link)
             PlaceLink(p.share, shareLink.text);
@@ -227,27 +240,38 @@ LinkOutcome LinkShare(const QString& letter, const QString& server, const QStrin
         ::rmdir(Enc(p.server).constData());
     if (madeUnc)
         ::rmdir(Enc(p.unc).constData());
-    return {false, {}, why};
+    return {false, {}, {}, why};
 }
 
+namespace {
+
+// Puts `previous` back at `path`, or takes the link away, while it leads to
+// `target`.
+QString Unlink(const QString& linkFolder, const QString& path, const QString& target,
+               const QString& previous) {
+    if (!LeadsTo(linkFolder, Look(path), target))
+        return {};
+    if (!previous.isEmpty())
+        return PlaceLink(path, previous);
+    return ::unlink(Enc(path).constData()) == 0 ? QString() : HostWords(path, errno);
+}
+
+} // namespace
+
 QString UnlinkShare(const QString& letter, const QString& server, const QString& share,
-                    const QString& folder, const QString& previous) {
+                    const QString& folder, const QString& previous, const QString& previousUnc) {
     const Places p = Locate(letter, server, share, folder);
     if (!p.why.isEmpty())
         return p.why;
-    QString why;
-    if (LeadsTo(p.server, Look(p.share), p.target) && ::unlink(Enc(p.share).constData()) != 0)
-        why = HostWords(p.share, errno);
-    if (LeadsTo(p.dosdevices, Look(p.drive), p.target)) {
-        QString said;
-        if (!previous.isEmpty())
-            said = PlaceLink(p.drive, previous);
-        else if (::unlink(Enc(p.drive).constData()) != 0)
-            said = HostWords(p.drive, errno);
-        if (why.isEmpty())
-            why = said;
-    }
-    return why;
+    const QString why = Unlink(p.server, p.share, p.target, previousUnc);
+    const QString said = Unlink(p.dosdevices, p.drive, p.target, previous);
+    return why.isEmpty() ? said : why;
+}
+
+QString UnlinkDrive(const QString& letter, const QString& folder, const QString& previous) {
+    // Any share's names do: only the drive's place is used.
+    const Places p = Locate(letter, QStringLiteral("s"), QStringLiteral("s"), folder);
+    return p.why.isEmpty() ? Unlink(p.dosdevices, p.drive, p.target, previous) : p.why;
 }
 
 void SetMarkBoundForTest(int ms) {

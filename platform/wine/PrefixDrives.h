@@ -21,18 +21,26 @@ QString DriveTarget(const QString& letter);
 // link cannot be made, the first is put back as it was.
 struct LinkOutcome {
     bool done = false;
-    QString taken; // not done because a link leads elsewhere: its text
-    QString why;   // not done for another reason: in words
+    // Not done because a link leads elsewhere: its text, the drive's and the
+    // share's (dosdevices/unc/<server>/<share>) each.
+    QString taken, uncTaken;
+    QString why; // not done for another reason: in words
 };
 LinkOutcome LinkShare(const QString& letter, const QString& server, const QString& share,
                       const QString& folder, bool replace);
+// What LinkShare would find in the way, changing nothing: done when nothing is.
+LinkOutcome LinksInTheWay(const QString& letter, const QString& server, const QString& share,
+                          const QString& folder);
 
 // Removes the two links, each only where it still leads to `folder`: a link
-// the user changed since stays. `previous` (the link LinkShare replaced) is
-// put back in place of the drive's link when given. "" when done, else why
-// not.
+// the user changed since stays. `previous` and `previousUnc` (the links
+// LinkShare replaced) are put back in their place when given. "" when done,
+// else why not.
 QString UnlinkShare(const QString& letter, const QString& server, const QString& share,
-                    const QString& folder, const QString& previous = {});
+                    const QString& folder, const QString& previous = {},
+                    const QString& previousUnc = {});
+// The drive's link alone, as UnlinkShare takes it.
+QString UnlinkDrive(const QString& letter, const QString& folder, const QString& previous = {});
 
 // Marks the drive as a network drive (HKLM\Software\Wine\Drives, "n:" =
 // "network") or takes the mark away, through the prefix's own `reg`, so that

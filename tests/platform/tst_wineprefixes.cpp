@@ -182,13 +182,17 @@ private Q_SLOTS:
         const QString call = row["call"], server = row["unc"].section(u'/', 0, 0),
                       share = row["unc"].section(u'/', 1);
         QString answer;
-        if (call.startsWith("unlink")) {
-            answer = UnlinkShare(row["letter"], server, share, kTo, call.section(u' ', 1));
+        if (call.startsWith("unlink")) { // unlink [previous drive|previous unc]
+            const QString previous = call.section(u' ', 1);
+            answer = UnlinkShare(row["letter"], server, share, kTo, previous.section(u'|', 0, 0),
+                                 previous.section(u'|', 1));
             answer = answer.isEmpty() ? "done" : "why " + answer;
         } else {
             const auto o = LinkShare(row["letter"], server, share, kTo, call == u"replace");
-            answer = o.done ? "done" : !o.taken.isEmpty() ? "taken " + o.taken : "why " + o.why;
-            QVERIFY(o.done || o.taken.isEmpty() != o.why.isEmpty());
+            answer = o.done             ? "done"
+                     : !o.why.isEmpty() ? "why " + o.why
+                                        : "taken " + o.taken + u'|' + o.uncTaken;
+            QVERIFY(o.done || (o.taken + o.uncTaken).isEmpty() != o.why.isEmpty());
         }
         QVERIFY2(Answers(answer, Expand(row["answer"])), qPrintable(answer));
         // "-": no dosdevices folder.

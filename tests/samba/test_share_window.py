@@ -18,6 +18,7 @@ if MISSING:
     print("Share window test skipped:", ", ".join(MISSING))
 
 WINDOW = "Office Share"
+DISCONNECTED = "Not connected (disconnected by you; Connect to use it again)"
 OFFER_LOCAL = ("The suite uses the office share on N:. Switch it to the LOCAL set before the "
                "share is disconnected?")
 
@@ -56,7 +57,8 @@ class ShareWindow(OnPrivateShare, QuarnTest):
         self.assertIn(f"attribute.user = {Server.USER}", stored)
         remembered = ini(q.c("VALUATOR", "QUARN2.INI"))["OFFICESHARE"]
         self.assertEqual(remembered, {"SHARE": UNC, "USER": Server.USER,
-                                      "DOMAIN": Server.DOMAIN, "DRIVE": "N:"})
+                                      "DOMAIN": Server.DOMAIN, "DRIVE": "N:",
+                                      "LINKEDDRIVES": "N:"})
         act(q.find(window, BUTTON, "Close"))
         q.gone(WINDOW)
 
@@ -85,7 +87,7 @@ class ShareWindow(OnPrivateShare, QuarnTest):
 
         act(q.find(window, BUTTON, "Disconnect"))
         q.answer(OFFER_LOCAL, "Yes")
-        q.find(window, LABEL, "Not connected", timeout=20)
+        q.find(window, LABEL, DISCONNECTED, timeout=20)
         self.assertEqual(self.messages(q, window), [])
         q.no_box()
         self.assertEqual(q.in_force(), "LOCAL")
@@ -104,6 +106,6 @@ class ShareWindow(OnPrivateShare, QuarnTest):
     def messages(self, q, window):
         """The labels under the state line that say something."""
         fields = {"Share:", "User name:", "Domain:", "Password:", "Drive:", CONNECTED,
-                  "Not connected"}
+                  "Not connected", DISCONNECTED}
         return [text_of(a) for a in find_all(window, LABEL) if text_of(a) not in fields
                 and text_of(a)]

@@ -101,7 +101,9 @@ private Q_SLOTS:
         QCOMPARE(f.switched, row["switched"].toInt());
         const bool stays = row["share stays"] == u"1";
         QCOMPARE(platform::DriveTarget("N:"), stays ? f.p.at("mnt") : QString());
-        QCOMPARE(f.stateLine(), stays ? kConnected : QString("Not connected"));
+        QCOMPARE(f.stateLine(), stays ? kConnected
+                                      : QString("Not connected (disconnected by you; Connect "
+                                                "to use it again)"));
     }
 
     // A drive set by hand is asked about from Connect's thread, and kept

@@ -12,6 +12,7 @@
 #include "platform/wine/PrefixDrives.h"
 #include "suite/OfficeShare.h"
 #include "suite/ShareFollow.h"
+#include "suite/Texts.h"
 #include "tests/support/Cases.h"
 #include "tests/support/FakeShare.h"
 #include "tests/support/StoppedShare.h"
@@ -38,6 +39,16 @@ struct Fixture : FakeShare {
     QString unc() const {
         return QFileInfo(p.prefix() + "/dosdevices/unc/office/data").symLinkTarget();
     }
+    // dosdevices/<name> set by hand to a folder of the test's.
+    void byHand(const QString& name, const QString& folder) {
+        p.makeDir(p.at(folder));
+        p.makeDir(QFileInfo(p.prefix() + "/dosdevices/" + name).path());
+        QVERIFY(QFile::link(p.at(folder), p.prefix() + "/dosdevices/" + name));
+    }
+    OfficeShare::Result disconnect() {
+        return OfficeShare::Disconnect(state, OfficeShare::Remembered(state));
+    }
+    QString ini() const { return p.driveC() + "/VALUATOR/QUARN2.INI"; }
 };
 
 class TestOfficeShare : public QObject {
@@ -95,7 +106,7 @@ private Q_SLOTS:
         copy.unlock();
 
         QCOMPARE(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).text,
-                 u"Not connected");
+                 u"Not connected (disconnected by you; Connect to use it again)");
         QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}), (QStringList{"", ""}));
         QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
     }
@@ -134,6 +145,107 @@ private Q_SLOTS:
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
         QVERIFY(OfficeShare::Disconnect(f.state, OfficeShare::Remembered(f.state)).ok);
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("by hand"));
+    }
+
+    // A Connect cut off while Wine marks the drive (a closed terminal) has
+    // recorded what it replaced: Disconnect puts it back.
+    void cutOffWhileMarking() {
+        Fixture f;
+        f.byHand("n:", "by hand");
+        const QString kept = f.p.at("kept.ini"), wine = f.p.at("bin/wine");
+        f.p.write(wine, ("#!/bin/sh\nexec /bin/cp '" + f.ini() + "' '" + kept + "'\n").toUtf8());
+        QFile::setPermissions(wine, QFile::ReadOwner | QFile::ExeOwner);
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        QVERIFY(QFile::remove(f.ini()) && QFile::copy(kept, f.ini())); // what a kill leaves
+        QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text,
+                 u"Connected: \\\\office\\data as N:");
+        QVERIFY(f.disconnect().ok);
+        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}),
+                 (QStringList{f.p.at("by hand"), ""}));
+    }
+
+    // A Connect that cannot remember what it replaces replaces nothing.
+    void aReadOnlyIni() {
+        Fixture f;
+        f.byHand("n:", "by hand");
+        QVERIFY(QFile::setPermissions(f.ini(), QFile::ReadOwner));
+        const OfficeShare::Result r = f.connect("\\\\office\\data", "N:");
+        QCOMPARE(r.ok, false);
+        QVERIFY2(r.text.endsWith("the file is read-only"), qPrintable(r.text));
+        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}),
+                 (QStringList{f.p.at("by hand"), ""}));
+        QVERIFY(!f.mounted);
+    }
+
+    // Each drive replaced is put back, and a file written with one
+    // ReplacedDrive for the drive remembered then still is.
+    void drivesSetByHandEach() {
+        Fixture f;
+        f.byHand("n:", "hand n");
+        f.byHand("p:", "hand p");
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        QVERIFY(f.connect("\\\\office\\data", "P:").ok);
+        QCOMPARE(f.asked.size(), 2);
+        QVERIFY(f.disconnect().ok);
+        QCOMPARE((QStringList{platform::DriveTarget("N:"), platform::DriveTarget("P:")}),
+                 (QStringList{f.p.at("hand n"), f.p.at("hand p")}));
+
+        Fixture g;
+        QVERIFY(QFile::link(g.p.at("mnt"), g.p.prefix() + "/dosdevices/n:")); // an older Quarn's
+        g.p.write(g.ini(), ("[OFFICESHARE]\r\nShare=\\\\office\\data\r\nUser=jdoe\r\nDrive=N:\r\n"
+                            "ReplacedDrive=" +
+                            g.p.at("hand n") + "\r\n")
+                               .toUtf8());
+        g.mounted = true;
+        QVERIFY(g.disconnect().ok);
+        QCOMPARE(platform::DriveTarget("N:"), g.p.at("hand n"));
+    }
+
+    // A \\server\share set by hand is asked about as itself, and put back
+    // as it was; the drive it never had stays unmade.
+    void aUncNameSetByHand() {
+        Fixture f;
+        f.byHand("unc/office/data", "old");
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        QCOMPARE(f.asked, QStringList{Texts::ShareUncTaken("\\\\office\\data", f.p.at("old"))});
+        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}),
+                 (QStringList{f.p.at("mnt"), f.p.at("mnt")}));
+        QVERIFY(f.disconnect().ok);
+        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}),
+                 (QStringList{"", f.p.at("old")}));
+    }
+
+    // Quarn's mount ejected and the file manager's made instead: Disconnect
+    // leaves that one mounted, whether or not a Connect found it in place.
+    void aMountQuarnDidNotMake() {
+        Fixture f;
+        for (bool foundInPlace : {true, false}) {
+            QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+            ++f.mounts; // ejected; then the file manager's
+            if (foundInPlace)
+                QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+            QVERIFY(f.disconnect().ok);
+            QCOMPARE(f.unmounted, QStringList());
+            f.mounted = false;
+        }
+    }
+
+    // What follow does brings back a share that went, but not one the user
+    // disconnected, until the user connects again.
+    void aDisconnectHoldsAgainstFollow() {
+        Fixture f;
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        f.mounted = false; // a restart
+        QVERIFY(OfficeShare::Reconnect(f.state)->ok);
+        QVERIFY(f.disconnect().ok);
+        QCOMPARE(OfficeShare::Reconnect(f.state), std::nullopt);
+        QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text,
+                 u"Not connected (disconnected by you; Connect to use it again)");
+        QVERIFY(!f.mounted);
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        f.mounted = false;
+        QVERIFY(OfficeShare::Reconnect(f.state)->ok);
+        QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
     }
 
     void drives() {

@@ -19,6 +19,7 @@ struct FakeShare {
     platform::MountFailure failure = platform::MountFailure::None;
     int mountMs = 0;
     bool mounted = false;
+    int mounts = 0;      // made so far, by Quarn or by others: each mount's identity
     QStringList folders; // what the next mounts give, else mnt
     QList<platform::ShareLogin> logins;
     QStringList unmounted;
@@ -41,6 +42,7 @@ struct FakeShare {
                  if (failure == platform::MountFailure::None) {
                      out.folder = folders.isEmpty() ? p.at("mnt") : folders.takeFirst();
                      out.mountedHere = !std::exchange(mounted, true);
+                     mounts += out.mountedHere;
                  }
                  return out;
              },
@@ -51,7 +53,8 @@ struct FakeShare {
                  unmounted << a.unc();
                  mounted = false;
                  return QString();
-             }});
+             },
+             [this](const QString&) { return mounted ? QString::number(mounts) : QString(); }});
     }
     ~FakeShare() { OfficeShare::SetMounterForTest({}); }
 };
