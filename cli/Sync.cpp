@@ -274,8 +274,12 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
                 row.action = Action::KeepBoth;
 
     out << PlanTable(plan);
-    if (dryRun)
+    if (dryRun) {
+        // Nothing moves; what was found alike, contents compared, is noted
+        // so that the next plan need not read it again.
+        Synchronize::RememberAgreed(plan.rows, record);
         return 0;
+    }
     out.flush();
     err.flush();
     // Asked after the table, which shows both sides' dates and sizes.

@@ -57,21 +57,20 @@ bool Copy(const QString& source, const QString& target, const Progress& progress
     const auto to = platform::ToHostPath(target);
     if (!to.ok())
         throw RuntimeError(to.error);
+    // The old version goes aside as the new one takes its place: nothing
+    // kept for a copy that never lands, no byte moved to keep it.
     QString kept;
     if (keep.days != 0)
-        if (const int err = platform::KeepVersion(to.value, keep.stamp, &kept))
+        if (const int err = platform::KeepPlace(to.value, keep.stamp, &kept))
             throw KeepFailed{target, err};
-    const int err =
-        platform::CopyFileAtomically(from.value, to.value, [&](qint64 done, qint64 total) {
-            return !progress || progress(target, done, total);
-        });
-    if (err == platform::Cancelled) {
-        // The old version stands: its copy would be litter, and so would
-        // a versions folder made for it alone.
-        if (!kept.isEmpty() && QFile::remove(kept))
-            QDir().rmdir(QFileInfo(kept).path());
+    const int err = platform::CopyFileAtomically(
+        from.value, to.value,
+        [&](qint64 done, qint64 total) { return !progress || progress(target, done, total); },
+        kept);
+    if (err != 0 && !kept.isEmpty())
+        QDir().rmdir(QFileInfo(kept).path()); // a versions folder made for it alone
+    if (err == platform::Cancelled)
         return false;
-    }
     if (err != 0)
         throw RuntimeError(err);
     return true;

@@ -218,10 +218,12 @@ private:
                  Guard* guard = nullptr, QString* kept = nullptr) {
         if (from.isEmpty() || to.isEmpty())
             return platform::ErrorDescription(platform::DeviceUnavailable);
+        // The old version goes aside as the new one takes its place.
+        QString keepAt;
         if (guard) {
             if (!guard->unchanged())
                 return kChangedMeanwhile;
-            if (const int err = keep(to, kept))
+            if (const int err = platform::KeepPlace(to, stamp_, &keepAt))
                 return Texts::VersionNotKept(QFileInfo(to).fileName(),
                                              platform::ErrorDescription(err));
             guard->replaced(to);
@@ -230,13 +232,16 @@ private:
         // suspended) is theirs now: writing on would cross their work.
         bool lockLost = lock && !lock->held();
         const int err = lockLost ? int(platform::Cancelled)
-                                 : platform::CopyFileAtomically(from, to, [&](qint64 done, qint64) {
-                                       if (lock && !lock->renew()) {
-                                           lockLost = true;
-                                           return false;
-                                       }
-                                       return tell(done);
-                                   });
+                                 : platform::CopyFileAtomically(
+                                       from, to,
+                                       [&](qint64 done, qint64) {
+                                           if (lock && !lock->renew()) {
+                                               lockLost = true;
+                                               return false;
+                                           }
+                                           return tell(done);
+                                       },
+                                       keepAt);
         if (lockLost)
             return Texts::SyncLockLost(progress_.current);
         if (err == platform::Cancelled)
@@ -246,6 +251,12 @@ private:
         shareGone_ = shareGone_ || err == platform::DiskNotReady;
         if (err != 0)
             return platform::ErrorDescription(err);
+        if (!keepAt.isEmpty() && QFileInfo::exists(keepAt)) {
+            if (f_.keepDays == 0)
+                keptThisRun_ << keepAt;
+            if (kept)
+                *kept = keepAt;
+        }
         doneBytes_ += QFileInfo(to).size();
         return {};
     }
@@ -299,8 +310,9 @@ private:
             return;
         if (kept.isEmpty())
             QFile::remove(target);
-        else
-            platform::CopyFileAtomically(kept, target);
+        else if (::rename(QFile::encodeName(kept).constData(),
+                          QFile::encodeName(target).constData()) == 0)
+            keptThisRun_.removeOne(kept);
     }
 
     std::optional<QString> lockShare(std::optional<platform::ShareLock>& lock, const Row& row) {
@@ -327,16 +339,14 @@ private:
         return expected.isEmpty() || whole == expected;
     }
 
-    // The old version of a file about to be replaced or removed is kept,
-    // whatever the days: a report cut off halfway is put back from it. With
-    // no days to keep, what this run kept goes at its end.
-    int keep(const QString& path, QString* kept = nullptr) {
+    // The old version of a file about to be removed is kept, whatever the
+    // days (as what a copy replaces is): with no days to keep, what this
+    // run kept goes at its end.
+    int keep(const QString& path) {
         QString at;
         const int err = platform::KeepVersion(path, stamp_, &at);
         if (!at.isEmpty() && f_.keepDays == 0)
             keptThisRun_ << at;
-        if (kept)
-            *kept = at;
         return err;
     }
     // A laptop's file that must go, moved whole into the kept versions in

@@ -212,6 +212,8 @@ void frmSync::Refresh() {
     Start([this, folders = folders_](const std::shared_ptr<Job>& job) {
         platform::SyncRecord record(folders.pairKey());
         SyncPlan::Plan plan = SyncPlan::Make(folders, record);
+        // What was found alike, contents compared, need not be read again.
+        Synchronize::RememberAgreed(plan.rows, record);
         QMetaObject::invokeMethod(
             this,
             [this, job, plan = std::move(plan)] {

@@ -178,8 +178,28 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
         discard();
         return Cancelled;
     }
+    // Set aside by a rename, the old file must come back should the new one
+    // not take its place: the name never stands empty after a failure.
+    bool renamedAside = false;
+    if (!keepOld_.isEmpty()) {
+        const QByteArray from = Encoded(target_), to = Encoded(keepOld_);
+        struct stat st {};
+        if (::lstat(from.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::link(from.constData(), to.constData()) != 0) {
+            struct stat there {};
+            const bool free = errno != EEXIST && ::lstat(to.constData(), &there) != 0;
+            if (!free || ::rename(from.constData(), to.constData()) != 0) {
+                const int err = free ? ErrorFromErrno(errno) : int(PathFileAccessError);
+                discard();
+                return err;
+            }
+            renamedAside = true;
+        }
+    }
     if (::rename(Encoded(tempName_).constData(), Encoded(target_).constData()) != 0) {
         const int err = ErrorFromErrno(errno);
+        if (renamedAside)
+            (void)::rename(Encoded(keepOld_).constData(), Encoded(target_).constData());
         discard();
         return err;
     }

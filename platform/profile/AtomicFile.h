@@ -50,6 +50,11 @@ public:
     int commit(const std::function<bool()>& stillWanted = {});
     // The times the file gets once it is in place.
     void keepTimes(FileTime accessed, FileTime modified);
+    // Where the file replaced goes the moment the new one takes its place: a
+    // hard link, else a rename (a share), so exactly that version is kept
+    // without a byte moved. The name must be free; a file that cannot be set
+    // aside is not replaced.
+    void keepOldAt(const QString& hostPath) { keepOld_ = hostPath; }
     int fd() const { return fd_; } // the open temporary, for copying into
 
     // Tests reach the path taken where the file system has no unnamed files.
@@ -66,6 +71,7 @@ private:
     QString tempName_; // named temporary file, when the file system has no O_TMPFILE
     int fd_ = -1;
     bool keepTimes_ = false;
+    QString keepOld_;
     FileTime times_[2]{};
 };
 

@@ -79,7 +79,8 @@ bool SweptLately(const QString& dir) {
     return false;
 }
 
-int CopyHere(const QString& source, const QString& target, CopyState& state) {
+int CopyHere(const QString& source, const QString& target, const QString& keepOldAt,
+             CopyState& state) {
     const bool share = OnShare(QFileInfo(source).path()) || OnShare(QFileInfo(target).path());
     {
         std::lock_guard lock(state.mutex);
@@ -115,6 +116,7 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
     AtomicWriter out(target, &lock);
     if (int err = out.open(like))
         return err;
+    out.keepOldAt(keepOldAt);
     // The kernel copies without a trip through user space where it can. On
     // a share each step is flushed and sized to take about half a second,
     // so that a slow link shows as a copy that moves, a server that stops
@@ -200,12 +202,13 @@ int CopyHere(const QString& source, const QString& target, CopyState& state) {
 } // namespace
 
 int CopyFileAtomically(const QString& source, const QString& target,
-                       const std::function<bool(qint64, qint64)>& progress) {
+                       const std::function<bool(qint64, qint64)>& progress,
+                       const QString& keepOldAt) {
     // On a thread of its own: a share that stops answering holds that
     // thread, not the caller, who hears of it within kStalled.
     auto state = std::make_shared<CopyState>();
-    const auto run = [state, source, target] {
-        const int result = CopyHere(source, target, *state);
+    const auto run = [state, source, target, keepOldAt] {
+        const int result = CopyHere(source, target, keepOldAt, *state);
         {
             std::lock_guard lock(state->mutex);
             state->copied = true;

@@ -22,7 +22,11 @@ namespace platform {
 // and its partial file removed. However slow, a copy that keeps moving goes on.
 // A source that changes during the copy (saved again in place) gives
 // DeviceIOError and leaves the old target.
+// `keepOldAt`, when given, is where the replaced target goes as it is
+// replaced (AtomicWriter::keepOldAt): kept whole, whatever it was saved as
+// meanwhile, without a copy over a slow link.
 int CopyFileAtomically(const QString& source, const QString& target,
-                       const std::function<bool(qint64 done, qint64 total)>& progress = {});
+                       const std::function<bool(qint64 done, qint64 total)>& progress = {},
+                       const QString& keepOldAt = {});
 
 } // namespace platform

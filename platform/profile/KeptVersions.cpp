@@ -133,9 +133,8 @@ std::optional<KeptVersion> ParseKeptName(const QString& fileName) {
     return v;
 }
 
-int KeepVersion(const QString& hostPath, const QString& stamp, QString* keptPath) {
-    if (keptPath)
-        keptPath->clear();
+int KeepPlace(const QString& hostPath, const QString& stamp, QString* keptPath) {
+    keptPath->clear();
     const auto parsed = ParseKeptName(QStringLiteral("X ") + stamp);
     if (!parsed || parsed->number != 1 || parsed->stamp() != stamp)
         return InvalidCall;
@@ -180,11 +179,6 @@ int KeepVersion(const QString& hostPath, const QString& stamp, QString* keptPath
     if (look->error != NoError || !look->regular)
         return look->error;
 
-    // Two keepers of this computer never take one name; other computers'
-    // names differ by their stamps.
-    FileLock claim(versions + QStringLiteral("/.quarn-keep"), false);
-    if (const int err = claim.acquire())
-        return err;
     for (int n = 1; n < 1000; ++n) {
         const QString kept = versions + u'/' + KeptVersionName(name, stamp, n);
         struct stat st {};
@@ -192,13 +186,29 @@ int KeepVersion(const QString& hostPath, const QString& stamp, QString* keptPath
             continue;
         if (errno != ENOENT)
             return ErrorFromErrno(errno);
-        const int err = CopyFileAtomically(hostPath, kept);
-        if (err == NoError && keptPath)
-            *keptPath = kept;
-        // Gone between the look and the copy: nothing was there to keep.
-        return err == FileNotFound && !QFileInfo::exists(hostPath) ? NoError : err;
+        *keptPath = kept;
+        return NoError;
     }
     return PathFileAccessError;
+}
+
+int KeepVersion(const QString& hostPath, const QString& stamp, QString* keptPath) {
+    if (keptPath)
+        keptPath->clear();
+    // Two keepers of this computer never take one name; other computers'
+    // names differ by their stamps.
+    FileLock claim(
+        VersionsFolder(QFileInfo(hostPath).absolutePath()) + QStringLiteral("/.quarn-keep"), false);
+    if (const int err = claim.acquire())
+        return err;
+    QString kept;
+    if (const int err = KeepPlace(hostPath, stamp, &kept); err != NoError || kept.isEmpty())
+        return err;
+    const int err = CopyFileAtomically(hostPath, kept);
+    if (err == NoError && keptPath)
+        *keptPath = kept;
+    // Gone between the look and the copy: nothing was there to keep.
+    return err == FileNotFound && !QFileInfo::exists(hostPath) ? NoError : err;
 }
 
 Result<QList<KeptVersion>> ListKeptVersions(const QString& hostFolder, const QString& stem) {

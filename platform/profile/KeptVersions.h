@@ -64,6 +64,11 @@ std::optional<KeptVersion> ParseKeptName(const QString& fileName);
 // it went ("" when nothing was kept). A share that does not answer gives
 // DiskNotReady within the copy's bound.
 int KeepVersion(const QString& hostPath, const QString& stamp, QString* keptPath = nullptr);
+// The checks and the folder of KeepVersion without the copy: `keptPath`
+// hears a free kept name for the file, for a copy's keepOldAt to move the
+// file to as it is replaced (no byte moved over a slow link); "" when
+// there is nothing to keep.
+int KeepPlace(const QString& hostPath, const QString& stamp, QString* keptPath);
 
 // The kept versions in `hostFolder`'s versions folder, of every file or of
 // those whose stem is `stem` (without regard to case), newest kept first;
