@@ -67,10 +67,14 @@ bool Copy(const QString& source, const QString& target, const Progress& progress
         from.value, to.value,
         [&](qint64 done, qint64 total) { return !progress || progress(target, done, total); },
         kept);
-    if (err != 0 && !kept.isEmpty())
-        QDir().rmdir(QFileInfo(kept).path()); // a versions folder made for it alone
-    if (err == platform::Cancelled)
+    if (err == platform::Cancelled) {
+        // A versions folder made for it alone would be litter. (After a
+        // failure the folder is left: a share that stopped answering would
+        // hold the removal as long.)
+        if (!kept.isEmpty())
+            QDir().rmdir(QFileInfo(kept).path());
         return false;
+    }
     if (err != 0)
         throw RuntimeError(err);
     return true;
