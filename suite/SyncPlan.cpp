@@ -70,7 +70,11 @@ Side ListSide(const Folders& f, bool network, std::map<QString, Listing>& listin
             if (host.isEmpty()) {
                 l.why = platform::ErrorDescription(platform::DeviceUnavailable);
             } else if (auto files = platform::ListFiles(host, 30000, &l.why)) {
+                // In name order, so that of two names Windows takes for one
+                // the same is the report (or the sketch) on every run.
                 l.files = *files;
+                std::sort(l.files.begin(), l.files.end(),
+                          [](const auto& a, const auto& b) { return a.name < b.name; });
                 l.ok = true;
             }
             it = listings.emplace(host, l).first;
@@ -85,12 +89,7 @@ Side ListSide(const Folders& f, bool network, std::map<QString, Listing>& listin
         side.stop = Texts::SyncSideUnlisted(sideName, reportsFolder, reports->why);
         return side;
     }
-    // In name order, so that of two names Windows takes for one the same is
-    // the report on every run.
-    QList<platform::ListedFile> files = reports->files;
-    std::sort(files.begin(), files.end(),
-              [](const auto& a, const auto& b) { return a.name < b.name; });
-    for (const platform::ListedFile& file : files) {
+    for (const platform::ListedFile& file : reports->files) {
         const QString upper = ModCommon::UCase(file.name);
         if (!upper.endsWith(QStringLiteral(".RPT")) || file.name.startsWith(u'.'))
             continue;
