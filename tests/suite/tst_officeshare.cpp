@@ -189,6 +189,7 @@ private Q_SLOTS:
         QVERIFY(f.disconnect().ok);
         QCOMPARE((QStringList{platform::DriveTarget("N:"), platform::DriveTarget("P:")}),
                  (QStringList{f.p.at("hand n"), f.p.at("hand p")}));
+        QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"}); // its own, found in place
 
         Fixture g;
         QVERIFY(QFile::link(g.p.at("mnt"), g.p.prefix() + "/dosdevices/n:")); // an older Quarn's
@@ -216,10 +217,13 @@ private Q_SLOTS:
     }
 
     // Quarn's mount ejected and the file manager's made instead: Disconnect
-    // leaves that one mounted, whether or not a Connect found it in place.
+    // leaves that one mounted, whether or not a Connect found it in place;
+    // so too when no mount's identity can be told, once one was found.
     void aMountQuarnDidNotMake() {
         Fixture f;
-        for (bool foundInPlace : {true, false}) {
+        for (const auto& [foundInPlace, told] :
+             {std::pair{true, true}, {false, true}, {true, false}}) {
+            f.told = told;
             QVERIFY(f.connect("\\\\office\\data", "N:").ok);
             ++f.mounts; // ejected; then the file manager's
             if (foundInPlace)
