@@ -113,7 +113,8 @@ private Q_SLOTS:
 
     // A mount that was there before Quarn's Connect stays mounted; one found
     // in place that no longer lists (its server started again) goes and is
-    // made afresh; a fresh one that does not list is refused.
+    // made afresh; a fresh one that does not list, or does not answer, is
+    // refused.
     void mountsFoundInPlace() {
         platform::SetAnswerBound(300);
         Fixture f;
@@ -125,14 +126,16 @@ private Q_SLOTS:
         QVERIFY(f.connect("\\\\office\\data", "N:").ok);
         QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
-        Fixture g;
-        g.folders = {g.p.at("gone")};
-        QCOMPARE(g.connect("\\\\office\\data", "N:").text,
-                 u"\\\\office\\data was mounted, but its folders cannot be read with this "
-                 "login. Check the user's rights on the share.");
-        QCOMPARE(platform::DriveTarget("N:"), QString());
-        QCOMPARE(g.unmounted, QStringList{"\\\\office\\data"});
-        platform::SetAnswerBound(5000);
+        for (const bool hangs : {false, true}) {
+            Fixture g;
+            g.folders = {g.p.at(hangs ? "mnt" : "gone")};
+            StoppedShare stopped({hangs ? g.p.at("mnt") : "/nowhere"}, 300);
+            QCOMPARE(g.connect("\\\\office\\data", "N:").text,
+                     u"\\\\office\\data was mounted, but its folders cannot be read with this "
+                     "login. Check the user's rights on the share.");
+            QCOMPARE(platform::DriveTarget("N:"), QString());
+            QCOMPARE(g.unmounted, QStringList{"\\\\office\\data"});
+        }
     }
 
     // A drive the user set by hand, once replaced, is put back at Disconnect.
