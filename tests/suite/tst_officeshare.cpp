@@ -158,7 +158,8 @@ private Q_SLOTS:
         const QString kept = f.p.at("kept.ini"), wine = f.p.at("bin/wine");
         f.p.write(wine, ("#!/bin/sh\nexec /bin/cp '" + f.ini() + "' '" + kept + "'\n").toUtf8());
         QFile::setPermissions(wine, QFile::ReadOwner | QFile::ExeOwner);
-        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        const OfficeShare::Result r = f.connect("\\\\office\\data", "N:");
+        QVERIFY(r.ok && r.note.isEmpty());                             // marked
         QVERIFY(QFile::remove(f.ini()) && QFile::copy(kept, f.ini())); // what a kill leaves
         QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text,
                  u"Connected: \\\\office\\data as N:");
@@ -235,6 +236,19 @@ private Q_SLOTS:
             QCOMPARE(f.unmounted, QStringList());
             f.mounted = false;
         }
+    }
+
+    // After a restart the mount is gone, its links not: Disconnect takes
+    // them away all the same.
+    void disconnectOnceTheMountWent() {
+        Fixture f;
+        const QString gvfs = f.p.at("gvfs/smb-share:server=office,share=data");
+        f.p.makeDir(gvfs);
+        f.folders = {gvfs};
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        f.mounted = false;
+        QVERIFY(f.disconnect().ok);
+        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}), (QStringList{"", ""}));
     }
 
     // What follow does brings back a share that went, but not one the user
