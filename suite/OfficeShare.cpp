@@ -196,7 +196,8 @@ bool Readable(const QString& folder) {
     try {
         do {
             const auto listed = std::make_shared<std::atomic<bool>>(false);
-            if (!platform::RunWithinBound(folder, giveUpAt, [listed, host] {
+            if (!platform::RunWithinBound(folder, giveUpAt, [listed, folder, host] {
+                    platform::ProbeHost(folder);
                     DIR* dir = ::opendir(host.constData());
                     errno = 0;
                     *listed = dir && (::readdir(dir) || errno == 0);

@@ -113,7 +113,8 @@ private Q_SLOTS:
 
     // A mount that was there before Quarn's Connect stays mounted; one found
     // in place that no longer lists (its server started again) goes and is
-    // made afresh; a fresh one that does not list is refused.
+    // made afresh; a fresh one that does not list, or does not answer, is
+    // refused.
     void mountsFoundInPlace() {
         platform::SetAnswerBound(300);
         Fixture f;
@@ -125,14 +126,16 @@ private Q_SLOTS:
         QVERIFY(f.connect("\\\\office\\data", "N:").ok);
         QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"});
         QCOMPARE(platform::DriveTarget("N:"), f.p.at("mnt"));
-        Fixture g;
-        g.folders = {g.p.at("gone")};
-        QCOMPARE(g.connect("\\\\office\\data", "N:").text,
-                 u"\\\\office\\data was mounted, but its folders cannot be read with this "
-                 "login. Check the user's rights on the share.");
-        QCOMPARE(platform::DriveTarget("N:"), QString());
-        QCOMPARE(g.unmounted, QStringList{"\\\\office\\data"});
-        platform::SetAnswerBound(5000);
+        for (const bool hangs : {false, true}) {
+            Fixture g;
+            g.folders = {g.p.at(hangs ? "mnt" : "gone")};
+            StoppedShare stopped({hangs ? g.p.at("mnt") : "/nowhere"}, 300);
+            QCOMPARE(g.connect("\\\\office\\data", "N:").text,
+                     u"\\\\office\\data was mounted, but its folders cannot be read with this "
+                     "login. Check the user's rights on the share.");
+            QCOMPARE(platform::DriveTarget("N:"), QString());
+            QCOMPARE(g.unmounted, QStringList{"\\\\office\\data"});
+        }
     }
 
     // A drive the user set by hand, once replaced, is put back at Disconnect.
@@ -155,7 +158,8 @@ private Q_SLOTS:
         const QString kept = f.p.at("kept.ini"), wine = f.p.at("bin/wine");
         f.p.write(wine, ("#!/bin/sh\nexec /bin/cp '" + f.ini() + "' '" + kept + "'\n").toUtf8());
         QFile::setPermissions(wine, QFile::ReadOwner | QFile::ExeOwner);
-        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        const OfficeShare::Result r = f.connect("\\\\office\\data", "N:");
+        QVERIFY(r.ok && r.note.isEmpty());                             // marked
         QVERIFY(QFile::remove(f.ini()) && QFile::copy(kept, f.ini())); // what a kill leaves
         QCOMPARE(OfficeShare::Look(OfficeShare::Remembered(f.state)).text,
                  u"Connected: \\\\office\\data as N:");
@@ -189,6 +193,7 @@ private Q_SLOTS:
         QVERIFY(f.disconnect().ok);
         QCOMPARE((QStringList{platform::DriveTarget("N:"), platform::DriveTarget("P:")}),
                  (QStringList{f.p.at("hand n"), f.p.at("hand p")}));
+        QCOMPARE(f.unmounted, QStringList{"\\\\office\\data"}); // its own, found in place
 
         Fixture g;
         QVERIFY(QFile::link(g.p.at("mnt"), g.p.prefix() + "/dosdevices/n:")); // an older Quarn's
@@ -216,10 +221,13 @@ private Q_SLOTS:
     }
 
     // Quarn's mount ejected and the file manager's made instead: Disconnect
-    // leaves that one mounted, whether or not a Connect found it in place.
+    // leaves that one mounted, whether or not a Connect found it in place;
+    // so too when no mount's identity can be told, once one was found.
     void aMountQuarnDidNotMake() {
         Fixture f;
-        for (bool foundInPlace : {true, false}) {
+        for (const auto& [foundInPlace, told] :
+             {std::pair{true, true}, {false, true}, {true, false}}) {
+            f.told = told;
             QVERIFY(f.connect("\\\\office\\data", "N:").ok);
             ++f.mounts; // ejected; then the file manager's
             if (foundInPlace)
@@ -228,6 +236,19 @@ private Q_SLOTS:
             QCOMPARE(f.unmounted, QStringList());
             f.mounted = false;
         }
+    }
+
+    // After a restart the mount is gone, its links not: Disconnect takes
+    // them away all the same.
+    void disconnectOnceTheMountWent() {
+        Fixture f;
+        const QString gvfs = f.p.at("gvfs/smb-share:server=office,share=data");
+        f.p.makeDir(gvfs);
+        f.folders = {gvfs};
+        QVERIFY(f.connect("\\\\office\\data", "N:").ok);
+        f.mounted = false;
+        QVERIFY(f.disconnect().ok);
+        QCOMPARE((QStringList{platform::DriveTarget("N:"), f.unc()}), (QStringList{"", ""}));
     }
 
     // What follow does brings back a share that went, but not one the user

@@ -23,6 +23,7 @@ struct FakeShare {
     QStringList folders; // what the next mounts give, else mnt
     QList<platform::ShareLogin> logins;
     QStringList unmounted;
+    bool told = true; // each mount's identity; not without GVfs's FUSE folder
 
     FakeShare() {
         p.makeDir(p.at("mnt/QXDATA"));
@@ -54,7 +55,9 @@ struct FakeShare {
                  mounted = false;
                  return QString();
              },
-             [this](const QString&) { return mounted ? QString::number(mounts) : QString(); }});
+             [this](const QString&) {
+                 return mounted && told ? QString::number(mounts) : QString();
+             }});
     }
     ~FakeShare() { OfficeShare::SetMounterForTest({}); }
 };

@@ -76,7 +76,8 @@ private Q_SLOTS:
 
     // Closed while the run waits on another computer's stale lock: the
     // window asks first, the run stops without putting its question, and no
-    // thread outlives the window.
+    // thread outlives the window; so too once the run's question is on its
+    // way to the window, closed or destroyed then.
     void closedWhileRunning() {
         TestPrefix p;
         ScopedEnv data({{"XDG_DATA_HOME", p.at("data")}});
@@ -93,21 +94,28 @@ private Q_SLOTS:
         QCOMPARE(platform::ShareLock(p.driveD() + "/N/data", "A.RPT").take(),
                  platform::ShareLock::Take::HeldByOther);
         QTest::qSleep(1100);
-        ScriptedPrompter script({platform::Answer::Yes});
-        auto window = std::make_unique<frmSync>(Folders(), nullptr);
-        window->show();
-        QVERIFY(Settled(*window));
-        QCOMPARE(window->plan().rows.size(), 2);
-        window->Synchronize();
-        window->close();
-        QVERIFY(window->isVisible()); // until the run has stopped
-        QVERIFY(QTest::qWaitFor([&] { return window->isHidden(); }, 10000));
-        QVERIFY(!window->busy());
-        window.reset();
-        QCOMPARE(script.shown().size(), 1);
-        QCOMPARE(script.shown()[0].text, Texts::SyncCloseWhileRunning());
-        QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data"), QStringList{".quarn-locks"});
-        QVERIFY(QFile::exists(lock));
+        for (const int moment : {0, 1, 2}) { // at once; the question waiting; destroyed then
+            ScriptedPrompter script({platform::Answer::Yes});
+            auto window = std::make_unique<frmSync>(Folders(), nullptr);
+            window->show();
+            QVERIFY(Settled(*window));
+            QCOMPARE(window->plan().rows.size(), 2);
+            window->Synchronize();
+            if (moment > 0)
+                QTest::qSleep(1000); // no events: the question waits to be shown
+            if (moment < 2) {
+                window->close();
+                QVERIFY(window->isVisible()); // until the run has stopped
+                QVERIFY(QTest::qWaitFor([&] { return window->isHidden(); }, 10000));
+                QVERIFY(!window->busy());
+            }
+            window.reset();
+            QCOMPARE(script.shown().size(), moment < 2 ? 1 : 0);
+            if (moment < 2)
+                QCOMPARE(script.shown()[0].text, Texts::SyncCloseWhileRunning());
+            QCOMPARE(TestPrefix::entries(p.driveD() + "/N/data"), QStringList{".quarn-locks"});
+            QVERIFY(QFile::exists(lock));
+        }
         platform::ShareLock::SetStaleSecondsForTest(staleSeconds);
     }
 };
