@@ -36,6 +36,21 @@ QString SideCell(const SyncPlan::SideFiles& side) {
            QStringLiteral("  ") + QString::number(side.reportSize);
 }
 
+// Lines of cells in columns two spaces apart, the last left as it is.
+QString Columns(const QList<QStringList>& lines) {
+    QList<qsizetype> width(lines.front().size() - 1, 0);
+    for (const QStringList& line : lines)
+        for (qsizetype i = 0; i < width.size(); ++i)
+            width[i] = std::max(width[i], line[i].size() + 2);
+    QString text;
+    for (const QStringList& line : lines) {
+        for (qsizetype i = 0; i < width.size(); ++i)
+            text += line[i].leftJustified(width[i]);
+        text += line.back() + u'\n';
+    }
+    return text;
+}
+
 QString PlanTable(const SyncPlan::Plan& plan) {
     QList<QStringList> lines{{QStringLiteral("Report"), QStringLiteral("Laptop"),
                               QStringLiteral("Share"), QStringLiteral("State"),
@@ -49,18 +64,7 @@ QString PlanTable(const SyncPlan::Plan& plan) {
         lines << QStringList{SyncPlan::RowName(row), SideCell(row.local), SideCell(row.network),
                              SyncPlan::StateText(row.state), SyncPlan::ActionText(row.action)};
     }
-    QString text;
-    if (lines.size() > 1) {
-        QList<qsizetype> width(lines.front().size() - 1, 0);
-        for (const QStringList& line : lines)
-            for (qsizetype i = 0; i < width.size(); ++i)
-                width[i] = std::max(width[i], line[i].size() + 2);
-        for (const QStringList& line : lines) {
-            for (qsizetype i = 0; i < width.size(); ++i)
-                text += line[i].leftJustified(width[i]);
-            text += line.back() + u'\n';
-        }
-    }
+    QString text = lines.size() > 1 ? Columns(lines) : QString();
     if (same > 0)
         text += (same == 1 ? QStringLiteral("1 report the same on both sides\n")
                            : QStringLiteral("%1 reports the same on both sides\n").arg(same));
@@ -151,15 +155,7 @@ int ListVersions(const SyncPlan::Folders& folders, const QString& report, QTextS
                              first.computer, QString::number(first.size), Quoted(v.argument())};
     }
     if (lines.size() > 1) {
-        QList<qsizetype> width(lines.front().size() - 1, 0);
-        for (const QStringList& line : lines)
-            for (qsizetype i = 0; i < width.size(); ++i)
-                width[i] = std::max(width[i], line[i].size() + 2);
-        for (const QStringList& line : lines) {
-            for (qsizetype i = 0; i < width.size(); ++i)
-                out << line[i].leftJustified(width[i]);
-            out << line.back() << "\n";
-        }
+        out << Columns(lines);
     } else {
         out << "No kept versions\n";
     }
