@@ -13,9 +13,7 @@
 #include "platform/profile/Trash.h"
 #include "platform/win/HostError.h"
 
-#include <QCryptographicHash>
 #include <QDate>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -352,24 +350,15 @@ private:
     // A laptop's file that must go, moved whole into the kept versions in
     // one step: whatever it holds at that moment is kept.
     int setAside(const QString& path, bool keptElsewhere) {
-        const QFileInfo file(path);
-        const QString versions = platform::VersionsFolder(file.absolutePath());
-        QDir().mkpath(versions);
-        if (!QFileInfo(versions).isDir() || QFileInfo(versions).isSymLink())
-            return platform::PathFileAccessError;
-        for (int n = 1; n < 1000; ++n) {
-            const QString to =
-                versions + u'/' + platform::KeptVersionName(file.fileName(), stamp_, n);
-            if (::renameat2(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD,
-                            QFile::encodeName(to).constData(), RENAME_NOREPLACE) == 0) {
-                if (keptElsewhere && f_.keepDays == 0)
-                    keptThisRun_ << to;
-                return platform::NoError;
-            }
-            if (errno != EEXIST)
-                return platform::ErrorFromErrno(errno);
-        }
-        return platform::PathFileAccessError;
+        QString to;
+        if (const int err = platform::KeepPlace(path, stamp_, &to); err || to.isEmpty())
+            return err; // nothing there any more: nothing to set aside
+        if (::renameat2(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD,
+                        QFile::encodeName(to).constData(), RENAME_NOREPLACE) != 0)
+            return platform::ErrorFromErrno(errno);
+        if (keptElsewhere && f_.keepDays == 0)
+            keptThisRun_ << to;
+        return platform::NoError;
     }
 
     void remember(const QString& name, const SideFiles& local, const SideFiles& network,
