@@ -52,6 +52,10 @@ private Q_SLOTS:
             const auto action = frmSync::ActionOf(choice, state);
             QCOMPARE(action ? SyncPlan::ActionText(*action) : QStringLiteral("-"), row[column]);
         }
+        SyncPlan::Row shown;
+        shown.state = state;
+        QCOMPARE(frmSync::Shows(shown, frmSync::Show::Conflicts),
+                 row["Shown as a conflict"] == "yes");
     }
 
     // A side that cannot be listed plans nothing: said in a box and in the
