@@ -32,19 +32,24 @@ bool OursAlone(const QByteArray& dir) {
 // folder, never beside the file, so a killed holder leaves nothing in the
 // suite's folders (and a share need not remove an open file).
 QString LockPath(const QByteArray& key) {
-    const QString base = PrivateRuntimeFolder();
-    if (base.isEmpty())
+    const QString dir = LockFolder();
+    if (dir.isEmpty())
         return {};
-    const QByteArray dir = Encoded(base) + "/quarn-locks";
-    ::mkdir(dir.constData(), 0700);
-    if (!OursAlone(dir))
-        return {};
-    return QFile::decodeName(dir) + u'/' +
+    return dir + u'/' +
            QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex()) +
            QStringLiteral(".lock");
 }
 
 } // namespace
+
+QString LockFolder() {
+    const QString base = PrivateRuntimeFolder();
+    if (base.isEmpty())
+        return {};
+    const QByteArray dir = Encoded(base) + "/quarn-locks";
+    ::mkdir(dir.constData(), 0700);
+    return OursAlone(dir) ? QFile::decodeName(dir) : QString();
+}
 
 QString PrivateRuntimeFolder() {
     const QByteArray uid = QByteArray::number(::geteuid());

@@ -12,6 +12,9 @@ namespace platform {
 // /run/user/UID, else quarn-UID in the temporary folder (made here). Empty
 // when none of them is safe.
 QString PrivateRuntimeFolder();
+// Its quarn-locks folder (made when missing), where Quarn keeps what its
+// locks need; empty when it is not this user's alone.
+QString LockFolder();
 
 // Serializes Quarn's own writers of one file (Quarn, any number of quarnctl)
 // from before their read to after their rename. A lock on the file itself

@@ -181,12 +181,8 @@ QByteArray ClockId() {
 }
 
 QByteArray SeenPath(const QByteArray& digest) {
-    const QString base = PrivateRuntimeFolder();
-    if (base.isEmpty())
-        return {};
-    const QByteArray dir = Encoded(base) + "/quarn-locks";
-    ::mkdir(dir.constData(), 0700);
-    return dir + "/share-" + digest + ".seen";
+    const QString dir = LockFolder();
+    return dir.isEmpty() ? QByteArray() : Encoded(dir) + "/share-" + digest + ".seen";
 }
 
 qint64 FirstSeen(const QByteArray& digest) {
