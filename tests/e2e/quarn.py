@@ -249,7 +249,9 @@ class Quarn:
         b = self.box()
         assert (b.title, b.text) == (title, text), f"expected {(title, text)!r}, saw {b!r}"
         b.press(button)
-        wait_for(lambda: all(w.path != b.acc.path for w in self.windows()),
+        # A box that ends its program (a second Quarn) goes with the program's bus objects.
+        wait_for(lambda: (self.proc and self.proc.poll() is not None)
+                 or all(w.path != b.acc.path for w in self.windows()),
                  "the message box to close")
         return b
 
