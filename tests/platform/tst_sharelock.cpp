@@ -198,9 +198,11 @@ private Q_SLOTS:
         QCOMPARE(ours.take(), Take::Taken);
         QTest::qSleep(1100);
         QVERIFY(ours.renew());
+        QVERIFY(ours.renew()); // within the same second of its clock: still a change
         ShareLock other(dir_.path(), "SMITH.RPT");
         QCOMPARE(other.take(), Take::HeldByOther);
         QVERIFY(other.holder().renewed > other.holder().since);
+        QCOMPARE(other.holder().count, 2);
         // Broken and taken by another while this one slept: ours no longer.
         const QByteArray theirs = "user=bob\ncomputer=OTHER-PC\npid=9\nsince=" + Iso(0).toUtf8() +
                                   "\nrenewed=" + Iso(0).toUtf8() + "\n";
@@ -214,6 +216,10 @@ private Q_SLOTS:
             QCOMPARE(again.take(), Take::HeldByOther);
         }
         QCOMPARE(lockText(), theirs);
+        ShareLock jones(dir_.path(), "JONES.RPT"); // broken by another and not taken
+        QCOMPARE(jones.take(), Take::Taken);
+        QVERIFY(QFile::remove(dir_.path() + "/.quarn-locks/JONES.RPT.lock"));
+        QVERIFY(!jones.renew());
     }
 
     void aLinkAtTheLockIsNotFollowed() {

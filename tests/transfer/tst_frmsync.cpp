@@ -10,6 +10,7 @@
 #include "transfer/frmSync.h"
 #include "ui_frmSync.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QTest>
 
@@ -114,6 +115,7 @@ private Q_SLOTS:
                 QVERIFY(!window->busy());
             }
             window.reset();
+            QVERIFY(!QApplication::overrideCursor());
             QCOMPARE(script.shown().size(), moment < 2 ? 1 : 0);
             if (moment < 2)
                 QCOMPARE(script.shown()[0].text, Texts::SyncCloseWhileRunning());
