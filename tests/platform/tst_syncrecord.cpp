@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <thread>
+
 using platform::SeenReport;
 using platform::SeenVersion;
 using platform::SyncRecord;
@@ -66,6 +68,31 @@ private Q_SLOTS:
         QVERIFY(!rows["SMITH.RPT"].network.exists());
         QVERIFY(SyncRecord("pair B", file()).load()["SMITH.RPT"].network ==
                 (SeenVersion{3, 4, "y"}));
+    }
+
+    // Another program makes the new file's table between our look and our
+    // write lock: ours waits for it and takes its table.
+    void madeByAnotherMeanwhile() {
+        QVERIFY(QDir().mkpath(QFileInfo(file()).path()));
+        bool saved = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other");
+            db.setDatabaseName(file());
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("BEGIN IMMEDIATE"));
+            QVERIFY(q.exec("CREATE TABLE reports (pair TEXT NOT NULL, name TEXT NOT NULL, side "
+                           "INTEGER NOT NULL, size INTEGER NOT NULL, mtime_ms INTEGER NOT NULL, "
+                           "hash BLOB, PRIMARY KEY (pair, name, side)) WITHOUT ROWID"));
+            QVERIFY(q.exec("PRAGMA user_version = 1"));
+            std::thread ours([&] { saved = SyncRecord("pair A", file()).save("SMITH.RPT", both); });
+            QTest::qSleep(500);
+            QVERIFY(q.exec("COMMIT"));
+            ours.join();
+        }
+        QSqlDatabase::removeDatabase("other");
+        QVERIFY(saved);
+        QCOMPARE(SyncRecord("pair A", file()).load().keys(), QStringList{"SMITH.RPT"});
     }
 
     void damagedIsSetAside_data() { AddCases("platform/damaged_records.txt"); }
