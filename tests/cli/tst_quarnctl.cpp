@@ -319,7 +319,14 @@ private Q_SLOTS:
                      0);
             const qsizetype before = TestPrefix::entries(versions).size();
             QCOMPARE(Quarnctl(transfer, prefix).status, 0);
-            QCOMPARE(TestPrefix::entries(versions).size(), before + (days[0] == '0' ? 0 : 1));
+            // A sync that replaces keeps, as the transfer: alike, then newer on the laptop.
+            const QString laptop = prefix + "/drive_c/QXDATA/APPRAISE/data/SMITH.RPT";
+            TestPrefix::write(laptop, TestPrefix::read(share));
+            QVERIFY(QFile::remove(prefix + "/drive_c/QXDATA/SKETCH/SMITH.sk3") || days[0] != '0');
+            QCOMPARE(Quarnctl({"sync"}, prefix).status, 0);
+            TestPrefix::write(laptop, days);
+            QVERIFY(Quarnctl({"sync"}, prefix).out.contains("To the share: 1: SMITH.RPT\n"));
+            QCOMPARE(TestPrefix::entries(versions).size(), before + (days[0] == '0' ? 0 : 2));
         }
     }
 
