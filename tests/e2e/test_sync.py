@@ -99,6 +99,9 @@ class Sync(QuarnTest):
 
         # Three selected, one of which cannot go to the share; then one
         # conflict kept both ways, and one report skipped.
+        self.choose(q, window, "To the Laptop", "WILSON.RPT")
+        wait_for(lambda: self.rows(table)["WILSON.RPT"] == (unknown, "to the laptop"),
+                 "WILSON.RPT to the laptop")
         self.choose(q, window, "To the Share", "BROWN.RPT", "GARCIA.RPT", "WILSON.RPT")
         refused = "1 of the selected reports cannot take that action: they were left as they were."
         wait_for(lambda: self.status(q, window) == refused, "the refusal counted")
