@@ -216,10 +216,13 @@ private Q_SLOTS:
             QCOMPARE(again.take(), Take::HeldByOther);
         }
         QCOMPARE(lockText(), theirs);
-        ShareLock jones(dir_.path(), "JONES.RPT"); // broken by another and not taken
-        QCOMPARE(jones.take(), Take::Taken);
-        QVERIFY(QFile::remove(dir_.path() + "/.quarn-locks/JONES.RPT.lock"));
-        QVERIFY(!jones.renew());
+        for (const bool link : {false, true}) { // broken by another: gone, or a link there
+            ShareLock jones(dir_.path(), "JONES.RPT");
+            QCOMPARE(jones.take(), Take::Taken);
+            const QString at = dir_.path() + "/.quarn-locks/JONES.RPT.lock";
+            QVERIFY(QFile::remove(at) && (!link || QFile::link(dir_.path() + "/elsewhere", at)));
+            QVERIFY(!jones.renew());
+        }
     }
 
     void aLinkAtTheLockIsNotFollowed() {
