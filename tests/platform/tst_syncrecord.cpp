@@ -87,8 +87,9 @@ private Q_SLOTS:
             QVERIFY(q.exec("PRAGMA user_version = 1"));
             std::thread ours([&] { saved = SyncRecord("pair A", file()).save("SMITH.RPT", both); });
             QTest::qSleep(500);
-            QVERIFY(q.exec("COMMIT"));
+            const bool committed = q.exec("COMMIT");
             ours.join();
+            QVERIFY(committed);
         }
         QSqlDatabase::removeDatabase("other");
         QVERIFY(saved);
