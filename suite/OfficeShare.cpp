@@ -72,9 +72,11 @@ QString ReplacedDrive(const Quarn_v2::SuiteState& s, const QString& drive) {
                : Stored(s, "ReplacedDrive");
 }
 
-// Where a link leads into one of GVfs's share mounts: one Quarn made.
+// Where a link leads into one of GVfs's share mounts or the drive's own:
+// one Quarn made.
 bool IntoShareMount(const QString& target) {
-    return target.contains(QStringLiteral("/gvfs/smb-share:"));
+    return target.contains(QStringLiteral("/gvfs/smb-share:")) ||
+           target.contains(QStringLiteral("/quarn-shares/smb-share:"));
 }
 
 // Writes to QUARN2.INI that can be taken back, each only where it changes

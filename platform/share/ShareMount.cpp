@@ -1,9 +1,12 @@
 #include "platform/share/ShareMount.h"
 
 #include "platform/share/Bounded.h"
+#include "platform/share/DriveMount.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <cerrno>
 #include <cstring>
@@ -202,7 +205,9 @@ std::optional<ShareAddress> ParseShareAddress(const QString& text, QString* why)
     return ShareAddress{parts[0], parts[1]};
 }
 
-MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int boundMs) {
+namespace {
+
+MountOutcome MountGvfs(const ShareAddress& share, const ShareLogin& login, int boundMs) {
     Bounded bounded(boundMs);
     MountOutcome out;
     const QByteArray uri = Uri(share, login.user, login.domain);
@@ -254,12 +259,62 @@ MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int 
     return out;
 }
 
-QString MountedFolder(const ShareAddress& share, const QString& user, const QString& domain) {
+QString GvfsFolder(const ShareAddress& share, const QString& user, const QString& domain) {
     const GRef<GMount> mount = FindMount(Uri(share, user, domain));
     return mount ? HostFolder(mount.get()) : QString();
 }
 
+} // namespace
+
+MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int boundMs) {
+    QElapsedTimer clock;
+    clock.start();
+    if (const QString kernel = KernelMount(share, boundMs); !kernel.isEmpty()) {
+        MountOutcome out;
+        out.folder = kernel;
+        out.kind = MountKind::Kernel;
+        out.ms = clock.elapsed();
+        return out;
+    }
+    MountOutcome gvfs = MountGvfs(share, login, boundMs);
+    if (gvfs.failure != MountFailure::None || !DriveMountAvailable())
+        return gvfs;
+    // GVfs has checked the login and kept a password to remember, and holds
+    // the folder Quarn's own copies take; the suite's drive is rclone's.
+    // GVfs's FUSE folder takes in a new mount a moment after GVfs made it.
+    while (!QFileInfo(gvfs.folder).isDir() && clock.elapsed() < boundMs)
+        QThread::msleep(50);
+    MountOutcome drive =
+        MountDrive(share, login, std::max<int>(3000, boundMs - int(clock.elapsed())), gvfs.folder,
+                   gvfs.mountedHere);
+    if (drive.failure != MountFailure::None && gvfs.mountedHere) {
+        Bounded undoing(boundMs);
+        if (const GRef<GMount> mount = FindMount(Uri(share, login.user, login.domain)))
+            Unmount(mount.get(), undoing);
+    }
+    drive.kind = MountKind::Drive;
+    drive.ms = clock.elapsed();
+    return drive;
+}
+
+QString MountedFolder(const ShareAddress& share, const QString& user, const QString& domain) {
+    if (const QString kernel = KernelMounted(share); !kernel.isEmpty())
+        return kernel;
+    if (DriveMountAvailable()) {
+        // Without the folder Quarn's own copies take, it is to be made again.
+        const QString folder = DriveMountFolder(share, user, domain);
+        const QString direct = folder + QStringLiteral(".direct");
+        return DriveMounted(folder) && (!QFileInfo(direct).isSymLink() ||
+                                        !GvfsFolder(share, user, domain).isEmpty())
+                   ? folder
+                   : QString();
+    }
+    return GvfsFolder(share, user, domain);
+}
+
 QString MountIdentity(const QString& folder) {
+    if (KindOf(folder) != MountKind::Gvfs)
+        return MountInfoIdentity(folder);
     GError* error = nullptr;
     GRef<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
     GVariant* reply = bus ? g_dbus_connection_call_sync(
@@ -292,6 +347,13 @@ QString MountIdentity(const QString& folder) {
 
 QString UnmountShare(const ShareAddress& share, const QString& user, const QString& domain,
                      int boundMs) {
+    // The drive's mount, and GVfs's beside it only when it was made with it.
+    if (const QString folder = DriveMountFolder(share, user, domain);
+        DriveMountAvailable() || DriveMounted(folder)) {
+        bool gvfsToo = false;
+        if (const QString why = UnmountDrive(folder, &gvfsToo); !why.isEmpty() || !gvfsToo)
+            return why;
+    }
     const GRef<GMount> mount = FindMount(Uri(share, user, domain));
     if (!mount)
         return {};

@@ -40,27 +40,37 @@ enum class MountFailure {
     Other,           // see `detail`
 };
 
+// What the drive stands on: GVfs's FUSE view (reads, writes new files, but
+// cannot save over one), Quarn's own drive mount, or the kernel's.
+enum class MountKind { Gvfs, Drive, Kernel };
+
 struct MountOutcome {
     MountFailure failure = MountFailure::None;
-    QString folder;           // the share's host folder, under GVfs's FUSE folder
+    QString folder;           // the share's host folder for the drive
     bool mountedHere = false; // false when it was mounted already
     QString detail;           // GVfs's own words, for Other
     qint64 ms = 0;            // how long it took
+    MountKind kind = MountKind::Gvfs;
 };
 
 // Mounts the share, or finds it mounted, within `boundMs`. Never asks anyone:
 // a login without a password takes the keyring's; a mount that fails, or
-// that programs could not reach, is left unmade.
+// that programs could not reach, is left unmade. The kernel's mount where
+// the system has one; else GVfs checks the login (and keeps a password to
+// remember) and the drive gets a mount of its own (DriveMount), GVfs's
+// FUSE view only where that cannot be made.
 MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int boundMs = 9000);
 
-// The share's host folder while GVfs has it mounted for `user`, else "".
+// The share's host folder for the drive while it is mounted, else "".
 QString MountedFolder(const ShareAddress& share, const QString& user, const QString& domain);
 
 // What tells this mount of the folder from any later one (GVfs's name on
-// the session bus for the mount's daemon); "" when it cannot be told.
+// the session bus for the mount's daemon, or the mount's number and device);
+// "" when it cannot be told.
 QString MountIdentity(const QString& folder);
 
-// "" when the share is unmounted (or was not mounted), else why not.
+// "" when the drive's mount of the share is gone (or was not there), else
+// why not. A kernel's mount is never Quarn's to unmount.
 QString UnmountShare(const ShareAddress& share, const QString& user, const QString& domain,
                      int boundMs = 10000);
 

@@ -105,9 +105,20 @@ Result<QStringList> Components(QStringView rest) {
     return {out, NoError};
 }
 
+// The office share's drive stands on a mount that sends a file up after it
+// is closed; Quarn's own copies and locks take the folder named beside it
+// (`<mount>.direct`), whose writes are on the server when they return.
+QString Direct(const QString& link) {
+    const QString target = QFile::symLinkTarget(link);
+    if (!target.contains(QStringLiteral("/quarn-shares/")))
+        return link;
+    const QString direct = target + QStringLiteral(".direct");
+    return IsDirectory(QFile::encodeName(direct)) ? direct : link;
+}
+
 Result<QString> DriveRoot(QChar letter) {
     const QString prefix = WinePrefix();
-    const QString link = prefix + QStringLiteral("/dosdevices/") + letter.toLower() + u':';
+    const QString link = Direct(prefix + QStringLiteral("/dosdevices/") + letter.toLower() + u':');
     const QByteArray enc = QFile::encodeName(link);
     if (LStatExists(enc))
         return IsDirectory(enc) ? Result<QString>{link, NoError}
@@ -230,7 +241,7 @@ Result<QString> MapPath(const QString& p) {
         if (root.size() < 2 || root.contains(QString()))
             return {{}, DeviceUnavailable};
         const QString unc = WinePrefix() + QStringLiteral("/dosdevices/unc");
-        const QString share = Resolve(unc, root);
+        const QString share = Direct(Resolve(unc, root));
         if (!IsDirectory(QFile::encodeName(share)))
             return {{}, DeviceUnavailable};
         return {Resolve(share, parts.value), NoError};

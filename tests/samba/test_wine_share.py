@@ -33,6 +33,7 @@ class OnPrivateShare:
     def setUpClass(cls):
         cls.work = tempfile.mkdtemp(prefix="quarn-wine-")
         cls.addClassCleanup(shutil.rmtree, cls.work, ignore_errors=True)
+        cls.addClassCleanup(unmount_under, cls.work)  # the drive's own mounts, then the folder
         cls.env = session_env(cls.work)
         cls.server = Server(cls.work)
         cls.keyring = Keyring(cls.env)
@@ -110,18 +111,31 @@ class WineShare(OnPrivateShare, unittest.TestCase):
     def test_wine_writes_a_new_file_to_the_share(self):
         r = self.wine.cmd("echo From Wine> N:\\FROMWINE.TXT")
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        self.assertEqual(contents(os.path.join(self.server.private, "FROMWINE.TXT")),
-                         b"From Wine\r\n")
+        on_server = os.path.join(self.server.private, "FROMWINE.TXT")
+        wait_for(lambda: os.path.exists(on_server) and contents(on_server) == b"From Wine\r\n",
+                 "the new file on the server", timeout=5)
 
-    # GVfs's FUSE view refuses to open an existing file for reading and
-    # writing at once (EOPNOTSUPP), which is how Wine opens a file it is
-    # to replace: "General failure", and the old file stays.
-    @unittest.expectedFailure
-    def test_wine_replaces_a_file_on_the_share(self):
-        write(os.path.join(self.server.private, "OLD.TXT"), "old\n")
-        r = self.wine.cmd("echo new> N:\\OLD.TXT")
-        self.assertNotIn("failure", r.stdout + r.stderr)
-        self.assertEqual(contents(os.path.join(self.server.private, "OLD.TXT")), b"new\r\n")
+    def test_wine_saves_over_renames_over_and_deletes_on_the_share(self):
+        """As the suite works on a mapped drive, by letter and by UNC name."""
+        on_server = lambda name: os.path.join(self.server.private, name)  # noqa: E731
+        for n, root in enumerate(("N:", UNC)):
+            with self.subTest(root=root):
+                for name in ("OLD.TXT", "FROM.TXT", "TO.TXT", "GONE.TXT"):
+                    write(on_server(name), f"{name} as the office had it\n")
+                # Another's change shows within the bound the manual gives.
+                wait_for(lambda: os.path.exists(os.path.join(self.n, "GONE.TXT")),
+                         "the server's files through the drive", timeout=2)
+                for line in (f"echo saved {n} again> {root}\\OLD.TXT",
+                             f"move /y {root}\\FROM.TXT {root}\\TO.TXT",
+                             f"del {root}\\GONE.TXT"):
+                    r = self.wine.cmd(line)
+                    self.assertEqual((r.returncode, r.stdout + r.stderr), (0, ""), line)
+                # A save is on the server's disk once the suite has closed it.
+                wait_for(lambda: contents(on_server("OLD.TXT")) == f"saved {n} again\r\n".encode(),
+                         "the save on the server", timeout=5)
+                self.assertEqual(contents(on_server("TO.TXT")), b"FROM.TXT as the office had it\n")
+                self.assertFalse(os.path.exists(on_server("FROM.TXT")))
+                self.assertFalse(os.path.exists(on_server("GONE.TXT")))
 
 
 @unittest.skipIf(MISSING, ", ".join(MISSING))
@@ -139,9 +153,10 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         run("secret-tool", "clear", "protocol", "smb", "server", HOST, env=self.env)
 
     def unmount_all(self):
-        """As a restart ends them."""
+        """As a restart ends them: GVfs's and the drive's own."""
         for name in self.mounts():
             run("gio", "mount", "-u", os.path.join(self.gvfs.fuse, name), env=self.env)
+        unmount_under(os.path.join(self.env["XDG_RUNTIME_DIR"], "quarn-shares"))
         wait_for(lambda: not self.mounts(), "the GVfs mounts to go")
 
     def ctl(self, *args, stdin=None, timeout=60):
@@ -220,6 +235,15 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         with contextlib.suppress(AssertionError):
             wait_for(lambda: os.path.exists(self.gvfs.path), "a late mount", timeout=3)
         self.assertFalse(os.path.lexists(self.n))
+
+
+def unmount_under(folder):
+    """Every FUSE mount under folder, as the session's end takes them."""
+    with open("/proc/self/mountinfo") as f:
+        points = [line.split()[4] for line in f]
+    for point in points:
+        if point.startswith(folder + "/"):
+            run("fusermount", "-u", "-z", point)
 
 
 def files_holding(secret, *roots):
