@@ -69,7 +69,10 @@ int Share(const QStringList& args, QTextStream& out, QTextStream& err) {
     Quarn_v2::InitialiseSuite(s);
     OfficeShare::Settings settings = OfficeShare::Remembered(s);
     if (verb == u"status") {
-        out << OfficeShare::Look(settings).text << "\n";
+        const OfficeShare::State state = OfficeShare::Look(settings);
+        out << state.text << "\n";
+        if (!state.limits.isEmpty())
+            err << "quarnctl: " << state.limits << "\n";
         return 0;
     }
     if (verb == u"disconnect") {

@@ -49,7 +49,7 @@ OfficeShareDialog::OfficeShareDialog(const Quarn_v2::SuiteState& state,
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     // The longest message wraps within the fields' width.
-    for (QLabel* line : {ui_->lblState, ui_->lblMessage})
+    for (QLabel* line : {ui_->lblState, ui_->lblLimits, ui_->lblMessage})
         line->setMaximumWidth(ui_->fields->sizeHint().width());
 
     for (char letter = 'D'; letter <= 'Z'; ++letter)
@@ -183,7 +183,10 @@ void OfficeShareDialog::ShowOutcome(const OfficeShare::Result* outcome) {
         SetWorking(false);
     }
     const OfficeShare::Settings made = OfficeShare::Remembered(state_);
-    ui_->lblState->setText(OfficeShare::Look(made).text);
+    const OfficeShare::State state = OfficeShare::Look(made);
+    ui_->lblState->setText(state.text);
+    ui_->lblLimits->setText(state.limits);
+    ui_->lblLimits->setVisible(!state.limits.isEmpty());
     ui_->cmdDisconnect->setEnabled(!made.share.isEmpty());
     const QString message = !outcome ? QString() : outcome->ok ? outcome->note : outcome->text;
     ui_->lblMessage->setText(message);

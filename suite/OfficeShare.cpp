@@ -2,6 +2,7 @@
 
 #include "config/WPINI.h"
 #include "platform/profile/FileLock.h"
+#include "platform/share/DriveMount.h"
 #include "platform/share/ShareMount.h"
 #include "platform/win/BoundedAsk.h"
 #include "platform/win/WinPath.h"
@@ -248,13 +249,21 @@ State Look(const Settings& settings) {
     const QString notConnected =
         settings.disconnected ? Texts::ShareDisconnectedByYou() : Texts::ShareNotConnected();
     if (!a || drive.isEmpty())
-        return State{false, notConnected};
+        return State{false, notConnected, {}};
     const QString folder = Mounts().folder(*a, settings.user, settings.domain);
     if (folder.isEmpty())
-        return State{false, notConnected};
+        return State{false, notConnected, {}};
     if (!SameFolder(platform::DriveTarget(drive), folder))
-        return State{false, Texts::ShareMountedElsewhere(a->unc(), drive)};
-    return State{true, Texts::ShareConnected(a->unc(), drive)};
+        return State{false, Texts::ShareMountedElsewhere(a->unc(), drive), {}};
+    State connected{true, Texts::ShareConnected(a->unc(), drive), {}};
+    switch (platform::KindOf(folder)) {
+    case platform::MountKind::Kernel: break;
+    case platform::MountKind::Drive:
+        connected.limits = Texts::ShareLocksStayHere(a->unc(), drive);
+        break;
+    case platform::MountKind::Gvfs: connected.limits = Texts::ShareCannotSaveOver(drive); break;
+    }
+    return connected;
 }
 
 Result Connect(const Quarn_v2::SuiteState& s, const Settings& settings, const QString& password,

@@ -32,6 +32,7 @@ QString DefaultDrive(const Quarn_v2::SuiteState& s);
 struct State {
     bool connected = false;
     QString text;
+    QString limits; // what the drive's mount cannot do, "" when nothing
 };
 State Look(const Settings& settings);
 

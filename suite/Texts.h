@@ -137,6 +137,19 @@ inline QString NoSystemInformation() {
 inline QString ShareConnected(const QString& unc, const QString& drive) {
     return QStringLiteral("Connected: ") + unc + QStringLiteral(" as ") + drive;
 }
+// Under the state line, what the drive's mount cannot do.
+inline QString ShareLocksStayHere(const QString& unc, const QString& drive) {
+    return QStringLiteral("Locks stay on this laptop: another laptop can open a file on ") + drive +
+           QStringLiteral(" while it is open here. For locks the whole office sees, ask your "
+                          "administrator to mount ") +
+           unc +
+           QStringLiteral(" through the kernel (cifs) on this laptop; Quarn then uses that mount.");
+}
+inline QString ShareCannotSaveOver(const QString& drive) {
+    return QStringLiteral("Programs under Wine can read ") + drive +
+           QStringLiteral(" but not save over its files: install rclone, then Disconnect and "
+                          "Connect again.");
+}
 inline QString ShareNotConnected() {
     return QStringLiteral("Not connected");
 }

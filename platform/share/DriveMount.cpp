@@ -52,11 +52,11 @@ QString MountInfo() {
 
 // A program run to its end within the bound, killed past it: its exit code
 // (-1 when it did not start or end) and what it said on stderr.
-std::pair<int, QString> RunBounded(const QString& program, const QStringList& args, int boundMs,
-                                   const QByteArray& input = {},
-                                   const QProcessEnvironment& env =
-                                       QProcessEnvironment::systemEnvironment(),
-                                   QByteArray* out = nullptr) {
+std::pair<int, QString>
+RunBounded(const QString& program, const QStringList& args, int boundMs,
+           const QByteArray& input = {},
+           const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+           QByteArray* out = nullptr) {
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(program, args);
@@ -79,7 +79,8 @@ std::pair<int, QString> RunBounded(const QString& program, const QStringList& ar
 // rclone's last words, without its time stamp and level.
 QString LastWords(const QString& said) {
     QString line = said.section(u'\n', -1).trimmed();
-    static const QRegularExpression head(QStringLiteral(R"(^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d \w+\s*:\s*)"));
+    static const QRegularExpression head(
+        QStringLiteral(R"(^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d \w+\s*:\s*)"));
     return line.remove(head);
 }
 
@@ -280,20 +281,32 @@ MountOutcome MountDrive(const ShareAddress& share, const ShareLogin& login, int 
     // Writes go up as each file is closed; another laptop's changes show
     // within a second; a server that stops answering fails a call within
     // half a minute rather than hanging the suite for rclone's five.
-    const QStringList args{
-        QStringLiteral("mount"), QStringLiteral(":smb:") + share.share, out.folder,
-        QStringLiteral("--smb-host"), share.server,
-        QStringLiteral("--smb-user"), login.user.isEmpty() ? QStringLiteral("guest") : login.user,
-        QStringLiteral("--smb-domain"), login.domain.isEmpty() ? QStringLiteral("WORKGROUP") : login.domain,
-        QStringLiteral("--vfs-cache-mode"), QStringLiteral("writes"),
-        QStringLiteral("--vfs-write-back"), QStringLiteral("0s"),
-        QStringLiteral("--dir-cache-time"), QStringLiteral("1s"),
-        QStringLiteral("--attr-timeout"), QStringLiteral("1s"),
-        QStringLiteral("--contimeout"), QStringLiteral("10s"),
-        QStringLiteral("--timeout"), QStringLiteral("30s"),
-        QStringLiteral("--cache-dir"), cache,
-        QStringLiteral("--daemon"), QStringLiteral("--daemon-wait"),
-        QStringLiteral("%1s").arg(leftSeconds)};
+    const QStringList args{QStringLiteral("mount"),
+                           QStringLiteral(":smb:") + share.share,
+                           out.folder,
+                           QStringLiteral("--smb-host"),
+                           share.server,
+                           QStringLiteral("--smb-user"),
+                           login.user.isEmpty() ? QStringLiteral("guest") : login.user,
+                           QStringLiteral("--smb-domain"),
+                           login.domain.isEmpty() ? QStringLiteral("WORKGROUP") : login.domain,
+                           QStringLiteral("--vfs-cache-mode"),
+                           QStringLiteral("writes"),
+                           QStringLiteral("--vfs-write-back"),
+                           QStringLiteral("0s"),
+                           QStringLiteral("--dir-cache-time"),
+                           QStringLiteral("1s"),
+                           QStringLiteral("--attr-timeout"),
+                           QStringLiteral("1s"),
+                           QStringLiteral("--contimeout"),
+                           QStringLiteral("10s"),
+                           QStringLiteral("--timeout"),
+                           QStringLiteral("30s"),
+                           QStringLiteral("--cache-dir"),
+                           cache,
+                           QStringLiteral("--daemon"),
+                           QStringLiteral("--daemon-wait"),
+                           QStringLiteral("%1s").arg(leftSeconds)};
     const auto [rc, said] = RunBounded(rclone, args, (leftSeconds + 2) * 1000, {}, env);
     if (rc != 0 || !DriveMounted(out.folder)) {
         UnmountDrive(out.folder); // nothing half made

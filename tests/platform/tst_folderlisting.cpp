@@ -1,6 +1,7 @@
 // A folder's plain files in one listing, its links told as links and never
-// looked through; no folder, no listing.
+// looked through; no folder, no listing. The share's kernel mounts.
 
+#include "platform/share/DriveMount.h"
 #include "platform/share/FolderListing.h"
 #include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"
@@ -53,6 +54,19 @@ private Q_SLOTS:
         QString why;
         QVERIFY(!platform::ListFiles(at, 5000, &why));
         QVERIFY2(why.contains(at) && why.contains(row["why"]), qPrintable(why));
+    }
+
+    // The office share's drive links a kernel mount of the share in place of
+    // one of its own: only the share's root, as the kernel mounted it.
+    void kernelMounts_data() { AddCases("platform/kernel_mounts.txt"); }
+    void kernelMounts() {
+        QFETCH(Row, row);
+        const platform::ShareAddress share{"office", "data"};
+        const QString found =
+            row["file"] == "fstab"
+                ? platform::UserFstabEntryIn(row["text"], share).value_or(QStringLiteral("-"))
+                : platform::KernelMountIn(row["text"], share);
+        QCOMPARE(found.isEmpty() ? QStringLiteral("-") : found, row["found"]);
     }
 };
 

@@ -1,7 +1,8 @@
 """Setup > Office Share… on the real parts: the real quarn on a virtual
 display, driven through the accessibility bus, connecting to the password
 share of our own Samba server through GVfs with the desktop's keyring, then
-a transfer to it and the disconnection that offers the LOCAL set first."""
+a save over a report from Wine and a transfer to it, and the disconnection
+that offers the LOCAL set first."""
 
 import os
 import sys
@@ -19,6 +20,9 @@ if MISSING:
 
 WINDOW = "Office Share"
 DISCONNECTED = "Not connected (disconnected by you; Connect to use it again)"
+LIMITS = (f"Locks stay on this laptop: another laptop can open a file on N: while it is open "
+          f"here. For locks the whole office sees, ask your administrator to mount {UNC} through "
+          f"the kernel (cifs) on this laptop; Quarn then uses that mount.")
 OFFER_LOCAL = ("The suite uses the office share on N:. Switch it to the LOCAL set before the "
                "share is disconnected?")
 
@@ -50,9 +54,21 @@ class ShareWindow(OnPrivateShare, QuarnTest):
         act(q.find(window, BUTTON, "Connect"))
         # Connect runs on a thread of its own; the mount takes a moment.
         q.find(window, LABEL, CONNECTED, timeout=20)
-        self.assertEqual(self.messages(q, window), [RESTART])
+        self.assertEqual(self.messages(q, window), [LIMITS, RESTART])
         q.no_box()
         self.assertConnected()
+        # The suite, started again as the note asks, saves over a report there.
+        self.wine.stop()
+        self.wine.start()
+        report = os.path.join(self.server.private, "QXDATA", "SAVED.RPT")
+        with open(report, "wb") as f:
+            f.write(b"as the office had it\n")
+        wait_for(lambda: os.path.exists(os.path.join(self.n, "QXDATA", "SAVED.RPT")),
+                 "the report through the drive", timeout=2)
+        r = self.wine.cmd("echo saved by the suite> N:\\QXDATA\\SAVED.RPT")
+        self.assertEqual((r.returncode, r.stdout + r.stderr), (0, ""))
+        wait_for(lambda: contents(report) == b"saved by the suite\r\n", "the save on the server",
+                 timeout=5)
         stored = self.keyring.search("server", HOST)
         self.assertIn(f"attribute.user = {Server.USER}", stored)
         remembered = ini(q.c("VALUATOR", "QUARN2.INI"))["OFFICESHARE"]
