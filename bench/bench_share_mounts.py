@@ -111,9 +111,9 @@ def measure(name, a, b, srv, wine):
             except OSError:
                 row["a lock seen by the other laptop"] = "yes"
     # Another laptop's save: when its size and time show here.
-    seen = os.path.join(a, name, "TO.TXT")
+    seen = os.path.join(a, name, "LOCKED.TXT")
     before = os.stat(seen)
-    with open(os.path.join(b, name, "TO.TXT"), "wb") as f:
+    with open(os.path.join(b, name, "LOCKED.TXT"), "wb") as f:
         f.write(b"changed on the other laptop, longer\n")
     row["another's change shows after"] = "%.1f s" % (waited(
         lambda: (lambda s: (s.st_size, s.st_mtime) != (before.st_size, before.st_mtime))(
@@ -168,6 +168,7 @@ def main():
         (a, undo_a), (b, undo_b) = mount(1), mount(2)
         try:
             rows[name] = measure(name, a, b, srv, wine)
+            print(name, rows[name], flush=True)
         finally:
             undo_a()
             undo_b()
