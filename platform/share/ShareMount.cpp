@@ -269,14 +269,16 @@ QString GvfsFolder(const ShareAddress& share, const QString& user, const QString
 MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int boundMs) {
     QElapsedTimer clock;
     clock.start();
-    if (const QString kernel = KernelMount(share, boundMs); !kernel.isEmpty()) {
+    // A user's fstab mount takes at most half the bound, GVfs the rest.
+    if (const QString kernel = KernelMount(share, boundMs / 2); !kernel.isEmpty()) {
         MountOutcome out;
         out.folder = kernel;
         out.kind = MountKind::Kernel;
         out.ms = clock.elapsed();
         return out;
     }
-    MountOutcome gvfs = MountGvfs(share, login, boundMs);
+    MountOutcome gvfs =
+        MountGvfs(share, login, std::max<int>(1000, boundMs - int(clock.elapsed())));
     if (gvfs.failure != MountFailure::None || !DriveMountAvailable())
         return gvfs;
     // GVfs has checked the login and kept a password to remember, and holds

@@ -3,6 +3,7 @@ Samba server, mounted through GVfs with the desktop's keyring on the bus,
 linked into a wineboot'ed prefix as N: and by its UNC name."""
 
 import contextlib
+import fcntl
 import os
 import shutil
 import signal
@@ -107,6 +108,19 @@ class WineShare(OnPrivateShare, unittest.TestCase):
             r = self.wine.cmd(f"type {path}")
             self.assertEqual(r.stdout.strip(), "Hello from the office", path + r.stderr)
         self.assertEqual(self.drive_type(), "network")
+
+    def test_a_lock_stays_on_this_laptop(self):
+        """The documented limit of rclone's drive: a byte-range lock, as Wine
+        takes it on Unix, never reaches the server, where the other laptops'
+        locks are."""
+        write(os.path.join(self.server.private, "HELD.RPT"), "a report open here\n")
+        self.addCleanup(os.remove, os.path.join(self.server.private, "HELD.RPT"))
+        wait_for(lambda: os.path.exists(os.path.join(self.n, "HELD.RPT")), "the report", timeout=2)
+        with open(os.path.join(self.n, "HELD.RPT"), "r+b") as held:
+            fcntl.lockf(held, fcntl.LOCK_EX | fcntl.LOCK_NB, 10, 0)
+            r = run("smbstatus", "-s", self.server.conf, "-B")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertNotIn("HELD.RPT", r.stdout)
 
     def test_wine_writes_a_new_file_to_the_share(self):
         r = self.wine.cmd("echo From Wine> N:\\FROMWINE.TXT")
