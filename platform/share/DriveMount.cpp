@@ -308,10 +308,14 @@ MountOutcome MountDrive(const ShareAddress& share, const ShareLogin& login, int 
                            QStringLiteral("--daemon-wait"),
                            QStringLiteral("%1s").arg(leftSeconds)};
     const auto [rc, said] = RunBounded(rclone, args, (leftSeconds + 2) * 1000, {}, env);
-    if (rc != 0 || !DriveMounted(out.folder)) {
-        UnmountDrive(out.folder); // nothing half made
-        return done(MountFailure::Other, LastWords(said));
+    // Mounted all the same: another Quarn (the window, follow) mounted it
+    // meanwhile, which is left to be its own.
+    if (rc != 0 && DriveMounted(out.folder)) {
+        beside();
+        return done(MountFailure::None);
     }
+    if (rc != 0 || !DriveMounted(out.folder))
+        return done(MountFailure::Other, LastWords(said));
     out.mountedHere = true;
     beside();
     return done(MountFailure::None);

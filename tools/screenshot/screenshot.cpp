@@ -62,6 +62,9 @@ int main(int argc, char** argv) {
         share->ui()->cmdDisconnect->setEnabled(true);
         share->ui()->lblState->setText(
             Texts::ShareConnected(QStringLiteral("\\\\office\\data"), QStringLiteral("N:")));
+        share->ui()->lblLimits->setText(
+            Texts::ShareLocksStayHere(QStringLiteral("\\\\office\\data"), QStringLiteral("N:")));
+        share->ui()->lblLimits->setVisible(true);
         shown = share.get();
     } else if (argc > 2 && qstrcmp(argv[2], "sync") == 0) {
         sync = std::make_unique<frmSync>(SyncPlan::FoldersOf(window.state()), &window.skin());
