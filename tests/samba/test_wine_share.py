@@ -113,10 +113,14 @@ class WineShare(OnPrivateShare, unittest.TestCase):
         """The documented limit of rclone's drive: a byte-range lock, as Wine
         takes it on Unix, never reaches the server, where the other laptops'
         locks are."""
-        write(os.path.join(self.server.private, "HELD.RPT"), "a report open here\n")
-        self.addCleanup(os.remove, os.path.join(self.server.private, "HELD.RPT"))
-        wait_for(lambda: os.path.exists(os.path.join(self.n, "HELD.RPT")), "the report", timeout=2)
-        with open(os.path.join(self.n, "HELD.RPT"), "r+b") as held:
+        # In a folder of its own, which the other tests' listings leave out.
+        folder = os.path.join(self.server.private, "HELD")
+        os.makedirs(folder)
+        write(os.path.join(folder, "HELD.RPT"), "a report open here\n")
+        self.addCleanup(shutil.rmtree, folder)
+        held = os.path.join(self.n, "HELD", "HELD.RPT")
+        wait_for(lambda: os.path.exists(held), "the report", timeout=2)
+        with open(held, "r+b") as held:
             fcntl.lockf(held, fcntl.LOCK_EX | fcntl.LOCK_NB, 10, 0)
             r = run("smbstatus", "-s", self.server.conf, "-B")
             self.assertEqual(r.returncode, 0, r.stderr)
