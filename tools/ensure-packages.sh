@@ -18,10 +18,9 @@ ensure_packages() {
 
 # fp-utils compiles the help file; qt6-svg-dev renders the icon sizes; GIO
 # (libglib2.0-dev) mounts the office share; Qt's SQLite driver keeps the
-# record of the last sync; libsecret finds the share's password in the
-# keyring for the drive's own mount.
+# record of the last sync.
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev fp-utils pkg-config libglib2.0-dev
-    libqt6sql6-sqlite libsecret-1-dev)
+    libqt6sql6-sqlite)
 # The end-to-end suite: Xvfb, a window manager, the accessibility bus and
 # its Python bindings, a private D-Bus session, pointer and keys, and a
 # screenshot of what was on screen when a test failed.
@@ -30,7 +29,8 @@ E2E_PACKAGES=(xvfb openbox wmctrl xdotool dbus at-spi2-core python3-pyatspi font
 # The office share in the tests: a Samba server, its client for the check
 # that it is up, the two ways desktops mount a share (GVfs, smbnetfs) with
 # gio and gdbus to drive GVfs, rclone for the drive's own mount, the
-# desktop's keyring and its command-line look-up, the real Wine, 64-bit only: the tests run its cmd and reg,
+# desktop's keyring and its command-line look-up (which the drive's mount
+# also asks), the real Wine, 64-bit only: the tests run its cmd and reg,
 # and wine32 would need the i386 architecture; rsync, which the
 # synchronization's benchmark measures against.
 SHARE_PACKAGES=(samba smbclient smbnetfs fuse3 gvfs-backends gvfs-fuse rclone libglib2.0-bin dbus

@@ -10,8 +10,6 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include <libsecret/secret.h>
-
 #include <cstdio>
 
 namespace platform {
@@ -172,42 +170,26 @@ bool DriveMountAvailable() {
 
 QString KeyringPassword(const ShareAddress& share, const QString& user, const QString& domain,
                         bool byShare) {
-    if (user.isEmpty())
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("secret-tool"));
+    if (user.isEmpty() || tool.isEmpty())
         return {};
-    Bounded bounded(5000);
-    GHashTable* attributes = g_hash_table_new(g_str_hash, g_str_equal);
-    const QByteArray server = share.server.toUtf8(), object = share.share.toUtf8(),
-                     login = user.toUtf8(), realm = domain.toUtf8();
-    g_hash_table_insert(attributes, const_cast<char*>("protocol"), const_cast<char*>("smb"));
-    g_hash_table_insert(attributes, const_cast<char*>("server"), const_cast<char*>(server.data()));
+    // libsecret's own tool in a child of its own: the keyring's D-Bus proxies
+    // then live and end with it, not on a thread of a program that goes on.
+    QStringList args{QStringLiteral("lookup"),
+                     QStringLiteral("protocol"),
+                     QStringLiteral("smb"),
+                     QStringLiteral("server"),
+                     share.server,
+                     QStringLiteral("user"),
+                     user};
     if (byShare)
-        g_hash_table_insert(attributes, const_cast<char*>("object"),
-                            const_cast<char*>(object.data()));
-    g_hash_table_insert(attributes, const_cast<char*>("user"), const_cast<char*>(login.data()));
+        args << QStringLiteral("object") << share.share;
     if (!domain.isEmpty())
-        g_hash_table_insert(attributes, const_cast<char*>("domain"),
-                            const_cast<char*>(realm.data()));
-    struct Lookup {
-        Bounded* bounded;
-        gchar* password = nullptr;
-    } lookup{&bounded};
-    secret_password_lookupv(
-        SECRET_SCHEMA_COMPAT_NETWORK, attributes, bounded.cancellable(),
-        [](GObject*, GAsyncResult* result, gpointer data) {
-            auto* l = static_cast<Lookup*>(data);
-            GError* error = nullptr;
-            l->password = secret_password_lookup_finish(result, &error);
-            g_clear_error(&error);
-            l->bounded->finish();
-        },
-        &lookup);
-    const bool answered = bounded.wait();
-    g_hash_table_unref(attributes);
-    if (!answered)
-        return {};
-    const QString password = QString::fromUtf8(lookup.password);
-    secret_password_free(lookup.password);
-    return password;
+        args << QStringLiteral("domain") << domain;
+    QByteArray password;
+    const auto [rc, said] =
+        RunBounded(tool, args, 5000, {}, QProcessEnvironment::systemEnvironment(), &password);
+    return rc == 0 ? QString::fromUtf8(password) : QString();
 }
 
 namespace {
