@@ -96,6 +96,18 @@ std::optional<LockHolder> Parse(const QByteArray& text) {
     return h;
 }
 
+// Whether the lock file's text is still this taking of the lock, at this
+// or at a later renewal: a renewal whose answer came after its bound may
+// have written the file all the same.
+bool SameTaking(const QByteArray& text, const QByteArray& own) {
+    if (text == own)
+        return true;
+    const auto now = Parse(text), ours = Parse(own);
+    return now && ours && now->user == ours->user && now->computer == ours->computer &&
+           now->pid == ours->pid && now->machine == ours->machine && now->since == ours->since &&
+           now->count >= ours->count;
+}
+
 struct Found {
     int err = 0;
     QByteArray text; // empty for what is not a file (a link)
@@ -425,7 +437,7 @@ bool ShareLock::renew() {
         }
         char buf[kLongestLock + 1];
         const ssize_t n = ::pread(fd, buf, sizeof buf, 0);
-        if (n >= 0 && QByteArray(buf, n) != own) {
+        if (n >= 0 && !SameTaking(QByteArray(buf, n), own)) {
             ::close(fd);
             answer->held = false;
             return;
@@ -455,7 +467,7 @@ void ShareLock::release() {
     // A share that does not answer keeps the lock, which this computer's
     // next run takes over once this process is gone.
     AskShare(dir_, [path = Encoded(path_), own = ownText_] {
-        if (const Found found = ReadLock(path); found.err == 0 && found.text == own)
+        if (const Found found = ReadLock(path); found.err == 0 && SameTaking(found.text, own))
             ::unlink(path.constData());
     });
 }

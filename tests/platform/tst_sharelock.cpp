@@ -203,6 +203,14 @@ private Q_SLOTS:
         QCOMPARE(other.take(), Take::HeldByOther);
         QVERIFY(other.holder().renewed > other.holder().since);
         QCOMPARE(other.holder().count, 2);
+        // A renewal written after its bound gave up on it is still ours, and
+        // goes at the release.
+        const QByteArray later = QByteArray(lockText()).replace("count=2", "count=3");
+        TestPrefix::write(lockPath(), later);
+        QVERIFY(ours.renew() && ours.held());
+        ours.release();
+        QVERIFY(!QFile::exists(lockPath()));
+        QCOMPARE(ours.take(), Take::Taken);
         // Broken and taken by another while this one slept: ours no longer.
         const QByteArray theirs = "user=bob\ncomputer=OTHER-PC\npid=9\nsince=" + Iso(0).toUtf8() +
                                   "\nrenewed=" + Iso(0).toUtf8() + "\n";
