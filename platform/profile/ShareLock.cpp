@@ -25,6 +25,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -468,7 +469,12 @@ void ShareLock::release() {
     // next run takes over once this process is gone.
     AskShare(dir_, [path = Encoded(path_), own = ownText_] {
         if (const Found found = ReadLock(path); found.err == 0 && SameTaking(found.text, own))
-            ::unlink(path.constData());
+            // A FUSE client closes the look's handle on the server after
+            // close() returns (smbnetfs), and the server refuses to delete an
+            // open file until then: asked again for a moment.
+            for (int tries = 0; ::unlink(path.constData()) != 0 && errno != ENOENT && tries < 40;
+                 ++tries)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
     });
 }
 
