@@ -4,8 +4,8 @@
 // expiry at the end. In a temporary folder, or in FOLDER (a share's mount):
 // bench_keep [FOLDER]. Prints a Markdown table for docs/benchmarks.md.
 
-#include "platform/profile/FileCopy.h"
-#include "platform/profile/KeptVersions.h"
+#include "platform/files/FileCopy.h"
+#include "platform/files/KeptVersions.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 // machine; it prints a Markdown table for docs/benchmarks.md.
 
 #include "config/WPINI.h"
-#include "platform/profile/FileLock.h"
+#include "platform/files/FileLock.h"
 #include "platform/profile/ProfileStore.h"
 
 #include "Memory.h"

@@ -1,13 +1,13 @@
 #include "cli/Follow.h"
 
 #include "cli/Quarnctl.h"
-#include "platform/profile/AtomicFile.h"
-#include "platform/profile/FileLock.h"
+#include "office/OfficeShare.h"
+#include "office/ShareFollow.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/files/FileLock.h"
 #include "platform/win/HostError.h"
 #include "platform/win/WinPath.h"
 #include "suite/CopyProcedure.h"
-#include "suite/OfficeShare.h"
-#include "suite/ShareFollow.h"
 
 #include <QCommandLineParser>
 #include <QDBusConnection>
@@ -82,7 +82,7 @@ public:
         const SuiteState s = LookAtSuite();
         // Held alone from the look to the end of the switch, so that no copy
         // starts in between.
-        platform::SharedLock transfer(ShareFollow::TransferLockKey());
+        platform::SharedLock transfer(CopyProcedure::TransferLockKey());
         if (!transfer.usable()) { // no switch that a copy could overlap; said once
             if (!std::exchange(noLock_, true))
                 err_ << "quarnctl: " << platform::ErrorDescription(platform::NoLockFolder)

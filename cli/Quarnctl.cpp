@@ -255,7 +255,7 @@ int Transfer(const QStringList& a, QTextStream& out, QTextStream& err) {
                                    direction == CopyProcedure::Direction::LocalToNetwork
                                        ? CopyProcedure::NetworkReportDir(s.NetworkSet)
                                        : CopyProcedure::LocalReportDir(s.LocalSet),
-                                   sketch, ReportVersions::KeepDays(s)};
+                                   sketch, CopyProcedure::KeepDays(s)};
     const auto done = CopyProcedure::Run(in, check, s.LocalSet, s.NetworkSet);
     if (!done.checked)
         err << "quarnctl: the directory check failed; nothing was copied\n";

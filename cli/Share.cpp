@@ -1,8 +1,8 @@
 #include "cli/Share.h"
 
 #include "cli/Quarnctl.h"
-#include "suite/OfficeShare.h"
-#include "suite/Texts.h"
+#include "office/OfficeShare.h"
+#include "office/Texts.h"
 
 #include <QCommandLineParser>
 

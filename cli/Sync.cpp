@@ -2,11 +2,11 @@
 
 #include "cli/Quarnctl.h"
 #include "config/ModCommon.h"
-#include "platform/profile/SyncRecord.h"
+#include "office/ReportVersions.h"
+#include "office/SyncRecord.h"
+#include "office/Synchronize.h"
+#include "office/Texts.h"
 #include "suite/CopyProcedure.h"
-#include "suite/ReportVersions.h"
-#include "suite/Synchronize.h"
-#include "suite/Texts.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>

@@ -2,7 +2,7 @@
 // quarnctl sync: the reports of the laptop's and the share's report folders
 // brought level, as File > Synchronize Reports... does.
 
-#include "suite/SyncPlan.h"
+#include "office/SyncPlan.h"
 
 #include <QStringList>
 #include <QTextStream>

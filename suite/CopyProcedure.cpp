@@ -1,15 +1,16 @@
 #include "suite/CopyProcedure.h"
-#include "suite/ShareFollow.h"
 #include "suite/Texts.h"
 
 #include "config/ModCommon.h"
+#include "config/WPINI.h"
 #include "platform/Prompter.h"
-#include "platform/profile/FileCopy.h"
-#include "platform/profile/FileLock.h"
-#include "platform/profile/KeptVersions.h"
-#include "platform/profile/ShareLock.h"
+#include "platform/files/FileCopy.h"
+#include "platform/files/FileLock.h"
+#include "platform/files/KeptVersions.h"
+#include "platform/files/ShareLock.h"
 #include "platform/win/HostError.h"
 #include "platform/win/WinPath.h"
+#include "platform/wine/WinePrefixes.h"
 
 #include <QDir>
 #include <QFile>
@@ -199,6 +200,18 @@ void ReportNameParts(const QString& report, QString& name, QString& ext) {
     ext = dot < 0 ? QString() : own.mid(dot + 1);
 }
 
+int KeepDays(const Quarn_v2::SuiteState& s) {
+    bool ok = false;
+    const int days = Trim(WPINI::ReadIni(s.SuiteIniPath, QStringLiteral("SYNC"),
+                                         QStringLiteral("KeepVersionsDays"), {}))
+                         .toInt(&ok);
+    return ok && days >= 0 ? days : kDefaultKeepDays;
+}
+
+QString TransferLockKey() {
+    return QStringLiteral("transfer ") + platform::ResolvedFolder(platform::WinePrefix());
+}
+
 QString ReportTargetName(const QString& report) {
     QString name, ext;
     ReportNameParts(report, name, ext);
@@ -289,7 +302,7 @@ Outcome Run(const Inputs& in, const std::function<bool()>& check, Quarn_v2::Dire
             Quarn_v2::DirectorySet& network, const Progress& progress) {
     Outcome out;
     // quarnctl follow switches the sets only while no copy runs.
-    platform::SharedLock transfer(ShareFollow::TransferLockKey());
+    platform::SharedLock transfer(TransferLockKey());
     if (const int err = transfer.lockShared()) {
         MsgBox(Texts::ErrorReport(platform::ErrorDescription(err)));
         out.errorReported = true;

@@ -6,7 +6,6 @@
 // gather the inputs and call it.
 
 #include "suite/Quarn_v2.h"
-#include "suite/ReportVersions.h"
 
 #include <functional>
 #include <optional>
@@ -22,15 +21,26 @@ enum class Direction { LocalToNetwork = 0, NetworkToLocal = 1 };
 // The transfer dialog's sketch options, by their index.
 enum class Sketch { None = 0, Plandraw32, ApexAxf, ApexAx2, ApexAx3, ApexMedina };
 
+constexpr int kDefaultKeepDays = 30;
+
+// [SYNC] KeepVersionsDays of the suite folder's QUARN2.INI: the days a kept
+// version stays, 0 keeping none; absent, or not a whole number of days,
+// kDefaultKeepDays. A synchronization keeps what it replaces as long.
+int KeepDays(const Quarn_v2::SuiteState& s);
+
+// The lock a copy holds shared for its whole run and a switch holds alone:
+// one per Wine prefix.
+QString TransferLockKey();
+
 struct Inputs {
     Direction direction = Direction::LocalToNetwork;
     QString report;          // the report's path as given
     QString reportTargetDir; // the other side's report folder
     Sketch sketch = Sketch::None;
-    // The days a replaced report or sketch is kept (ReportVersions::KeepDays):
-    // its old version is kept before it is replaced, and one that cannot be
-    // kept is not replaced; 0 keeps none.
-    int keepDays = ReportVersions::kDefaultKeepDays;
+    // The days a replaced report or sketch is kept (KeepDays): its old
+    // version is kept before it is replaced, and one that cannot be kept is
+    // not replaced; 0 keeps none.
+    int keepDays = kDefaultKeepDays;
 };
 
 struct Outcome {

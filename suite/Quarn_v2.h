@@ -9,8 +9,8 @@
 // dialogs and quarnctl share; nothing here keeps state of its own.
 
 #include "config/WPINI.h"
-#include "platform/profile/AtomicFile.h"
-#include "platform/profile/FileLock.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/files/FileLock.h"
 #include "suite/DirectorySet.h"
 
 #include <QHash>

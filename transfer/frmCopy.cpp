@@ -189,7 +189,7 @@ void frmCopy::Copy(int direction) {
     const CopyProcedure::Inputs in{
         CopyProcedure::Direction(direction), ui_->txtDialogResult->text(),
         direction == 0 ? networkTarget_ : localTarget_,
-        CopyProcedure::Sketch(SelectedSketchOption()), ReportVersions::KeepDays(state_)};
+        CopyProcedure::Sketch(SelectedSketchOption()), CopyProcedure::KeepDays(state_)};
     const auto out = CopyProcedure::Run(
         in, [this] { return config_().CheckDirectories(); }, state_.LocalSet, state_.NetworkSet,
         report);

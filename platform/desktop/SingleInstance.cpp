@@ -1,6 +1,6 @@
 #include "platform/desktop/SingleInstance.h"
 
-#include "platform/profile/FileLock.h"
+#include "platform/files/FileLock.h"
 
 #include <QDeadlineTimer>
 #include <QLocalSocket>

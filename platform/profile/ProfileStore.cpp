@@ -1,7 +1,7 @@
 #include "platform/profile/ProfileStore.h"
 
-#include "platform/profile/AtomicFile.h"
-#include "platform/profile/FileLock.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/files/FileLock.h"
 #include "platform/profile/IniDocument.h"
 #include "platform/win/HostError.h"
 

@@ -207,9 +207,25 @@ std::optional<ShareAddress> ParseShareAddress(const QString& text, QString* why)
 
 namespace {
 
+// GVfs answers (its own trash is there) but has no SMB backend: a desktop
+// that did not install gvfs-backends, as KDE's need not.
+bool GvfsWithoutSmb() {
+    bool smb = false, trash = false;
+    const gchar* const* schemes = g_vfs_get_supported_uri_schemes(g_vfs_get_default());
+    for (; schemes && *schemes; ++schemes) {
+        smb = smb || g_strcmp0(*schemes, "smb") == 0;
+        trash = trash || g_strcmp0(*schemes, "trash") == 0;
+    }
+    return trash && !smb;
+}
+
 MountOutcome MountGvfs(const ShareAddress& share, const ShareLogin& login, int boundMs) {
     Bounded bounded(boundMs);
     MountOutcome out;
+    if (GvfsWithoutSmb()) {
+        out.failure = MountFailure::NoSmbBackend;
+        return out;
+    }
     const QByteArray uri = Uri(share, login.user, login.domain);
     if (!Resolves(share.server, bounded) || bounded.timedOut()) {
         out.failure = bounded.timedOut() ? MountFailure::NoAnswer : MountFailure::UnknownServer;

@@ -37,6 +37,7 @@ enum class MountFailure {
     NoAnswer,        // nothing within the bound
     NoFuseFolder,    // mounted, but programs cannot reach it: no GVfs FUSE folder
     NoGvfs,          // GIO cannot mount SMB shares here
+    NoSmbBackend,    // GVfs answers, but without its SMB backend
     Other,           // see `detail`
 };
 

@@ -5,8 +5,8 @@
 #include "cli/Quarnctl.h"
 #include "cli/Sync.h"
 #include "config/ModCommon.h"
-#include "platform/profile/ShareLock.h"
-#include "suite/Texts.h"
+#include "office/Texts.h"
+#include "platform/files/ShareLock.h"
 #include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"
 

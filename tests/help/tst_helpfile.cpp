@@ -56,7 +56,8 @@ static QStringList Literals(QString code) {
 // of its texts, the shell's and the run-time's descriptions, the error
 // reporter's frame, and any literal handed straight to a box.
 static QStringList ProgramTexts() {
-    QStringList pieces = Literals(Read(kRoot + "/suite/Texts.h"));
+    QStringList pieces =
+        Literals(Read(kRoot + "/suite/Texts.h")) + Literals(Read(kRoot + "/office/Texts.h"));
     for (int n = 0; n <= 1100; ++n)
         pieces << platform::ErrorDescription(n) << mod_Shell32::ShellMessage(n);
     ScriptedPrompter script({platform::Answer::Abort});
@@ -65,8 +66,8 @@ static QStringList ProgramTexts() {
     const platform::Message& shown = script.shown().value(0);
     pieces << shown.title
            << QString(shown.text).remove(u'\r').split(QRegularExpression("Disk not ready|71|MOD"));
-    for (const char* dir :
-         {"app", "cli", "config", "platform", "setup", "about", "suite", "transfer", "widgets"})
+    for (const char* dir : {"app", "cli", "config", "platform", "setup", "about", "suite",
+                            "transfer", "widgets", "office", "office/windows"})
         for (QDirIterator it(kRoot + u'/' + dir, {"*.cpp", "*.h"}); it.hasNext();)
             for (const auto& m :
                  QRegularExpression(R"(\bMsgBox\s*\(([^;]*)\);)").globalMatch(Read(it.next())))

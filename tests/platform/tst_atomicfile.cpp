@@ -3,9 +3,9 @@
 // processes take turns, and never undo a change another program made.
 
 #include "config/WPINI.h"
-#include "platform/profile/AtomicFile.h"
-#include "platform/profile/FileCopy.h"
-#include "platform/profile/FileLock.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/files/FileCopy.h"
+#include "platform/files/FileLock.h"
 #include "platform/profile/ProfileStore.h"
 #include "platform/win/HostError.h"
 #include "tests/support/Cases.h"

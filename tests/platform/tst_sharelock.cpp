@@ -2,7 +2,7 @@
 // holder of this computer's taken over, a stale one broken only while it is
 // still that lock, and another's lock never removed or written through.
 
-#include "platform/profile/ShareLock.h"
+#include "platform/files/ShareLock.h"
 #include "platform/win/HostError.h"
 #include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"

@@ -2,8 +2,8 @@
 // reads them back by; a failure leaves the file where it was. Replaced ones
 // are kept beside them first: their names, and which of them expire.
 
-#include "platform/profile/KeptVersions.h"
-#include "platform/profile/Trash.h"
+#include "platform/files/KeptVersions.h"
+#include "platform/files/Trash.h"
 #include "platform/win/HostError.h"
 #include "tests/support/Cases.h"
 #include "tests/support/TestPrefix.h"

@@ -2,11 +2,10 @@
 // and sketch rule, the boxes in their order, the files after), the names in
 // copy_names.txt, and the copies that must not lose or tear a file.
 
-#include "platform/profile/FileLock.h"
-#include "platform/profile/KeptVersions.h"
+#include "platform/files/FileLock.h"
+#include "platform/files/KeptVersions.h"
 #include "platform/win/HostError.h"
 #include "suite/CopyProcedure.h"
-#include "suite/ShareFollow.h"
 #include "suite/Texts.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
@@ -129,7 +128,7 @@ private Q_SLOTS:
         // Cancelled: not copied, no success, the old file whole, no litter.
         // All the while a switch of the sets cannot take the transfer lock.
         const auto switchCanLock = [] {
-            return platform::SharedLock(ShareFollow::TransferLockKey()).tryLockAlone();
+            return platform::SharedLock(CopyProcedure::TransferLockKey()).tryLockAlone();
         };
         bool lockedOut = false;
         Outcome out = Run(in, kChecked, local, network, [&](auto&&...) {

@@ -3,7 +3,7 @@
 // for GVfs's mount of the office share: what each mount gives and what was
 // asked of it are the test's to set and read.
 
-#include "suite/OfficeShare.h"
+#include "office/OfficeShare.h"
 #include "tests/support/TestPrefix.h"
 
 #include <QFile>

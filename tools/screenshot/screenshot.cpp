@@ -6,13 +6,13 @@
 
 #include "about/frmAbout.h"
 #include "app/frmMain.h"
+#include "office/Texts.h"
+#include "office/windows/OfficeShareDialog.h"
+#include "office/windows/frmSync.h"
 #include "platform/desktop/QtPrompter.h"
-#include "setup/OfficeShareDialog.h"
 #include "setup/PrefixDialog.h"
 #include "setup/frmConfig.h"
-#include "suite/Texts.h"
 #include "transfer/frmCopy.h"
-#include "transfer/frmSync.h"
 #include "ui_OfficeShareDialog.h"
 #include "ui_frmSync.h"
 
