@@ -1,6 +1,6 @@
 #pragma once
 // The versions of reports and sketches that a synchronization or a transfer
-// replaced or deleted (platform/profile/KeptVersions), as the suite sees
+// replaced or deleted (platform/files/KeptVersions), as the office sees
 // them: how long they are kept, a report's versions on both sides, one put
 // back, the old ones let go at the end of a sync.
 

@@ -17,10 +17,9 @@ public:
 
     // From the worker: `ask`, run on the window's thread, and its answer;
     // `unanswered` once abandoned. T is a number, a truth value or an enum.
-    template <class T>
-    T Ask(std::function<T()> ask, T unanswered) const {
-        return static_cast<T>(AskNumber([ask] { return static_cast<int>(ask()); },
-                                        static_cast<int>(unanswered)));
+    template <class T> T Ask(std::function<T()> ask, T unanswered) const {
+        return static_cast<T>(
+            AskNumber([ask] { return static_cast<int>(ask()); }, static_cast<int>(unanswered)));
     }
 
     void Abandon() const;

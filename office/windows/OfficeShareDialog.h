@@ -1,7 +1,7 @@
 #pragma once
 // The office share in one step (Setup > Office Share…): the share, the login
 // and the drive letter, Connect and Disconnect, and a state line. The work
-// is suite/OfficeShare's; Connect and Disconnect run on a thread of their
+// is office/OfficeShare's; Connect and Disconnect run on a thread of their
 // own, since a server may take ten seconds to answer, and a question they
 // ask is shown here while the thread waits for the answer.
 

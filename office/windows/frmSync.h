@@ -2,7 +2,7 @@
 // The Synchronize Reports window (File > Synchronize Reports…): every report
 // of the laptop's and the share's report folders side by side, the action
 // each takes, and the run that carries them out. The rules are
-// suite/SyncPlan's and suite/Synchronize's; the plan is made and carried out
+// office/SyncPlan's and office/Synchronize's; the plan is made and carried out
 // on a thread of its own, since a share may be slow, and a question the run
 // asks is shown here while that thread waits for the answer.
 

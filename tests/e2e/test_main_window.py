@@ -92,6 +92,9 @@ class MainWindow(QuarnTest):
         write(os.path.join(apps, "chmviewer.desktop"), "[Desktop Entry]\nType=Application\n"
               "Name=Viewer\nExec=viewer %f\nMimeType=application/vnd.ms-htmlhelp;\n")
         env, log = self.fake_opener()
+        # Installed as a package installs it: its program, and the type index.
+        self.fake_opener("viewer")
+        subprocess.run(["update-desktop-database", apps], check=True)
         q = self.quarn(env={"XDG_DATA_DIRS": data, **env}).start()
         q.menu("Help", "Program Help")
         opened = wait_for(lambda: os.path.exists(log) and open(log).read(), "the opener")
