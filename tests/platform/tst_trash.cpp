@@ -58,6 +58,13 @@ private Q_SLOTS:
         QCOMPARE(platform::MoveToHomeTrash(root.path() + "/folder.RPT"),
                  int(platform::PathFileAccessError));
         QVERIFY(QFileInfo(root.path() + "/folder.RPT").isDir());
+        // A link planted at a report's name: neither it nor what it names goes.
+        TestPrefix::write(root.path() + "/key", "secret");
+        QVERIFY(QFile::link(root.path() + "/key", root.path() + "/LINKED.RPT"));
+        QCOMPARE(platform::MoveToTrash(root.path() + "/LINKED.RPT"),
+                 int(platform::PathFileAccessError));
+        QVERIFY(QFileInfo(root.path() + "/LINKED.RPT").isSymLink());
+        QCOMPARE(TestPrefix::read(root.path() + "/key"), QByteArray("secret"));
         QVERIFY(TestPrefix::entries(root.path() + "/data/Trash/info").isEmpty());
     }
 
