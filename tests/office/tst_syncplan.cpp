@@ -193,6 +193,22 @@ private Q_SLOTS:
                                       Action::Nothing, Action::TrashLocal}));
     }
 
+    // A report named by one letter has its sketches as any other.
+    void sketchesOfAOneLetterReport() {
+        TestPrefix p;
+        const SyncPlan::Folders folders = FoldersOn();
+        platform::SyncRecord record{folders.pairKey(), p.at("record.sqlite")};
+        p.write(p.driveC() + "/Q/data/A.RPT", "a report");
+        p.write(p.driveC() + "/Q/SKETCH/A.sk3", "its sketch");
+        p.write(p.driveC() + "/Q/APEX/A.AXF", "its other sketch");
+        p.write(p.share() + "/Q/data/A.RPT", "a report");
+        const SyncPlan::Plan plan = SyncPlan::Make(folders, record);
+        QCOMPARE(plan.rows.size(), 1);
+        QStringList sketches = plan.rows[0].local.sketches;
+        sketches.sort();
+        QCOMPARE(sketches, (QStringList{"A.AXF", "A.sk3"}));
+    }
+
     // Another computer is writing the report on the share: the row fails with
     // who and since when, and the share's file stays as it is.
     void lockHeldByAnother() {
