@@ -9,6 +9,7 @@
 #include "tests/support/TestPrefix.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -96,10 +97,13 @@ private Q_SLOTS:
             QVERIFY(QFile::link(root.path() + "/elsewhere", versions + "/" + name));
         else
             TestPrefix::write(versions + "/" + name, "v");
+        // No folder is left open: `quarnctl follow` lists for days.
+        const qsizetype open = QDir("/proc/self/fd").count();
         const auto listed = platform::ListKeptVersions(root.path());
         QCOMPARE(listed.value.size(), parsed && row["entry"] == "file" ? 1 : 0);
         QCOMPARE(platform::ExpireVersions(root.path(), row["days"].toInt(), now),
                  row["expired"] == "yes" ? 1 : 0);
+        QCOMPARE(QDir("/proc/self/fd").count(), open);
         QCOMPARE(TestPrefix::entries(versions).size(), row["expired"] == "yes" ? 0 : 1);
         QCOMPARE(TestPrefix::read(root.path() + "/elsewhere"), QByteArray("another's"));
     }
