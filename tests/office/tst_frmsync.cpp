@@ -124,6 +124,44 @@ private Q_SLOTS:
         }
         platform::ShareLock::SetStaleSecondsForTest(staleSeconds);
     }
+
+    // A report done shows so in its row while the run goes on: the run asks
+    // about the next one's lock, and the window answers after a look.
+    void aRowDoneShowsWhileTheRunGoesOn() {
+        TestPrefix p;
+        ScopedEnv data({{"XDG_DATA_HOME", p.at("data")}});
+        for (const char* report : {"/L/data/A.RPT", "/L/data/B.RPT"})
+            p.write(p.driveC() + report, report);
+        const QByteArray long_ago =
+            QDateTime::currentDateTimeUtc().addSecs(-600).toString(Qt::ISODate).toUtf8();
+        p.write(p.driveD() + "/N/data/.quarn-locks/B.RPT.lock",
+                "user=jdoe\ncomputer=OTHER\npid=4242\nsince=" + long_ago + "\nrenewed=" + long_ago +
+                    "\n");
+        const int staleSeconds = platform::ShareLock::StaleSeconds();
+        platform::ShareLock::SetStaleSecondsForTest(1);
+        QCOMPARE(platform::ShareLock(p.driveD() + "/N/data", "B.RPT").take(),
+                 platform::ShareLock::Take::HeldByOther);
+        QTest::qSleep(1100);
+        struct Look : platform::Prompter {
+            frmSync* window = nullptr;
+            QStringList actions;
+            platform::Answer ask(const platform::Message&) override {
+                for (int row = 0; row < window->ui()->tblReports->rowCount(); ++row)
+                    actions << window->ui()->tblReports->item(row, 6)->text();
+                return platform::Answer::No;
+            }
+        } look;
+        const platform::ScopedPrompter asked(look);
+        frmSync window(Folders(), nullptr);
+        look.window = &window;
+        window.show();
+        QVERIFY(Settled(window));
+        window.Synchronize();
+        QVERIFY(Settled(window));
+        platform::ShareLock::SetStaleSecondsForTest(staleSeconds);
+        const QString toShare = SyncPlan::ActionText(SyncPlan::Action::ToNetwork);
+        QCOMPARE(look.actions, (QStringList{toShare + ": done", toShare}));
+    }
 };
 
 QTEST_MAIN(TestFrmSync)

@@ -249,6 +249,7 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
             self.server.signal(signal.SIGCONT)
         self.assertLess(waited, 10)
         self.assertNothingLinked(r)
+        self.assertIn(f"The server {HOST} did not answer within ten seconds.", r.stderr)
         # The mount given up on may yet come through, now the server answers.
         with contextlib.suppress(AssertionError):
             wait_for(lambda: os.path.exists(self.gvfs.path), "a late mount", timeout=3)
