@@ -8,8 +8,16 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace platform {
 namespace {
@@ -143,9 +151,52 @@ QString HostFolder(GMount* mount) {
     return IsGvfsFuseFolder(folder.section(u'/', 0, -2)) ? folder : QString();
 }
 
-GRef<GMount> FindMount(const QByteArray& uri) {
-    GRef<GFile> file(g_file_new_for_uri(uri.constData()));
-    return GRef<GMount>(g_file_find_enclosing_mount(file.get(), nullptr, nullptr));
+// GVfs's client asks gvfsd some things and waits (at its first use, and for
+// the mount a file is on), and D-Bus gives a gvfsd that hangs 25 seconds:
+// such asks run on a thread of their own, for at most `boundMs`. False when
+// it did not answer, and at once while an earlier one still hangs; `ask`
+// keeps to what it holds itself.
+bool AskGvfs(qint64 boundMs, std::function<void()> ask) {
+    struct Pending {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool answered = false;
+    };
+    static std::atomic<bool> hanging{false};
+    if (hanging)
+        return false;
+    const auto pending = std::make_shared<Pending>();
+    try {
+        std::thread([pending, ask = std::move(ask)] {
+            ask();
+            const std::lock_guard hold(pending->mutex);
+            pending->answered = true;
+            hanging = false;
+            pending->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    std::unique_lock hold(pending->mutex);
+    if (pending->done.wait_for(hold, std::chrono::milliseconds(std::max<qint64>(boundMs, 0)),
+                               [&] { return pending->answered; }))
+        return true;
+    hanging = true;
+    return false;
+}
+
+// A look at what is mounted, as Quarn's status and following take it.
+constexpr qint64 kLookMs = 5000;
+
+// The mount `uri` is on (null: none); nullopt when GVfs did not answer.
+std::optional<GRef<GMount>> FindMount(const QByteArray& uri, qint64 boundMs) {
+    const auto mount = std::make_shared<GRef<GMount>>();
+    if (!AskGvfs(boundMs, [mount, uri] {
+            GRef<GFile> file(g_file_new_for_uri(uri.constData()));
+            mount->reset(g_file_find_enclosing_mount(file.get(), nullptr, nullptr));
+        }))
+        return std::nullopt;
+    return std::move(*mount);
 }
 
 QString Unmount(GMount* mount, Bounded& bounded) {
@@ -207,23 +258,29 @@ std::optional<ShareAddress> ParseShareAddress(const QString& text, QString* why)
 
 namespace {
 
-// GVfs answers (its own trash is there) but has no SMB backend: a desktop
-// that did not install gvfs-backends, as KDE's need not.
-bool GvfsWithoutSmb() {
-    bool smb = false, trash = false;
-    const gchar* const* schemes = g_vfs_get_supported_uri_schemes(g_vfs_get_default());
-    for (; schemes && *schemes; ++schemes) {
-        smb = smb || g_strcmp0(*schemes, "smb") == 0;
-        trash = trash || g_strcmp0(*schemes, "trash") == 0;
-    }
-    return trash && !smb;
+// Whether GVfs can mount SMB shares here. Without an SMB backend it still
+// has its own trash: a desktop that did not install gvfs-backends, as KDE's
+// need not.
+MountFailure GvfsMountsSmb(qint64 boundMs) {
+    const auto found = std::make_shared<std::atomic<MountFailure>>(MountFailure::None);
+    if (!AskGvfs(boundMs, [found] {
+            bool smb = false, trash = false;
+            const gchar* const* schemes = g_vfs_get_supported_uri_schemes(g_vfs_get_default());
+            for (; schemes && *schemes; ++schemes) {
+                smb = smb || g_strcmp0(*schemes, "smb") == 0;
+                trash = trash || g_strcmp0(*schemes, "trash") == 0;
+            }
+            *found = trash && !smb ? MountFailure::NoSmbBackend : MountFailure::None;
+        }))
+        return MountFailure::NoGvfs;
+    return *found;
 }
 
 MountOutcome MountGvfs(const ShareAddress& share, const ShareLogin& login, int boundMs) {
     Bounded bounded(boundMs);
     MountOutcome out;
-    if (GvfsWithoutSmb()) {
-        out.failure = MountFailure::NoSmbBackend;
+    if ((out.failure = GvfsMountsSmb(boundMs)) != MountFailure::None) {
+        out.ms = bounded.elapsed();
         return out;
     }
     const QByteArray uri = Uri(share, login.user, login.domain);
@@ -261,7 +318,12 @@ MountOutcome MountGvfs(const ShareAddress& share, const ShareLogin& login, int b
     }
     g_clear_error(&run.error);
     out.mountedHere = !already;
-    const GRef<GMount> mount = FindMount(uri);
+    const auto found = FindMount(uri, std::max<qint64>(1000, boundMs - bounded.elapsed()));
+    if (!found) {
+        out.failure = MountFailure::NoGvfs;
+        return out;
+    }
+    const GRef<GMount>& mount = *found;
     out.folder = mount ? HostFolder(mount.get()) : QString();
     if (out.folder.isEmpty()) {
         out.failure = MountFailure::NoFuseFolder;
@@ -276,8 +338,8 @@ MountOutcome MountGvfs(const ShareAddress& share, const ShareLogin& login, int b
 }
 
 QString GvfsFolder(const ShareAddress& share, const QString& user, const QString& domain) {
-    const GRef<GMount> mount = FindMount(Uri(share, user, domain));
-    return mount ? HostFolder(mount.get()) : QString();
+    const auto mount = FindMount(Uri(share, user, domain), kLookMs);
+    return mount && *mount ? HostFolder(mount->get()) : QString();
 }
 
 } // namespace
@@ -307,8 +369,9 @@ MountOutcome MountShare(const ShareAddress& share, const ShareLogin& login, int 
                    gvfs.mountedHere);
     if (drive.failure != MountFailure::None && gvfs.mountedHere) {
         Bounded undoing(boundMs);
-        if (const GRef<GMount> mount = FindMount(Uri(share, login.user, login.domain)))
-            Unmount(mount.get(), undoing);
+        if (const auto mount = FindMount(Uri(share, login.user, login.domain), boundMs);
+            mount && *mount)
+            Unmount(mount->get(), undoing);
     }
     drive.kind = MountKind::Drive;
     drive.ms = clock.elapsed();
@@ -372,11 +435,11 @@ QString UnmountShare(const ShareAddress& share, const QString& user, const QStri
         if (const QString why = UnmountDrive(folder, &gvfsToo); !why.isEmpty() || !gvfsToo)
             return why;
     }
-    const GRef<GMount> mount = FindMount(Uri(share, user, domain));
-    if (!mount)
-        return {};
     Bounded bounded(boundMs);
-    return Unmount(mount.get(), bounded);
+    const auto mount = FindMount(Uri(share, user, domain), boundMs);
+    if (!mount)
+        return QStringLiteral("GVfs did not answer");
+    return *mount ? Unmount(mount->get(), bounded) : QString();
 }
 
 } // namespace platform

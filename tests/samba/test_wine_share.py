@@ -7,6 +7,7 @@ import fcntl
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
 import time
@@ -20,6 +21,9 @@ CONNECTED = f"Connected: {UNC} as N:"
 RESTART = "Programs of the suite that are running now see N: once they are started again."
 DRIVES = "HKLM\\Software\\Wine\\Drives"
 SMITH = ("QXDATA", "APPRAISE", "data", "SMITH.RPT")
+# A server that takes the call and says nothing, on the slow links' address
+# (their relay is not running while this module runs).
+SILENT = os.environ.get("QUARN_SLOW_HOST", "127.0.0.2")
 
 MISSING = [why for why, gone in (("no /dev/fuse", not os.path.exists("/dev/fuse")),
                                  ("not root", os.geteuid() != 0)) if gone]
@@ -229,6 +233,26 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         self.assertEqual(files_holding(self.server.password, env["HOME"], env["XDG_RUNTIME_DIR"],
                                        self.wine.prefix), [])
 
+    def test_a_disconnect_leaves_the_users_own_mount(self):
+        """The suite's drive goes; the GVfs mount the user made with the
+        file manager before connecting stays."""
+        r = self.connect("--remember", password=self.server.password)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertEqual(self.ctl("share", "disconnect", "--yes").returncode, 0)
+        self.unmount_all()
+        # The file manager's mount, from the remembered password.
+        url = f"smb://{Server.DOMAIN};{Server.USER}@{HOST}/private"
+        r = run("gio", "mount", url, env=self.env, input="")
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        wait_for(self.mounts, "the user's own mount")
+        r = self.connect()
+        self.assertEqual((r.returncode, r.stdout.strip()), (0, CONNECTED), r.stderr)
+
+        r = self.ctl("share", "disconnect", "--yes")
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertFalse(os.path.lexists(self.n))
+        self.assertEqual(len(self.mounts()), 1, "the user's mount stays")
+
     def test_a_wrong_password_links_nothing_and_is_not_kept(self):
         r = self.connect("--remember", password="not-" + self.server.password)
         self.assertNothingLinked(r)
@@ -254,6 +278,35 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         with contextlib.suppress(AssertionError):
             wait_for(lambda: os.path.exists(self.gvfs.path), "a late mount", timeout=3)
         self.assertFalse(os.path.lexists(self.n))
+
+
+    def test_a_server_that_says_nothing_fails_within_ten_seconds(self):
+        with socket.create_server((SILENT, 445)):
+            started = time.monotonic()
+            r = self.connect(share=f"\\\\{SILENT}\\private", password=self.server.password,
+                             timeout=30)
+            waited = time.monotonic() - started
+        self.assertLess(waited, 11)
+        self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
+        self.assertIn(f"The server {SILENT} did not answer within ten seconds.", r.stderr)
+        self.assertFalse(os.path.lexists(self.n))
+
+
+    def test_a_gvfs_that_hangs_fails_within_ten_seconds(self):
+        """GVfs's daemon stopped: D-Bus would wait 25 seconds for it."""
+        gvfsd = self.gvfs.daemons[0]
+        gvfsd.send_signal(signal.SIGSTOP)
+        try:
+            started = time.monotonic()
+            r = self.connect(password=self.server.password, timeout=40)
+            waited = time.monotonic() - started
+            status = self.ctl("share", "status", timeout=40)
+        finally:
+            gvfsd.send_signal(signal.SIGCONT)
+        self.assertLess(waited, 11)
+        self.assertNothingLinked(r)
+        self.assertIn("This desktop cannot mount network shares: GVfs does not answer.", r.stderr)
+        self.assertEqual((status.returncode, status.stdout.strip()), (0, "Not connected"))
 
 
 def unmount_under(folder):
