@@ -5,6 +5,7 @@ linked into a wineboot'ed prefix as N: and by its UNC name."""
 import contextlib
 import fcntl
 import os
+import re
 import shutil
 import signal
 import socket
@@ -166,13 +167,19 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         self.forget()
 
     def forget(self):
-        """No link, no GVfs mount, no remembered password: what a connect
+        """No link, no GVfs mount, no remembered share or password: what a connect
         finds must come from the server and the keyring alone."""
         for link in (self.n, self.unc):
             if os.path.lexists(link):
                 os.remove(link)
         self.unmount_all()
         run("secret-tool", "clear", "protocol", "smb", "server", HOST, env=self.env)
+        # Nor a share an earlier test connected and so remembered.
+        path = os.path.join(self.wine.prefix, "drive_c", "VALUATOR", "QUARN2.INI")
+        with open(path, encoding="latin-1", newline="") as f:
+            kept = re.sub(r"\[OFFICESHARE\][^\[]*", "", f.read())
+        with open(path, "w", encoding="latin-1", newline="") as f:
+            f.write(kept)
 
     def unmount_all(self):
         """As a restart ends them: GVfs's and the drive's own."""
@@ -252,6 +259,8 @@ class QuarnctlShare(OnPrivateShare, unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertFalse(os.path.lexists(self.n))
         self.assertEqual(len(self.mounts()), 1, "the user's mount stays")
+        r = self.connect()  # and connects again beside it, as the next test expects
+        self.assertEqual((r.returncode, r.stdout.strip()), (0, CONNECTED), r.stderr)
 
     def test_a_wrong_password_links_nothing_and_is_not_kept(self):
         r = self.connect("--remember", password="not-" + self.server.password)
