@@ -1,8 +1,11 @@
 #include "cli/Follow.h"
 
+#include "cli/Notifications.h"
 #include "cli/Quarnctl.h"
+#include "office/AutoSync.h"
 #include "office/OfficeShare.h"
 #include "office/ShareFollow.h"
+#include "office/Texts.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/files/FileLock.h"
 #include "platform/win/HostError.h"
@@ -10,13 +13,11 @@
 #include "suite/CopyProcedure.h"
 
 #include <QCommandLineParser>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QVariantMap>
 
 #include <algorithm>
 #include <fcntl.h>
@@ -31,20 +32,6 @@ using ShareFollow::Action;
 namespace cli {
 namespace {
 
-// A desktop notification, where a notification service answers on the bus.
-void Notify(const QString& summary, const QString& body) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"),
-        QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    call << QStringLiteral("Quarn") << 0u << QStringLiteral("org.example.quarn") << summary << body
-         << QStringList() << QVariantMap() << -1;
-    bus.call(call, QDBus::Block, 5000); // no service, no answer: the log line is enough
-}
-
 // What copies cut off by the share's loss left in the folders they copy to.
 void RemoveLeftovers(DirectorySet network) {
     for (const QString& dir :
@@ -55,20 +42,38 @@ void RemoveLeftovers(DirectorySet network) {
 
 class Follower {
 public:
-    Follower(QTextStream& out, QTextStream& err, qint64 settleMs, bool once)
-        : out_(out), err_(err), settleMs_(settleMs), once_(once) {
+    Follower(QTextStream& out, QTextStream& err, qint64 settleMs, bool once, bool sync)
+        : out_(out), err_(err), settleMs_(settleMs), once_(once), sync_(sync) {
         clock_.start();
     }
 
-    // One look and what it calls for. False when a switch was due and not
-    // made.
+    // One look and what it calls for: a switch, then a synchronization when
+    // one is due. False when a switch was due and not made.
     bool look() {
+        Seen seen;
+        const bool switched = lookAndSwitch(seen);
+        if (sync_)
+            synchronize(seen);
+        return switched;
+    }
+
+private:
+    struct Seen {
+        bool settled = false; // the share answers, and has for the settling time
+        bool toNetwork = false;
+    };
+
+    bool lookAndSwitch(Seen& seen) {
         remount();
         // QUARN2.INI is read afresh at each look, so edits count at once.
         const QString root = ShareFollow::ShareRoot(LookAtSuite().NetworkSet.QXADATADIR);
         if (root.isEmpty())
             return true; // [NETWORK] emptied since the start: nothing to follow for now
         const bool reachable = ShareFollow::ShareReachable(root);
+        if (reachable != lastReachable_.value_or(!reachable))
+            reachableSinceMs_ = clock_.elapsed();
+        lastReachable_ = reachable;
+        seen.settled = reachable && clock_.elapsed() - reachableSinceMs_ >= settleMs_;
         // The set in force is read in the switch's turn, so that no other
         // switch comes between the look and ours.
         SwitchTurn turn;
@@ -95,8 +100,11 @@ public:
         if (now.reachable && memory_.reachable != true)
             RemoveLeftovers(s.NetworkSet);
         const Action action = ShareFollow::Step(memory_, now, settleMs_);
-        if (action == Action::ToLocal || action == Action::ToNetwork)
-            return switchTo(now.reachable, turn);
+        if (action == Action::ToLocal || action == Action::ToNetwork) {
+            const bool done = switchTo(now.reachable, turn);
+            seen.toNetwork = done && action == Action::ToNetwork;
+            return done;
+        }
         turn.release(); // not held while a notification is shown
         switch (action) {
         case Action::ToLocal:
@@ -122,7 +130,42 @@ public:
         return true;
     }
 
-private:
+    // What moves without a question, when the share came back, the suite
+    // went to NETWORK, or the interval passed. Told once per new outcome.
+    void synchronize(const Seen& seen) {
+        SuiteState s;
+        InitialiseSuite(s);
+        const AutoSync::Settings settings = AutoSync::Read(s);
+        if (!AutoSync::Due(autoSync_, seen.settled, seen.toNetwork, clock_.elapsed(), settings))
+            return;
+        const AutoSync::Outcome o =
+            AutoSync::Run(SyncPlan::FoldersOf(s), platform::SyncRun::By::Following);
+        if (o.busy) { // tried again at the next look
+            if (!std::exchange(saidBusy_, true))
+                log(Texts::AutoSyncBusy());
+            return;
+        }
+        saidBusy_ = false;
+        AutoSync::Ran(autoSync_, clock_.elapsed());
+        const QString told = AutoSync::Told(o), failure = AutoSync::FailureOf(o);
+        const bool moved = !o.summary.toNetwork.isEmpty() || !o.summary.toLocal.isEmpty();
+        const bool newFailure = !failure.isEmpty() && failure != lastFailure_;
+        const bool newWaiting = !o.waiting.isEmpty() && o.waiting != lastWaiting_;
+        lastFailure_ = failure;
+        lastWaiting_ = o.waiting;
+        if (!moved && !newFailure && !newWaiting)
+            return;
+        const QString body = QStringList{told, newFailure ? failure : QString()}
+                                 .filter(QRegularExpression(QStringLiteral(".")))
+                                 .join(u'\n');
+        log(QString(body).replace(u'\n', u' '));
+        const QString prefix = platform::WinePrefix();
+        notifications_.show(QStringLiteral("sync"),
+                            newFailure ? Texts::AutoSyncFailedTitle() : Texts::AutoSyncTitle(),
+                            body, Texts::AutoSyncOpenWindow(),
+                            [prefix] { OpenSynchronizeReports(prefix); });
+    }
+
     // The share Setup > Office Share... connected, mounted again while it is
     // not (after a restart, or a network that came back) with the keyring's
     // password. Never asks: a drive set by hand meanwhile stays, and so does
@@ -163,26 +206,33 @@ private:
         log(QString(text)
                 .replace(QStringLiteral("\n\n"), QStringLiteral(" "))
                 .replace(u'\n', QStringLiteral("; ")));
-        Notify(QStringLiteral("Suite not switched"), text);
+        notifications_.show(QStringLiteral("switch"), QStringLiteral("Suite not switched"), text);
         return false;
     }
 
     void log(const QString& line) { out_ << line << Qt::endl; }
     void tell(const QString& summary, const QString& text) {
         log(text);
-        Notify(summary, text);
+        notifications_.show(QStringLiteral("switch"), summary, text);
     }
 
     QTextStream& out_;
     QTextStream& err_;
     qint64 settleMs_;
-    bool once_;
+    bool once_, sync_;
     bool noLock_ = false;
     static constexpr qint64 kRemountMs = 30000;
     qint64 nextMountMs_ = 0;
     QString mountFailure_; // said once until it changes
     QElapsedTimer clock_;
     ShareFollow::Memory memory_;
+    std::optional<bool> lastReachable_;
+    qint64 reachableSinceMs_ = 0;
+    AutoSync::Memory autoSync_;
+    bool saidBusy_ = false;
+    QString lastFailure_;     // told once until it changes
+    QStringList lastWaiting_; // told once until it changes
+    Notifications notifications_;
 };
 
 } // namespace
@@ -190,9 +240,10 @@ private:
 int Follow(const QStringList& args, QTextStream& out, QTextStream& err) {
     QCommandLineParser p;
     const QCommandLineOption once(QStringLiteral("once"));
+    const QCommandLineOption noSync(QStringLiteral("no-sync"));
     const QCommandLineOption settleOption(QStringLiteral("settle"), QString(),
                                           QStringLiteral("seconds"), QStringLiteral("10"));
-    p.addOptions({once, settleOption});
+    p.addOptions({once, noSync, settleOption});
     bool number = false;
     const int settle = p.parse(args) ? p.value(settleOption).toInt(&number) : -1;
     if (!number || settle < 0 || !p.positionalArguments().isEmpty())
@@ -206,7 +257,7 @@ int Follow(const QStringList& args, QTextStream& out, QTextStream& err) {
         return 1;
     }
     const bool onlyOnce = p.isSet(once);
-    Follower follower(out, err, onlyOnce ? 0 : settle * 1000LL, onlyOnce);
+    Follower follower(out, err, onlyOnce ? 0 : settle * 1000LL, onlyOnce, !p.isSet(noSync));
     if (onlyOnce)
         return follower.look() ? 0 : 1;
 

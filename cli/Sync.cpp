@@ -176,6 +176,44 @@ int Restore(const SyncPlan::Folders& folders, const QString& version, QTextStrea
     return done.declined || !done.why.isEmpty() ? 1 : 0;
 }
 
+// The runs, the newest first, each with what it moved, left and failed.
+int History(const SyncPlan::Folders& folders, const QString& count, QTextStream& out,
+            QTextStream& err) {
+    bool number = count.isEmpty();
+    const int newest = count.isEmpty() ? 20 : count.toInt(&number);
+    if (!number || newest < 1)
+        return 2;
+    platform::SyncRecord record(folders.pairKey());
+    const QList<platform::SyncRun> runs = record.runs(newest);
+    if (!record.problem().isEmpty()) {
+        err << "quarnctl: " << record.problem() << "\n";
+        return 1;
+    }
+    if (runs.isEmpty())
+        out << "No synchronization yet\n";
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const platform::SyncRun& run : runs) {
+        out << QDateTime::fromMSecsSinceEpoch(run.endedMs)
+                   .toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+            << "  " << run.computer << "  " << Synchronize::ByText(run.by) << ": "
+            << Synchronize::RunText(run, now).section(QStringLiteral(", "), 1);
+        if (run.times > 1)
+            out << " (" << run.times << " runs alike since "
+                << QDateTime::fromMSecsSinceEpoch(run.startedMs)
+                       .toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                << ")";
+        out << "\n";
+        const std::pair<const char*, const QStringList*> lists[] = {
+            {"sent", &run.sent},          {"brought", &run.brought},
+            {"kept both", &run.keptBoth}, {"to the trash", &run.trashed},
+            {"waiting", &run.waiting},    {"failed", &run.failed}};
+        for (const auto& [what, names] : lists)
+            if (!names->isEmpty())
+                out << "  " << what << ": " << names->join(QStringLiteral(", ")) << "\n";
+    }
+    return 0;
+}
+
 } // namespace
 
 Action AskConflict(const Row& row, FILE* in, FILE* out) {
@@ -202,7 +240,8 @@ Action AskConflict(const Row& row, FILE* in, FILE* out) {
 
 int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
     QCommandLineParser p;
-    for (const char* flag : {"dry-run", "to-network", "to-local", "versions", "yes", "no"})
+    for (const char* flag :
+         {"dry-run", "to-network", "to-local", "versions", "history", "yes", "no"})
         p.addOption(QCommandLineOption(QString::fromLatin1(flag)));
     p.addOption({QStringLiteral("conflicts"), QString(), QStringLiteral("how")});
     p.addOption({QStringLiteral("restore"), QString(), QStringLiteral("version")});
@@ -210,13 +249,15 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (!p.parse(args))
         return 2;
     const bool versions = p.isSet(QStringLiteral("versions"));
+    const bool history = p.isSet(QStringLiteral("history"));
     const QStringList restore = p.values(QStringLiteral("restore"));
     const QStringList syncOnly = {QStringLiteral("dry-run"), QStringLiteral("to-network"),
                                   QStringLiteral("to-local"), QStringLiteral("conflicts")};
-    if (versions || !restore.isEmpty()) {
+    if (versions || history || !restore.isEmpty()) {
         // One look or one restore, and nothing of a run.
-        if ((versions && !restore.isEmpty()) || restore.size() > 1 ||
-            p.positionalArguments().size() > (versions ? 1 : 0) ||
+        if (int(versions) + int(history) + int(!restore.isEmpty()) > 1 || restore.size() > 1 ||
+            p.positionalArguments().size() > (versions || history ? 1 : 0) ||
+            (history && (p.isSet(QStringLiteral("yes")) || p.isSet(QStringLiteral("no")))) ||
             std::any_of(syncOnly.begin(), syncOnly.end(),
                         [&p](const QString& o) { return p.isSet(o); }))
             return 2;
@@ -252,12 +293,21 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
     const SyncPlan::Folders folders = SyncPlan::FoldersOf(s);
     if (versions)
         return ListVersions(folders, p.positionalArguments().value(0), out, err);
+    if (history)
+        return History(folders, p.positionalArguments().value(0), out, err);
     if (!restore.isEmpty())
         return Restore(folders, restore.front(), out, err);
+    const qint64 started = QDateTime::currentMSecsSinceEpoch();
     platform::SyncRecord record(folders.pairKey());
     SyncPlan::Plan plan = SyncPlan::Make(folders, record);
     if (!plan.stop.isEmpty()) {
         err << "quarnctl: " << plan.stop << "\n";
+        if (!dryRun) {
+            Synchronize::Summary stopped;
+            stopped.failed << Synchronize::Failure{QString(), plan.stop};
+            record.addRun(
+                Synchronize::Entry(stopped, {}, platform::SyncRun::By::Quarnctl, started));
+        }
         return 1;
     }
     if (!plan.recordProblem.isEmpty())
@@ -301,6 +351,7 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
     };
     if (!work) {
         Synchronize::RememberAgreed(plan.rows, record);
+        record.addRun(Synchronize::Entry({}, plan.rows, platform::SyncRun::By::Quarnctl, started));
         return leftAlone() ? 0 : 1;
     }
 
@@ -317,6 +368,7 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
         summary = Synchronize::Run(folders, plan.rows, record, hooks);
     }
     out << Synchronize::SummaryText(summary);
+    record.addRun(Synchronize::Entry(summary, plan.rows, platform::SyncRun::By::Quarnctl, started));
     if (!record.problem().isEmpty() && record.problem() != plan.recordProblem)
         err << "quarnctl: the record of this synchronization could not be written ("
             << record.problem() << ")\n";

@@ -5,12 +5,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -24,6 +27,26 @@ constexpr int kSchemaVersion = 1;
 std::atomic<int> gConnections{0};
 
 enum class Side { Local = 0, Network = 1 };
+
+// The history, added beside the reports without a new schema version: an
+// older Quarn reads the reports and never looks at it.
+const QString kRunsTable = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS runs (pair TEXT NOT NULL, started_ms INTEGER NOT NULL, "
+    "ended_ms INTEGER NOT NULL, computer TEXT NOT NULL, started_by INTEGER NOT NULL, sent TEXT "
+    "NOT NULL, brought TEXT NOT NULL, kept_both TEXT NOT NULL, trashed TEXT NOT NULL, waiting "
+    "TEXT NOT NULL, failed TEXT NOT NULL, cancelled INTEGER NOT NULL, times INTEGER NOT NULL)");
+
+QString Joined(const QStringList& names) {
+    return QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(names)).toJson(QJsonDocument::Compact));
+}
+
+QStringList Split(const QVariant& value) {
+    QStringList names;
+    for (const QJsonValue& v : QJsonDocument::fromJson(value.toString().toUtf8()).array())
+        names << v.toString();
+    return names;
+}
 
 // What SQLite says of a file that is no database, or a broken one.
 bool Damaged(const QSqlError& e) {
@@ -84,6 +107,7 @@ Opening Open(QSqlDatabase& db, QString& why) {
                 return failed(e.nativeErrorCode() == u"1" || Damaged(e) ? Opening::Damaged
                                                                         : Opening::Failed,
                               e);
+            Run(db, kRunsTable); // where it fails, the history says so when written
             // A kill at any moment leaves the last commit whole; a power
             // failure may lose the latest rows, never the file.
             QVariantList mode;
@@ -107,6 +131,7 @@ Opening Open(QSqlDatabase& db, QString& why) {
                                          "mtime_ms INTEGER NOT NULL, hash BLOB, PRIMARY KEY (pair, "
                                          "name, side)) WITHOUT ROWID")))
                  .isValid() ||
+             (e = Run(db, kRunsTable)).isValid() ||
              (e = Run(db, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
                  .isValid())) {
             Run(db, QStringLiteral("ROLLBACK"));
@@ -254,6 +279,92 @@ bool SyncRecord::save(const QString& report, const SeenReport& seen) {
 
 bool SyncRecord::forget(const QString& report) {
     return save(report, {});
+}
+
+bool SyncRecord::addRun(const SyncRun& run) {
+    if (!open())
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlError e;
+    if (!db.transaction())
+        e = db.lastError();
+    SyncRun entry = run;
+    // The same outcome again, nothing moved: the last entry is counted on.
+    QVariantList last;
+    if (!e.isValid() && run.movedNothing())
+        e = Run(db,
+                QStringLiteral("SELECT rowid, started_by, waiting, failed, cancelled, times, sent, "
+                               "brought, kept_both, trashed, started_ms FROM runs WHERE pair = ? "
+                               "ORDER BY ended_ms DESC, rowid DESC LIMIT 1"),
+                {pair_}, &last);
+    if (!e.isValid() && !last.isEmpty() && last[1].toInt() == int(run.by) &&
+        Split(last[2]) == run.waiting && Split(last[3]) == run.failed &&
+        last[4].toBool() == run.cancelled &&
+        std::all_of(last.begin() + 6, last.begin() + 10,
+                    [](const QVariant& v) { return Split(v).isEmpty(); })) {
+        entry.times = last[5].toInt() + run.times;
+        entry.startedMs = std::min(entry.startedMs, last[10].toLongLong());
+        e = Run(db, QStringLiteral("DELETE FROM runs WHERE rowid = ?"), {last[0]});
+    }
+    if (!e.isValid())
+        e = Run(db,
+                QStringLiteral("INSERT INTO runs (pair, started_ms, ended_ms, computer, "
+                               "started_by, sent, brought, kept_both, trashed, waiting, failed, "
+                               "cancelled, times) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                {pair_, entry.startedMs, entry.endedMs, entry.computer, int(entry.by),
+                 Joined(entry.sent), Joined(entry.brought), Joined(entry.keptBoth),
+                 Joined(entry.trashed), Joined(entry.waiting), Joined(entry.failed),
+                 int(entry.cancelled), entry.times});
+    // A year, and the newest kKeptRuns.
+    if (!e.isValid())
+        e = Run(db,
+                QStringLiteral("DELETE FROM runs WHERE pair = ? AND (ended_ms < ? OR rowid NOT "
+                               "IN (SELECT rowid FROM runs WHERE pair = ? ORDER BY ended_ms "
+                               "DESC, rowid DESC LIMIT ?))"),
+                {pair_, entry.endedMs - kKeptRunsMs, pair_, kKeptRuns});
+    if (!e.isValid() && !db.commit())
+        e = db.lastError();
+    if (!e.isValid())
+        return true;
+    db.rollback();
+    problem_ = QStringLiteral("The history of the synchronization (%1) cannot be written: %2")
+                   .arg(file_, e.text());
+    return false;
+}
+
+QList<SyncRun> SyncRecord::runs(int newest) {
+    problem_.clear();
+    QList<SyncRun> runs;
+    if ((!opened_ && !QFileInfo::exists(file_)) || !open())
+        return runs;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("SELECT started_ms, ended_ms, computer, started_by, sent, brought, "
+                             "kept_both, trashed, waiting, failed, cancelled, times FROM runs "
+                             "WHERE pair = ? ORDER BY ended_ms DESC, rowid DESC LIMIT ?"));
+    q.addBindValue(pair_);
+    q.addBindValue(std::max(newest, 0));
+    if (!q.exec()) {
+        problem_ = QStringLiteral("The history of the synchronization (%1) cannot be read: %2")
+                       .arg(file_, q.lastError().text());
+        return runs;
+    }
+    while (q.next()) {
+        SyncRun r;
+        r.startedMs = q.value(0).toLongLong();
+        r.endedMs = q.value(1).toLongLong();
+        r.computer = q.value(2).toString();
+        r.by = SyncRun::By(std::clamp(q.value(3).toInt(), 0, int(SyncRun::By::Following)));
+        r.sent = Split(q.value(4));
+        r.brought = Split(q.value(5));
+        r.keptBoth = Split(q.value(6));
+        r.trashed = Split(q.value(7));
+        r.waiting = Split(q.value(8));
+        r.failed = Split(q.value(9));
+        r.cancelled = q.value(10).toBool();
+        r.times = std::max(1, q.value(11).toInt());
+        runs << r;
+    }
+    return runs;
 }
 
 } // namespace platform

@@ -6,7 +6,9 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -22,6 +24,22 @@ struct SeenVersion {
 
 struct SeenReport {
     SeenVersion local, network;
+};
+
+// One run of the synchronization as the history keeps it.
+struct SyncRun {
+    enum class By { Window, Quarnctl, Following };
+    qint64 startedMs = 0, endedMs = 0; // ms since the epoch, this computer's clock
+    QString computer;
+    By by = By::Window;
+    QStringList sent, brought, keptBoth, trashed; // report names
+    QStringList waiting;                          // left for the user
+    QStringList failed;                           // "REPORT: why", or the run's own "why"
+    bool cancelled = false;
+    int times = 1; // the same outcome, nothing moved, run again: one entry, counted
+    bool movedNothing() const {
+        return sent.isEmpty() && brought.isEmpty() && keptBoth.isEmpty() && trashed.isEmpty();
+    }
 };
 
 // Each SyncRecord is a connection of its own to the file, made when first
@@ -48,6 +66,15 @@ public:
     // it cannot be written: the sync goes on, the row stays unknown.
     bool save(const QString& report, const SeenReport& seen);
     bool forget(const QString& report);
+
+    // The history: a run added, the newest first. A run that moved nothing
+    // and left what the one before it left takes that one's place (counted
+    // in `times`), so a share looked at every half hour does not fill it.
+    // Kept a year, and at most the newest kKeptRuns of the pair.
+    static constexpr int kKeptRuns = 1000;
+    static constexpr qint64 kKeptRunsMs = 366LL * 24 * 3600 * 1000;
+    bool addRun(const SyncRun& run);
+    QList<SyncRun> runs(int newest = kKeptRuns);
     const QString& problem() const { return problem_; }
     const QString& file() const { return file_; }
 

@@ -15,6 +15,7 @@
 #include "platform/win/HostError.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -599,6 +600,80 @@ void RememberAgreed(const QList<Row>& rows, platform::SyncRecord& record) {
              !SyncPlan::Unchanged(row.network.seen, row.record.network) ||
              (row.record.local.hash.isEmpty() && !row.local.seen.hash.isEmpty())))
             record.save(row.name, SeenReport{row.local.seen, row.network.seen});
+}
+
+QStringList Waiting(const QList<Row>& rows, const Summary& s) {
+    QStringList waiting = s.conflicts;
+    for (const Row& row : rows)
+        if (row.state != SyncPlan::State::Same && row.action == Action::Nothing &&
+            !waiting.contains(row.name))
+            waiting << row.name;
+    return waiting;
+}
+
+platform::SyncRun Entry(const Summary& s, const QList<Row>& rows, platform::SyncRun::By by,
+                        qint64 startedMs) {
+    platform::SyncRun run;
+    run.startedMs = startedMs;
+    run.endedMs = QDateTime::currentMSecsSinceEpoch();
+    run.computer = platform::ComputerName();
+    run.by = by;
+    run.sent = s.toNetwork;
+    run.brought = s.toLocal;
+    run.keptBoth = s.keptBoth;
+    run.trashed = s.trashed;
+    run.waiting = Waiting(rows, s);
+    for (const Failure& f : s.failed)
+        run.failed << (f.report.isEmpty() ? f.why : f.report + QStringLiteral(": ") + f.why);
+    run.cancelled = s.cancelled;
+    return run;
+}
+
+QString When(qint64 ms, const QDateTime& now) {
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(ms);
+    const qint64 daysAgo = at.date().daysTo(now.date());
+    const QString time = at.toString(QStringLiteral("HH:mm"));
+    if (daysAgo == 0)
+        return QStringLiteral("today ") + time;
+    if (daysAgo == 1)
+        return QStringLiteral("yesterday ") + time;
+    return at.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+QString ByText(platform::SyncRun::By by) {
+    switch (by) {
+    case platform::SyncRun::By::Window: return QStringLiteral("Synchronize Reports");
+    case platform::SyncRun::By::Quarnctl: return QStringLiteral("quarnctl sync");
+    case platform::SyncRun::By::Following: return QStringLiteral("following the share");
+    }
+    return {};
+}
+
+QString RunText(const platform::SyncRun& run, const QDateTime& now) {
+    QStringList parts;
+    const auto count = [&parts](const QStringList& names, const char* what) {
+        if (!names.isEmpty())
+            parts << QStringLiteral("%1 %2").arg(names.size()).arg(QLatin1String(what));
+    };
+    count(run.sent, "sent");
+    count(run.brought, "brought");
+    count(run.keptBoth, "kept both");
+    count(run.trashed, "to the trash");
+    if (parts.isEmpty())
+        parts << QStringLiteral("nothing to move");
+    if (!run.waiting.isEmpty())
+        parts << QStringLiteral("%1 waiting").arg(run.waiting.size());
+    if (!run.failed.isEmpty())
+        parts << QStringLiteral("%1 failed").arg(run.failed.size());
+    if (run.cancelled)
+        parts << QStringLiteral("cancelled");
+    return When(run.endedMs, now) + QStringLiteral(", ") + parts.join(QStringLiteral(", "));
+}
+
+QString LastSynchronized(const QList<platform::SyncRun>& runs, const QDateTime& now) {
+    if (runs.isEmpty())
+        return QStringLiteral("Not synchronized yet");
+    return QStringLiteral("Last synchronized: ") + RunText(runs.front(), now);
 }
 
 Summary Run(const Folders& folders, QList<Row>& rows, platform::SyncRecord& record,

@@ -6,6 +6,8 @@
 
 #include "office/SyncPlan.h"
 
+#include <QDateTime>
+
 #include <functional>
 
 namespace Synchronize {
@@ -43,6 +45,24 @@ struct Hooks {
 // otherwise (the same version come by another way), so that a later change
 // on one side is told from one on the other. Run does it first.
 void RememberAgreed(const QList<SyncPlan::Row>& rows, platform::SyncRecord& record);
+
+// The rows a run leaves for the user: they differ, and nothing was done or
+// could be done (a conflict found meanwhile).
+QStringList Waiting(const QList<SyncPlan::Row>& rows, const Summary& s);
+// The history's entry of a run that started at `startedMs` and ends now.
+platform::SyncRun Entry(const Summary& s, const QList<SyncPlan::Row>& rows,
+                        platform::SyncRun::By by, qint64 startedMs);
+
+// The history in words. When: "today 09:14", "yesterday 17:02",
+// "2026-12-01 08:30", by this computer's clock `now`.
+QString When(qint64 ms, const QDateTime& now);
+QString ByText(platform::SyncRun::By by);
+// "today 09:14, 3 sent, 1 brought" (what moved, else "nothing to move"),
+// with what waits and failed.
+QString RunText(const platform::SyncRun& run, const QDateTime& now);
+// "Last synchronized: today 09:14, 3 sent, 1 brought", or "Not
+// synchronized yet" without a run.
+QString LastSynchronized(const QList<platform::SyncRun>& runs, const QDateTime& now);
 
 // Carries out every row whose action is not Nothing. A stale lock of
 // another's is broken only after a Yes (through the Prompter).

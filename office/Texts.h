@@ -166,6 +166,67 @@ inline QString RestoreOverNewer(const QString& file, const QString& side, const 
                           "version first.");
 }
 // Synchronize Reports (File > Synchronize Reports..., quarnctl sync).
+// Synchronizing by itself (quarnctl follow's notifications).
+inline QString AutoSyncTitle() {
+    return QStringLiteral("Reports synchronized");
+}
+inline QString AutoSyncFailedTitle() {
+    return QStringLiteral("Reports not synchronized");
+}
+inline QString AutoSyncOpenWindow() {
+    return QStringLiteral("Open Synchronize Reports");
+}
+// What a run moved and left, as the notification says it; empty when
+// nothing moved and nothing waits.
+inline QString AutoSyncTold(int sent, int brought, int conflicts, int otherWaiting) {
+    const auto reports = [](int n) {
+        return QString::number(n) +
+               (n == 1 ? QStringLiteral(" report") : QStringLiteral(" reports"));
+    };
+    QStringList moved;
+    if (sent > 0)
+        moved << reports(sent) + QStringLiteral(" sent to the office share");
+    if (brought > 0)
+        moved << (moved.isEmpty() ? reports(brought) : QString::number(brought)) +
+                     QStringLiteral(" brought to the laptop");
+    QString text =
+        moved.isEmpty() ? QString() : moved.join(QStringLiteral(", ")) + QStringLiteral(".");
+    QStringList waiting;
+    if (conflicts > 0)
+        waiting << QString::number(conflicts) + (conflicts == 1 ? QStringLiteral(" conflict")
+                                                                : QStringLiteral(" conflicts"));
+    if (otherWaiting > 0)
+        waiting << (conflicts == 0 ? reports(otherWaiting)
+                                   : QString::number(otherWaiting) +
+                                         (otherWaiting == 1 ? QStringLiteral(" other report")
+                                                            : QStringLiteral(" other reports")));
+    if (!waiting.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(" ")) +
+                waiting.join(QStringLiteral(" and ")) +
+                (conflicts + otherWaiting == 1 ? QStringLiteral(" waits for you.")
+                                               : QStringLiteral(" wait for you."));
+    return text;
+}
+inline QString AutoSyncBusy() {
+    return QStringLiteral("A transfer or a synchronization is running: the reports are "
+                          "synchronized once it ends.");
+}
+inline QString AutoSyncStopped(const QString& why) {
+    return QStringLiteral("The reports were not synchronized. ") + why;
+}
+inline QString AutoSyncFailed(int failed, const QString& report, const QString& why) {
+    QString text =
+        QString::number(failed) +
+        (failed == 1 ? QStringLiteral(" report was") : QStringLiteral(" reports were")) +
+        QStringLiteral(" not synchronized: ") +
+        (report.isEmpty() ? why : report + QStringLiteral(" (") + why + QStringLiteral(")"));
+    while (text.endsWith(u'.'))
+        text.chop(1);
+    if (failed > 1)
+        text += QStringLiteral(" and others");
+    return text + QStringLiteral(".");
+}
+
 inline QString SyncTitle() {
     return QStringLiteral("Synchronize Reports");
 }
