@@ -167,17 +167,23 @@ frmMain::~frmMain() {
         gFontsFilled.wait();
 }
 
-bool frmMain::Load(const std::function<void()>& beforeStart) {
+bool frmMain::Load(const std::function<void()>& beforeStart, bool synchronize) {
     instance_ = std::make_unique<platform::SingleInstance>(
         instanceKey_.isEmpty() ? platform::SingleInstance::DefaultKey() : instanceKey_);
     // Answering waits for the first paint, or a moment where none comes
     // (a window started hidden); a later start asks for a second meanwhile.
-    if (instance_->anotherIsRunning(true)) {
-        platform::MsgBox(Texts::AlreadyRunning(), platform::Buttons::Ok, platform::Icon::None,
-                         Texts::AlreadyRunningTitle());
+    if (instance_->anotherIsRunning(true, synchronize ? QByteArrayLiteral("synchronize")
+                                                      : QByteArray())) {
+        if (!synchronize) // asked for, the other shows it
+            platform::MsgBox(Texts::AlreadyRunning(), platform::Buttons::Ok, platform::Icon::None,
+                             Texts::AlreadyRunningTitle());
         writeOnClose_ = false;
         return false;
     }
+    instance_->onRequest([this](const QByteArray& request) {
+        if (request == "synchronize")
+            QTimer::singleShot(0, this, &frmMain::BringSyncForward);
+    });
     QTimer::singleShot(250, this, [this] { instance_->answer(); });
     if (beforeStart)
         beforeStart();
@@ -285,6 +291,20 @@ void frmMain::ShowTransfer() {
 void frmMain::ShowSync() {
     frmSync dialog(SyncPlan::FoldersOf(state_), &SkinFramework1, this);
     dialog.exec();
+}
+
+void frmMain::BringSyncForward() {
+    QWidget* modal = QApplication::activeModalWidget();
+    for (QWidget* w : {static_cast<QWidget*>(this), modal}) {
+        if (!w)
+            continue;
+        w->setWindowState((w->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        w->show();
+        w->raise();
+        w->activateWindow();
+    }
+    if (!modal)
+        ShowSync();
 }
 
 void frmMain::launchKav() {

@@ -36,9 +36,10 @@ public:
 
     // The single-instance check, then `beforeStart` (start-up puts the
     // prefix in force there), then InitialiseMainWindow. False when another
-    // instance runs: the message has been shown and the program ends
-    // without writing anything.
-    bool Load(const std::function<void()>& beforeStart = {});
+    // instance runs: the message has been shown (with `synchronize`, that
+    // instance was asked to show Synchronize Reports instead) and the
+    // program ends without writing anything.
+    bool Load(const std::function<void()>& beforeStart = {}, bool synchronize = false);
     void InitialiseMainWindow();
 
     const Quarn_v2::SuiteState& state() const { return state_; }
@@ -61,6 +62,10 @@ public:
     void ShowOfficeShare();
     // File > Synchronize Reports…: the two sets' report folders side by side.
     void ShowSync();
+    // What `quarn --synchronize` asks of a running Quarn: this window
+    // forward, and Synchronize Reports in it unless a window of Quarn's
+    // waits for an answer (then that one comes forward).
+    void BringSyncForward();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

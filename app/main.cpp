@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QList>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -135,6 +136,10 @@ int main(int argc, char** argv) {
                                           QStringLiteral("The Wine prefix that holds the suite."),
                                           QStringLiteral("DIR"));
     options.addOption(prefixOption);
+    const QCommandLineOption synchronizeOption(
+        QStringLiteral("synchronize"),
+        QStringLiteral("Open Synchronize Reports (in the Quarn already running, if one is)."));
+    options.addOption(synchronizeOption);
     options.process(app);
     // Chosen before the working folder moves, so that a relative --prefix or
     // $WINEPREFIX means the folder it was given in; the place is absolute.
@@ -153,8 +158,11 @@ int main(int argc, char** argv) {
         if (prefix.source == platform::PrefixSource::Several)
             platform::UsePrefix(AskForPrefix(prefix.search));
     };
-    if (!window.Load(askIfSeveral))
+    const bool synchronize = options.isSet(synchronizeOption);
+    if (!window.Load(askIfSeveral, synchronize))
         return 0;
     window.show();
+    if (synchronize)
+        QTimer::singleShot(0, &window, &frmMain::ShowSync);
     return app.exec();
 }

@@ -135,7 +135,7 @@ private:
     void synchronize(const Seen& seen) {
         SuiteState s;
         InitialiseSuite(s);
-        const AutoSync::Settings settings = AutoSync::Read(s);
+        const AutoSync::Settings settings = AutoSync::Read(s.SuiteIniPath);
         if (!AutoSync::Due(autoSync_, seen.settled, seen.toNetwork, clock_.elapsed(), settings))
             return;
         const AutoSync::Outcome o =

@@ -28,13 +28,12 @@ void Notifications::show(const QString& kind, const QString& summary, const QStr
         return;
     const uint replaces = shown_.value(kind);
     actions_.remove(replaces);
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService,
-                                                       QStringLiteral("Notify"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     // A click on it, and a button where the server shows them.
-    const QStringList actions =
-        action.isEmpty() ? QStringList()
-                         : QStringList{QStringLiteral("default"), action, QStringLiteral("open"),
-                                       action};
+    const QStringList actions = action.isEmpty() ? QStringList()
+                                                 : QStringList{QStringLiteral("default"), action,
+                                                               QStringLiteral("open"), action};
     call << QStringLiteral("Quarn") << replaces << QStringLiteral("org.example.quarn") << summary
          << body << actions
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("org.example.quarn")}}
@@ -58,8 +57,8 @@ void Notifications::invoked(uint id, const QString& key) {
 bool OpenSynchronizeReports(const QString& prefix) {
     const QString here = QCoreApplication::applicationDirPath();
     QString program = QStringLiteral("quarn");
-    for (const QString& candidate : {here + QStringLiteral("/quarn"),
-                                     here + QStringLiteral("/../app/quarn")})
+    for (const QString& candidate :
+         {here + QStringLiteral("/quarn"), here + QStringLiteral("/../app/quarn")})
         if (QFileInfo(candidate).isExecutable()) {
             program = QFileInfo(candidate).canonicalFilePath();
             break;

@@ -18,27 +18,26 @@ namespace {
 
 const QString kSection = QStringLiteral("SYNC");
 
-QString Stored(const Quarn_v2::SuiteState& s, const char* key) {
-    return ModCommon::Trim(
-        WPINI::ReadIni(s.SuiteIniPath, kSection, QString::fromLatin1(key), QString()));
+QString Stored(const QString& suiteIni, const char* key) {
+    return ModCommon::Trim(WPINI::ReadIni(suiteIni, kSection, QString::fromLatin1(key), QString()));
 }
 
 } // namespace
 
-Settings Read(const Quarn_v2::SuiteState& s) {
+Settings Read(const QString& suiteIni) {
     Settings settings;
     // Anything but a plain 0 leaves it on: a typo must not stop it unseen.
-    settings.automatic = Stored(s, "Automatic") != u"0";
+    settings.automatic = Stored(suiteIni, "Automatic") != u"0";
     bool number = false;
-    const int every = Stored(s, "Every").toInt(&number);
+    const int every = Stored(suiteIni, "Every").toInt(&number);
     if (number && every >= 0)
         settings.everyMinutes = every;
     return settings;
 }
 
-QString WriteAutomatic(const Quarn_v2::SuiteState& s, bool on) {
+QString WriteAutomatic(const QString& suiteIni, bool on) {
     const platform::profile::Outcome done =
-        WPINI::TryWriteIni(s.SuiteIniPath, kSection, QStringLiteral("Automatic"),
+        WPINI::TryWriteIni(suiteIni, kSection, QStringLiteral("Automatic"),
                            on ? QStringLiteral("1") : QStringLiteral("0"));
     return done ? QString() : done.why;
 }

@@ -16,10 +16,10 @@ struct Settings {
     int everyMinutes = 30; // [SYNC] Every; 0: only when the share comes back
 };
 constexpr int kDefaultEveryMinutes = 30;
-Settings Read(const Quarn_v2::SuiteState& s);
-// The window's check box: [SYNC] Automatic, written as the switch writes
-// QUARN2.INI. Empty, or why not.
-QString WriteAutomatic(const Quarn_v2::SuiteState& s, bool on);
+// From QUARN2.INI (`suiteIni`, a host path).
+Settings Read(const QString& suiteIni);
+// The window's check box: [SYNC] Automatic. Empty, or why not.
+QString WriteAutomatic(const QString& suiteIni, bool on);
 
 // Whether a row's planned action moves it without a question: the newer or
 // only version to the other side, nothing lost.

@@ -336,6 +336,7 @@ Folders FoldersOf(Quarn_v2::SuiteState& s) {
     f.localApex = s.LocalSet.APEXDATADIR;
     f.networkApex = s.NetworkSet.APEXDATADIR;
     f.keepDays = CopyProcedure::KeepDays(s);
+    f.suiteIni = s.SuiteIniPath;
     return f;
 }
 

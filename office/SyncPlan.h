@@ -115,6 +115,7 @@ struct Folders {
     QString localSketches, networkSketches; // Plandraw (.sk3)
     QString localApex, networkApex;         // Apex (.AXF, .AX2, .AX4)
     int keepDays = 30;       // how long the versions a run replaces stay ([SYNC] KeepVersionsDays)
+    QString suiteIni;        // QUARN2.INI, whose [SYNC] says how the sync runs
     QString pairKey() const; // the record's key for this pair
 };
 Folders FoldersOf(Quarn_v2::SuiteState& s);

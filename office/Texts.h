@@ -207,6 +207,10 @@ inline QString AutoSyncTold(int sent, int brought, int conflicts, int otherWaiti
                                                : QStringLiteral(" wait for you."));
     return text;
 }
+inline QString SyncAutomaticNotChanged(bool on, const QString& why) {
+    return QStringLiteral("Synchronizing by itself could not be turned ") +
+           (on ? QStringLiteral("on") : QStringLiteral("off")) + QStringLiteral(": ") + why;
+}
 inline QString AutoSyncBusy() {
     return QStringLiteral("A transfer or a synchronization is running: the reports are "
                           "synchronized once it ends.");

@@ -1,5 +1,8 @@
 #include "office/windows/frmSync.h"
+#include "office/AutoSync.h"
 #include "office/Texts.h"
+#include "office/windows/frmSyncHistory.h"
+#include "office/windows/frmVersions.h"
 
 #include "office/SyncRecord.h"
 #include "platform/Prompter.h"
@@ -9,10 +12,12 @@
 #include "widgets/WorkerQuestion.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLocale>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QThread>
 
@@ -134,6 +139,17 @@ frmSync::frmSync(const SyncPlan::Folders& folders, const SkinFramework* skin, QW
     connect(ui_->cmdSynchronize, &QPushButton::clicked, this, &frmSync::Synchronize);
     connect(ui_->cmdCancel, &QPushButton::clicked, this, &frmSync::Cancel);
     connect(ui_->cmdClose, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui_->cmdHistory, &QPushButton::clicked, this, &frmSync::ShowHistory);
+    connect(ui_->cmdVersions, &QPushButton::clicked, this, &frmSync::ShowVersions);
+    ui_->chkAutomatic->setChecked(AutoSync::Read(folders_.suiteIni).automatic);
+    connect(ui_->chkAutomatic, &QCheckBox::toggled, this, [this](bool on) {
+        if (const QString why = AutoSync::WriteAutomatic(folders_.suiteIni, on); !why.isEmpty()) {
+            const QSignalBlocker still(ui_->chkAutomatic);
+            ui_->chkAutomatic->setChecked(!on);
+            ui_->lblStatus->setText(Texts::SyncAutomaticNotChanged(on, why));
+        }
+    });
+    ShowLast();
 
     if (skin)
         skin->ApplyWindow(this);
@@ -243,7 +259,9 @@ void frmSync::Synchronize() {
                 this, [this, row, ok, job] { ShowRowDone(row, ok, job->cancel); },
                 Qt::QueuedConnection);
         };
+        const qint64 started = QDateTime::currentMSecsSinceEpoch();
         const Synchronize::Summary summary = Synchronize::Run(folders, rows, record, hooks);
+        record.addRun(Synchronize::Entry(summary, rows, platform::SyncRun::By::Window, started));
         // What the folders hold now, unless the window is going.
         std::optional<SyncPlan::Plan> plan;
         if (!job->questions.abandoned())
@@ -253,6 +271,7 @@ void frmSync::Synchronize() {
             [this, job, summary, plan] {
                 Finished();
                 ShowRunDone(summary);
+                ShowLast();
                 if (closeAfterRun_)
                     QDialog::done(result_);
                 else if (plan)
@@ -460,9 +479,35 @@ void frmSync::UpdateButtons() {
                            ui_->cmdCarryDeletion})
         b->setEnabled(ready && !SelectedRows().isEmpty());
     ui_->cmdRefresh->setEnabled(!working_);
+    ui_->cmdVersions->setEnabled(!working_ && SelectedRows().size() == 1);
     ui_->cmdSynchronize->setEnabled(
         ready && std::any_of(plan_.rows.cbegin(), plan_.rows.cend(),
                              [](const Row& r) { return r.action != Action::Nothing; }));
+}
+
+void frmSync::ShowLast() {
+    platform::SyncRecord record(folders_.pairKey());
+    const QList<platform::SyncRun> last = record.runs(1);
+    ui_->lblLast->setText(record.problem().isEmpty()
+                              ? Synchronize::LastSynchronized(last, QDateTime::currentDateTime())
+                              : record.problem());
+}
+
+void frmSync::ShowHistory() {
+    platform::SyncRecord record(folders_.pairKey());
+    const QList<platform::SyncRun> runs = record.runs();
+    frmSyncHistory history(runs, record.problem(), this);
+    history.exec();
+}
+
+void frmSync::ShowVersions() {
+    const QList<int> rows = SelectedRows();
+    if (working_ || rows.size() != 1)
+        return;
+    frmVersions versions(folders_, plan_.rows[rows.front()].name, this);
+    versions.exec();
+    if (versions.putBack())
+        Refresh();
 }
 
 QString frmSync::PlanStatus() const {

@@ -48,6 +48,9 @@ public:
     // rest stay, counted in the status line.
     void Choose(Choice choice);
     void ShowOnly(Show show);
+    // History… and Previous Versions… (of the one selected report).
+    void ShowHistory();
+    void ShowVersions();
 
     bool busy() const { return thread_.joinable(); }
     const SyncPlan::Plan& plan() const { return plan_; }
@@ -76,6 +79,7 @@ private:
     void ShowRowDone(const SyncPlan::Row& row, bool ok, bool cancelled);
     void ShowProgress(const Synchronize::Progress& p);
     void ShowRunDone(const Synchronize::Summary& summary);
+    void ShowLast(); // "Last synchronized: …"
     void SetWorking(bool working);
     void ApplyFilter();
     void UpdateButtons();

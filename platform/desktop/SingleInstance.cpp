@@ -5,18 +5,28 @@
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QThread>
+#include <QTimer>
 
 #include <unistd.h>
 
 namespace platform {
 
 SingleInstance::SingleInstance(const QString& key) : key_(key) {
-    // Each probe of a later start is taken and closed at once, so the queue
-    // of pending connections never fills and the answer stays quick.
+    // Each probe of a later start is taken at once, so the queue of pending
+    // connections never fills and the answer stays quick; one that says
+    // nothing within a moment is closed.
     QObject::connect(&server_, &QLocalServer::newConnection, &server_, [this] {
         while (QLocalSocket* probe = server_.nextPendingConnection()) {
-            probe->disconnectFromServer();
-            probe->deleteLater();
+            QObject::connect(probe, &QLocalSocket::disconnected, probe, &QObject::deleteLater);
+            QObject::connect(probe, &QLocalSocket::readyRead, probe, [this, probe] {
+                if (!probe->canReadLine() && probe->bytesAvailable() < 256)
+                    return;
+                const QByteArray line = probe->readLine(256).trimmed();
+                probe->disconnectFromServer();
+                if (heard_ && !line.isEmpty())
+                    heard_(line);
+            });
+            QTimer::singleShot(2000, probe, [probe] { probe->disconnectFromServer(); });
         }
     });
 }
@@ -29,7 +39,7 @@ QString SingleInstance::DefaultKey() {
     return QStringLiteral("quarn-%1").arg(::getuid());
 }
 
-bool SingleInstance::anotherIsRunning(bool answerLater) {
+bool SingleInstance::anotherIsRunning(bool answerLater, const QByteArray& request) {
     // Names another user could guess and plant: only in a folder of our own.
     const QString dir = PrivateRuntimeFolder();
     if (dir.isEmpty()) {
@@ -48,6 +58,11 @@ bool SingleInstance::anotherIsRunning(bool answerLater) {
             probe.connectToServer(socket_);
             if (probe.waitForConnected(100)) {
                 socket_.clear(); // the other's: never ours to answer on
+                if (!request.isEmpty()) {
+                    probe.write(request + '\n');
+                    probe.waitForBytesWritten(1000);
+                    probe.waitForDisconnected(1000); // it has read the line
+                }
                 return true;
             }
             QThread::msleep(50);

@@ -7,6 +7,7 @@
 #include <QLockFile>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -17,12 +18,15 @@ public:
     explicit SingleInstance(const QString& key = DefaultKey());
     ~SingleInstance();
 
-    // True when another instance holds the lock and answers on its socket.
+    // True when another instance holds the lock and answers on its socket;
+    // a `request` (one line, such as "synchronize") is handed to it then.
     // Otherwise this instance takes the lock (a stale one is taken over)
     // and starts answering itself, or with `answerLater` leaves that to
     // answer(): a later start asks a holder of the lock for a second.
-    bool anotherIsRunning(bool answerLater = false);
+    bool anotherIsRunning(bool answerLater = false, const QByteArray& request = {});
     void answer();
+    // Hears the requests of later starts.
+    void onRequest(std::function<void(const QByteArray&)> heard) { heard_ = std::move(heard); }
 
     static QString DefaultKey(); // per user
 
@@ -30,6 +34,7 @@ private:
     QString key_, socket_;
     std::unique_ptr<QLockFile> lock_;
     QLocalServer server_;
+    std::function<void(const QByteArray&)> heard_;
 };
 
 } // namespace platform

@@ -29,13 +29,14 @@ template <class E> E Named(const QString& name, E last, QString (*text)(E)) {
 }
 
 QString StateName(State s) {
-    static const char* const names[] = {
-        "Same",   "OnlyLocal",    "OnlyNetwork",    "NewerLocal", "NewerNetwork",   "Conflict",
-        "Unknown", "DeletedLocal", "DeletedNetwork", "Link",       "CaseTwinsLocal", "CaseTwinsNetwork"};
+    static const char* const names[] = {"Same",       "OnlyLocal",      "OnlyNetwork",
+                                        "NewerLocal", "NewerNetwork",   "Conflict",
+                                        "Unknown",    "DeletedLocal",   "DeletedNetwork",
+                                        "Link",       "CaseTwinsLocal", "CaseTwinsNetwork"};
     return QString::fromLatin1(names[int(s)]);
 }
 QString ActionName(Action a) {
-    static const char* const names[] = {"Nothing",  "ToNetwork",   "ToLocal",
+    static const char* const names[] = {"Nothing",  "ToNetwork",  "ToLocal",
                                         "KeepBoth", "TrashLocal", "TrashNetwork"};
     return QString::fromLatin1(names[int(a)]);
 }
@@ -109,12 +110,12 @@ private Q_SLOTS:
         };
         for (const auto& c : cases) {
             TestPrefix::write(s.SuiteIniPath, c.ini);
-            const AutoSync::Settings got = AutoSync::Read(s);
+            const AutoSync::Settings got = AutoSync::Read(s.SuiteIniPath);
             QCOMPARE(got.automatic, c.automatic);
             QCOMPARE(got.everyMinutes, c.every);
         }
-        QCOMPARE(AutoSync::WriteAutomatic(s, false), QString());
-        QVERIFY(!AutoSync::Read(s).automatic);
+        QCOMPARE(AutoSync::WriteAutomatic(s.SuiteIniPath, false), QString());
+        QVERIFY(!AutoSync::Read(s.SuiteIniPath).automatic);
         QVERIFY(TestPrefix::read(s.SuiteIniPath).contains("Every=half an hour")); // the rest stays
     }
 
