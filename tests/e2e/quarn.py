@@ -195,8 +195,8 @@ class Quarn:
     def n(self, *parts):
         return os.path.join(self.prefix, "network", *parts)
 
-    def start(self, wait_window=True):
-        self.proc = subprocess.Popen([QUARN], env=self.env, cwd=self.home,
+    def start(self, wait_window=True, args=()):
+        self.proc = subprocess.Popen([QUARN, *args], env=self.env, cwd=self.home,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if wait_window:
             self.main_window()
