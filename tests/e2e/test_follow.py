@@ -4,21 +4,35 @@ stand-in notification service on the session bus that prints each body."""
 import fcntl
 import hashlib
 import os
+import signal
 import subprocess
 import sys
 import threading
 import time
 
+import pyatspi
 from quarn import QUARNCTL, QuarnTest, wait_for
 
+# With "click" as its argument, it clicks each notification that offers an
+# action, as a user would, a moment after showing it.
 NOTIFIER = r'''
+import itertools, sys
 from gi.repository import Gio, GLib
 XML = """<node><interface name="org.freedesktop.Notifications"><method name="Notify">
 <arg type="s"/><arg type="u"/><arg type="s"/><arg type="s"/><arg type="s"/><arg type="as"/>
-<arg type="a{sv}"/><arg type="i"/><arg type="u" direction="out"/></method></interface></node>"""
+<arg type="a{sv}"/><arg type="i"/><arg type="u" direction="out"/></method>
+<signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal></interface></node>"""
+ids = itertools.count(1)
 def notify(bus, sender, path, iface, method, args, call):
-    print(args.unpack()[4].replace("\n", " "), flush=True)
-    call.return_value(GLib.Variant("(u)", (1,)))
+    app, replaces, icon, summary, body, actions = args.unpack()[:6]
+    print(body.replace("\n", " "), flush=True)
+    if actions:
+        print("actions: " + ", ".join(actions[1::2]), flush=True)
+    n = replaces or next(ids)
+    call.return_value(GLib.Variant("(u)", (n,)))
+    if actions and sys.argv[1:] == ["click"]:
+        GLib.timeout_add(300, lambda: bus.emit_signal(
+            None, path, iface, "ActionInvoked", GLib.Variant("(us)", (n, actions[0]))) and False)
 bus = Gio.bus_get_sync(Gio.BusType.SESSION)
 bus.register_object("/org/freedesktop/Notifications",
                     Gio.DBusNodeInfo.new_for_xml(XML).interfaces[0], notify, None, None)
@@ -49,7 +63,8 @@ class Follow(QuarnTest):
         self.procs = []
         self.notes = self.start([sys.executable, "-c", NOTIFIER])
         self.notes.wait("ready")
-        self.log = self.start([QUARNCTL, "follow", "--settle", "1"], env=self.q.env)
+        # Switching alone: synchronizing by itself is FollowSynchronizes'.
+        self.log = self.start([QUARNCTL, "follow", "--settle", "1", "--no-sync"], env=self.q.env)
         self.log.wait("Following the office share N:\\")
 
     def tearDown(self):
@@ -94,3 +109,40 @@ class Follow(QuarnTest):
             self.log.wait("A transfer is running: the switch waits until it ends.")
             self.stays("NETWORK")
         self.notes.wait("the suite now uses the LOCAL set")
+
+
+class FollowSynchronizes(QuarnTest):
+    """quarnctl follow synchronizing by itself, told in a notification whose
+    action opens Synchronize Reports in Quarn."""
+
+    def test_told_once_and_the_action_opens_the_window(self):
+        q = self.quarn()
+        procs = []
+        self.addCleanup(lambda: [p.kill() or p.wait() for p in procs])
+
+        def start(cmd, **kw):
+            procs.append(subprocess.Popen(cmd, stdout=subprocess.PIPE, text=True, **kw))
+            return Lines(procs[-1])
+
+        notes = start([sys.executable, "-c", NOTIFIER, "click"])
+        notes.wait("ready")
+        log = start([QUARNCTL, "follow", "--settle", "1"], env=q.env)
+        told = "2 reports sent to the office share, 2 brought to the laptop. 1 report waits for you."
+        log.wait(told)
+        notes.wait(told)
+        notes.wait("actions: Open Synchronize Reports")
+        self.assertTrue(os.path.exists(q.n("QXDATA", "APPRAISE", "data", "SMITH.RPT")))
+        self.assertTrue(os.path.exists(q.c("QXDATA", "APPRAISE", "data", "BROWN.RPT")))
+
+        # The click started Quarn on Synchronize Reports.
+        desktop = pyatspi.Registry.getDesktop(0)
+        shown = lambda: next((w for a in desktop if a is not None for w in a
+                              if w is not None and w.name == "Synchronize Reports"), None)
+        window = wait_for(shown, "Synchronize Reports opened by the notification", timeout=15)
+        pid = window.get_application().get_process_id()
+        self.addCleanup(lambda: os.kill(pid, signal.SIGKILL))
+
+        # Nothing new over three more looks: nothing more is said.
+        time.sleep(3)
+        self.assertEqual(sum(told in line for line in notes.lines), 1)
+
