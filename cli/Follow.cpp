@@ -146,8 +146,8 @@ private:
             return;
         }
         saidBusy_ = false;
-        AutoSync::Ran(autoSync_, clock_.elapsed());
         const QString told = AutoSync::Told(o), failure = AutoSync::FailureOf(o);
+        AutoSync::Ran(autoSync_, clock_.elapsed(), !failure.isEmpty());
         const bool moved = !o.summary.toNetwork.isEmpty() || !o.summary.toLocal.isEmpty();
         const bool newFailure = !failure.isEmpty() && failure != lastFailure_;
         const bool newWaiting = !o.waiting.isEmpty() && o.waiting != lastWaiting_;

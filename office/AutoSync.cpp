@@ -66,13 +66,16 @@ bool Due(Memory& m, bool reachable, bool switchedToNetwork, qint64 nowMs, const 
     }
     if (cameBack || switchedToNetwork)
         m.due = true;
-    const bool again = s.everyMinutes > 0 && m.lastRunMs >= 0 &&
-                       nowMs - m.lastRunMs >= qint64(s.everyMinutes) * 60 * 1000;
+    const qint64 since = m.lastRunMs >= 0 ? nowMs - m.lastRunMs : -1;
+    const bool again =
+        since >= 0 && ((s.everyMinutes > 0 && since >= qint64(s.everyMinutes) * 60 * 1000) ||
+                       (m.failed && since >= kRetryMs));
     return m.due || again;
 }
 
-void Ran(Memory& m, qint64 nowMs) {
+void Ran(Memory& m, qint64 nowMs, bool failed) {
     m.due = false;
+    m.failed = failed;
     m.lastRunMs = nowMs;
 }
 

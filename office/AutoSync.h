@@ -30,13 +30,17 @@ struct Memory {
     std::optional<bool> reachable; // at the last look
     qint64 lastRunMs = -1;         // on a steady clock; -1: none yet
     bool due = false;              // the share came back, or the suite went to NETWORK
+    bool failed = false;           // the last run did not do all it was to
 };
+// A run that failed is tried again this long after it, while the share
+// answers, rather than at the next interval.
+constexpr qint64 kRetryMs = 60 * 1000;
 // One look: due when the share came back (also at the first look that finds
-// it), after the suite's switch to NETWORK (`switchedToNetwork`), or `every`
-// minutes after the last run while the share stayed. A run found busy stays
-// due; Ran() ends it.
+// it), after the suite's switch to NETWORK (`switchedToNetwork`), `every`
+// minutes after the last run while the share stayed, or kRetryMs after a
+// failed one. A run found busy stays due; Ran() ends it.
 bool Due(Memory& m, bool reachable, bool switchedToNetwork, qint64 nowMs, const Settings& s);
-void Ran(Memory& m, qint64 nowMs);
+void Ran(Memory& m, qint64 nowMs, bool failed = false);
 
 struct Outcome {
     bool busy = false; // a transfer or a window's synchronization runs: not now

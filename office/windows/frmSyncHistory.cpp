@@ -26,12 +26,13 @@ frmSyncHistory::frmSyncHistory(const QList<platform::SyncRun>& runs, const QStri
             what += QStringLiteral(" (%1 runs alike since %2)")
                         .arg(run.times)
                         .arg(Synchronize::When(run.startedMs, now));
-        auto* item = new QTreeWidgetItem(
-            runs_, {Synchronize::When(run.endedMs, now), run.computer,
-                    Synchronize::ByText(run.by), what});
+        auto* item = new QTreeWidgetItem(runs_, {Synchronize::When(run.endedMs, now), run.computer,
+                                                 Synchronize::ByText(run.by), what});
         const std::pair<const char*, const QStringList*> lists[] = {
-            {"Sent to the share", &run.sent}, {"Brought to the laptop", &run.brought},
-            {"Kept both", &run.keptBoth},     {"To the trash", &run.trashed},
+            {"Sent to the share", &run.sent},
+            {"Brought to the laptop", &run.brought},
+            {"Kept both", &run.keptBoth},
+            {"To the trash", &run.trashed},
             {"Waiting for you", &run.waiting}};
         for (const auto& [label, names] : lists)
             if (!names->isEmpty())
@@ -39,12 +40,12 @@ frmSyncHistory::frmSyncHistory(const QList<platform::SyncRun>& runs, const QStri
                                            QLatin1String(label) + QStringLiteral(": ") +
                                                names->join(QStringLiteral(", "))});
         for (const QString& failed : run.failed)
-            new QTreeWidgetItem(item, {QString(), QString(), QString(),
-                                       QStringLiteral("Failed: ") + failed});
+            new QTreeWidgetItem(
+                item, {QString(), QString(), QString(), QStringLiteral("Failed: ") + failed});
     }
     if (runs.isEmpty())
-        new QTreeWidgetItem(runs_, {problem.isEmpty() ? QStringLiteral("No synchronization yet")
-                                                      : problem});
+        new QTreeWidgetItem(
+            runs_, {problem.isEmpty() ? QStringLiteral("No synchronization yet") : problem});
     if (runs_->topLevelItemCount() > 0)
         runs_->setCurrentItem(runs_->topLevelItem(0));
     for (int c = 0; c < 3; ++c)

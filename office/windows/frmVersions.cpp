@@ -10,8 +10,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-frmVersions::frmVersions(const SyncPlan::Folders& folders, const QString& report,
-                         QWidget* parent)
+frmVersions::frmVersions(const SyncPlan::Folders& folders, const QString& report, QWidget* parent)
     : QDialog(parent), folders_(folders), report_(report), versions_(new QTreeWidget(this)),
       status_(new QLabel(this)), cmdPutBack_(new QPushButton(QStringLiteral("Put Back"), this)) {
     setWindowTitle(QStringLiteral("Previous Versions of ") + report);
@@ -31,9 +30,8 @@ frmVersions::frmVersions(const SyncPlan::Folders& folders, const QString& report
     buttons->addButton(cmdPutBack_, QDialogButtonBox::ActionRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(cmdPutBack_, &QPushButton::clicked, this, &frmVersions::PutBack);
-    connect(versions_, &QTreeWidget::itemSelectionChanged, this, [this] {
-        cmdPutBack_->setEnabled(!versions_->selectedItems().isEmpty());
-    });
+    connect(versions_, &QTreeWidget::itemSelectionChanged, this,
+            [this] { cmdPutBack_->setEnabled(!versions_->selectedItems().isEmpty()); });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(versions_);
     layout->addWidget(status_);
@@ -75,8 +73,7 @@ void frmVersions::PutBack() {
     const int at = versions_->indexOfTopLevelItem(versions_->currentItem());
     if (at < 0 || at >= listed_.size())
         return;
-    const ReportVersions::Restored done =
-        ReportVersions::Restore(folders_, listed_[at].argument());
+    const ReportVersions::Restored done = ReportVersions::Restore(folders_, listed_[at].argument());
     QString said;
     if (done.declined)
         said = QStringLiteral("Nothing was put back.");

@@ -16,8 +16,7 @@ class frmVersions : public QDialog {
     Q_OBJECT
 
 public:
-    frmVersions(const SyncPlan::Folders& folders, const QString& report,
-                QWidget* parent = nullptr);
+    frmVersions(const SyncPlan::Folders& folders, const QString& report, QWidget* parent = nullptr);
     QTreeWidget* versions() const { return versions_; }
     // Puts the selected version back; the list and the line under it follow.
     void PutBack();

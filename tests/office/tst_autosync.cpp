@@ -80,7 +80,7 @@ private Q_SLOTS:
             const bool due = AutoSync::Due(m, kind != u"down", kind == u"net", at, s);
             got += QString(due ? "y" : "n") + u' ';
             if (due && kind != u"busy")
-                AutoSync::Ran(m, at);
+                AutoSync::Ran(m, at, kind == u"fail");
         }
         QCOMPARE(got.trimmed(), row["due"]);
     }
