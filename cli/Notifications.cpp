@@ -26,6 +26,17 @@ void Notifications::show(const QString& kind, const QString& summary, const QStr
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
+    // A server that reads markup in the body would take a name from the
+    // share (a report's, a lock holder's) for markup, links included.
+    if (!markupKnown_) {
+        const QDBusMessage caps =
+            bus.call(QDBusMessage::createMethodCall(kService, kPath, kService,
+                                                    QStringLiteral("GetCapabilities")),
+                     QDBus::Block, 5000);
+        markup_ = caps.type() == QDBusMessage::ReplyMessage && !caps.arguments().isEmpty() &&
+                  caps.arguments().front().toStringList().contains(QStringLiteral("body-markup"));
+        markupKnown_ = caps.type() == QDBusMessage::ReplyMessage;
+    }
     const uint replaces = shown_.value(kind);
     actions_.remove(replaces);
     QDBusMessage call =
@@ -35,7 +46,7 @@ void Notifications::show(const QString& kind, const QString& summary, const QStr
                                                  : QStringList{QStringLiteral("default"), action,
                                                                QStringLiteral("open"), action};
     call << QStringLiteral("Quarn") << replaces << QStringLiteral("org.example.quarn") << summary
-         << body << actions
+         << (markup_ ? body.toHtmlEscaped() : body) << actions
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("org.example.quarn")}}
          << -1;
     // No service, no answer: the log line is enough.

@@ -28,6 +28,7 @@ private Q_SLOTS:
 private:
     QHash<QString, uint> shown_; // kind -> the server's id
     QHash<uint, std::function<void()>> actions_;
+    bool markupKnown_ = false, markup_ = false;
 };
 
 // Starts Quarn on the prefix's Synchronize Reports window (`quarn --prefix

@@ -285,9 +285,9 @@ bool SyncRecord::addRun(const SyncRun& run) {
     if (!open())
         return false;
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    QSqlError e;
-    if (!db.transaction())
-        e = db.lastError();
+    // Taken for writing before the look at the last entry: two programs
+    // adding at once take turns rather than one failing on the other's write.
+    QSqlError e = Run(db, QStringLiteral("BEGIN IMMEDIATE"));
     SyncRun entry = run;
     // The same outcome again, nothing moved: the last entry is counted on.
     QVariantList last;
@@ -295,7 +295,7 @@ bool SyncRecord::addRun(const SyncRun& run) {
         e = Run(db,
                 QStringLiteral("SELECT rowid, started_by, waiting, failed, cancelled, times, sent, "
                                "brought, kept_both, trashed, started_ms FROM runs WHERE pair = ? "
-                               "ORDER BY ended_ms DESC, rowid DESC LIMIT 1"),
+                               "ORDER BY rowid DESC LIMIT 1"),
                 {pair_}, &last);
     if (!e.isValid() && !last.isEmpty() && last[1].toInt() == int(run.by) &&
         Split(last[2]) == run.waiting && Split(last[3]) == run.failed &&
@@ -319,14 +319,14 @@ bool SyncRecord::addRun(const SyncRun& run) {
     if (!e.isValid())
         e = Run(db,
                 QStringLiteral("DELETE FROM runs WHERE pair = ? AND (ended_ms < ? OR rowid NOT "
-                               "IN (SELECT rowid FROM runs WHERE pair = ? ORDER BY ended_ms "
-                               "DESC, rowid DESC LIMIT ?))"),
+                               "IN (SELECT rowid FROM runs WHERE pair = ? ORDER BY rowid "
+                               "DESC LIMIT ?))"),
                 {pair_, entry.endedMs - kKeptRunsMs, pair_, kKeptRuns});
-    if (!e.isValid() && !db.commit())
-        e = db.lastError();
+    if (!e.isValid())
+        e = Run(db, QStringLiteral("COMMIT"));
     if (!e.isValid())
         return true;
-    db.rollback();
+    Run(db, QStringLiteral("ROLLBACK"));
     problem_ = QStringLiteral("The history of the synchronization (%1) cannot be written: %2")
                    .arg(file_, e.text());
     return false;
@@ -340,7 +340,7 @@ QList<SyncRun> SyncRecord::runs(int newest) {
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.prepare(QStringLiteral("SELECT started_ms, ended_ms, computer, started_by, sent, brought, "
                              "kept_both, trashed, waiting, failed, cancelled, times FROM runs "
-                             "WHERE pair = ? ORDER BY ended_ms DESC, rowid DESC LIMIT ?"));
+                             "WHERE pair = ? ORDER BY rowid DESC LIMIT ?"));
     q.addBindValue(pair_);
     q.addBindValue(std::max(newest, 0));
     if (!q.exec()) {

@@ -13,24 +13,29 @@ import time
 import pyatspi
 from quarn import QUARNCTL, QuarnTest, wait_for
 
-# With "click" as its argument, it clicks each notification that offers an
-# action, as a user would, a moment after showing it.
+# With "click" among its arguments, it clicks each notification that offers
+# an action, as a user would, a moment after showing it; with "markup", it
+# reads markup in the body, as GNOME's and KDE's do.
 NOTIFIER = r'''
 import itertools, sys
 from gi.repository import Gio, GLib
 XML = """<node><interface name="org.freedesktop.Notifications"><method name="Notify">
 <arg type="s"/><arg type="u"/><arg type="s"/><arg type="s"/><arg type="s"/><arg type="as"/>
 <arg type="a{sv}"/><arg type="i"/><arg type="u" direction="out"/></method>
+<method name="GetCapabilities"><arg type="as" direction="out"/></method>
 <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal></interface></node>"""
 ids = itertools.count(1)
 def notify(bus, sender, path, iface, method, args, call):
+    if method == "GetCapabilities":
+        caps = ["actions", "body"] + (["body-markup"] if "markup" in sys.argv else [])
+        return call.return_value(GLib.Variant("(as)", (caps,)))
     app, replaces, icon, summary, body, actions = args.unpack()[:6]
     print(body.replace("\n", " "), flush=True)
     if actions:
         print("actions: " + ", ".join(actions[1::2]), flush=True)
     n = replaces or next(ids)
     call.return_value(GLib.Variant("(u)", (n,)))
-    if actions and sys.argv[1:] == ["click"]:
+    if actions and "click" in sys.argv:
         GLib.timeout_add(300, lambda: bus.emit_signal(
             None, path, iface, "ActionInvoked", GLib.Variant("(us)", (n, actions[0]))) and False)
 bus = Gio.bus_get_sync(Gio.BusType.SESSION)
@@ -145,4 +150,28 @@ class FollowSynchronizes(QuarnTest):
         # Nothing new over three more looks: nothing more is said.
         time.sleep(3)
         self.assertEqual(sum(told in line for line in notes.lines), 1)
+
+    def test_names_from_the_share_are_not_markup(self):
+        """A lock holder's name is the share's to write: a server that reads
+        markup shows it as text, not as a link."""
+        q = self.quarn()
+        procs = []
+        self.addCleanup(lambda: [p.kill() or p.wait() for p in procs])
+        for cmd in ([sys.executable, "-c", NOTIFIER, "markup"],
+                    [QUARNCTL, "follow", "--settle", "1"]):
+            procs.append(subprocess.Popen(cmd, stdout=subprocess.PIPE, text=True, env=q.env))
+            if len(procs) == 1:
+                notes = Lines(procs[0])
+                notes.wait("ready")
+            else:
+                log = Lines(procs[1])
+        now = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime())
+        locks = q.n("QXDATA", "APPRAISE", "data", ".quarn-locks")
+        os.makedirs(locks, exist_ok=True)
+        with open(os.path.join(locks, "SMITH.RPT.lock"), "w") as f:
+            f.write(f"user=<a href='http://x.example/'>jdoe</a>\ncomputer=LAPTOP-7\npid=4242\n"
+                    f"since={now}\nrenewed={now}\n")
+        log.wait("1 report was not synchronized: SMITH.RPT (SMITH.RPT is being copied by <a href=")
+        notes.wait("being copied by &lt;a href='http://x.example/'&gt;jdoe&lt;/a&gt; on")
+        self.assertFalse([line for line in notes.lines if "<a" in line])
 

@@ -14,6 +14,9 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 using platform::SyncRecord;
 using platform::SyncRun;
 using SyncPlan::Action;
@@ -191,6 +194,26 @@ private Q_SLOTS:
         runs = record.runs(SyncRecord::kKeptRuns + 10);
         QCOMPARE(runs.size(), SyncRecord::kKeptRuns);
         QCOMPARE(runs.back().sent, QStringList{"0"});
+    }
+
+    // Quarn's window and quarnctl follow adding runs at one moment: each run
+    // is kept, neither fails on the other's write.
+    void twoProgramsAddAtOnce() {
+        QTemporaryDir dir;
+        const QString file = dir.path() + "/record.sqlite";
+        QVERIFY(SyncRecord("pair", file).addRun(Run(SyncRun::By::Window, {"FIRST"}, {}, 1)));
+        std::atomic<int> failed{0};
+        const auto adder = [&](SyncRun::By by) {
+            SyncRecord record("pair", file);
+            for (int i = 0; i < 100; ++i)
+                if (!record.addRun(Run(by, {}, {QString::number(i)}, i))) // looked at first
+                    ++failed;
+        };
+        std::thread a(adder, SyncRun::By::Window), b(adder, SyncRun::By::Following);
+        a.join();
+        b.join();
+        QCOMPARE(failed.load(), 0);
+        QCOMPARE(SyncRecord("pair", file).runs().size(), 201);
     }
 
     // A record an earlier Quarn made, without a history, keeps its reports
