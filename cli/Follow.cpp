@@ -138,6 +138,12 @@ private:
         const AutoSync::Settings settings = AutoSync::Read(s.SuiteIniPath);
         if (!AutoSync::Due(autoSync_, seen.settled, seen.toNetwork, clock_.elapsed(), settings))
             return;
+        if (const QString why = SyncPlan::NotSetUp(s); !why.isEmpty()) { // said once
+            if (std::exchange(notSetUp_, why) != why)
+                log(Texts::AutoSyncStopped(why));
+            return;
+        }
+        notSetUp_.clear();
         const AutoSync::Outcome o =
             AutoSync::Run(SyncPlan::FoldersOf(s), platform::SyncRun::By::Following);
         if (o.busy) { // tried again at the next look
@@ -230,6 +236,7 @@ private:
     qint64 reachableSinceMs_ = 0;
     AutoSync::Memory autoSync_;
     bool saidBusy_ = false;
+    QString notSetUp_;
     QString lastFailure_;     // told once until it changes
     QStringList lastWaiting_; // told once until it changes
     Notifications notifications_;

@@ -282,14 +282,10 @@ int Sync(const QStringList& args, QTextStream& out, QTextStream& err) {
 
     Quarn_v2::SuiteState s;
     Quarn_v2::InitialiseSuite(s);
-    // Without its data directory a set's report folder would be a relative
-    // name, found wherever quarnctl was started.
-    for (const bool local : {true, false})
-        if (ModCommon::Trim((local ? s.LocalSet : s.NetworkSet).QXADATADIR).isEmpty()) {
-            err << "quarnctl: [" << (local ? "LOCAL" : "NETWORK")
-                << "] QXADATADIR is not set up in " << s.SuiteIniPath << "; nothing was planned\n";
-            return 1;
-        }
+    if (const QString why = SyncPlan::NotSetUp(s); !why.isEmpty()) {
+        err << "quarnctl: " << why << "\n";
+        return 1;
+    }
     const SyncPlan::Folders folders = SyncPlan::FoldersOf(s);
     if (versions)
         return ListVersions(folders, p.positionalArguments().value(0), out, err);

@@ -340,6 +340,14 @@ Folders FoldersOf(Quarn_v2::SuiteState& s) {
     return f;
 }
 
+QString NotSetUp(const Quarn_v2::SuiteState& s) {
+    for (const bool local : {true, false})
+        if (ModCommon::Trim((local ? s.LocalSet : s.NetworkSet).QXADATADIR).isEmpty())
+            return Texts::SyncNotSetUp(local ? QStringLiteral("LOCAL") : QStringLiteral("NETWORK"),
+                                       s.SuiteIniPath);
+    return {};
+}
+
 QString HostFolder(const QString& windowsFolder) {
     if (ModCommon::Trim(windowsFolder).isEmpty())
         return {};

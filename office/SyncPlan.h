@@ -119,6 +119,10 @@ struct Folders {
     QString pairKey() const; // the record's key for this pair
 };
 Folders FoldersOf(Quarn_v2::SuiteState& s);
+// Why the two sets give no report folders to synchronize: a set without its
+// data directory would give a relative name, found wherever the program
+// was started. Empty when both are set up.
+QString NotSetUp(const Quarn_v2::SuiteState& s);
 // A folder on the host; empty when it has no mapping.
 QString HostFolder(const QString& windowsFolder);
 

@@ -231,6 +231,10 @@ inline QString AutoSyncFailed(int failed, const QString& report, const QString& 
     return text + QStringLiteral(".");
 }
 
+inline QString SyncNotSetUp(const QString& set, const QString& suiteIni) {
+    return QStringLiteral("[") + set + QStringLiteral("] QXADATADIR is not set up in ") + suiteIni +
+           QStringLiteral("; nothing was planned");
+}
 inline QString SyncTitle() {
     return QStringLiteral("Synchronize Reports");
 }

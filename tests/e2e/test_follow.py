@@ -175,3 +175,16 @@ class FollowSynchronizes(QuarnTest):
         notes.wait("being copied by &lt;a href='http://x.example/'&gt;jdoe&lt;/a&gt; on")
         self.assertFalse([line for line in notes.lines if "<a" in line])
 
+
+    def test_a_set_without_its_data_folder_synchronizes_nothing(self):
+        """Not a relative folder found wherever follow was started."""
+        q = self.quarn()
+        q.ctl("ini", "set", "C:\\VALUATOR\\QUARN2.INI", "LOCAL", "QXADATADIR", "")
+        shared = q.n("QXDATA", "APPRAISE", "data")
+        before = sorted(os.listdir(shared))
+        follow = subprocess.Popen([QUARNCTL, "follow", "--settle", "1"], stdout=subprocess.PIPE,
+                                  text=True, env=q.env, cwd=q.home)
+        self.addCleanup(lambda: follow.kill() or follow.wait())
+        Lines(follow).wait("The reports were not synchronized. [LOCAL] QXADATADIR is not set up in ")
+        self.assertEqual(sorted(os.listdir(shared)), before)
+        self.assertFalse(os.path.exists(os.path.join(q.home, "data")))
