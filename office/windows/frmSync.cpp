@@ -113,7 +113,7 @@ private:
 };
 
 frmSync::frmSync(const SyncPlan::Folders& folders, const SkinFramework* skin, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::frmSync>()), folders_(folders),
+    : QDialog(parent), ui_(std::make_unique<Ui::frmSync>()), folders_(folders), skin_(skin),
       prompter_(std::make_unique<Prompter>()), usePrompter_(*prompter_) {
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -496,7 +496,7 @@ void frmSync::ShowLast() {
 void frmSync::ShowHistory() {
     platform::SyncRecord record(folders_.pairKey());
     const QList<platform::SyncRun> runs = record.runs();
-    frmSyncHistory history(runs, record.problem(), this);
+    frmSyncHistory history(runs, record.problem(), skin_, this);
     history.exec();
 }
 
@@ -504,7 +504,7 @@ void frmSync::ShowVersions() {
     const QList<int> rows = SelectedRows();
     if (working_ || rows.size() != 1)
         return;
-    frmVersions versions(folders_, plan_.rows[rows.front()].name, this);
+    frmVersions versions(folders_, plan_.rows[rows.front()].name, skin_, this);
     versions.exec();
     if (versions.putBack())
         Refresh();

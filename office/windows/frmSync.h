@@ -88,6 +88,7 @@ private:
 
     std::unique_ptr<Ui::frmSync> ui_;
     SyncPlan::Folders folders_;
+    const SkinFramework* skin_;
     SyncPlan::Plan plan_;
     QSet<QString> chosen_;             // rows the user chose for
     QHash<QString, QString> outcomes_; // rows the run has done: how it went

@@ -1,8 +1,10 @@
 #include "office/windows/frmSyncHistory.h"
 
 #include "office/Synchronize.h"
+#include "widgets/SkinFramework.h"
 
 #include <QDialogButtonBox>
+#include <QFont>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -10,10 +12,11 @@
 #include <QVBoxLayout>
 
 frmSyncHistory::frmSyncHistory(const QList<platform::SyncRun>& runs, const QString& problem,
-                               QWidget* parent)
+                               const SkinFramework* skin, QWidget* parent)
     : QDialog(parent), runs_(new QTreeWidget(this)) {
     setWindowTitle(QStringLiteral("Synchronization History"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8)); // as Synchronize Reports
     runs_->setAccessibleName(QStringLiteral("Runs"));
     runs_->setHeaderLabels({QStringLiteral("When"), QStringLiteral("Computer"),
                             QStringLiteral("Started by"), QStringLiteral("What happened")});
@@ -46,15 +49,21 @@ frmSyncHistory::frmSyncHistory(const QList<platform::SyncRun>& runs, const QStri
     if (runs.isEmpty())
         new QTreeWidgetItem(
             runs_, {problem.isEmpty() ? QStringLiteral("No synchronization yet") : problem});
-    if (runs_->topLevelItemCount() > 0)
+    if (runs_->topLevelItemCount() > 0) { // the last run open
         runs_->setCurrentItem(runs_->topLevelItem(0));
+        runs_->topLevelItem(0)->setExpanded(true);
+    }
     for (int c = 0; c < 3; ++c)
         runs_->resizeColumnToContents(c);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->setSpacing(8);
     layout->addWidget(runs_);
     layout->addWidget(buttons);
+    if (skin)
+        skin->ApplyWindow(this);
     resize(760, 420);
 }

@@ -7,14 +7,16 @@
 #include <QDialog>
 
 class QTreeWidget;
+class SkinFramework;
 
 class frmSyncHistory : public QDialog {
     Q_OBJECT
 
 public:
-    // `problem`: why the history could not be read, shown in its place.
+    // `problem`: why the history could not be read, shown in its place;
+    // `skin` may be null.
     frmSyncHistory(const QList<platform::SyncRun>& runs, const QString& problem,
-                   QWidget* parent = nullptr);
+                   const SkinFramework* skin, QWidget* parent = nullptr);
     QTreeWidget* runs() const { return runs_; }
 
 private:

@@ -1,20 +1,24 @@
 #include "office/windows/frmVersions.h"
 
 #include "suite/CopyProcedure.h"
+#include "widgets/SkinFramework.h"
 
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QFont>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-frmVersions::frmVersions(const SyncPlan::Folders& folders, const QString& report, QWidget* parent)
+frmVersions::frmVersions(const SyncPlan::Folders& folders, const QString& report,
+                         const SkinFramework* skin, QWidget* parent)
     : QDialog(parent), folders_(folders), report_(report), versions_(new QTreeWidget(this)),
       status_(new QLabel(this)), cmdPutBack_(new QPushButton(QStringLiteral("Put Back"), this)) {
     setWindowTitle(QStringLiteral("Previous Versions of ") + report);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8)); // as Synchronize Reports
     versions_->setAccessibleName(QStringLiteral("Versions"));
     versions_->setHeaderLabels({QStringLiteral("Side"), QStringLiteral("Kept"),
                                 QStringLiteral("Computer"), QStringLiteral("Size"),
@@ -33,9 +37,13 @@ frmVersions::frmVersions(const SyncPlan::Folders& folders, const QString& report
     connect(versions_, &QTreeWidget::itemSelectionChanged, this,
             [this] { cmdPutBack_->setEnabled(!versions_->selectedItems().isEmpty()); });
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->setSpacing(8);
     layout->addWidget(versions_);
     layout->addWidget(status_);
     layout->addWidget(buttons);
+    if (skin)
+        skin->ApplyWindow(this);
     resize(720, 360);
     List();
 }
@@ -56,7 +64,7 @@ void frmVersions::List() {
             versions_,
             {v.network ? QStringLiteral("share") : QStringLiteral("laptop"),
              QLocale().toString(first.keptAt.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-             first.computer, QLocale().toString(size), files.join(QStringLiteral(", "))});
+             first.computer, QLocale().formattedDataSize(size), files.join(QStringLiteral(", "))});
     }
     for (int c = 0; c < versions_->columnCount(); ++c)
         versions_->resizeColumnToContents(c);

@@ -11,12 +11,15 @@
 class QLabel;
 class QPushButton;
 class QTreeWidget;
+class SkinFramework;
 
 class frmVersions : public QDialog {
     Q_OBJECT
 
 public:
-    frmVersions(const SyncPlan::Folders& folders, const QString& report, QWidget* parent = nullptr);
+    // `skin` may be null.
+    frmVersions(const SyncPlan::Folders& folders, const QString& report, const SkinFramework* skin,
+                QWidget* parent = nullptr);
     QTreeWidget* versions() const { return versions_; }
     // Puts the selected version back; the list and the line under it follow.
     void PutBack();

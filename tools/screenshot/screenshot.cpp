@@ -1,6 +1,6 @@
 // Shows a window as a user would see it and saves a picture of it, for
 // docs/ and for looking at changes:
-//   screenshot <out.png> [main|config|transfer|about|message|prefix|share|sync]
+//   screenshot <out.png> [main|config|transfer|about|message|prefix|share|sync|history|versions]
 // Run it under xvfb-run (or on a desktop) with WINEPREFIX set; the prefix
 // chooser lists the suites found in $HOME.
 
@@ -9,6 +9,8 @@
 #include "office/Texts.h"
 #include "office/windows/OfficeShareDialog.h"
 #include "office/windows/frmSync.h"
+#include "office/windows/frmSyncHistory.h"
+#include "office/windows/frmVersions.h"
 #include "platform/desktop/QtPrompter.h"
 #include "setup/PrefixDialog.h"
 #include "setup/frmConfig.h"
@@ -38,6 +40,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<OfficeShareDialog> share;
     std::unique_ptr<QMessageBox> message;
     std::unique_ptr<frmSync> sync;
+    std::unique_ptr<QDialog> dialog;
     if (argc > 2 && qstrcmp(argv[2], "config") == 0) {
         shown = &window.Config();
     } else if (argc > 2 && qstrcmp(argv[2], "transfer") == 0) {
@@ -69,6 +72,15 @@ int main(int argc, char** argv) {
     } else if (argc > 2 && qstrcmp(argv[2], "sync") == 0) {
         sync = std::make_unique<frmSync>(SyncPlan::FoldersOf(window.state()), &window.skin());
         shown = sync.get();
+    } else if (argc > 2 && qstrcmp(argv[2], "history") == 0) {
+        // What the record of the prefix's synchronizations holds.
+        platform::SyncRecord record(SyncPlan::FoldersOf(window.state()).pairKey());
+        dialog = std::make_unique<frmSyncHistory>(record.runs(), record.problem(), &window.skin());
+        shown = dialog.get();
+    } else if (argc > 3 && qstrcmp(argv[2], "versions") == 0) {
+        dialog = std::make_unique<frmVersions>(SyncPlan::FoldersOf(window.state()),
+                                               QString::fromLocal8Bit(argv[3]), &window.skin());
+        shown = dialog.get();
     } else if (argc > 2 && qstrcmp(argv[2], "message") == 0) {
         // A question of the copy, skinned as the main window is.
         message = platform::BuildMessageBox(
