@@ -15,7 +15,6 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -133,8 +132,7 @@ private:
     // What moves without a question, when the share came back, the suite
     // went to NETWORK, or the interval passed. Told once per new outcome.
     void synchronize(const Seen& seen) {
-        SuiteState s;
-        InitialiseSuite(s);
+        SuiteState s = LookAtSuite(); // read afresh, written nowhere
         const AutoSync::Settings settings = AutoSync::Read(s.SuiteIniPath);
         if (!AutoSync::Due(autoSync_, seen.settled, seen.toNetwork, clock_.elapsed(), settings))
             return;
@@ -156,14 +154,18 @@ private:
         AutoSync::Ran(autoSync_, clock_.elapsed(), !failure.isEmpty());
         const bool moved = !o.summary.toNetwork.isEmpty() || !o.summary.toLocal.isEmpty();
         const bool newFailure = !failure.isEmpty() && failure != lastFailure_;
-        const bool newWaiting = !o.waiting.isEmpty() && o.waiting != lastWaiting_;
+        const bool newWaiting =
+            std::any_of(o.waiting.cbegin(), o.waiting.cend(),
+                        [this](const QString& r) { return !lastWaiting_.contains(r); });
         lastFailure_ = failure;
         lastWaiting_ = o.waiting;
         if (!moved && !newFailure && !newWaiting)
             return;
-        const QString body = QStringList{told, newFailure ? failure : QString()}
-                                 .filter(QRegularExpression(QStringLiteral(".")))
-                                 .join(u'\n');
+        QStringList lines;
+        for (const QString& line : {told, newFailure ? failure : QString()})
+            if (!line.isEmpty())
+                lines << line;
+        const QString body = lines.join(u'\n');
         log(QString(body).replace(u'\n', u' '));
         const QString prefix = platform::WinePrefix();
         notifications_.show(QStringLiteral("sync"),
@@ -238,7 +240,7 @@ private:
     bool saidBusy_ = false;
     QString notSetUp_;
     QString lastFailure_;     // told once until it changes
-    QStringList lastWaiting_; // told once until it changes
+    QStringList lastWaiting_; // a report waiting is told once
     Notifications notifications_;
 };
 
