@@ -3,11 +3,13 @@
 #include "platform/share/Bounded.h"
 #include "platform/share/DriveMount.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -151,8 +153,34 @@ QString HostFolder(GMount* mount) {
     return IsGvfsFuseFolder(folder.section(u'/', 0, -2)) ? folder : QString();
 }
 
-// GVfs's client asks gvfsd some things and waits (at its first use, and for
-// the mount a file is on), and D-Bus gives a gvfsd that hangs 25 seconds:
+// GIO's first use asks gvfsd what it can mount, and D-Bus waits 25 seconds
+// for a gvfsd that hangs. So gvfsd is pinged first, within `boundMs`; GIO is
+// then set up on this thread (set up on another, a later mount leaks what
+// it made there). False when gvfsd is there and did not answer.
+bool GvfsAnswers(qint64 boundMs) {
+    static std::atomic<bool> ready{false};
+    if (ready)
+        return true;
+    GError* error = nullptr;
+    if (GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error)) {
+        GVariant* reply = g_dbus_connection_call_sync(
+            bus, "org.gtk.vfs.Daemon", "/", "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr,
+            G_DBUS_CALL_FLAGS_NONE, int(std::clamp<qint64>(boundMs, 1, 60000)), nullptr, &error);
+        if (reply)
+            g_variant_unref(reply);
+        g_object_unref(bus);
+    }
+    // No session bus, or no gvfsd to start: GIO finds that at once too.
+    const bool silent = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT);
+    g_clear_error(&error);
+    if (silent)
+        return false;
+    g_vfs_get_default();
+    ready = true;
+    return true;
+}
+
+// GVfs's client also asks gvfsd, and waits, for the mount a file is on:
 // such asks run on a thread of their own, for at most `boundMs`. False when
 // it did not answer, and at once while an earlier one still hangs; `ask`
 // keeps to what it holds itself.
@@ -190,8 +218,12 @@ constexpr qint64 kLookMs = 5000;
 
 // The mount `uri` is on (null: none); nullopt when GVfs did not answer.
 std::optional<GRef<GMount>> FindMount(const QByteArray& uri, qint64 boundMs) {
+    QElapsedTimer clock;
+    clock.start();
+    if (!GvfsAnswers(boundMs))
+        return std::nullopt;
     const auto mount = std::make_shared<GRef<GMount>>();
-    if (!AskGvfs(boundMs, [mount, uri] {
+    if (!AskGvfs(boundMs - clock.elapsed(), [mount, uri] {
             GRef<GFile> file(g_file_new_for_uri(uri.constData()));
             mount->reset(g_file_find_enclosing_mount(file.get(), nullptr, nullptr));
         }))
@@ -262,18 +294,15 @@ namespace {
 // has its own trash: a desktop that did not install gvfs-backends, as KDE's
 // need not.
 MountFailure GvfsMountsSmb(qint64 boundMs) {
-    const auto found = std::make_shared<std::atomic<MountFailure>>(MountFailure::None);
-    if (!AskGvfs(boundMs, [found] {
-            bool smb = false, trash = false;
-            const gchar* const* schemes = g_vfs_get_supported_uri_schemes(g_vfs_get_default());
-            for (; schemes && *schemes; ++schemes) {
-                smb = smb || g_strcmp0(*schemes, "smb") == 0;
-                trash = trash || g_strcmp0(*schemes, "trash") == 0;
-            }
-            *found = trash && !smb ? MountFailure::NoSmbBackend : MountFailure::None;
-        }))
+    if (!GvfsAnswers(boundMs))
         return MountFailure::NoGvfs;
-    return *found;
+    bool smb = false, trash = false;
+    const gchar* const* schemes = g_vfs_get_supported_uri_schemes(g_vfs_get_default());
+    for (; schemes && *schemes; ++schemes) {
+        smb = smb || g_strcmp0(*schemes, "smb") == 0;
+        trash = trash || g_strcmp0(*schemes, "trash") == 0;
+    }
+    return trash && !smb ? MountFailure::NoSmbBackend : MountFailure::None;
 }
 
 MountOutcome MountGvfs(const ShareAddress& share, const ShareLogin& login, int boundMs) {
