@@ -289,6 +289,12 @@ void frmMain::ShowTransfer() {
 }
 
 void frmMain::ShowSync() {
+    // A set without its data folder has no report folder, only a name
+    // relative to wherever Quarn was started.
+    if (const QString why = SyncPlan::NotSetUp(state_); !why.isEmpty()) {
+        platform::MsgBox(why + u'.', platform::Buttons::Ok, platform::Icon::Exclamation);
+        return;
+    }
     frmSync dialog(SyncPlan::FoldersOf(state_), &SkinFramework1, this);
     dialog.exec();
 }

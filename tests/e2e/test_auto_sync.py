@@ -86,3 +86,16 @@ class AutoSync(QuarnTest):
         q.window(SYNC)  # in the first one, which the second did not replace
         q.no_box()
         self.assertIsNone(q.proc.poll())
+
+    def test_a_set_without_its_data_folder_plans_nothing(self):
+        """Not a folder relative to wherever Quarn was started."""
+        q = self.quarn()
+        q.ctl("ini", "set", "C:\\VALUATOR\\QUARN2.INI", "NETWORK", "QXADATADIR", "")
+        q.start()
+        q.menu("File", "Synchronize Reports…")
+        box = q.box()
+        self.assertTrue(box.text.startswith("[NETWORK] QXADATADIR is not set up in "), box)
+        self.assertTrue(box.text.endswith("; nothing was planned."), box)
+        box.press("OK")
+        q.no_box()
+        self.assertFalse([w for w in q.windows() if w.name == SYNC])
