@@ -29,7 +29,10 @@ work=$QUARN_BENCH_BUS
 # standard input, were it that pipe, closes, and takes its process group
 # along. (The harness ends whatever of this session names GVfs in lower
 # case, hence no such name in the helper's text.)
-exec 3> >(cd tests/samba && exec python3 -c '
+# Debian's Python, which has GLib's bindings the harness needs, whatever
+# python3 comes first on the PATH; the harness reads the build it drives.
+exec 3> >(cd tests/samba && QUARN_BUILD="${quarnctl%/cli/quarnctl}" QUARN_E2E_OUT="$work/out" \
+    exec /usr/bin/python3 -c '
 import os, sys
 from harness import HOST, Gvfs, Server
 server = Server(sys.argv[1])
@@ -58,7 +61,7 @@ suite() {
 # ...), each with a sketch of 2 KB.
 fill() {
     mkdir -p "$1/APPRAISE/data" "$1/SKETCH" "$1/APEX"
-    python3 -c '
+    /usr/bin/python3 -c '
 import os, sys
 root, first, count, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
 for i in range(first, first + count):
