@@ -165,7 +165,6 @@ inline QString RestoreOverNewer(const QString& file, const QString& side, const 
            QStringLiteral("). Put the older version back? The current one is kept as a "
                           "version first.");
 }
-// Synchronize Reports (File > Synchronize Reports..., quarnctl sync).
 // Synchronizing by itself (quarnctl follow's notifications).
 inline QString AutoSyncTitle() {
     return QStringLiteral("Reports synchronized");
@@ -231,6 +230,7 @@ inline QString AutoSyncFailed(int failed, const QString& report, const QString& 
     return text + QStringLiteral(".");
 }
 
+// Synchronize Reports (File > Synchronize Reports..., quarnctl sync).
 inline QString SyncNotSetUp(const QString& set, const QString& suiteIni) {
     return QStringLiteral("[") + set + QStringLiteral("] QXADATADIR is not set up in ") + suiteIni +
            QStringLiteral("; nothing was planned");

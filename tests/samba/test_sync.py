@@ -311,9 +311,8 @@ class Race(OnShare, unittest.TestCase):
                                  (laptop.name, report))
 
 
-class CutOff(OnShare, unittest.TestCase):
-    """A laptop on GVfs sending a large report when it is cut off, or when the
-    share's copy is saved meanwhile."""
+class OneLaptop(OnShare):
+    """One laptop, its N: the share through GVfs."""
 
     @classmethod
     def setUpClass(cls):
@@ -325,6 +324,11 @@ class CutOff(OnShare, unittest.TestCase):
     def on_server(self, name):
         with open(os.path.join(self.server.folder, *REPORTS, name), "rb") as f:
             return f.read()
+
+
+class CutOff(OneLaptop, unittest.TestCase):
+    """A laptop on GVfs sending a large report when it is cut off, or when the
+    share's copy is saved meanwhile."""
 
     def sending(self, name):
         """The share holds the old report; the laptop's newer one is on its way."""
@@ -418,17 +422,10 @@ class CutOff(OnShare, unittest.TestCase):
         self.assertFinishes("STOPPED.RPT", new)
 
 
-class Following(OnShare, unittest.TestCase):
+class Following(OneLaptop, unittest.TestCase):
     """quarnctl follow on a laptop back at the office: the share unmounted,
     then mounted again; what needs no choice goes by itself, a conflict
     waits untouched, and the notification says so."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.start("LAPTOP-A")
-        cls.laptop = cls.laptops[0]
-        cls.way = Gvfs(cls.work, HOST, env=cls.laptop.env)
-        cls.mount(cls.laptop, cls.way)
 
     def setUp(self):
         self.assertEqual(self.laptop.synced()[0], 0)  # both sides level, the record knows them
@@ -443,10 +440,6 @@ class Following(OnShare, unittest.TestCase):
         self.notes = start([sys.executable, "-c", NOTIFIER])
         self.notes.wait("ready")
         self.log = start([QUARNCTL, "follow", "--settle", "1"])
-
-    def on_server(self, name):
-        with open(os.path.join(self.server.folder, *REPORTS, name), "rb") as f:
-            return f.read()
 
     def away_and_back(self, meanwhile=lambda: None):
         self.way.unmount()
