@@ -4,13 +4,14 @@
 # planning PLAN reports with their sketches (--dry-run: wall time and peak
 # memory, beside the same folders on the local disk), and moving MOVE
 # reports of 100 KB with a sketch each, beside rsync -rt doing the same onto
-# the same mount. Usage: bench/bench_sync.sh [PLAN] [MOVE], as root (the
-# server listens on port 445), after a default build. Where another server
-# holds 127.0.0.1:445, QUARN_SHARE_HOST=127.0.0.3 puts ours there.
+# the same mount, each the median of three runs. Usage: bench/bench_sync.sh
+# [PLAN] [MOVE], as root (the server listens on port 445), after a default
+# build; QUARN_BUILD names another build folder to time. Where another
+# server holds 127.0.0.1:445, QUARN_SHARE_HOST=127.0.0.3 puts ours there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 plan=${1:-5000} move=${2:-200} runs=3
-quarnctl=$PWD/build/default/cli/quarnctl
+quarnctl=$(realpath "${QUARN_BUILD:-build/default}")/cli/quarnctl
 [ "$(id -u)" = 0 ] || { echo "bench_sync.sh needs root: the server listens on port 445" >&2; exit 2; }
 # GVfs on a session bus of its own, its FUSE folder where GIO looks for it.
 if [ -z "${QUARN_BENCH_BUS:-}" ]; then
@@ -100,51 +101,62 @@ ln -sfn "$office/plan" "$work/plan/dosdevices/n:"
 dry_runs "the same folders on the local disk"
 echo
 
-# Moving: MOVE new reports into the share's folder of PLAN reports. GVfs's
-# FUSE view sets no permissions, which rsync says (23) file by file.
-fill "$work/plan/drive_c/QXDATA" "$plan" "$move" $((100 << 10))
-ln -sfn "$share/plan" "$work/plan/dosdevices/n:"
-start=$(date +%s%N)
-WINEPREFIX=$work/plan "$quarnctl" sync >"$work/said" || { cat "$work/said" >&2; exit 1; }
-crowded=$(ms "$start")
-# rsync the same: its own MOVE new reports among them.
-fill "$work/plan/drive_c/QXDATA" $((plan + move)) "$move" $((100 << 10))
+# Moving: MOVE new reports into the share's folder of PLAN reports, then
+# rsync the same (its own MOVE new reports among them), three times each.
+# GVfs's FUSE view sets no permissions, which rsync says (23) file by file.
 laptop=$work/plan/drive_c/QXDATA
-start=$(date +%s%N)
-for folder in APPRAISE/data SKETCH; do
-    rsync -rt "$laptop/$folder/" "$share/plan/QXDATA/$folder/" 2>/dev/null || [ $? = 23 ]
+ln -sfn "$share/plan" "$work/plan/dosdevices/n:"
+crowded=() rsync_crowded=() next=$plan
+for ((i = 0; i < runs; i++)); do
+    fill "$laptop" "$next" "$move" $((100 << 10))
+    next=$((next + move))
+    start=$(date +%s%N)
+    WINEPREFIX=$work/plan "$quarnctl" sync >"$work/said" || { cat "$work/said" >&2; exit 1; }
+    crowded+=("$(ms "$start")")
+    fill "$laptop" "$next" "$move" $((100 << 10))
+    next=$((next + move))
+    start=$(date +%s%N)
+    for folder in APPRAISE/data SKETCH; do
+        rsync -rt "$laptop/$folder/" "$share/plan/QXDATA/$folder/" 2>/dev/null || [ $? = 23 ]
+    done
+    rsync_crowded+=("$(ms "$start")")
 done
-rsync_crowded=$(ms "$start")
 
-# Moving: the laptop's reports, none on the share yet.
-suite move "$share/move"
-fill "$work/move/drive_c/QXDATA" 0 "$move" $((100 << 10))
-mkdir -p "$office/move/QXDATA/APPRAISE/data" "$office/move/QXDATA/SKETCH" \
-    "$office/move/QXDATA/APEX" "$office/rsync"
-from=$work/move/drive_c/QXDATA
-start=$(date +%s%N)
-WINEPREFIX=$work/move "$quarnctl" sync >"$work/said" || { cat "$work/said" >&2; exit 1; }
-quarn=$(ms "$start")
-start=$(date +%s%N)
-WINEPREFIX=$work/move "$quarnctl" sync >"$work/said"
-quarn_again=$(ms "$start")
-copy() { rsync -rt "$from/APPRAISE/data" "$from/SKETCH" "$share/rsync/" 2>/dev/null || [ $? = 23 ]; }
-start=$(date +%s%N)
-copy
-rsynced=$(ms "$start")
-start=$(date +%s%N)
-copy
-rsync_again=$(ms "$start")
-for f in "$from"/APPRAISE/data/*.RPT; do
-    for to in "$office/move/QXDATA/APPRAISE/data" "$office/rsync/data"; do
-        cmp -s "$f" "$to/${f##*/}" || { echo "$to/${f##*/} differs" >&2; exit 1; }
+# Moving: the laptop's reports, none on the share yet, three times over,
+# each into folders of its own; and again with nothing to move.
+quarn=() quarn_again=() rsynced=() rsync_again=()
+for ((i = 0; i < runs; i++)); do
+    suite "move$i" "$share/move$i"
+    fill "$work/move$i/drive_c/QXDATA" 0 "$move" $((100 << 10))
+    mkdir -p "$office/move$i/QXDATA/APPRAISE/data" "$office/move$i/QXDATA/SKETCH" \
+        "$office/move$i/QXDATA/APEX" "$office/rsync$i"
+    from=$work/move$i/drive_c/QXDATA
+    start=$(date +%s%N)
+    WINEPREFIX=$work/move$i "$quarnctl" sync >"$work/said" || { cat "$work/said" >&2; exit 1; }
+    quarn+=("$(ms "$start")")
+    start=$(date +%s%N)
+    WINEPREFIX=$work/move$i "$quarnctl" sync >"$work/said"
+    quarn_again+=("$(ms "$start")")
+    copy() { rsync -rt "$from/APPRAISE/data" "$from/SKETCH" "$share/rsync$i/" 2>/dev/null || [ $? = 23 ]; }
+    start=$(date +%s%N)
+    copy
+    rsynced+=("$(ms "$start")")
+    start=$(date +%s%N)
+    copy
+    rsync_again+=("$(ms "$start")")
+    for f in "$from"/APPRAISE/data/*.RPT; do
+        for to in "$office/move$i/QXDATA/APPRAISE/data" "$office/rsync$i/data"; do
+            cmp -s "$f" "$to/${f##*/}" || { echo "$to/${f##*/} differs" >&2; exit 1; }
+        done
     done
 done
-echo "| $move reports of 100 KB with a 2 KB sketch each, onto the share through GVfs | time |"
-echo "|---|---|"
-echo "| quarnctl sync (locked, atomic, flushed, recorded) | $quarn ms |"
-echo "| rsync -rt | $rsynced ms |"
-echo "| quarnctl sync into the share's folder of $plan reports | $crowded ms |"
-echo "| rsync -rt of the laptop's folders of $((plan + move)) onto it | $rsync_crowded ms |"
-echo "| quarnctl sync again: nothing to move | $quarn_again ms |"
-echo "| rsync -rt again: nothing to copy | $rsync_again ms |"
+med() { printf '%s\n' "$@" | median; }
+echo "| $move reports of 100 KB with a 2 KB sketch each, onto the share through GVfs | median of $runs | runs |"
+echo "|---|---|---|"
+row() { echo "| $1 | $(med "${@:2}") ms | ${*:2} |"; }
+row "quarnctl sync (locked, atomic, flushed, recorded)" "${quarn[@]}"
+row "rsync -rt" "${rsynced[@]}"
+row "quarnctl sync into the share's folder of $plan reports and more" "${crowded[@]}"
+row "rsync -rt of the laptop's folders onto it" "${rsync_crowded[@]}"
+row "quarnctl sync again: nothing to move" "${quarn_again[@]}"
+row "rsync -rt again: nothing to copy" "${rsync_again[@]}"

@@ -29,8 +29,7 @@ QStringList HostFolders(const SyncPlan::Folders& f, bool network) {
     for (const QString& windows :
          network ? QStringList{f.networkReports, f.networkSketches, f.networkApex}
                  : QStringList{f.localReports, f.localSketches, f.localApex})
-        if (const QString host = SyncPlan::HostFolder(windows);
-            !host.isEmpty() && !hosts.contains(host))
+        if (const QString host = f.host(windows); !host.isEmpty() && !hosts.contains(host))
             hosts << host;
     return hosts;
 }
@@ -145,7 +144,7 @@ Restored Restore(const SyncPlan::Folders& folders, const QString& argument) {
     // Another laptop must not sync this report meanwhile.
     std::optional<platform::ShareLock> lock;
     if (network) {
-        const QString reports = SyncPlan::HostFolder(folders.networkReports);
+        const QString reports = folders.host(folders.networkReports);
         const QString report =
             CopyProcedure::ReportTargetName(first.stem() + QStringLiteral(".RPT"));
         lock.emplace(reports, report);

@@ -63,7 +63,7 @@ struct Side {
 
 Side ListSide(const Folders& f, bool network, std::map<QString, Listing>& listings) {
     const auto list = [&](const QString& windows) -> const Listing* {
-        const QString host = HostFolder(windows);
+        const QString host = f.host(windows);
         auto it = listings.find(host);
         if (it == listings.end()) {
             Listing l;
@@ -327,6 +327,22 @@ QString Folders::pairKey() const {
            ModCommon::UCase(networkReports);
 }
 
+QString Folders::host(const QString& windowsFolder) const {
+    if (hosts_)
+        if (const auto it = hosts_->constFind(windowsFolder); it != hosts_->cend())
+            return *it;
+    return HostFolder(windowsFolder);
+}
+
+void Folders::resolveHosts() {
+    auto hosts = std::make_shared<QHash<QString, QString>>();
+    for (const QString* windows : {&localReports, &networkReports, &localSketches, &networkSketches,
+                                   &localApex, &networkApex})
+        if (!hosts->contains(*windows))
+            hosts->insert(*windows, HostFolder(*windows));
+    hosts_ = std::move(hosts);
+}
+
 Folders FoldersOf(Quarn_v2::SuiteState& s) {
     Folders f;
     f.localReports = CopyProcedure::LocalReportDir(s.LocalSet);
@@ -359,8 +375,8 @@ QStringList HostPaths(const Folders& folders, const SideFiles& side, bool networ
     QStringList paths;
     if (side.report.isEmpty())
         return paths;
-    const auto in = [](const QString& windowsFolder, const QString& name) {
-        const QString host = HostFolder(windowsFolder);
+    const auto in = [&folders](const QString& windowsFolder, const QString& name) {
+        const QString host = folders.host(windowsFolder);
         return host.isEmpty() ? QString() : host + u'/' + name;
     };
     paths << in(network ? folders.networkReports : folders.localReports, side.report);
@@ -494,7 +510,9 @@ Plan Decide(const QHash<QString, SideFiles>& local, const QHash<QString, SideFil
     return plan;
 }
 
-Plan Make(const Folders& folders, platform::SyncRecord& record) {
+Plan Make(const Folders& given, platform::SyncRecord& record) {
+    Folders folders = given;
+    folders.resolveHosts();
     std::map<QString, Listing> listings;
     const Side local = ListSide(folders, false, listings);
     const Side network = ListSide(folders, true, listings);

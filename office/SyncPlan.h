@@ -8,11 +8,13 @@
 #include "suite/Quarn_v2.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace SyncPlan {
@@ -117,6 +119,15 @@ struct Folders {
     int keepDays = 30;       // how long the versions a run replaces stay ([SYNC] KeepVersionsDays)
     QString suiteIni;        // QUARN2.INI, whose [SYNC] says how the sync runs
     QString pairKey() const; // the record's key for this pair
+    // One of the folders on the host (HostFolder), mapped once for the
+    // copy of Folders that resolveHosts() was called on: a run asks for
+    // each folder many times a report, and on a share every step of the
+    // mapping is a round trip to the server.
+    QString host(const QString& windowsFolder) const;
+    void resolveHosts();
+
+private:
+    std::shared_ptr<const QHash<QString, QString>> hosts_;
 };
 Folders FoldersOf(Quarn_v2::SuiteState& s);
 // Why the two sets give no report folders to synchronize: a set without its

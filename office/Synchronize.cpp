@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <optional>
 
@@ -43,8 +44,8 @@ QString SketchFolder(const Folders& f, const QString& sketch, bool network) {
                     : (network ? f.networkApex : f.localApex);
 }
 
-QString HostIn(const QString& windowsFolder, const QString& name) {
-    const QString host = SyncPlan::HostFolder(windowsFolder);
+QString HostIn(const Folders& f, const QString& windowsFolder, const QString& name) {
+    const QString host = f.host(windowsFolder);
     return host.isEmpty() ? QString() : host + u'/' + name;
 }
 
@@ -54,7 +55,7 @@ SideFiles LookNow(const Folders& f, const Row& row, bool network) {
     const SideFiles& planned = network ? row.network : row.local;
     SideFiles now;
     const QString reportName = planned.report.isEmpty() ? row.name : planned.report;
-    const QFileInfo report(HostIn(network ? f.networkReports : f.localReports, reportName));
+    const QFileInfo report(HostIn(f, network ? f.networkReports : f.localReports, reportName));
     if (!report.isFile() || report.isSymLink())
         return now;
     now.report = reportName;
@@ -67,7 +68,7 @@ SideFiles LookNow(const Folders& f, const Row& row, bool network) {
         if (!candidates.contains(stem + ext, Qt::CaseInsensitive))
             candidates << stem + ext;
     for (const QString& sketch : candidates) {
-        const QFileInfo fi(HostIn(SketchFolder(f, sketch, network), sketch));
+        const QFileInfo fi(HostIn(f, SketchFolder(f, sketch, network), sketch));
         if (!fi.isFile() || fi.isSymLink())
             continue;
         now.sketches << sketch;
@@ -114,14 +115,19 @@ public:
         if (!now)
             return false;
         files_.insert(path, *now);
+        // Read just now, with nothing written since: the next look need not
+        // read it again (on a share each read is a round trip).
+        if (!seen)
+            fresh_.insert(path);
         return true;
     }
     bool holds(const QString& path) const { return files_.contains(path); }
     // Every file not yet replaced is as it was.
-    bool unchanged() const {
+    bool unchanged() {
         for (auto it = files_.cbegin(); it != files_.cend(); ++it)
-            if (SyncPlan::HashFile(it.key()) != *it)
+            if (!fresh_.contains(it.key()) && SyncPlan::HashFile(it.key()) != *it)
                 return false;
+        fresh_.clear();
         return true;
     }
     bool unchangedFile(const QString& path) const {
@@ -131,6 +137,7 @@ public:
 
 private:
     QHash<QString, QByteArray> files_;
+    QSet<QString> fresh_;
 };
 
 // What a row's work ends in besides a failure's words.
@@ -274,11 +281,12 @@ private:
         };
         QList<std::pair<QString, QString>> files;
         for (const QString& sketch : from.sketches)
-            files << std::pair{HostIn(SketchFolder(f_, sketch, fromNetwork), sketch),
-                               HostIn(SketchFolder(f_, sketch, !fromNetwork), targetOf(sketch))};
+            files << std::pair{
+                HostIn(f_, SketchFolder(f_, sketch, fromNetwork), sketch),
+                HostIn(f_, SketchFolder(f_, sketch, !fromNetwork), targetOf(sketch))};
         files << std::pair{
-            HostIn(fromNetwork ? f_.networkReports : f_.localReports, from.report),
-            HostIn(fromNetwork ? f_.localReports : f_.networkReports, targetOf(from.report))};
+            HostIn(f_, fromNetwork ? f_.networkReports : f_.localReports, from.report),
+            HostIn(f_, fromNetwork ? f_.localReports : f_.networkReports, targetOf(from.report))};
         for (const auto& [source, target] : files)
             if (!target.isEmpty() && !guard.holds(target) && !guard.add(target))
                 return kChangedMeanwhile;
@@ -317,7 +325,7 @@ private:
 
     std::optional<QString> lockShare(std::optional<platform::ShareLock>& lock, const Row& row) {
         const QString name = row.network.report.isEmpty() ? row.name : row.network.report;
-        lock.emplace(SyncPlan::HostFolder(f_.networkReports), name);
+        lock.emplace(f_.host(f_.networkReports), name);
         return CopyProcedure::TakeShareLock(*lock, name);
     }
 
@@ -439,13 +447,13 @@ private:
         };
         // No file of the kept version may land on one that is there.
         const auto keptTaken = [&] {
-            if (QFileInfo::exists(HostIn(f_.localReports, kept)) ||
-                QFileInfo::exists(HostIn(f_.networkReports, kept)))
+            if (QFileInfo::exists(HostIn(f_, f_.localReports, kept)) ||
+                QFileInfo::exists(HostIn(f_, f_.networkReports, kept)))
                 return true;
             for (const QString& sketch : mine.sketches)
                 for (const bool network : {false, true})
                     if (QFileInfo::exists(
-                            HostIn(SketchFolder(f_, sketch, network), keptName(sketch))))
+                            HostIn(f_, SketchFolder(f_, sketch, network), keptName(sketch))))
                         return true;
             return false;
         };
@@ -462,8 +470,8 @@ private:
         // Then beside it on the laptop, by a copy: cut off here, the laptop
         // still holds its version under the report's own name.
         const auto keepLocal = [&](const QString& folder, const QString& name) {
-            return platform::CopyFileAtomically(HostIn(folder, name),
-                                                HostIn(folder, keptName(name)));
+            return platform::CopyFileAtomically(HostIn(f_, folder, name),
+                                                HostIn(f_, folder, keptName(name)));
         };
         for (const QString& sketch : mine.sketches)
             if (const int err = keepLocal(SketchFolder(f_, sketch, false), sketch))
@@ -479,7 +487,7 @@ private:
         // stand beside the wrong report: it lives on under the kept name, and
         // is set aside rather than removed, in case it was saved meanwhile.
         for (const QString& sketch : mine.sketches) {
-            const QString path = HostIn(SketchFolder(f_, sketch, false), sketch);
+            const QString path = HostIn(f_, SketchFolder(f_, sketch, false), sketch);
             if (theirs.sketches.contains(sketch, Qt::CaseInsensitive) || !onLaptop.holds(path))
                 continue;
             const bool savedMeanwhile = !onLaptop.unchangedFile(path);
@@ -676,9 +684,11 @@ QString LastSynchronized(const QList<platform::SyncRun>& runs, const QDateTime& 
     return QStringLiteral("Last synchronized: ") + RunText(runs.front(), now);
 }
 
-Summary Run(const Folders& folders, QList<Row>& rows, platform::SyncRecord& record,
+Summary Run(const Folders& given, QList<Row>& rows, platform::SyncRecord& record,
             const Hooks& hooks) {
     Summary sum;
+    Folders folders = given;
+    folders.resolveHosts();
     RememberAgreed(rows, record);
     // quarnctl follow switches the sets, and Disconnect takes the share
     // away, only while no copy runs.

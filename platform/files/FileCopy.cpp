@@ -32,6 +32,9 @@ using Clock = std::chrono::steady_clock;
 // A copy that moves no byte for this long has met a share that stopped
 // answering; the user hears so rather than waiting on it.
 constexpr auto kStalled = std::chrono::seconds(5);
+// How often a copy to a share touches its temporary: well within the minute
+// after which another computer takes an unchanged temporary for a leftover.
+constexpr auto kTouchEvery = std::chrono::seconds(15);
 
 // What a copy on its own thread shares with the thread that waits for it.
 // Each step waits until the caller has heard of it, so that an answer of
@@ -126,6 +129,7 @@ int CopyHere(const QString& source, const QString& target, const QString& keepOl
     bool kernel = true;
     std::vector<char> buffer;
     qint64 step = share ? 4 << 10 : 8 << 20;
+    auto touched = Clock::now();
     while (done < from.st_size || !kernel) {
         const auto began = Clock::now();
         ssize_t n;
@@ -161,14 +165,17 @@ int CopyHere(const QString& source, const QString& target, const QString& keepOl
         if (share) {
             if (::fdatasync(out.fd()) != 0 && errno != EINVAL && errno != ENOSYS)
                 return ErrorFromErrno(errno);
-            // Set by hand: a server may show an open file's time as of its
-            // first write, and another machine would take the copy for a
-            // leftover a minute on. The time itself, as a FUSE client may
-            // not know "now".
-            timespec now[2]{};
-            ::clock_gettime(CLOCK_REALTIME, &now[0]);
-            now[1] = now[0];
-            (void)::futimens(out.fd(), now);
+            // Set by hand in a long copy: a server may show an open file's
+            // time as of its first write, and another machine would take the
+            // copy for a leftover a minute on. The time itself, as a FUSE
+            // client may not know "now". Each touch is a round trip.
+            if (Clock::now() - touched >= kTouchEvery) {
+                timespec now[2]{};
+                ::clock_gettime(CLOCK_REALTIME, &now[0]);
+                now[1] = now[0];
+                (void)::futimens(out.fd(), now);
+                touched = Clock::now();
+            }
             const auto took = Clock::now() - began;
             if (took < std::chrono::milliseconds(250))
                 step = std::min<qint64>(step * 2, 8 << 20);

@@ -284,12 +284,7 @@ ShareLock::Take ShareLock::failed(int error) {
     return Take::Failed;
 }
 
-ShareLock::Take ShareLock::take() {
-    if (held_)
-        return Take::Taken;
-    error_ = NoError;
-    if (!nameOk_)
-        return failed(PathFileAccessError);
+int ShareLock::makeFolder() {
     if (::mkdir(Encoded(dir_).constData(), 0777) == 0) {
         // Everyone who may write reports there must be able to lock them:
         // the report folder's own permissions, not this user's umask.
@@ -298,10 +293,22 @@ ShareLock::Take ShareLock::take() {
         if (::stat(parent.constData(), &reports) == 0)
             ::chmod(Encoded(dir_).constData(), reports.st_mode & 0777);
     } else if (errno != EEXIST) {
-        return failed(ErrorFromErrno(errno, true));
+        return ErrorFromErrno(errno, true);
     }
+    return NoError;
+}
+
+ShareLock::Take ShareLock::take() {
+    if (held_)
+        return Take::Taken;
+    error_ = NoError;
+    if (!nameOk_)
+        return failed(PathFileAccessError);
     const QByteArray path = Encoded(path_);
-    // A few rounds: a lock let go or taken over between our looks.
+    // A few rounds: a lock let go or taken over between our looks; the lock
+    // folder made where the first finds none (on a share, a look for it
+    // would cost each lock a round trip).
+    bool folderMade = false;
     for (int round = 0; round < 4; ++round) {
         const QDateTime now = NowUtc();
         const LockHolder mine{UserName(), ComputerName(), qint64(::getpid()), MachineId(), now,
@@ -325,6 +332,13 @@ ShareLock::Take ShareLock::take() {
             ownText_ = text;
             lastRenewMs_ = MonotonicMs();
             return Take::Taken;
+        }
+        if (errno == ENOENT && !folderMade) {
+            folderMade = true;
+            if (const int err = makeFolder())
+                return failed(err);
+            --round;
+            continue;
         }
         if (errno != EEXIST)
             return failed(ErrorFromErrno(errno, errno == ENOENT));

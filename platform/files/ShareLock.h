@@ -80,6 +80,7 @@ private:
     // still that lock; another's goes back.
     Aside setAside();
     Take failed(int error);
+    int makeFolder(); // the lock folder, with the report folder's permissions
     // Remembers the lock as take() found it at the path.
     void see(const QByteArray& text, const QDateTime& mtime);
 
