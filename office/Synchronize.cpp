@@ -50,8 +50,10 @@ QString HostIn(const Folders& f, const QString& windowsFolder, const QString& na
 }
 
 // A side's files of one report as they stand now: the planned names, and
-// the sketch names the transfer would give, looked at one by one.
-SideFiles LookNow(const Folders& f, const Row& row, bool network) {
+// the sketch names the transfer would give (or only `sketches`, where the
+// caller knows them), looked at one by one.
+SideFiles LookNow(const Folders& f, const Row& row, bool network,
+                  const QStringList* sketches = nullptr) {
     const SideFiles& planned = network ? row.network : row.local;
     SideFiles now;
     const QString reportName = planned.report.isEmpty() ? row.name : planned.report;
@@ -63,10 +65,12 @@ SideFiles LookNow(const Folders& f, const Row& row, bool network) {
     now.seen.mtimeMs = now.reportMtimeMs = report.lastModified().toMSecsSinceEpoch();
     QStringList candidates = planned.sketches;
     const QString stem = row.name.left(row.name.lastIndexOf(u'.'));
-    for (const QString& ext : {QStringLiteral(".sk3"), QStringLiteral(".AXF"),
-                               QStringLiteral(".AX2"), QStringLiteral(".AX4")})
-        if (!candidates.contains(stem + ext, Qt::CaseInsensitive))
-            candidates << stem + ext;
+    for (const QString& name :
+         sketches ? *sketches
+                  : QStringList{stem + QStringLiteral(".sk3"), stem + QStringLiteral(".AXF"),
+                                stem + QStringLiteral(".AX2"), stem + QStringLiteral(".AX4")})
+        if (!candidates.contains(name, Qt::CaseInsensitive))
+            candidates << name;
     for (const QString& sketch : candidates) {
         const QFileInfo fi(HostIn(f, SketchFolder(f, sketch, network), sketch));
         if (!fi.isFile() || fi.isSymLink())
@@ -122,6 +126,11 @@ public:
         return true;
     }
     bool holds(const QString& path) const { return files_.contains(path); }
+    // Not there when last read: nothing to keep in its place.
+    bool absent(const QString& path) const {
+        const auto it = files_.constFind(path);
+        return it != files_.cend() && it->isEmpty();
+    }
     // Every file not yet replaced is as it was.
     bool unchanged() {
         for (auto it = files_.cbegin(); it != files_.cend(); ++it)
@@ -230,7 +239,7 @@ private:
         if (guard) {
             if (!guard->unchanged())
                 return kChangedMeanwhile;
-            if (const int err = platform::KeepPlace(to, stamp_, &keepAt))
+            if (const int err = guard->absent(to) ? 0 : platform::KeepPlace(to, stamp_, &keepAt))
                 return Texts::VersionNotKept(QFileInfo(to).fileName(),
                                              platform::ErrorDescription(err));
             guard->replaced(to);
@@ -408,7 +417,14 @@ private:
                                     lock ? &*lock : nullptr, guard);
             !why.isEmpty())
             return why;
-        SideFiles local = LookNow(f_, row, false), network = LookNow(f_, row, true);
+        // Each side looked at again by the names that went across: a sketch
+        // that turned up meanwhile is left out of the record, so the next
+        // run sees it as a change rather than taking it for agreed.
+        QStringList sent;
+        for (const QString& sketch : from.sketches)
+            sent << TargetName(sketch, toNetwork ? row.network : row.local);
+        SideFiles local = LookNow(f_, row, false, toNetwork ? &from.sketches : &sent),
+                  network = LookNow(f_, row, true, toNetwork ? &sent : &from.sketches);
         // Saved over on the target side once the copy was in (another
         // laptop, the suite): that is not the version that went across, and
         // recording it would hide the change. What went across is recorded.

@@ -102,15 +102,21 @@ int AtomicWriter::claim(const QString& name0, const std::function<int(const QStr
 int AtomicWriter::open(const std::optional<FileMode>& like) {
     discard();
     const QString dir = QFileInfo(target_).path();
+    onShare_ = OnShare(dir);
+    // Made with its mode where the umask lets it be, so that no further
+    // call is needed: on a share each is a round trip.
+    const unsigned umask = Umask();
+    const unsigned mode = like ? like->permissions & 07777 : 0666 & ~umask;
+    const mode_t made = mode & 0777;
     // An unnamed file is named through /proc at commit; without /proc, or
     // where the file system cannot make one, a named temporary stands in.
     static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
     const bool unnamed = procFds && !gNamedOnly;
-    fd_ = unnamed ? ::open(Encoded(dir).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
+    fd_ = unnamed ? ::open(Encoded(dir).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, made) : -1;
     int err = errno;
     if (fd_ < 0 && (!unnamed || err == EOPNOTSUPP || err == EISDIR || err == EINVAL)) {
-        err = claim(tempName(0), [this](const QString& name) {
-            fd_ = ::open(Encoded(name).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        err = claim(tempName(0), [this, made](const QString& name) {
+            fd_ = ::open(Encoded(name).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, made);
             return fd_ < 0 ? -1 : 0;
         });
         if (err)
@@ -118,13 +124,10 @@ int AtomicWriter::open(const std::optional<FileMode>& like) {
     } else if (fd_ < 0) {
         return ErrorFromErrno(err, err == ENOENT);
     }
-    if (like) {
-        if (::geteuid() == 0)
-            (void)!::fchown(fd_, static_cast<uid_t>(like->owner), static_cast<gid_t>(like->group));
-        (void)::fchmod(fd_, like->permissions & 07777);
-    } else {
-        (void)::fchmod(fd_, NewFileMode());
-    }
+    if (like && ::geteuid() == 0 && (like->owner != -1 || like->group != -1))
+        (void)!::fchown(fd_, static_cast<uid_t>(like->owner), static_cast<gid_t>(like->group));
+    if ((made & ~umask) != mode)
+        (void)::fchmod(fd_, mode);
     return NoError;
 }
 
@@ -219,8 +222,7 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
     }
     // A share's server makes the rename last; a FUSE client there lists the
     // whole folder to open it.
-    const QString dir = QFileInfo(target_).path();
-    return OnShare(dir) ? NoError : SyncDirectory(dir);
+    return onShare_ ? NoError : SyncDirectory(QFileInfo(target_).path());
 }
 
 void AtomicWriter::keepTimes(FileTime accessed, FileTime modified) {

@@ -68,7 +68,8 @@ private:
 
     QString target_;
     bool locked_ = false;
-    QString tempName_; // named temporary file, when the file system has no O_TMPFILE
+    bool onShare_ = false; // looked at on opening: a rename makes a share's client ask again
+    QString tempName_;     // named temporary file, when the file system has no O_TMPFILE
     int fd_ = -1;
     bool keepTimes_ = false;
     QString keepOld_;

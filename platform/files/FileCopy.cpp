@@ -128,7 +128,7 @@ int CopyHere(const QString& source, const QString& target, const QString& keepOl
     qint64 done = 0;
     bool kernel = true;
     std::vector<char> buffer;
-    qint64 step = share ? 4 << 10 : 8 << 20;
+    qint64 step = share ? 16 << 10 : 8 << 20;
     auto touched = Clock::now();
     while (done < from.st_size || !kernel) {
         const auto began = Clock::now();

@@ -330,7 +330,7 @@ ShareLock::Take ShareLock::take() {
             seen_ = false;
             holder_ = mine;
             ownText_ = text;
-            lastRenewMs_ = MonotonicMs();
+            lastRenewMs_ = writtenMs_ = MonotonicMs();
             return Take::Taken;
         }
         if (errno == ENOENT && !folderMade) {
@@ -471,6 +471,7 @@ bool ShareLock::renew() {
     if (!answer->text.isEmpty()) {
         holder_ = answer->renewed;
         ownText_ = answer->text;
+        writtenMs_ = now;
     }
     return held_;
 }
@@ -479,10 +480,15 @@ void ShareLock::release() {
     if (!held_)
         return;
     held_ = false;
+    // Written by us within half the stale time, the lock is still ours: no
+    // other computer breaks a lock before it has seen it unchanged for the
+    // whole of it. Older, it is read first, in case it was broken and taken.
+    const bool ours = MonotonicMs() - writtenMs_ < qint64(StaleSeconds()) * 1000 / 2;
     // A share that does not answer keeps the lock, which this computer's
     // next run takes over once this process is gone.
-    AskShare(dir_, [path = Encoded(path_), own = ownText_] {
-        if (const Found found = ReadLock(path); found.err == 0 && SameTaking(found.text, own))
+    AskShare(dir_, [path = Encoded(path_), own = ownText_, ours] {
+        if (const Found found = ours ? Found{} : ReadLock(path);
+            ours || (found.err == 0 && SameTaking(found.text, own)))
             // A FUSE client closes the look's handle on the server after
             // close() returns (smbnetfs), and the server refuses to delete an
             // open file until then: asked again for a moment.

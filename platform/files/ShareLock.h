@@ -93,6 +93,7 @@ private:
     bool held_ = false;
     int error_ = 0;
     qint64 lastRenewMs_ = 0;
+    qint64 writtenMs_ = 0; // when our text last went onto the share
 };
 
 } // namespace platform
