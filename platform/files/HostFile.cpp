@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <cerrno>
 #include <climits>
@@ -9,6 +10,9 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <mutex>
 
 namespace platform {
 
@@ -56,7 +60,9 @@ QString InFolderResolved(const QString& path) {
 
 // Told by the folder's device in the mount table: a FUSE client may take as
 // long to answer statfs as to list a folder.
-bool OnShare(const QString& dir) {
+namespace {
+
+bool LooksOnShare(const QString& dir) {
     struct stat st {};
     QFile mounts(QStringLiteral("/proc/self/mountinfo"));
     if (::stat(Encoded(dir).constData(), &st) != 0 || !mounts.open(QIODevice::ReadOnly))
@@ -73,6 +79,30 @@ bool OnShare(const QString& dir) {
                type == "smb3" || type == "smbfs";
     }
     return false;
+}
+
+} // namespace
+
+bool OnShare(const QString& dir) {
+    // Asked before and after each file a copy writes: on a share, the look
+    // at a folder just written in is a round trip to the server. A mount
+    // made or taken away is seen within the second.
+    using Clock = std::chrono::steady_clock;
+    static auto& mutex = *new std::mutex; // never destroyed: copies may outlive the statics
+    static auto& seen = *new QHash<QString, std::pair<bool, Clock::time_point>>;
+    const auto now = Clock::now();
+    {
+        const std::lock_guard hold(mutex);
+        if (const auto it = seen.constFind(dir);
+            it != seen.cend() && now - it->second < std::chrono::seconds(1))
+            return it->first;
+    }
+    const bool share = LooksOnShare(dir);
+    const std::lock_guard hold(mutex);
+    if (seen.size() > 64)
+        seen.clear();
+    seen.insert(dir, {share, now});
+    return share;
 }
 int WriteAllAt(int fd, const QByteArray& bytes, long long at) {
     for (qsizetype done = 0; done < bytes.size();) {
