@@ -111,6 +111,10 @@ IniDocument::IniDocument(QByteArray bytes) : bytes_(std::move(bytes)) {
     }
 }
 
+IniDocument::IniDocument(const IniDocument& index, QByteArray bytes)
+    : bytes_(std::move(bytes)), start_(index.start_), topEnd_(index.topEnd_), utf8_(index.utf8_),
+      readOnly_(index.readOnly_), eol_(index.eol_), spans_(index.spans_), slots_(index.slots_) {}
+
 IniDocument::Line IniDocument::lineAt(qsizetype pos) const {
     const char* d = bytes_.constData();
     const qsizetype size = bytes_.size();
@@ -268,8 +272,8 @@ std::optional<QString> IniDocument::value(QStringView section, QStringView key) 
     return decode(b, e);
 }
 
-std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringView key,
-                                                 QStringView value, QString* why) const {
+std::optional<IniDocument::Splice> IniDocument::splice(QStringView section, QStringView key,
+                                                       QStringView value, QString* why) const {
     const auto refuse = [why](const char* reason) {
         if (why)
             *why = QString::fromLatin1(reason);
@@ -298,21 +302,20 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
     if (unfaithful(value))
         return std::nullopt;
 
-    QByteArray out = bytes_;
     const Span* span = find(s);
     if (!span && (unfaithful(s) || unfaithful(k)))
         return std::nullopt;
     if (!span) {
-        if (out.size() > start_ && !out.endsWith('\n'))
-            out += eol_;
-        out += '[' + encode(s) + ']' + eol_ + keyBytes + '=' + valueBytes + eol_;
-        return out;
+        QByteArray text;
+        if (bytes_.size() > start_ && !bytes_.endsWith('\n'))
+            text += eol_;
+        text += '[' + encode(s) + ']' + eol_ + keyBytes + '=' + valueBytes + eol_;
+        return Splice{bytes_.size(), 0, text, true};
     }
 
     const char* d = bytes_.constData();
     if (const auto hit = findKey(*span, keyBytes); hit && hit->equals < 0) {
-        out.insert(-hit->equals, '=' + valueBytes); // "flag" becomes "flag=2"
-        return out;
+        return Splice{-hit->equals, 0, '=' + valueBytes}; // "flag" becomes "flag=2"
     } else if (hit) {
         qsizetype e = hit->line.contentEnd;
         while (e > hit->equals + 1 && IsBlank(d[e - 1]))
@@ -320,8 +323,7 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
         qsizetype b = hit->equals + 1;
         while (b < e && IsBlank(d[b]))
             ++b;
-        out.replace(b, e - b, valueBytes);
-        return out;
+        return Splice{b, e - b, valueBytes};
     }
     if (unfaithful(k))
         return std::nullopt;
@@ -341,10 +343,49 @@ std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringVie
     }
     const QByteArray entry = keyBytes + '=' + valueBytes;
     if (last.next > last.contentEnd)
-        out.insert(last.next, entry + eol_);
-    else
-        out.insert(last.contentEnd, eol_ + entry);
+        return Splice{last.next, 0, entry + eol_};
+    return Splice{last.contentEnd, 0, eol_ + entry};
+}
+
+// One buffer of the new size, filled once: no copy of the whole file that a
+// replace would then move.
+QByteArray IniDocument::spliced(const Splice& s) const {
+    QByteArray out;
+    out.reserve(bytes_.size() - s.removed + s.text.size());
+    out.append(bytes_.constData(), s.at);
+    out.append(s.text);
+    out.append(bytes_.constData() + s.at + s.removed, bytes_.size() - s.at - s.removed);
     return out;
+}
+
+std::optional<QByteArray> IniDocument::withValue(QStringView section, QStringView key,
+                                                 QStringView value, QString* why) const {
+    const auto s = splice(section, key, value, why);
+    return s ? std::optional(spliced(*s)) : std::nullopt;
+}
+
+std::optional<IniDocument> IniDocument::edited(QStringView section, QStringView key,
+                                               QStringView value, QString* why) const {
+    const auto s = splice(section, key, value, why);
+    if (!s)
+        return std::nullopt;
+    QByteArray out = spliced(*s);
+    // A new header, or a file too long for the index: parsed as read.
+    if (s->newSection || out.size() >= qsizetype(std::numeric_limits<quint32>::max()))
+        return IniDocument(std::move(out));
+    // Headers and line ends stay as they were, the change being inside a
+    // section, on lines that are no header: every offset at or after the
+    // change moves by its length (an insertion before a header or at the
+    // file's end belongs to the section before it).
+    IniDocument doc(*this, std::move(out));
+    const qsizetype from = s->at + s->removed, by = s->text.size() - s->removed;
+    const auto shifted = [&](qsizetype p) { return p >= from ? p + by : p; };
+    doc.topEnd_ = shifted(topEnd_);
+    for (Span& span : doc.spans_) {
+        span.header = quint32(shifted(span.header));
+        span.end = quint32(shifted(span.end));
+    }
+    return doc;
 }
 
 std::optional<QByteArray> IniDocument::withoutSection(QStringView section, QString* why) const {

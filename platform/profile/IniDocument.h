@@ -34,7 +34,15 @@ public:
     // for a removal, when there is nothing to remove (`why` stays as it was).
     std::optional<QByteArray> withValue(QStringView section, QStringView key, QStringView value,
                                         QString* why = nullptr) const;
+    // As withValue, the whole document. Where the change moves headers but
+    // changes none (a value, a key line) the index is this one's, shifted, so
+    // the file is not parsed again.
+    std::optional<IniDocument> edited(QStringView section, QStringView key, QStringView value,
+                                      QString* why = nullptr) const;
     std::optional<QByteArray> withoutSection(QStringView section, QString* why = nullptr) const;
+
+    // Bytes and index alike.
+    bool operator==(const IniDocument&) const = default;
 
 private:
     // Kept small (twelve bytes): a file of many short sections costs little
@@ -44,6 +52,7 @@ private:
         quint32 header; // start of the header line
         quint32 end;    // start of the next header line, or the file's end
         quint32 hash;   // of the folded name
+        bool operator==(const Span&) const = default;
     };
     struct Line {
         qsizetype begin;
@@ -57,6 +66,18 @@ private:
     struct Range {
         qsizetype begin, end;
     };
+    // `removed` bytes at `at` give way to `text`.
+    struct Splice {
+        qsizetype at = 0, removed = 0;
+        QByteArray text;
+        bool newSection = false;
+    };
+
+    std::optional<Splice> splice(QStringView section, QStringView key, QStringView value,
+                                 QString* why) const;
+    QByteArray spliced(const Splice& s) const;
+
+    IniDocument(const IniDocument& index, QByteArray bytes); // the index kept, for `bytes`
 
     Line lineAt(qsizetype pos) const;
     std::optional<Range> headerName(const Line& line) const; // trimmed

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
@@ -56,6 +57,10 @@ Identity IdentityOf(const struct stat& st) {
     return {st.st_dev, st.st_ino, st.st_size, Ns(st.st_mtim), Ns(st.st_ctim)};
 }
 
+// Written by us: the times say nothing of the text, which the next read
+// compares.
+constexpr Identity kByContentOnly{.size = -1};
+
 struct Entry {
     Identity id;
     qint64 readAt = 0;
@@ -72,7 +77,7 @@ void ForgetHeld(const QString& hostPath) {
     const auto it = gCache.constFind(hostPath);
     if (it == gCache.cend())
         return;
-    gCachedBytes -= it->id.size;
+    gCachedBytes -= it->doc->bytes().size();
     gCache.erase(it);
 }
 
@@ -84,14 +89,15 @@ void Forget(const QString& hostPath) {
 void Remember(const QString& hostPath, const Entry& entry) {
     const std::lock_guard hold(gCacheMutex);
     ForgetHeld(hostPath);
-    if (entry.id.size > kCacheBytes)
+    const qint64 size = entry.doc->bytes().size();
+    if (size > kCacheBytes)
         return;
-    if (gCachedBytes + entry.id.size > kCacheBytes) {
+    if (gCachedBytes + size > kCacheBytes) {
         gCache.clear();
         gCachedBytes = 0;
     }
     gCache.insert(hostPath, entry);
-    gCachedBytes += entry.id.size;
+    gCachedBytes += size;
 }
 
 struct Loaded {
@@ -101,6 +107,22 @@ struct Loaded {
     QString why;        // when not usable
     struct stat st {};
 };
+
+// Whether the open file holds exactly `bytes`: read in pieces into one
+// buffer, no further than the first difference.
+bool Holds(int fd, const QByteArray& bytes) {
+    char buf[65536];
+    for (qsizetype at = 0;;) {
+        const ssize_t n = ::pread(fd, buf, sizeof buf, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0 && at == bytes.size();
+        if (n > bytes.size() - at || std::memcmp(buf, bytes.constData() + at, n) != 0)
+            return false;
+        at += n;
+    }
+}
 
 const std::shared_ptr<const IniDocument>& Empty() {
     static const auto empty = std::make_shared<const IniDocument>();
@@ -129,6 +151,7 @@ Loaded Load(const QString& hostPath) {
     const Identity id = IdentityOf(out.st);
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
+    std::shared_ptr<const IniDocument> seen;
     {
         const std::lock_guard hold(gCacheMutex);
         const auto it = gCache.constFind(hostPath);
@@ -138,6 +161,16 @@ Loaded Load(const QString& hostPath) {
             ::close(fd);
             return out;
         }
+        if (it != gCache.cend() && it->doc->bytes().size() == id.size)
+            seen = it->doc;
+    }
+    // Its times not to be trusted, the text decides: the same bytes keep
+    // their parse.
+    if (seen && Holds(fd, seen->bytes())) {
+        ::close(fd);
+        out.doc = std::move(seen);
+        Remember(hostPath, {id, Ns(now), out.doc});
+        return out;
     }
 
     try {
@@ -203,8 +236,13 @@ bool Unchanged(const QString& hostPath, const Loaded& cur) {
     ::clock_gettime(CLOCK_REALTIME, &clock);
     if (Ns(now.st_mtim) < Ns(clock) - kRacyNs && Ns(now.st_ctim) < Ns(clock) - kRacyNs)
         return true;
-    QFile f(hostPath);
-    return f.open(QIODevice::ReadOnly) && f.readAll() == cur.doc->bytes();
+    const int fd =
+        ::open(QFile::encodeName(hostPath).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const bool same = Holds(fd, cur.doc->bytes());
+    ::close(fd);
+    return same;
 }
 
 std::function<void(const QString&)> gBeforeReplace;
@@ -272,9 +310,9 @@ int WriteInPlace(const QString& target, const Loaded& cur, const QByteArray& byt
     return ErrorFromErrno(errnum);
 }
 
-// The new bytes for a loaded file; nullopt with an empty `why` when nothing
-// needs writing.
-using Edit = std::function<std::optional<QByteArray>(const Loaded& cur, QString* why)>;
+// The loaded file as edited; nullopt with an empty `why` when nothing needs
+// writing.
+using Edit = std::function<std::optional<IniDocument>(const Loaded& cur, QString* why)>;
 
 // Read, edit and replace as one step among Quarn's writers (the file's
 // lock), and never over a change that another program made meanwhile: the
@@ -288,9 +326,11 @@ Outcome Change(const QString& hostPath, const Edit& edit) {
         if (!cur.usable)
             return {false, cur.why};
         QString why;
-        const auto bytes = edit(cur, &why);
-        if (!bytes)
+        auto edited = edit(cur, &why);
+        if (!edited)
             return {why.isEmpty(), why};
+        const auto doc = std::make_shared<const IniDocument>(std::move(*edited));
+        const QByteArray* const bytes = &doc->bytes();
         // A write that changes nothing is none, so a read-only file that
         // already holds the value is no failure.
         if (cur.exists && *bytes == cur.doc->bytes())
@@ -305,6 +345,7 @@ Outcome Change(const QString& hostPath, const Edit& edit) {
             return Unchanged(hostPath, cur);
         };
         int err = NoError;
+        bool replaced = false;
         if (cur.exists && cur.st.st_nlink > 1) {
             err = WriteInPlace(lock.target(), cur, *bytes, stillWanted);
         } else {
@@ -314,8 +355,14 @@ Outcome Change(const QString& hostPath, const Edit& edit) {
                 err = w.write(bytes->constData(), bytes->size());
             if (!err)
                 err = w.commit(stillWanted);
+            replaced = !err;
         }
-        Forget(hostPath);
+        // What we wrote keeps its parse for the next call, which still reads
+        // the file to see that it holds these bytes.
+        if (replaced)
+            Remember(hostPath, {kByContentOnly, 0, doc});
+        else
+            Forget(hostPath);
         // Another program that keeps changing the file wins: its text stays.
         if (err == Cancelled && attempt < 8)
             continue;
@@ -330,11 +377,11 @@ Outcome Change(const QString& hostPath, const Edit& edit) {
 // The file with the key set; nullopt with an empty `why` when it reads as
 // the value already, however spelled (quoted, say), so that a read-only file
 // holding it is no failure.
-std::optional<QByteArray> WithValue(const Loaded& cur, QStringView section, QStringView key,
-                                    QStringView value, QString* why) {
+std::optional<IniDocument> WithValue(const Loaded& cur, QStringView section, QStringView key,
+                                     QStringView value, QString* why) {
     if (const auto now = cur.doc->value(section, key); now && *now == value)
         return std::nullopt;
-    return cur.doc->withValue(section, key, value, why);
+    return cur.doc->edited(section, key, value, why);
 }
 
 } // namespace
@@ -360,7 +407,7 @@ Outcome WriteIfUnchanged(const QString& hostPath, QStringView section, QStringVi
         const QString now = cur.doc->value(section, key).value_or(QString());
         if (now != expected) {
             newer = now;
-            return std::optional<QByteArray>();
+            return std::optional<IniDocument>();
         }
         return WithValue(cur, section, key, value, why);
     });
@@ -369,10 +416,12 @@ Outcome WriteIfUnchanged(const QString& hostPath, QStringView section, QStringVi
 }
 
 Outcome DeleteSection(const QString& hostPath, QStringView section) {
-    return Change(hostPath, [&](const Loaded& cur, QString* why) -> std::optional<QByteArray> {
+    return Change(hostPath, [&](const Loaded& cur, QString* why) -> std::optional<IniDocument> {
         if (!cur.exists)
             return std::nullopt; // nothing to remove
-        return cur.doc->withoutSection(section, why);
+        if (auto bytes = cur.doc->withoutSection(section, why))
+            return IniDocument(std::move(*bytes));
+        return std::nullopt;
     });
 }
 
