@@ -9,9 +9,11 @@
 #include "platform/win/WinPath.h"
 #include "platform/wine/WinePrefixes.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
+
+#include <openssl/evp.h>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -405,10 +407,37 @@ bool OnShareDevice(dev_t device, const QString& path) {
     return known.emplace(device, share).first->second;
 }
 
+// SHA-256 by OpenSSL's, which uses the processor's own instructions: a
+// plan or a run hashes every byte it compares, and Qt's takes them one by one.
+class Sha256 {
+public:
+    Sha256() : ctx_(EVP_MD_CTX_new()) {
+        ok_ = ctx_ && EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr) == 1;
+    }
+    ~Sha256() { EVP_MD_CTX_free(ctx_); }
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    void add(const char* data, size_t size) {
+        ok_ = ok_ && EVP_DigestUpdate(ctx_, data, size) == 1;
+    }
+    // Empty when it could not be made.
+    QByteArray result() {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned size = 0;
+        if (!ok_ || EVP_DigestFinal_ex(ctx_, digest, &size) != 1)
+            return {};
+        ok_ = false;
+        return QByteArray(reinterpret_cast<const char*>(digest), int(size));
+    }
+
+private:
+    EVP_MD_CTX* ctx_;
+    bool ok_ = false;
+};
+
 // Feeds `hash` (and `own`, the file's own) with the file's bytes; false when
 // it is not there (`absent` set), cannot be read, or is a link.
-bool AddFile(QCryptographicHash& hash, const QString& hostPath, bool* absent = nullptr,
-             QCryptographicHash* own = nullptr) {
+bool AddFile(Sha256& hash, const QString& hostPath, bool* absent = nullptr, Sha256* own = nullptr) {
     const int fd = ::open(QFile::encodeName(hostPath).constData(),
                           O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -416,35 +445,35 @@ bool AddFile(QCryptographicHash& hash, const QString& hostPath, bool* absent = n
             *absent = errno == ENOENT;
         return false;
     }
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    }
     // What a share's client kept of an earlier read may not be the server's;
     // a local disk's cache is the disk's.
     if (OnShareDevice(st.st_dev, hostPath))
         (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return false;
-    while (!file.atEnd()) {
-        const QByteArray block = file.read(1 << 20);
-        if (block.isEmpty() && file.error() != QFileDevice::NoError)
+    char block[64 << 10];
+    for (;;) {
+        const ssize_t n = ::read(fd, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
             return false;
-        hash.addData(block);
+        if (n == 0)
+            return true;
+        hash.add(block, size_t(n));
         if (own)
-            own->addData(block);
+            own->add(block, size_t(n));
     }
-    return true;
 }
 
 } // namespace
 
 QByteArray HashFiles(const QStringList& hostPaths, QList<QByteArray>* each) {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     for (const QString& path : hostPaths) {
-        QCryptographicHash own(QCryptographicHash::Sha256);
+        Sha256 own;
         if (path.isEmpty() || !AddFile(hash, path, nullptr, each ? &own : nullptr))
             return {};
         if (each)
@@ -454,11 +483,12 @@ QByteArray HashFiles(const QStringList& hostPaths, QList<QByteArray>* each) {
 }
 
 std::optional<QByteArray> HashFile(const QString& hostPath) {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     bool absent = false;
     if (!AddFile(hash, hostPath, &absent))
         return absent ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
-    return hash.result();
+    const QByteArray digest = hash.result();
+    return digest.isEmpty() ? std::nullopt : std::optional(digest);
 }
 
 Plan Decide(const QHash<QString, SideFiles>& local, const QHash<QString, SideFiles>& network,

@@ -26,6 +26,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 
 using platform::SeenReport;
 using platform::SeenVersion;
@@ -52,17 +53,31 @@ QString HostIn(const Folders& f, const QString& windowsFolder, const QString& na
 // A side's files of one report as they stand now: the planned names, and
 // the sketch names the transfer would give (or only `sketches`, where the
 // caller knows them), looked at one by one.
+// A plain file's size and time in ms, never through a link; nullopt for
+// anything else. `absent`: nothing at all has the name.
+std::optional<std::pair<qint64, qint64>> PlainFile(const QString& path, bool* absent = nullptr) {
+    struct stat st {};
+    const int rc = path.isEmpty() ? -1 : ::lstat(QFile::encodeName(path).constData(), &st);
+    if (absent)
+        *absent = path.isEmpty() || (rc != 0 && errno == ENOENT);
+    if (rc != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return std::pair{qint64(st.st_size),
+                     qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1'000'000};
+}
+
 SideFiles LookNow(const Folders& f, const Row& row, bool network,
-                  const QStringList* sketches = nullptr) {
+                  const QStringList* sketches = nullptr, bool* reportAbsent = nullptr) {
     const SideFiles& planned = network ? row.network : row.local;
     SideFiles now;
     const QString reportName = planned.report.isEmpty() ? row.name : planned.report;
-    const QFileInfo report(HostIn(f, network ? f.networkReports : f.localReports, reportName));
-    if (!report.isFile() || report.isSymLink())
+    const auto report =
+        PlainFile(HostIn(f, network ? f.networkReports : f.localReports, reportName), reportAbsent);
+    if (!report)
         return now;
     now.report = reportName;
-    now.seen.size = now.reportSize = report.size();
-    now.seen.mtimeMs = now.reportMtimeMs = report.lastModified().toMSecsSinceEpoch();
+    now.seen.size = now.reportSize = report->first;
+    now.seen.mtimeMs = now.reportMtimeMs = report->second;
     QStringList candidates = planned.sketches;
     const QString stem = row.name.left(row.name.lastIndexOf(u'.'));
     for (const QString& name :
@@ -72,12 +87,12 @@ SideFiles LookNow(const Folders& f, const Row& row, bool network,
         if (!candidates.contains(name, Qt::CaseInsensitive))
             candidates << name;
     for (const QString& sketch : candidates) {
-        const QFileInfo fi(HostIn(f, SketchFolder(f, sketch, network), sketch));
-        if (!fi.isFile() || fi.isSymLink())
+        const auto file = PlainFile(HostIn(f, SketchFolder(f, sketch, network), sketch));
+        if (!file)
             continue;
         now.sketches << sketch;
-        now.seen.size += fi.size();
-        now.seen.mtimeMs = std::max(now.seen.mtimeMs, fi.lastModified().toMSecsSinceEpoch());
+        now.seen.size += file->first;
+        now.seen.mtimeMs = std::max(now.seen.mtimeMs, file->second);
     }
     now.sketches.sort(Qt::CaseInsensitive);
     return now;
@@ -114,14 +129,16 @@ QByteArray Expected(const Row& row, bool network) {
 class Guard {
 public:
     // False when one cannot be read (or is a link): not safe to replace.
-    bool add(const QString& path, const std::optional<QByteArray>& seen = std::nullopt) {
+    // `fresh`: `seen` was looked at just now.
+    bool add(const QString& path, const std::optional<QByteArray>& seen = std::nullopt,
+             bool fresh = false) {
         const auto now = seen ? seen : SyncPlan::HashFile(path);
-        if (!now)
+        if (!now || path.isEmpty())
             return false;
         files_.insert(path, *now);
         // Read just now, with nothing written since: the next look need not
         // read it again (on a share each read is a round trip).
-        if (!seen)
+        if (!seen || fresh)
             fresh_.insert(path);
         return true;
     }
@@ -131,10 +148,12 @@ public:
         const auto it = files_.constFind(path);
         return it != files_.cend() && it->isEmpty();
     }
-    // Every file not yet replaced is as it was.
-    bool unchanged() {
+    // Every file not yet replaced is as it was; `copying`, were it not
+    // there, is left to the copy, which refuses to replace what turned up.
+    bool unchanged(const QString& copying = {}) {
         for (auto it = files_.cbegin(); it != files_.cend(); ++it)
-            if (!fresh_.contains(it.key()) && SyncPlan::HashFile(it.key()) != *it)
+            if (!fresh_.contains(it.key()) && !(it.key() == copying && it->isEmpty()) &&
+                SyncPlan::HashFile(it.key()) != *it)
                 return false;
         fresh_.clear();
         return true;
@@ -236,10 +255,11 @@ private:
             return platform::ErrorDescription(platform::DeviceUnavailable);
         // The old version goes aside as the new one takes its place.
         QString keepAt;
+        const bool mustBeNew = guard && guard->absent(to);
         if (guard) {
-            if (!guard->unchanged())
+            if (!guard->unchanged(to))
                 return kChangedMeanwhile;
-            if (const int err = guard->absent(to) ? 0 : platform::KeepPlace(to, stamp_, &keepAt))
+            if (const int err = mustBeNew ? 0 : platform::KeepPlace(to, stamp_, &keepAt))
                 return Texts::VersionNotKept(QFileInfo(to).fileName(),
                                              platform::ErrorDescription(err));
             guard->replaced(to);
@@ -257,7 +277,7 @@ private:
                                            }
                                            return tell(done);
                                        },
-                                       keepAt);
+                                       keepAt, mustBeNew);
         if (lockLost)
             return Texts::SyncLockLost(progress_.current);
         if (err == platform::Cancelled)
@@ -342,9 +362,14 @@ private:
     // its content read afresh where the plan or the record knows it. `guard`
     // is given the side's files as read.
     bool asPlanned(const Row& row, bool network, Guard& guard) {
-        const SideFiles now = LookNow(f_, row, network);
+        bool absent = false;
+        const SideFiles now = LookNow(f_, row, network, nullptr, &absent);
         if (!SyncPlan::Unchanged(now.seen, (network ? row.network : row.local).seen))
             return false;
+        // Nothing at the report's name just now: no second look before its copy.
+        if (absent)
+            guard.add(HostIn(f_, network ? f_.networkReports : f_.localReports, row.name),
+                      QByteArray(), true);
         const QStringList paths = SyncPlan::HostPaths(f_, now, network);
         QList<QByteArray> each;
         const QByteArray whole = SyncPlan::HashFiles(paths, &each);

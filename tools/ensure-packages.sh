@@ -20,7 +20,7 @@ ensure_packages() {
 # (libglib2.0-dev) mounts the office share; Qt's SQLite driver keeps the
 # record of the last sync.
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev fp-utils pkg-config libglib2.0-dev
-    libqt6sql6-sqlite)
+    libqt6sql6-sqlite libssl-dev)
 # The end-to-end suite: Xvfb, a window manager, the accessibility bus and
 # its Python bindings, a private D-Bus session, pointer and keys, and a
 # screenshot of what was on screen when a test failed.

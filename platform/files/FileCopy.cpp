@@ -82,7 +82,7 @@ bool SweptLately(const QString& dir) {
     return false;
 }
 
-int CopyHere(const QString& source, const QString& target, const QString& keepOldAt,
+int CopyHere(const QString& source, const QString& target, const QString& keepOldAt, bool mustBeNew,
              CopyState& state) {
     const bool share = OnShare(QFileInfo(source).path()) || OnShare(QFileInfo(target).path());
     {
@@ -107,7 +107,9 @@ int CopyHere(const QString& source, const QString& target, const QString& keepOl
     if (int err = lock.acquire())
         return err;
     struct stat to {};
-    const bool existed = ::lstat(Encoded(lock.target()).constData(), &to) == 0;
+    // Seen not there by the caller just now: the last look before the
+    // rename tells of one that turned up, and on a share a look is a round trip.
+    const bool existed = !mustBeNew && ::lstat(Encoded(lock.target()).constData(), &to) == 0;
     const bool replaced = existed && S_ISREG(to.st_mode);
     if (replaced && to.st_dev == from.st_dev && to.st_ino == from.st_ino)
         return SameFile; // a plain copy would empty it
@@ -124,11 +126,13 @@ int CopyHere(const QString& source, const QString& target, const QString& keepOl
     // a share each step is flushed and sized to take about half a second,
     // so that a slow link shows as a copy that moves, a server that stops
     // as a copy that stops, and the last flush is short. The first step is
-    // small, as a step that takes five seconds reads as a server that stopped.
+    // small, as a step that takes five seconds reads as a server that stopped
+    // (64 KiB: a link slower than 100 kbit/s), yet takes a report of 100 KB
+    // in two steps, each a round trip.
     qint64 done = 0;
     bool kernel = true;
     std::vector<char> buffer;
-    qint64 step = share ? 16 << 10 : 8 << 20;
+    qint64 step = share ? 64 << 10 : 8 << 20;
     auto touched = Clock::now();
     while (done < from.st_size || !kernel) {
         const auto began = Clock::now();
@@ -210,12 +214,12 @@ int CopyHere(const QString& source, const QString& target, const QString& keepOl
 
 int CopyFileAtomically(const QString& source, const QString& target,
                        const std::function<bool(qint64, qint64)>& progress,
-                       const QString& keepOldAt) {
+                       const QString& keepOldAt, bool mustBeNew) {
     // On a thread of its own: a share that stops answering holds that
     // thread, not the caller, who hears of it within kStalled.
     auto state = std::make_shared<CopyState>();
-    const auto run = [state, source, target, keepOldAt] {
-        const int result = CopyHere(source, target, keepOldAt, *state);
+    const auto run = [state, source, target, keepOldAt, mustBeNew] {
+        const int result = CopyHere(source, target, keepOldAt, mustBeNew, *state);
         {
             std::lock_guard lock(state->mutex);
             state->copied = true;

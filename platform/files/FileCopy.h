@@ -25,8 +25,10 @@ namespace platform {
 // `keepOldAt`, when given, is where the replaced target goes as it is
 // replaced (AtomicWriter::keepOldAt): kept whole, whatever it was saved as
 // meanwhile, without a copy over a slow link.
+// `mustBeNew`: the caller saw no target; one that turns up before the copy
+// is renamed into place gives TargetChanged and is left alone.
 int CopyFileAtomically(const QString& source, const QString& target,
                        const std::function<bool(qint64 done, qint64 total)>& progress = {},
-                       const QString& keepOldAt = {});
+                       const QString& keepOldAt = {}, bool mustBeNew = false);
 
 } // namespace platform
