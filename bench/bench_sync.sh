@@ -13,13 +13,17 @@ cd "$(dirname "$0")/.."
 plan=${1:-5000} move=${2:-200} runs=3
 quarnctl=$(realpath "${QUARN_BUILD:-build/default}")/cli/quarnctl
 [ "$(id -u)" = 0 ] || { echo "bench_sync.sh needs root: the server listens on port 445" >&2; exit 2; }
-# GVfs on a session bus of its own, its FUSE folder where GIO looks for it.
+# GVfs on a session bus of its own, its FUSE folder where GIO looks for it;
+# the runtime folder in memory, as a desktop's /run/user is.
 if [ -z "${QUARN_BENCH_BUS:-}" ]; then
     work=$(mktemp -d /tmp/quarn-bench-XXXXXX)
-    trap 'umount -l "$work/run/gvfs" 2>/dev/null || true; rm -rf --one-file-system "$work"' EXIT
-    mkdir -m 700 "$work/run"
+    run=$(mktemp -d /dev/shm/quarn-bench-run-XXXXXX)
+    trap 'umount -l "$run/gvfs" 2>/dev/null || true
+        rm -rf --one-file-system "$work" "$run"' EXIT
+    chmod 700 "$run"
+    ln -s "$run" "$work/run"
     rc=0
-    env QUARN_BENCH_BUS="$work" HOME="$work" XDG_RUNTIME_DIR="$work/run" \
+    env QUARN_BENCH_BUS="$work" HOME="$work" XDG_RUNTIME_DIR="$run" \
         XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
         dbus-run-session -- "$0" "$@" 2> >(grep -v 'fd limit' >&2) || rc=$?
     exit $rc
