@@ -199,6 +199,22 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
             renamedAside = true;
         }
     }
+    if (onlyNew_) {
+        // One step where the file system refuses to replace (GVfs's view
+        // passes that on to the server); else a look, then the rename.
+        const QByteArray from = Encoded(tempName_), to = Encoded(target_);
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) ==
+            0) {
+            tempName_.clear();
+            return afterRename();
+        }
+        struct stat st {};
+        if (errno == EEXIST || ((errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) &&
+                                ::lstat(to.constData(), &st) == 0)) {
+            discard();
+            return TargetChanged;
+        }
+    }
     if (::rename(Encoded(tempName_).constData(), Encoded(target_).constData()) != 0) {
         const int err = ErrorFromErrno(errno);
         if (renamedAside)
@@ -207,6 +223,10 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
         return err;
     }
     tempName_.clear();
+    return afterRename();
+}
+
+int AtomicWriter::afterRename() {
     if (keepTimes_) {
         // By path, once in place: a share may drop a time set on the open
         // file, or at its close. Checked, and set once more if it did not take.

@@ -55,6 +55,9 @@ public:
     // without a byte moved. The name must be free; a file that cannot be set
     // aside is not replaced.
     void keepOldAt(const QString& hostPath) { keepOld_ = hostPath; }
+    // Only where no file is: one there at the rename gives TargetChanged
+    // and stays as it is.
+    void onlyNew() { onlyNew_ = true; }
     int fd() const { return fd_; } // the open temporary, for copying into
 
     // Tests reach the path taken where the file system has no unnamed files.
@@ -62,6 +65,7 @@ public:
 
 private:
     void discard();
+    int afterRename(); // the times kept, the folder flushed
 
     QString tempName(int attempt) const;
     int claim(const QString& name, const std::function<int(const QString&)>& make);
@@ -72,6 +76,7 @@ private:
     QString tempName_;     // named temporary file, when the file system has no O_TMPFILE
     int fd_ = -1;
     bool keepTimes_ = false;
+    bool onlyNew_ = false;
     QString keepOld_;
     FileTime times_[2]{};
 };

@@ -122,6 +122,8 @@ int CopyHere(const QString& source, const QString& target, const QString& keepOl
     if (int err = out.open(like))
         return err;
     out.keepOldAt(keepOldAt);
+    if (mustBeNew)
+        out.onlyNew();
     // The kernel copies without a trip through user space where it can. On
     // a share each step is flushed and sized to take about half a second,
     // so that a slow link shows as a copy that moves, a server that stops
@@ -200,9 +202,10 @@ int CopyHere(const QString& source, const QString& target, const QString& keepOl
     const auto time = [](const timespec& t) { return FileTime{t.tv_sec, t.tv_nsec}; };
     out.keepTimes(time(from.st_atim), time(from.st_mtim));
     // Saved over by another computer during the copy (this computer's own
-    // writers wait for the lock): that save is not replaced unseen.
+    // writers wait for the lock): that save is not replaced unseen. A copy
+    // that must be new is refused by the rename itself.
     struct stat now {};
-    const bool there = ::lstat(Encoded(lock.target()).constData(), &now) == 0;
+    const bool there = !mustBeNew && ::lstat(Encoded(lock.target()).constData(), &now) == 0;
     if ((there && !existed) ||
         (replaced && there &&
          (now.st_size != to.st_size || now.st_mtim.tv_sec != to.st_mtim.tv_sec)))
