@@ -5,6 +5,8 @@
 
 #include "platform/win/WinPath.h"
 
+#include <memory>
+
 namespace WPINI {
 namespace {
 
@@ -34,6 +36,14 @@ QString ReadIni(const QString& iniFile, const QString& section, const QString& k
                 const QString& defaultValue) {
     // An unreachable file reads as a missing one: the default.
     return platform::profile::Read(HostFile(iniFile).value, section, key, defaultValue);
+}
+
+QString IniReader::read(const QString& iniFile, const QString& section, const QString& key,
+                        const QString& defaultValue) {
+    auto host = hostFiles_.constFind(iniFile);
+    if (host == hostFiles_.cend())
+        host = hostFiles_.insert(iniFile, HostFile(iniFile).value);
+    return platform::profile::Read(*host, section, key, defaultValue);
 }
 
 void WriteIni(const QString& iniFile, const QString& section, const QString& key,
@@ -78,11 +88,16 @@ QStringList LocateSuiteInis(const QStringList& names) {
     // a link loop, no permission) is not there, and the Windows directory's
     // stands in.
     const bool listed = ModCommon::PathExists(folder);
+    // The files in one ask of the drive, not one each: the start waits for
+    // them. The answers are the ask's own until it has answered in time.
+    auto there = std::make_shared<QList<bool>>(names.size(), false);
+    const bool answered = listed && platform::AskWithinBound(folder, [there, folder, names] {
+                              for (qsizetype i = 0; i < names.size(); ++i)
+                                  (*there)[i] = platform::NonEmptyFileExists(folder + names[i]);
+                          });
     QStringList found;
-    for (const QString& name : names) {
-        const bool there = listed && platform::NonEmptyFileExists(folder + name);
-        found << (there ? folder : windowsDir) + name;
-    }
+    for (qsizetype i = 0; i < names.size(); ++i)
+        found << (answered && there->at(i) ? folder : windowsDir) + names[i];
     return found;
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/profile/ProfileStore.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,18 @@ namespace WPINI {
 
 QString ReadIni(const QString& iniFile, const QString& section, const QString& key,
                 const QString& defaultValue);
+// ReadIni for many keys of a few files, each file found on the disk once
+// for all of its keys: finding one asks a disk that may hang, on a thread
+// of its own. For one pass over the files, not to be kept.
+class IniReader {
+public:
+    QString read(const QString& iniFile, const QString& section, const QString& key,
+                 const QString& defaultValue);
+
+private:
+    QHash<QString, QString> hostFiles_;
+};
+
 void WriteIni(const QString& iniFile, const QString& section, const QString& key,
               const QString& value);
 void DeleteIniSection(const QString& iniFile, const QString& section);

@@ -24,8 +24,9 @@ using WPINI::ReadIni;
 namespace Quarn_v2 {
 namespace {
 
-QString Read(const QString& file, const QString& section, const QString& key) {
-    QString v = ReadIni(file, section, key, QString());
+QString Read(WPINI::IniReader& ini, const QString& file, const QString& section,
+             const QString& key) {
+    QString v = ini.read(file, section, key, QString());
     return StripRChar(v);
 }
 
@@ -73,18 +74,20 @@ void EnsureSuiteMarker(const QString& suiteFolder) {
 }
 
 DirectorySet ReadCurrentSet(const SuiteState& s) {
+    WPINI::IniReader ini;
     DirectorySet set;
     for (const DirectoryEntry& e : DirectoryEntries)
         if (e.current.file != Product::None)
-            set.*e.member = Read(PathOf(s.ProductIniPaths, e.current.file),
+            set.*e.member = Read(ini, PathOf(s.ProductIniPaths, e.current.file),
                                  QStringLiteral("directories"), QString::fromLatin1(e.current.key));
     return set;
 }
 
 DirectorySet ReadStoredSet(const SuiteState& s, const QString& section) {
+    WPINI::IniReader ini;
     DirectorySet set;
     for (int i = 0; i < kSetSize; ++i)
-        set[i] = Read(s.SuiteIniPath, section, QString::fromLatin1(DirectoryEntries[i].key));
+        set[i] = Read(ini, s.SuiteIniPath, section, QString::fromLatin1(DirectoryEntries[i].key));
     return set;
 }
 
@@ -110,8 +113,9 @@ QString SeenKey(const SuiteWrite& w) {
 
 void RememberSuiteValues(SuiteState& s) {
     s.LastSeen.clear();
+    WPINI::IniReader ini;
     for (const SuiteWrite& w : SuiteDirectoryKeys(s))
-        s.LastSeen.insert(SeenKey(w), ReadIni(w.file, QStringLiteral("Directories"), w.key, {}));
+        s.LastSeen.insert(SeenKey(w), ini.read(w.file, QStringLiteral("Directories"), w.key, {}));
 }
 
 QList<SuiteWrite> SuiteDirectoryWrites(const SuiteState& s) {
@@ -267,7 +271,7 @@ QString InForceName(InForce set) {
 
 void LocateWindowsAndSuiteFolder(SuiteState& s) {
     s.WindowsDir = WPINI::GetWinDir();
-    s.WindowsDrive = WPINI::GetWinDrive();
+    s.WindowsDrive = s.WindowsDir.left(2); // GetWinDrive's, without asking the drive again
     s.SuiteFolder = s.WindowsDrive + QStringLiteral("\\VALUATOR\\");
 }
 

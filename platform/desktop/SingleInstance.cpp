@@ -2,14 +2,38 @@
 
 #include "platform/files/FileLock.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
+#include <QSysInfo>
 #include <QThread>
 #include <QTimer>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
+namespace {
+
+// What QLockFile writes into its lock, so that an older Quarn finds one left
+// by a crash stale; false where it could not be written, which the lock does
+// without. Never synced, and written over an earlier holder's words rather
+// than cut first: cutting a file waits on the disk.
+bool WriteHolder(int fd) {
+    const QByteArray holder =
+        QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
+        QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8() + '\n' +
+        QSysInfo::machineHostName().toUtf8() + '\n';
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 ||
+        ::pwrite(fd, holder.constData(), size_t(holder.size()), 0) != holder.size())
+        return false;
+    return st.st_size <= holder.size() || ::ftruncate(fd, holder.size()) == 0;
+}
+
+} // namespace
 
 SingleInstance::SingleInstance(const QString& key) : key_(key) {
     // Each probe of a later start is taken at once, so the queue of pending
@@ -33,6 +57,12 @@ SingleInstance::SingleInstance(const QString& key) : key_(key) {
 
 SingleInstance::~SingleInstance() {
     server_.close();
+    if (lockFd_ < 0)
+        return;
+    // Removed while still held: a start that opened it meanwhile finds its
+    // name gone and takes a new one.
+    ::unlink(lockPath_.constData());
+    ::close(lockFd_);
 }
 
 QString SingleInstance::DefaultKey() {
@@ -48,9 +78,15 @@ bool SingleInstance::anotherIsRunning(bool answerLater, const QByteArray& reques
         return false;
     }
     socket_ = dir + u'/' + key_ + QStringLiteral(".socket");
-    lock_ = std::make_unique<QLockFile>(dir + u'/' + key_ + QStringLiteral(".lock"));
-    lock_->setStaleLockTime(0); // a lock is stale only when its process is gone
-    if (!lock_->tryLock(0)) {
+    // The kernel's lock, not QLockFile: that one writes the file and waits
+    // for the disk (the runtime folder may lie on one) at every start, and
+    // reads a crashed holder's file to tell it stale. A holder that ended
+    // holds nothing, however it ended.
+    lockPath_ = QFile::encodeName(dir + u'/' + key_ + QStringLiteral(".lock"));
+    lockFd_ = TakeLockFile(lockPath_);
+    if (lockFd_ >= 0) {
+        WriteHolder(lockFd_);
+    } else {
         // The holder may be starting and not listen yet: ask for a second.
         QDeadlineTimer deadline(1000);
         while (!deadline.hasExpired()) {

@@ -3,8 +3,8 @@
 // its local socket answering stands for "a window titled Quarn exists". Both
 // live in the user's private folder; without one there is no check.
 
+#include <QByteArray>
 #include <QLocalServer>
-#include <QLockFile>
 #include <QString>
 
 #include <functional>
@@ -32,7 +32,8 @@ public:
 
 private:
     QString key_, socket_;
-    std::unique_ptr<QLockFile> lock_;
+    QByteArray lockPath_;
+    int lockFd_ = -1; // held while open
     QLocalServer server_;
     std::function<void(const QByteArray&)> heard_;
 };

@@ -91,8 +91,8 @@ int OpenLockFile(const QByteArray& path) {
     return ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
 }
 
-// The lock file at `path`, held alone: its descriptor, or -1 with errno
-// EWOULDBLOCK while another holds it, another where none can be made.
+} // namespace
+
 int TakeLockFile(const QByteArray& path) {
     for (;;) {
         const int fd = OpenLockFile(path);
@@ -113,8 +113,6 @@ int TakeLockFile(const QByteArray& path) {
         // Its holder removed it as we waited: the name is free for a new one.
     }
 }
-
-} // namespace
 
 SharedLock::SharedLock(const QString& key) : path_(Encoded(LockPath(key.toUtf8()))) {}
 

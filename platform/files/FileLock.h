@@ -16,6 +16,12 @@ QString PrivateRuntimeFolder();
 // locks need; empty when it is not this user's alone.
 QString LockFolder();
 
+// The lock file at `path` (made when missing), held alone until the
+// descriptor is closed: the descriptor, or -1 with errno EWOULDBLOCK while
+// another holds it, another where none can be made. The kernel lets go when
+// its holder ends, however it ends, so no lock is ever stale.
+int TakeLockFile(const QByteArray& path);
+
 // Serializes Quarn's own writers of one file (Quarn, any number of quarnctl)
 // from before their read to after their rename. A lock on the file itself
 // would go away with the rename, so the lock is a file in the private

@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocalServer>
@@ -32,6 +33,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStyleOptionButton>
+#include <QSysInfo>
 #include <QTest>
 
 #include <pwd.h>
@@ -135,6 +137,32 @@ private Q_SLOTS:
         QLockFile held(platform::PrivateRuntimeFolder() + "/" + kKey + "-mute.lock");
         QVERIFY(held.tryLock(0)); // a lock whose holder has no socket
         QVERIFY(!platform::SingleInstance(kKey + "-mute").anotherIsRunning());
+    }
+
+    // A lock file left behind, even one naming a live Quarn, holds nothing:
+    // the start takes the lock itself, and lets it go with the file.
+    void aLockFileLeftBehindIsTaken() {
+        const QString key = kKey + "-left";
+        const QByteArray path =
+            QFile::encodeName(platform::PrivateRuntimeFolder() + "/" + key + ".lock");
+        QFile left(QFile::decodeName(path));
+        QVERIFY(left.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        left.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
+                   QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8() + '\n' +
+                   QSysInfo::machineHostName().toUtf8() + '\n');
+        left.close();
+        {
+            platform::SingleInstance first(key);
+            QVERIFY(!first.anotherIsRunning());
+            const int fd = platform::TakeLockFile(path);
+            if (fd >= 0)
+                ::close(fd);
+            QCOMPARE(fd, -1);
+            QVERIFY(platform::SingleInstance(key).anotherIsRunning());
+        }
+        QVERIFY(!QFileInfo::exists(QFile::decodeName(path)));
+        platform::SingleInstance next(key);
+        QVERIFY(!next.anotherIsRunning());
     }
 
     // Without $XDG_RUNTIME_DIR, and with Qt's own fallback folder taken by

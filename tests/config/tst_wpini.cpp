@@ -159,6 +159,26 @@ private Q_SLOTS:
         }
     }
 
+    // A reader finds each file once, yet reads as ReadIni does: each key from
+    // its own file under any spelling, a bare name from the Windows
+    // directory, the default from a missing file, and what a file holds now.
+    void aReaderReadsAsReadIniDoes() {
+        TestPrefix p;
+        p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nA=1\r\n");
+        p.write(p.driveC() + "/windows/QUARN2.INI", "[Directories]\r\nA=2\r\n");
+        IniReader ini;
+        const auto all = [&ini] {
+            QStringList out;
+            for (const QString file : {"C:\\VALUATOR\\KAV.INI", "QUARN2.INI",
+                                       "c:\\valuator\\kav.ini", "C:\\NODIR\\A.INI"})
+                out << ini.read(file, "Directories", "A", "d");
+            return out.join(u'|');
+        };
+        QCOMPARE(all(), u"1|2|1|d");
+        p.write(p.driveC() + "/VALUATOR/kav.ini", "[Directories]\r\nA=33\r\n");
+        QCOMPARE(all(), u"33|2|33|d");
+    }
+
     void oddFilesReadAsMissingAndStay() {
         TestPrefix p;
         const QString dir = p.driveC() + "/VALUATOR/";
