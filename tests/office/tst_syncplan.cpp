@@ -12,6 +12,7 @@
 #include "tests/support/Doubles.h"
 #include "tests/support/TestPrefix.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QTest>
@@ -407,15 +408,26 @@ private Q_SLOTS:
     }
 
     // A colleague saves the report on the target side while its sketch is
-    // copied: the save is not replaced, whichever way the report goes.
+    // copied (or a new report of that name, where there was none): the save
+    // is not replaced, whichever way the report goes.
     void savedOnTheTargetDuringTheSketch_data() {
         QTest::addColumn<bool>("toNetwork");
-        QTest::newRow("to the share") << true;
-        QTest::newRow("to the laptop") << false;
+        QTest::addColumn<bool>("newThere");
+        QTest::newRow("to the share") << true << false;
+        QTest::newRow("to the laptop") << false << false;
+        QTest::newRow("a new report to the share") << true << true;
+        QTest::newRow("a new report to the laptop") << false << true;
     }
     void savedOnTheTargetDuringTheSketch() {
         QFETCH(bool, toNetwork);
+        QFETCH(bool, newThere);
         OneReport r;
+        const QString targetRoot = toNetwork ? r.p.share() : r.p.driveC();
+        if (newThere) {
+            QFile::remove(toNetwork ? r.share : r.laptop);
+            QFile::remove(targetRoot + "/Q/SKETCH/SMITH.sk3");
+            r.plan = SyncPlan::Make(r.folders, r.record);
+        }
         r.plan.rows[0].action = toNetwork ? Action::ToNetwork : Action::ToLocal;
         const QString target = toNetwork ? r.share : r.laptop;
         bool saved = false;
@@ -432,8 +444,43 @@ private Q_SLOTS:
         QCOMPARE(sum.conflicts, QStringList{"SMITH.RPT"});
         QCOMPARE(TestPrefix::read(target), "the colleague's save");
         // The sketch that went first is put back beside the save.
-        QCOMPARE(TestPrefix::read((toNetwork ? r.p.share() : r.p.driveC()) + "/Q/SKETCH/SMITH.sk3"),
-                 toNetwork ? "the share's sketch" : "the laptop's sketch");
+        if (newThere)
+            QVERIFY(!QFile::exists(targetRoot + "/Q/SKETCH/SMITH.sk3"));
+        else
+            QCOMPARE(TestPrefix::read(targetRoot + "/Q/SKETCH/SMITH.sk3"),
+                     toNetwork ? "the share's sketch" : "the laptop's sketch");
+    }
+
+    // Contents are hashed as records kept by earlier versions hold them
+    // (SHA-256), across the reads' block edges.
+    void hashesAsRecordsHoldThem() {
+        TestPrefix p;
+        for (const qsizetype size : {0, 1, 65535, 65536, 65537, 200000}) {
+            QByteArray bytes(size, Qt::Uninitialized);
+            for (qsizetype i = 0; i < size; ++i)
+                bytes[i] = char(i * 7 + i / 251);
+            p.write(p.at("f"), bytes);
+            QCOMPARE(SyncPlan::HashFile(p.at("f")).value_or("failed"),
+                     QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
+        }
+    }
+
+    // A sketch of the report that turns up on the share while the report
+    // goes there is no part of what was agreed: the next plan shows it.
+    void aSketchThatTurnedUpIsNotTakenForAgreed() {
+        OneReport r;
+        bool added = false;
+        Synchronize::Hooks hooks;
+        hooks.progress = [&](const Synchronize::Progress& p) {
+            if (!added && p.bytesDone > 0)
+                added =
+                    (TestPrefix::write(r.p.share() + "/Q/APEX/SMITH.AXF", "a colleague's"), true);
+            return true;
+        };
+        const Synchronize::Summary sum = Synchronize::Run(r.folders, r.plan.rows, r.record, hooks);
+        QVERIFY(added);
+        QCOMPARE(sum.toNetwork, QStringList{"SMITH.RPT"});
+        QCOMPARE(SyncPlan::Make(r.folders, r.record).rows.value(0).state, State::NewerNetwork);
     }
 
     // Keeping both, the laptop's sketch saved while the share's version
