@@ -32,9 +32,10 @@ using Clock = std::chrono::steady_clock;
 // A copy that moves no byte for this long has met a share that stopped
 // answering; the user hears so rather than waiting on it.
 constexpr auto kStalled = std::chrono::seconds(5);
-// How often a copy to a share touches its temporary: well within the minute
-// after which another computer takes an unchanged temporary for a leftover.
-constexpr auto kTouchEvery = std::chrono::seconds(15);
+// How often a copy to a share touches its temporary, so that it shows as a
+// copy under way, well within the minute after which another computer takes
+// an unchanged temporary for a leftover; a report copied in a moment is not.
+constexpr auto kTouchEvery = std::chrono::seconds(2);
 
 // What a copy on its own thread shares with the thread that waits for it.
 // Each step waits until the caller has heard of it, so that an answer of
@@ -129,12 +130,12 @@ int CopyHere(const QString& source, const QString& target, const QString& keepOl
     // so that a slow link shows as a copy that moves, a server that stops
     // as a copy that stops, and the last flush is short. The first step is
     // small, as a step that takes five seconds reads as a server that stopped
-    // (64 KiB: a link slower than 100 kbit/s), yet takes a report of 100 KB
-    // in two steps, each a round trip.
+    // (16 KiB: two seconds on a poor mobile link), yet takes a report of
+    // 100 KB in three steps, each a round trip.
     qint64 done = 0;
     bool kernel = true;
     std::vector<char> buffer;
-    qint64 step = share ? 64 << 10 : 8 << 20;
+    qint64 step = share ? 16 << 10 : 8 << 20;
     auto touched = Clock::now();
     while (done < from.st_size || !kernel) {
         const auto began = Clock::now();
