@@ -21,9 +21,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <system_error>
 
 using platform::SeenReport;
 using platform::SeenVersion;
@@ -63,24 +65,48 @@ struct Side {
     QString stop;
 };
 
+Listing ListFolder(const QString& host) {
+    Listing l;
+    if (host.isEmpty()) {
+        l.why = platform::ErrorDescription(platform::DeviceUnavailable);
+    } else if (auto files = platform::ListFiles(host, 30000, &l.why)) {
+        // In name order, so that of two names Windows takes for one
+        // the same is the report (or the sketch) on every run.
+        l.files = *files;
+        std::sort(l.files.begin(), l.files.end(),
+                  [](const auto& a, const auto& b) { return a.name < b.name; });
+        l.ok = true;
+    }
+    return l;
+}
+
+// Every folder of both sides, each once, all at a time: the share answers
+// one listing while the next is read and the laptop's are listed.
+std::map<QString, Listing> ListAll(const Folders& f) {
+    std::map<QString, std::future<Listing>> pending;
+    for (const QString* windows : {&f.networkReports, &f.networkSketches, &f.networkApex,
+                                   &f.localReports, &f.localSketches, &f.localApex}) {
+        const QString host = f.host(*windows);
+        if (ModCommon::Trim(*windows).isEmpty() || pending.count(host))
+            continue;
+        try {
+            pending.emplace(host, std::async(std::launch::async, ListFolder, host));
+        } catch (const std::system_error&) {
+            pending.emplace(host, std::async(std::launch::deferred, ListFolder, host));
+        }
+    }
+    std::map<QString, Listing> listings;
+    for (auto& [host, listing] : pending)
+        listings.emplace(host, listing.get());
+    return listings;
+}
+
 Side ListSide(const Folders& f, bool network, std::map<QString, Listing>& listings) {
     const auto list = [&](const QString& windows) -> const Listing* {
         const QString host = f.host(windows);
         auto it = listings.find(host);
-        if (it == listings.end()) {
-            Listing l;
-            if (host.isEmpty()) {
-                l.why = platform::ErrorDescription(platform::DeviceUnavailable);
-            } else if (auto files = platform::ListFiles(host, 30000, &l.why)) {
-                // In name order, so that of two names Windows takes for one
-                // the same is the report (or the sketch) on every run.
-                l.files = *files;
-                std::sort(l.files.begin(), l.files.end(),
-                          [](const auto& a, const auto& b) { return a.name < b.name; });
-                l.ok = true;
-            }
-            it = listings.emplace(host, l).first;
-        }
+        if (it == listings.end())
+            it = listings.emplace(host, ListFolder(host)).first;
         return &it->second;
     };
     const QString sideName = network ? QStringLiteral("share's") : QStringLiteral("laptop's");
@@ -543,7 +569,7 @@ Plan Decide(const QHash<QString, SideFiles>& local, const QHash<QString, SideFil
 Plan Make(const Folders& given, platform::SyncRecord& record) {
     Folders folders = given;
     folders.resolveHosts();
-    std::map<QString, Listing> listings;
+    std::map<QString, Listing> listings = ListAll(folders);
     const Side local = ListSide(folders, false, listings);
     const Side network = ListSide(folders, true, listings);
     if (!local.stop.isEmpty() || !network.stop.isEmpty()) {
