@@ -6,6 +6,7 @@
 #include "platform/files/FileLock.h"
 #include "platform/profile/ProfileStore.h"
 
+#include "BenchIni.h"
 #include "Memory.h"
 
 #include <QCoreApplication>
@@ -24,18 +25,6 @@
 namespace {
 
 int gSections = 0;
-
-QByteArray MakeIni() {
-    QByteArray out;
-    for (int& s = gSections; out.size() < 1024 * 1024; ++s) {
-        out += "[Product" + QByteArray::number(s) + "]\r\n";
-        for (int k = 0; k < 6; ++k)
-            out += "Key" + QByteArray::number(k) + "=C:\\VALUATOR\\DATA\\" + QByteArray::number(s) +
-                   "\\" + QByteArray::number(k) + "\r\n";
-        out += "\r\n";
-    }
-    return out;
-}
 
 double MedianUs(int runs, const std::function<void()>& step) {
     std::vector<double> t;
@@ -63,7 +52,7 @@ int main(int argc, char** argv) {
     qputenv("WINEPREFIX", QFile::encodeName(dir.path()));
     const QString path = QStringLiteral("c:\\valuator\\bench.ini");
     const QString host = dir.path() + "/drive_c/VALUATOR/BENCH.INI";
-    const QByteArray ini = MakeIni();
+    const QByteArray ini = MakeIni(1024 * 1024, &gSections);
     {
         QFile f(host);
         if (!f.open(QIODevice::WriteOnly) || f.write(ini) != ini.size())

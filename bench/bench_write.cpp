@@ -7,6 +7,8 @@
 #include "config/WPINI.h"
 #include "platform/profile/ProfileStore.h"
 
+#include "BenchIni.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,18 +23,6 @@
 #include <vector>
 
 namespace {
-
-QByteArray MakeIni(qsizetype bytes) {
-    QByteArray out;
-    for (int s = 0; out.size() < bytes; ++s) {
-        out += "[Product" + QByteArray::number(s) + "]\r\n";
-        for (int k = 0; k < 6; ++k)
-            out += "Key" + QByteArray::number(k) + "=C:\\VALUATOR\\DATA\\" + QByteArray::number(s) +
-                   "\\" + QByteArray::number(k) + "\r\n";
-        out += "\r\n";
-    }
-    return out;
-}
 
 // What any program must do to replace a file so that a crash leaves the old
 // or the new text whole: nothing less is safe, so nothing can be faster.

@@ -50,29 +50,33 @@ QString HostIn(const Folders& f, const QString& windowsFolder, const QString& na
     return host.isEmpty() ? QString() : host + u'/' + name;
 }
 
-// A side's files of one report as they stand now: the planned names, and
-// the sketch names the transfer would give (or only `sketches`, where the
-// caller knows them), looked at one by one.
 // A plain file's size and time in ms, never through a link; nullopt for
 // anything else. `absent`: nothing at all has the name.
 std::optional<std::pair<qint64, qint64>> PlainFile(const QString& path, bool* absent = nullptr) {
     struct stat st {};
     const int rc = path.isEmpty() ? -1 : ::lstat(QFile::encodeName(path).constData(), &st);
     if (absent)
-        *absent = path.isEmpty() || (rc != 0 && errno == ENOENT);
+        *absent = !path.isEmpty() && rc != 0 && errno == ENOENT;
     if (rc != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
     return std::pair{qint64(st.st_size),
                      qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1'000'000};
 }
 
+// A side's files of one report as they stand now: the planned names, and
+// the sketch names the transfer would give (or only `sketches`, where the
+// caller knows them), looked at one by one. `absentAt`: the report's path,
+// where nothing at all had its name.
 SideFiles LookNow(const Folders& f, const Row& row, bool network,
-                  const QStringList* sketches = nullptr, bool* reportAbsent = nullptr) {
+                  const QStringList* sketches = nullptr, QString* absentAt = nullptr) {
     const SideFiles& planned = network ? row.network : row.local;
     SideFiles now;
     const QString reportName = planned.report.isEmpty() ? row.name : planned.report;
-    const auto report =
-        PlainFile(HostIn(f, network ? f.networkReports : f.localReports, reportName), reportAbsent);
+    const QString reportPath = HostIn(f, network ? f.networkReports : f.localReports, reportName);
+    bool absent = false;
+    const auto report = PlainFile(reportPath, &absent);
+    if (absent && absentAt)
+        *absentAt = reportPath;
     if (!report)
         return now;
     now.report = reportName;
@@ -132,8 +136,10 @@ public:
     // `fresh`: `seen` was looked at just now.
     bool add(const QString& path, const std::optional<QByteArray>& seen = std::nullopt,
              bool fresh = false) {
+        if (path.isEmpty())
+            return false;
         const auto now = seen ? seen : SyncPlan::HashFile(path);
-        if (!now || path.isEmpty())
+        if (!now)
             return false;
         files_.insert(path, *now);
         // Read just now, with nothing written since: the next look need not
@@ -362,14 +368,13 @@ private:
     // its content read afresh where the plan or the record knows it. `guard`
     // is given the side's files as read.
     bool asPlanned(const Row& row, bool network, Guard& guard) {
-        bool absent = false;
-        const SideFiles now = LookNow(f_, row, network, nullptr, &absent);
+        QString absentAt;
+        const SideFiles now = LookNow(f_, row, network, nullptr, &absentAt);
         if (!SyncPlan::Unchanged(now.seen, (network ? row.network : row.local).seen))
             return false;
         // Nothing at the report's name just now: no second look before its copy.
-        if (absent)
-            guard.add(HostIn(f_, network ? f_.networkReports : f_.localReports, row.name),
-                      QByteArray(), true);
+        if (!absentAt.isEmpty())
+            guard.add(absentAt, QByteArray(), true);
         const QStringList paths = SyncPlan::HostPaths(f_, now, network);
         QList<QByteArray> each;
         const QByteArray whole = SyncPlan::HashFiles(paths, &each);

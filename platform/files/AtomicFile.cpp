@@ -184,7 +184,7 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
     // Set aside by a rename, the old file must come back should the new one
     // not take its place: the name never stands empty after a failure.
     bool renamedAside = false;
-    if (!keepOld_.isEmpty()) {
+    if (!keepOld_.isEmpty() && !onlyNew_) { // a file that must be new replaces none
         const QByteArray from = Encoded(target_), to = Encoded(keepOld_);
         struct stat st {};
         if (::lstat(from.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -199,24 +199,24 @@ int AtomicWriter::commit(const std::function<bool()>& stillWanted) {
             renamedAside = true;
         }
     }
-    if (onlyNew_) {
-        // One step where the file system refuses to replace (GVfs's view
-        // passes that on to the server); else a look, then the rename.
-        const QByteArray from = Encoded(tempName_), to = Encoded(target_);
-        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) ==
-            0) {
-            tempName_.clear();
-            return afterRename();
-        }
+    // Only where nothing has the name: in one step where the file system
+    // refuses to replace (GVfs's view passes that on to the server), else
+    // by a look just before the rename.
+    const QByteArray from = Encoded(tempName_), to = Encoded(target_);
+    int rc = onlyNew_ ? ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(),
+                                    RENAME_NOREPLACE)
+                      : -1;
+    if (onlyNew_ && rc != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
         struct stat st {};
-        if (errno == EEXIST || ((errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) &&
-                                ::lstat(to.constData(), &st) == 0)) {
-            discard();
-            return TargetChanged;
-        }
+        if (::lstat(to.constData(), &st) == 0)
+            errno = EEXIST;
+        else
+            rc = ::rename(from.constData(), to.constData());
+    } else if (!onlyNew_) {
+        rc = ::rename(from.constData(), to.constData());
     }
-    if (::rename(Encoded(tempName_).constData(), Encoded(target_).constData()) != 0) {
-        const int err = ErrorFromErrno(errno);
+    if (rc != 0) {
+        const int err = errno == EEXIST && onlyNew_ ? int(TargetChanged) : ErrorFromErrno(errno);
         if (renamedAside)
             (void)::rename(Encoded(keepOld_).constData(), Encoded(target_).constData());
         discard();

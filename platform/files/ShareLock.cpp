@@ -487,8 +487,11 @@ void ShareLock::release() {
     // A share that does not answer keeps the lock, which this computer's
     // next run takes over once this process is gone.
     AskShare(dir_, [path = Encoded(path_), own = ownText_, ours] {
-        if (const Found found = ours ? Found{} : ReadLock(path);
-            ours || (found.err == 0 && SameTaking(found.text, own)))
+        const auto stillOurs = [&] {
+            const Found found = ReadLock(path);
+            return found.err == 0 && SameTaking(found.text, own);
+        };
+        if (ours || stillOurs())
             // A FUSE client closes the look's handle on the server after
             // close() returns (smbnetfs), and the server refuses to delete an
             // open file until then: asked again for a moment.

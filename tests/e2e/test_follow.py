@@ -175,7 +175,6 @@ class FollowSynchronizes(QuarnTest):
         notes.wait("being copied by &lt;a href='http://x.example/'&gt;jdoe&lt;/a&gt; on")
         self.assertFalse([line for line in notes.lines if "<a" in line])
 
-
     def test_a_set_without_its_data_folder_synchronizes_nothing(self):
         """Not a relative folder found wherever follow was started."""
         q = self.quarn()
