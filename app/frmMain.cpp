@@ -28,6 +28,8 @@
 #include <QFontDatabase>
 #include <QLayout>
 
+#include <fontconfig/fontconfig.h>
+
 #include <future>
 #include <mutex>
 #include <system_error>
@@ -42,16 +44,22 @@ static void InitResources() {
 namespace {
 
 // The first text laid out waits for the font database, whose filling is
-// most of a cold start's work (fontconfig reads its configuration and
-// caches); a thread fills it while the window is built. QFontDatabase may
-// be used from any thread.
+// most of a cold start's work. Most of that is fontconfig reading its
+// configuration and caches, which needs no application: it is read while
+// the application starts. The rest fills on a thread while the suite is
+// read and the window built. QFontDatabase may be used from any thread.
+std::future<void> gFontsConfigured;
 std::future<void> gFontsFilled;
 
 void WarmFontsAside() {
     static std::once_flag once;
     std::call_once(once, [] {
         try {
-            gFontsFilled = std::async(std::launch::async, [] { QFontDatabase::families(); });
+            gFontsFilled = std::async(std::launch::async, [] {
+                if (gFontsConfigured.valid())
+                    gFontsConfigured.wait(); // or both would read the configuration
+                QFontDatabase::families();
+            });
         } catch (const std::system_error&) {
             // no thread to spare: the first text fills it
         }
@@ -60,10 +68,30 @@ void WarmFontsAside() {
 
 } // namespace
 
+void frmMain::ConfigureFontsAside() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        try {
+            gFontsConfigured = std::async(std::launch::async, [] { FcInit(); });
+        } catch (const std::system_error&) {
+            // no thread to spare: the font database reads it
+        }
+    });
+}
+
 frmMain::frmMain(const QString& instanceKey, QWidget* parent)
-    : QMainWindow(parent), ui_(std::make_unique<Ui::frmMain>()), instanceKey_(instanceKey) {
+    : QMainWindow(parent), instanceKey_(instanceKey) {
     InitResources();
     WarmFontsAside();
+    reread_.setSingleShot(true);
+    reread_.setInterval(150);
+    connect(&reread_, &QTimer::timeout, this, &frmMain::ReadInForce);
+}
+
+// Built once the suite is read: until the fonts are in, the window's first
+// text would only wait for them.
+void frmMain::BuildWindow() {
+    ui_ = std::make_unique<Ui::frmMain>();
     DeferMenuBarExtensionIcons();
     ui_->setupUi(this);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
@@ -81,9 +109,6 @@ frmMain::frmMain(const QString& instanceKey, QWidget* parent)
     wireFileMenu();
     wireSetupMenu();
     wireHelpMenu();
-    reread_.setSingleShot(true);
-    reread_.setInterval(150);
-    connect(&reread_, &QTimer::timeout, this, &frmMain::ReadInForce);
 }
 
 // The captions beside the images act like buttons.
@@ -193,10 +218,11 @@ bool frmMain::Load(const std::function<void()>& beforeStart, bool synchronize) {
 
 void frmMain::InitialiseMainWindow() {
     state_ = SuiteState{};
-    InitialiseSuite(state_, [this] {
-        SkinFramework1.LoadSkin(SkinFramework::DefaultSkinPath(), QString());
-        SkinFramework1.ApplyWindow(this);
-    });
+    InitialiseSuite(
+        state_, [this] { SkinFramework1.LoadSkin(SkinFramework::DefaultSkinPath(), QString()); });
+    if (!ui_)
+        BuildWindow();
+    SkinFramework1.ApplyWindow(this);
     ShowInForce();
     if (painted_) // at start-up, the watch waits for the first paint
         WatchProducts();
@@ -217,6 +243,8 @@ QString InForceText(InForce set) {
 } // namespace
 
 void frmMain::ShowInForce() {
+    if (!ui_) // not loaded
+        return;
     const InForce set = SetInForce(state_);
     for (AlphaImageControl* img : {ui_->imgLocal, ui_->imgNetwork})
         if (img->toolTip() != InForceText(set))

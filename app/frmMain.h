@@ -32,10 +32,14 @@ public:
     // `instanceKey` names the single-instance lock and socket (tests pass
     // their own).
     explicit frmMain(const QString& instanceKey = {}, QWidget* parent = nullptr);
+    // Called first in main(), before the application: the fonts'
+    // configuration is read while the application starts.
+    static void ConfigureFontsAside();
     ~frmMain() override;
 
     // The single-instance check, then `beforeStart` (start-up puts the
-    // prefix in force there), then InitialiseMainWindow. False when another
+    // prefix in force there), then InitialiseMainWindow, which builds the
+    // window the first time (ui() is null before). False when another
     // instance runs: the message has been shown (with `synchronize`, that
     // instance was asked to show Synchronize Reports instead) and the
     // program ends without writing anything.
@@ -72,7 +76,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // What the constructor connects, by what it wires.
+    void BuildWindow();
+    // What BuildWindow connects, by what it wires.
     void wireCaptions();
     void wireImageButtons();
     void wireHiddenButtons();

@@ -116,6 +116,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    frmMain::ConfigureFontsAside();
     QList<HeldMessage> held;
     gHeld = &held;
     gPrevious = qInstallMessageHandler(HoldWhileStarting);

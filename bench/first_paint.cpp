@@ -27,10 +27,13 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool bare = argc > 1 && qstrcmp(argv[1], "--bare") == 0;
+    if (!bare) // as Quarn's main() starts
+        frmMain::ConfigureFontsAside();
     QApplication app(argc, argv);
     FirstPaint firstPaint;
     std::unique_ptr<QWidget> window;
-    if (argc > 1 && qstrcmp(argv[1], "--bare") == 0) {
+    if (bare) {
         auto* label = new QLabel(QStringLiteral("Quarn"));
         window.reset(label);
     } else {

@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <memory>
 
 using ModCommon::CkRSlash;
 using ModCommon::PathExists;
@@ -298,16 +299,43 @@ void ReadDirectorySets(SuiteState& s) {
     s.NetworkTransferRoot = s.NetworkSet.QXADATADIR;
 }
 
+namespace {
+
+// The start waits for the suite's files, all on the Windows drive, and each
+// question to a drive is a hand-over to its thread: `look` is one question,
+// its own questions answered on that thread as it goes. It works on a copy,
+// taken only when it answered in time; a drive that did not leaves the
+// start without what the look would have found, as one that is not there.
+void AskTheWindowsDrive(SuiteState& s, void (*look)(SuiteState&)) {
+    struct Look {
+        SuiteState state;
+        bool done = false;
+    };
+    auto copy = std::make_shared<Look>(Look{s});
+    const bool answered = platform::AskWithinBound(QStringLiteral("C:"), [copy, look] {
+        look(copy->state);
+        copy->done = true;
+    });
+    if (answered && copy->done)
+        s = std::move(copy->state);
+}
+
+} // namespace
+
 void InitialiseSuite(SuiteState& s, const std::function<void()>& afterLocating) {
-    LocateWindowsAndSuiteFolder(s);
-    EnsureSuiteMarker(s.SuiteFolder);
-    ReadKavAppDir(s);
-    LocateSuiteFiles(s);
+    AskTheWindowsDrive(s, [](SuiteState& found) {
+        LocateWindowsAndSuiteFolder(found);
+        EnsureSuiteMarker(found.SuiteFolder);
+        ReadKavAppDir(found);
+        LocateSuiteFiles(found);
+    });
     if (afterLocating)
         afterLocating();
-    ReadDirectorySets(s);
-    StageSet(s, s.CurrentSet);
-    RememberSuiteValues(s);
+    AskTheWindowsDrive(s, [](SuiteState& found) {
+        ReadDirectorySets(found);
+        StageSet(found, found.CurrentSet);
+        RememberSuiteValues(found);
+    });
 }
 
 } // namespace Quarn_v2

@@ -18,9 +18,10 @@ ensure_packages() {
 
 # fp-utils compiles the help file; qt6-svg-dev renders the icon sizes; GIO
 # (libglib2.0-dev) mounts the office share; Qt's SQLite driver keeps the
-# record of the last sync.
+# record of the last sync; OpenSSL hashes reports; fontconfig is read early
+# at start.
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev fp-utils pkg-config libglib2.0-dev
-    libqt6sql6-sqlite libssl-dev)
+    libqt6sql6-sqlite libssl-dev libfontconfig-dev)
 # The end-to-end suite: Xvfb, a window manager, the accessibility bus and
 # its Python bindings, a private D-Bus session, pointer and keys, and a
 # screenshot of what was on screen when a test failed.

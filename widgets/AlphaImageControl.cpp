@@ -2,8 +2,12 @@
 
 #include <QAccessibleWidget>
 #include <QFile>
+#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResource>
+
+#include <cstring>
 
 namespace {
 
@@ -46,19 +50,47 @@ AlphaImageControl::AlphaImageControl(QWidget* parent) : QWidget(parent) {
     Q_UNUSED(accessible);
 }
 
+namespace {
+
+// "ARGB32PM", width and height (32 bits each, native order), then the rows
+// of 32-bit pixels, never padded.
+constexpr qint64 kArgbHeader = 16;
+
+QSize ArgbSize(QByteArrayView header, qint64 fileSize) {
+    quint32 size[2];
+    if (header.size() < kArgbHeader || header.first(8) != "ARGB32PM")
+        return {};
+    std::memcpy(size, header.data() + 8, sizeof size);
+    if (size[0] > 4096 || size[1] > 4096 || fileSize != kArgbHeader + qint64(size[0]) * size[1] * 4)
+        return {};
+    return QSize(int(size[0]), int(size[1]));
+}
+
+} // namespace
+
 QPixmap AlphaImageControl::LoadPicture(const QString& file) {
     if (!file.endsWith(QLatin1String(".argb")))
         return QPixmap(file);
+    // A picture built into the program is drawn from where it lies: the
+    // start copies none of its bytes.
+    if (const QResource built(file); file.startsWith(u':') && built.isValid() &&
+                                     built.compressionAlgorithm() == QResource::NoCompression) {
+        const QSize size = ArgbSize(QByteArrayView(built.data(), built.size()), built.size());
+        const uchar* pixels = built.data() + kArgbHeader;
+        if (size.isEmpty())
+            return {};
+        if (quintptr(pixels) % alignof(quint32) == 0)
+            return QPixmap::fromImage(
+                QImage(pixels, size.width(), size.height(), QImage::Format_ARGB32_Premultiplied));
+    }
     QFile in(file);
-    char magic[8];
-    quint32 size[2];
-    if (!in.open(QIODevice::ReadOnly) || in.read(magic, 8) != 8 ||
-        QByteArrayView(magic, 8) != "ARGB32PM" ||
-        in.read(reinterpret_cast<char*>(size), sizeof size) != sizeof size || size[0] > 4096 ||
-        size[1] > 4096 || in.size() != 16 + qint64(size[0]) * size[1] * 4)
+    char header[kArgbHeader];
+    if (!in.open(QIODevice::ReadOnly) || in.read(header, kArgbHeader) != kArgbHeader)
         return {};
-    // Rows of 32-bit pixels are never padded: the rest is the image's bytes.
-    QImage image{int(size[0]), int(size[1]), QImage::Format_ARGB32_Premultiplied};
+    const QSize size = ArgbSize(QByteArrayView(header, kArgbHeader), in.size());
+    if (size.isEmpty())
+        return {};
+    QImage image{size, QImage::Format_ARGB32_Premultiplied};
     if (in.read(reinterpret_cast<char*>(image.bits()), image.sizeInBytes()) != image.sizeInBytes())
         return {};
     return QPixmap::fromImage(std::move(image));

@@ -5,6 +5,7 @@
 #include "suite/Quarn_v2.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/StoppedShare.h"
 #include "tests/support/TestPrefix.h"
 
 #include <QFileInfo>
@@ -85,6 +86,26 @@ private Q_SLOTS:
         QCOMPARE(s.WorkingSet.txtQXCdataDir, u"C:\\OLD\\COMPS");
         for (const char* absent : {"QXP2000.INI", "PHOTOKPR.INI", "DRAWKIT.INI"})
             QVERIFY2(!QFileInfo::exists(p.driveC() + "/windows/" + absent), absent);
+    }
+
+    // The start reads the suite on the Windows drive's thread, on a copy: a
+    // drive that stops answering is not asked on the window's thread, the
+    // start goes on without the suite, and what the drive answers after the
+    // start gave up on it is not taken.
+    void aStoppedWindowsDriveLeavesTheStartWithoutTheSuite() {
+        TestPrefix p;
+        p.write(Suite(p, "QUARN2.INI"), kStored);
+        SuiteState s;
+        int located = 0;
+        StoppedShare stopped({p.prefix() + "/dosdevices/c:"}, 300);
+        InitialiseSuite(s, [&located] { ++located; });
+        QCOMPARE(stopped.askedHere(), 0);
+        QVERIFY(stopped.answer()); // the look that waited ends on its thread
+        QCOMPARE(located, 1);
+        QCOMPARE((QStringList{s.WindowsDir, s.SuiteIniPath, s.LocalSet.QXADATADIR}),
+                 (QStringList{QString(), QString(), QString()}));
+        InitialiseSuite(s); // answering again, the suite is read
+        QCOMPARE(s.LocalSet.QXADATADIR, u"LA");
     }
 
     void closingWithoutSwitchWritesCurrentBackNormalised() {
