@@ -218,8 +218,8 @@ bool frmMain::Load(const std::function<void()>& beforeStart, bool synchronize) {
 
 void frmMain::InitialiseMainWindow() {
     state_ = SuiteState{};
-    InitialiseSuite(
-        state_, [this] { SkinFramework1.LoadSkin(SkinFramework::DefaultSkinPath(), QString()); });
+    SkinFramework1.LoadSkin(SkinFramework::DefaultSkinPath(), QString());
+    InitialiseSuite(state_);
     if (!ui_)
         BuildWindow();
     SkinFramework1.ApplyWindow(this);

@@ -299,43 +299,30 @@ void ReadDirectorySets(SuiteState& s) {
     s.NetworkTransferRoot = s.NetworkSet.QXADATADIR;
 }
 
-namespace {
-
-// The start waits for the suite's files, all on the Windows drive, and each
-// question to a drive is a hand-over to its thread: `look` is one question,
-// its own questions answered on that thread as it goes. It works on a copy,
-// taken only when it answered in time; a drive that did not leaves the
-// start without what the look would have found, as one that is not there.
-void AskTheWindowsDrive(SuiteState& s, void (*look)(SuiteState&)) {
+void InitialiseSuite(SuiteState& s) {
+    // The start waits for the suite's files, all on the Windows drive, and
+    // each question to a drive is a hand-over to its thread: the start is one
+    // question, the look's own questions answered on that thread as it goes.
+    // It looks on a copy, taken only when the drive answered in time; one
+    // that did not leaves the start without the suite, as one not there.
     struct Look {
         SuiteState state;
         bool done = false;
     };
-    auto copy = std::make_shared<Look>(Look{s});
-    const bool answered = platform::AskWithinBound(QStringLiteral("C:"), [copy, look] {
-        look(copy->state);
-        copy->done = true;
-    });
-    if (answered && copy->done)
-        s = std::move(copy->state);
-}
-
-} // namespace
-
-void InitialiseSuite(SuiteState& s, const std::function<void()>& afterLocating) {
-    AskTheWindowsDrive(s, [](SuiteState& found) {
+    auto look = std::make_shared<Look>(Look{s});
+    const bool answered = platform::AskWithinBound(QStringLiteral("C:"), [look] {
+        SuiteState& found = look->state;
         LocateWindowsAndSuiteFolder(found);
         EnsureSuiteMarker(found.SuiteFolder);
         ReadKavAppDir(found);
         LocateSuiteFiles(found);
-    });
-    if (afterLocating)
-        afterLocating();
-    AskTheWindowsDrive(s, [](SuiteState& found) {
         ReadDirectorySets(found);
         StageSet(found, found.CurrentSet);
         RememberSuiteValues(found);
+        look->done = true;
     });
+    if (answered && look->done)
+        s = std::move(look->state);
 }
 
 } // namespace Quarn_v2

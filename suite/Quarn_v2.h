@@ -18,7 +18,6 @@
 #include <QString>
 
 #include <array>
-#include <functional>
 
 namespace Quarn_v2 {
 
@@ -144,8 +143,6 @@ SuiteState LookAtSuite();
 // directory and drive, suite folder and marker, the appraisal program's
 // directory, the INI files, the three sets and the transfer roots, then the
 // current set staged.
-// `afterLocating` runs between locating the files and reading the sets (the
-// window loads its skin there).
-void InitialiseSuite(SuiteState& s, const std::function<void()>& afterLocating = {});
+void InitialiseSuite(SuiteState& s);
 
 } // namespace Quarn_v2
