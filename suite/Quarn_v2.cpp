@@ -69,8 +69,10 @@ void EnsureSuiteMarker(const QString& suiteFolder) {
     const auto host = platform::ToHostPath(marker);
     if (!host.ok())
         return;
+    // Made where there is none, written only while empty: a QUARN2.INI
+    // another program saved since the look is never cut short.
     QFile f(host.value);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (f.open(QIODevice::ReadWrite) && f.size() == 0)
         f.write(" \r\n");
 }
 

@@ -2,6 +2,7 @@
 // the writes of a switch, on a throw-away prefix.
 
 #include "config/WPINI.h"
+#include "platform/win/WinPath.h"
 #include "suite/Quarn_v2.h"
 #include "tests/support/Cases.h"
 #include "tests/support/Doubles.h"
@@ -104,6 +105,30 @@ private Q_SLOTS:
                  (QStringList{QString(), QString(), QString()}));
         InitialiseSuite(s); // answering again, the suite is read
         QCOMPARE(s.LocalSet.QXADATADIR, u"LA");
+    }
+
+    // The marker is written where there was none; a QUARN2.INI that another
+    // program saves after the look and before the writing stays whole.
+    void aMarkerSavedMeanwhileIsNotCutShort() {
+        TestPrefix p;
+        p.makeDir(Suite(p, ""));
+        int looks = 0; // at the marker: its mapping, then its length
+        bool saved = false;
+        platform::SetHostProbe([&](const QString& host) {
+            if (host.endsWith("/Quarn2.ini"))
+                ++looks;
+            else if (looks >= 2 && !saved) {
+                saved = true;
+                p.write(Suite(p, "QUARN2.new"), kStored);
+                QVERIFY(QFile::rename(Suite(p, "QUARN2.new"), Suite(p, "Quarn2.ini")));
+            }
+        });
+        EnsureSuiteMarker(QStringLiteral("C:\\VALUATOR\\"));
+        platform::SetHostProbe({});
+        QVERIFY(saved);
+        QCOMPARE(TestPrefix::read(Suite(p, "Quarn2.ini")), kStored);
+        EnsureSuiteMarker(QStringLiteral("C:\\VALUATOR\\")); // there: left alone
+        QCOMPARE(TestPrefix::read(Suite(p, "Quarn2.ini")), kStored);
     }
 
     void closingWithoutSwitchWritesCurrentBackNormalised() {
