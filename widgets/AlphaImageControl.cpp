@@ -73,15 +73,17 @@ QPixmap AlphaImageControl::LoadPicture(const QString& file) {
         return QPixmap(file);
     // A picture built into the program is drawn from where it lies: the
     // start copies none of its bytes.
-    if (const QResource built(file); file.startsWith(u':') && built.isValid() &&
-                                     built.compressionAlgorithm() == QResource::NoCompression) {
-        const QSize size = ArgbSize(QByteArrayView(built.data(), built.size()), built.size());
-        const uchar* pixels = built.data() + kArgbHeader;
-        if (size.isEmpty())
-            return {};
-        if (quintptr(pixels) % alignof(quint32) == 0)
-            return QPixmap::fromImage(
-                QImage(pixels, size.width(), size.height(), QImage::Format_ARGB32_Premultiplied));
+    if (file.startsWith(u':')) {
+        const QResource built(file);
+        if (built.isValid() && built.compressionAlgorithm() == QResource::NoCompression) {
+            const QSize size = ArgbSize(QByteArrayView(built.data(), built.size()), built.size());
+            if (size.isEmpty())
+                return {};
+            const uchar* pixels = built.data() + kArgbHeader;
+            if (quintptr(pixels) % alignof(quint32) == 0)
+                return QPixmap::fromImage(QImage(pixels, size.width(), size.height(),
+                                                 QImage::Format_ARGB32_Premultiplied));
+        }
     }
     QFile in(file);
     char header[kArgbHeader];
